@@ -1,0 +1,33 @@
+#pragma once
+// UTF-8 helpers: field sizes and box lengths count characters, not bytes.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ger::utf8 {
+
+// Number of code points (a malformed byte counts as one character).
+std::size_t Length(std::string_view s);
+// The first n characters.
+std::string_view Left(std::string_view s, std::size_t n);
+// Characters [pos, pos + n).
+std::string Mid(std::string_view s, std::size_t pos, std::size_t n = std::string::npos);
+// Decodes the code points; appends one.
+std::u32string Decode(std::string_view s);
+std::string Encode(std::u32string_view s);
+void Append(std::string& out, char32_t cp);
+// Byte offset of character index i (s.size() when i is past the end).
+std::size_t Offset(std::string_view s, std::size_t i);
+
+// Upper/lower case of Latin letters including the Portuguese accented ones (á→Á, ç→Ç).
+char32_t ToUpper(char32_t c);
+char32_t ToLower(char32_t c);
+std::string ToUpper(std::string_view s);
+std::string ToLower(std::string_view s);
+// Case- and accent-insensitive comparison key ("São  Paulo " → "SAO  PAULO ").
+std::string FoldKey(std::string_view s);
+
+// Leading and trailing blanks (spaces, tabs, line breaks) removed.
+std::string_view Trim(std::string_view s);
+
+}  // namespace ger::utf8

@@ -1,0 +1,89 @@
+#pragma once
+// Data packets (a server answer's rows) and change sets (a client dataset's pending changes),
+// and their JSON codec. This is the project's one JSON codec: the server, the client and the
+// tools all go through it.
+//
+// Packet:     {"fields":[{"name":"CDEMPRESA","type":"string","size":2,"flags":["where"]},...],
+//              "rows":[["01","Matriz",...],...]}
+// Change set: {"fields":[...],"changes":[{"kind":"insert","new":[...]},
+//              {"kind":"update","old":[...],"new":[...]},{"kind":"delete","old":[...]}]}
+// Types: "string" (size in characters), "memo", "float", "integer", "datetime" (ISO 8601 text),
+// "blob" (base64 text); null is null. Flags: "update", "where", "key" (provider flags).
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <boost/json/value.hpp>
+
+#include "core/value.h"
+
+namespace ger {
+
+enum class FieldKind { String, Memo, Float, Integer, DateTime, Blob };
+
+std::string_view FieldKindName(FieldKind kind);
+
+// Provider flags: which columns an update sets and which identify the row in its where clause.
+struct ProviderFlags {
+  bool update = true;
+  bool where = true;
+  bool key = false;
+  bool operator==(const ProviderFlags&) const = default;
+  static ProviderFlags None() { return {false, false, false}; }
+  static ProviderFlags InWhere() { return {false, true, false}; }
+  static ProviderFlags Default() { return {true, true, false}; }
+};
+
+struct FieldDef {
+  std::string name;
+  FieldKind kind = FieldKind::String;
+  int size = 0;  // characters, for String; 0 elsewhere
+  ProviderFlags flags = ProviderFlags::Default();
+  bool operator==(const FieldDef&) const = default;
+};
+
+using Row = std::vector<Value>;
+
+struct DataPacket {
+  std::vector<FieldDef> fields;
+  std::vector<Row> rows;
+  int IndexOf(std::string_view name) const;  // -1 when absent (names compare case-insensitively)
+  bool operator==(const DataPacket&) const = default;
+};
+
+enum class ChangeKind { Insert, Update, Delete };
+
+struct Change {
+  ChangeKind kind = ChangeKind::Insert;
+  Row oldValues;  // update, delete
+  Row newValues;  // insert, update
+  bool operator==(const Change&) const = default;
+};
+
+struct ChangeSet {
+  std::vector<FieldDef> fields;
+  std::vector<Change> changes;
+  int IndexOf(std::string_view name) const;
+  bool operator==(const ChangeSet&) const = default;
+};
+
+namespace codec {
+
+// Encoding never fails. Decoding raises EDatabaseError with a sentence naming what is wrong
+// (malformed JSON, a missing member, a row of the wrong width, a value that is not of its
+// column's type, a bad base64 or date text).
+std::string Encode(const DataPacket& packet);
+std::string Encode(const ChangeSet& changes);
+boost::json::value ToJson(const DataPacket& packet);
+boost::json::value ToJson(const ChangeSet& changes);
+
+DataPacket DecodePacket(std::string_view json);
+DataPacket DecodePacket(const boost::json::value& json);
+ChangeSet DecodeChangeSet(std::string_view json);
+ChangeSet DecodeChangeSet(const boost::json::value& json);
+
+std::string Base64Encode(std::string_view bytes);
+std::string Base64Decode(std::string_view text);  // EDatabaseError on malformed input
+
+}  // namespace codec
+}  // namespace ger
