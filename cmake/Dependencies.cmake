@@ -1,6 +1,6 @@
 # All third-party code comes from Debian packages installed by ./ger.
 find_package(Threads REQUIRED)
-find_package(Boost 1.81 EXACT CONFIG REQUIRED COMPONENTS json)
+find_package(Boost 1.81.0 EXACT CONFIG REQUIRED COMPONENTS json)
 find_package(SQLite3 REQUIRED)
 find_package(PostgreSQL REQUIRED)
 find_package(spdlog CONFIG REQUIRED)
