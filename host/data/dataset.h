@@ -35,14 +35,14 @@ std::string_view StateName(DataSetState state);  // "inactive", "browse", "edit"
 
 // What a dataset tells its data sources (and they their links).
 enum class DataEvent {
-  FieldChange,     // one field's value changed (field given)
-  RecordChange,    // the current record changed as a whole (cancel, refresh)
-  DataSetChange,   // rows or cursor changed a lot (open, load, delete, insert)
-  DataSetScroll,   // the cursor moved
-  LayoutChange,    // a field's definition changed (mask, label, visibility)
-  UpdateRecord,    // commit modified controls now (before post)
-  StateChange,     // the state changed
-  ActiveChange,    // opened or closed
+  FieldChange,    // one field's value changed (field given)
+  RecordChange,   // the current record changed as a whole (cancel, refresh)
+  DataSetChange,  // rows or cursor changed a lot (open, load, delete, insert)
+  DataSetScroll,  // the cursor moved
+  LayoutChange,   // a field's definition changed (mask, label, visibility)
+  UpdateRecord,   // commit modified controls now (before post)
+  StateChange,    // the state changed
+  ActiveChange,   // opened or closed
 };
 
 struct LocateOptions {
@@ -113,14 +113,16 @@ class TDataSet {
   bool ControlsDisabled() const { return disableCount_ > 0; }
 
   // Data packets and the change log.
-  void SetData(const DataPacket& packet);  // replaces rows and log; EDatabaseError if it does not fit
-  DataPacket Data() const;                 // the rows as shown, pending changes included
-  ChangeSet GetDelta() const;              // inserts, updates (old and new), deletes, in log order
-  int GetChangeCount() const;              // rows with pending changes
-  void MergeChangeLog();                   // pending changes become the base
-  void CancelUpdates();                    // throws every pending change away
-  void CopyFrom(const TDataSet& source);   // source's rows as shown become this one's base rows
-  void EmptyDataSet();                     // no rows, no log
+  void SetData(
+      const DataPacket& packet);      // replaces rows and log; EDatabaseError if it does not fit
+  void SetData(DataPacket&& packet);  // the same, taking the rows without copying them
+  DataPacket Data() const;            // the rows as shown, pending changes included
+  ChangeSet GetDelta() const;         // inserts, updates (old and new), deletes, in log order
+  int GetChangeCount() const;         // rows with pending changes
+  void MergeChangeLog();              // pending changes become the base
+  void CancelUpdates();               // throws every pending change away
+  void CopyFrom(const TDataSet& source);  // source's rows as shown become this one's base rows
+  void EmptyDataSet();                    // no rows, no log
 
   // Events.
   Event BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -139,6 +141,8 @@ class TDataSet {
   const Value& CurrentValue(int index) const;
   void SetCurrentValue(int index, Value value);
   Value OldValueOf(int index) const;
+  // EDatabaseError "Conjunto de dados não está em modo de edição ou inserção." unless editing.
+  void CheckEditing() const;
 
  private:
   struct Record;
@@ -149,6 +153,10 @@ class TDataSet {
   void DoAfterScroll();
   void DoInsert(bool append);
   void Fire(const Event& event);
+  void Load(const DataPacket& packet, DataPacket* owned);
+  void MoveCursor(int index);
+  void DropFreshRow();
+  void IndexFields();
 
   std::string name_;
   std::vector<std::unique_ptr<TField>> fields_;

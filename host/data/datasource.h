@@ -40,6 +40,9 @@ class TDataSource {
   void DataEvent(DataEvent event, TField* field);  // from the dataset
 
  private:
+  friend class TDataSet;  // clears dataset_ when the dataset goes first
+  void UpdateState();
+
   std::string name_;
   TDataSet* dataset_ = nullptr;
   std::vector<TDataLink*> links_;
@@ -68,6 +71,7 @@ class TDataLink {
   virtual void StateChanged() {}
 
  private:
+  friend class TDataSource;  // sets and clears source_ as links are added and removed
   TDataSource* source_ = nullptr;
 };
 
@@ -92,7 +96,7 @@ class TFieldDataLink : public TDataLink {
   std::function<void()> OnUpdateData;     // write the control's text into the field
   std::function<void()> OnEditingChange;  // editing started or ended
   std::function<void()> OnActiveChange;
-  std::function<void()> OnLayoutChange;   // mask, size or label changed
+  std::function<void()> OnLayoutChange;  // mask, size or label changed
 
   void ActiveChanged() override;
   void EditingChanged() override;

@@ -1,0 +1,585 @@
+// The JSON codec of data packets and change sets. Encoding writes the text directly (a DOM would
+// cost an allocation per cell); decoding parses into a monotonic arena and walks the result.
+#include "data/packet.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include <boost/json.hpp>
+
+#include "core/exceptions.h"
+
+namespace ger {
+
+namespace json = boost::json;
+
+namespace {
+
+// Names compare case-insensitively; column names are ASCII, so a byte fold is enough.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x -= 32;
+    if (y >= 'a' && y <= 'z') y -= 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+int IndexOfName(const std::vector<FieldDef>& fields, std::string_view name) {
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (SameName(fields[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encoding
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+// Length of the well-formed UTF-8 sequence starting at s[i], or 0 when it is malformed (the same
+// rules the parser applies: no overlong forms, no surrogates, nothing above U+10FFFF).
+std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
+  auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char c = at(i);
+  std::size_t n = s.size() - i;
+  auto cont = [&](std::size_t k) { return (at(k) & 0xC0) == 0x80; };
+  if (c >= 0xC2 && c <= 0xDF) return n >= 2 && cont(i + 1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (n < 3 || !cont(i + 1) || !cont(i + 2)) return 0;
+    unsigned char c1 = at(i + 1);
+    if (c == 0xE0 && c1 < 0xA0) return 0;   // overlong
+    if (c == 0xED && c1 >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (n < 4 || !cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return 0;
+    unsigned char c1 = at(i + 1);
+    if (c == 0xF0 && c1 < 0x90) return 0;   // overlong
+    if (c == 0xF4 && c1 >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+void AppendEscapedByte(std::string& out, unsigned char c) {
+  char buf[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+  out.append(buf, 6);
+}
+
+// A JSON string. Text is UTF-8; a byte that is not part of a well-formed sequence (text that came
+// from a legacy single-byte source) is written as the Latin-1 character of that byte, so the
+// output is always valid JSON and the parser never refuses what we wrote.
+void AppendString(std::string& out, std::string_view s) {
+  out.push_back('"');
+  std::size_t run = 0;  // start of the pending run of bytes copied verbatim
+  std::size_t i = 0;
+  const std::size_t n = s.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+      ++i;
+      continue;
+    }
+    if (c >= 0x80) {
+      std::size_t len = Utf8SequenceLength(s, i);
+      if (len != 0) {
+        i += len;
+        continue;
+      }
+    }
+    out.append(s.data() + run, i - run);
+    if (c == '"') {
+      out.append("\\\"", 2);
+    } else if (c == '\\') {
+      out.append("\\\\", 2);
+    } else {
+      AppendEscapedByte(out, c);
+    }
+    ++i;
+    run = i;
+  }
+  out.append(s.data() + run, n - run);
+  out.push_back('"');
+}
+
+void AppendDouble(std::string& out, double d) {
+  if (!std::isfinite(d)) {  // JSON has no NaN or infinity
+    out.append("null", 4);
+    return;
+  }
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, d);  // shortest text that reads back the same
+  out.append(buf, r.ptr);
+}
+
+void AppendInt(std::string& out, std::int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+void AppendBase64(std::string& out, std::string_view bytes);
+
+void AppendValue(std::string& out, const Value& v) {
+  switch (v.index()) {
+    case 0:
+      out.append("null", 4);
+      break;
+    case 1:
+      AppendString(out, std::get<std::string>(v));
+      break;
+    case 2:
+      AppendDouble(out, std::get<double>(v));
+      break;
+    case 3:
+      AppendInt(out, std::get<std::int64_t>(v));
+      break;
+    case 4:
+      out.push_back('"');
+      out += std::get<DateTime>(v).ToIso();
+      out.push_back('"');
+      break;
+    case 5:
+      out.push_back('"');
+      AppendBase64(out, std::get<Bytes>(v).data);
+      out.push_back('"');
+      break;
+  }
+}
+
+void AppendRow(std::string& out, const Row& row) {
+  out.push_back('[');
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (i) out.push_back(',');
+    AppendValue(out, row[i]);
+  }
+  out.push_back(']');
+}
+
+void AppendFields(std::string& out, const std::vector<FieldDef>& fields) {
+  out.append("\"fields\":[");
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const FieldDef& f = fields[i];
+    if (i) out.push_back(',');
+    out.append("{\"name\":");
+    AppendString(out, f.name);
+    out.append(",\"type\":\"");
+    out += FieldKindName(f.kind);
+    out.push_back('"');
+    if (f.kind == FieldKind::String || f.size != 0) {
+      out.append(",\"size\":");
+      AppendInt(out, f.size);
+    }
+    out.append(",\"flags\":[");
+    bool first = true;
+    auto flag = [&](bool on, const char* name) {
+      if (!on) return;
+      if (!first) out.push_back(',');
+      first = false;
+      out.append(name);
+    };
+    flag(f.flags.update, "\"update\"");
+    flag(f.flags.where, "\"where\"");
+    flag(f.flags.key, "\"key\"");
+    out.append("]}");
+  }
+  out.push_back(']');
+}
+
+// Rough size of a row's text, so the output grows once instead of doubling many times.
+std::size_t EstimateRow(const Row& row) {
+  std::size_t n = 2 + row.size();
+  for (const Value& v : row) {
+    if (auto* s = std::get_if<std::string>(&v))
+      n += s->size() + 2;
+    else if (auto* b = std::get_if<Bytes>(&v))
+      n += b->data.size() * 4 / 3 + 4;
+    else
+      n += 24;
+  }
+  return n;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Base64
+
+constexpr char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+void AppendBase64(std::string& out, std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  std::size_t start = out.size();
+  out.resize(start + (n + 2) / 3 * 4);
+  char* o = out.data() + start;
+  std::size_t i = 0;
+  for (; i + 3 <= n; i += 3) {
+    std::uint32_t v = (p[i] << 16) | (p[i + 1] << 8) | p[i + 2];
+    *o++ = kB64[v >> 18];
+    *o++ = kB64[(v >> 12) & 63];
+    *o++ = kB64[(v >> 6) & 63];
+    *o++ = kB64[v & 63];
+  }
+  if (n - i == 1) {
+    std::uint32_t v = p[i] << 16;
+    *o++ = kB64[v >> 18];
+    *o++ = kB64[(v >> 12) & 63];
+    *o++ = '=';
+    *o++ = '=';
+  } else if (n - i == 2) {
+    std::uint32_t v = (p[i] << 16) | (p[i + 1] << 8);
+    *o++ = kB64[v >> 18];
+    *o++ = kB64[(v >> 12) & 63];
+    *o++ = kB64[(v >> 6) & 63];
+    *o++ = '=';
+  }
+}
+
+constexpr std::array<signed char, 256> MakeB64Table() {
+  std::array<signed char, 256> t{};
+  for (auto& x : t) x = -1;
+  for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(kB64[i])] = static_cast<signed char>(i);
+  return t;
+}
+constexpr auto kB64Table = MakeB64Table();
+
+// ---------------------------------------------------------------------------------------------
+// Decoding
+
+// Errors name the document kind ("Pacote de dados" or "Conjunto de alterações") and the place.
+[[noreturn]] void Fail(std::string_view what, const std::string& detail) {
+  throw EDatabaseError(std::string(what) + " inválido: " + detail + ".");
+}
+
+std::string Quoted(std::string_view s) {
+  return "'" + std::string(s) + "'";
+}
+
+struct Decoder {
+  std::string_view what;  // "Pacote de dados" / "Conjunto de alterações"
+
+  const json::object& Object(const json::value& v, const std::string& where) const {
+    if (!v.is_object()) Fail(what, where + " não é um objeto");
+    return v.get_object();
+  }
+  const json::array& Array(const json::object& o, std::string_view key,
+                           const std::string& where) const {
+    auto it = o.find(key);
+    if (it == o.end()) Fail(what, "falta o membro '" + std::string(key) + "' em " + where);
+    if (!it->value().is_array())
+      Fail(what, "o membro '" + std::string(key) + "' de " + where + " não é uma lista");
+    return it->value().get_array();
+  }
+
+  std::vector<FieldDef> Fields(const json::object& root) const {
+    const json::array& arr = Array(root, "fields", "o documento");
+    std::vector<FieldDef> fields;
+    fields.reserve(arr.size());
+    for (std::size_t i = 0; i < arr.size(); ++i) {
+      std::string where = "a definição do campo " + std::to_string(i + 1);
+      const json::object& o = Object(arr[i], where);
+      FieldDef def;
+      auto name = o.find("name");
+      if (name == o.end() || !name->value().is_string() || name->value().get_string().empty())
+        Fail(what, where + " não tem nome");
+      def.name = std::string(name->value().get_string());
+      where = "o campo " + Quoted(def.name);
+      if (IndexOfName(fields, def.name) >= 0) Fail(what, where + " aparece mais de uma vez");
+      auto type = o.find("type");
+      if (type == o.end() || !type->value().is_string()) Fail(what, where + " não tem tipo");
+      std::string_view t = type->value().get_string();
+      if (t == "string")
+        def.kind = FieldKind::String;
+      else if (t == "memo")
+        def.kind = FieldKind::Memo;
+      else if (t == "float")
+        def.kind = FieldKind::Float;
+      else if (t == "integer")
+        def.kind = FieldKind::Integer;
+      else if (t == "datetime")
+        def.kind = FieldKind::DateTime;
+      else if (t == "blob")
+        def.kind = FieldKind::Blob;
+      else
+        Fail(what, where + " tem o tipo desconhecido " + Quoted(t));
+      if (auto size = o.find("size"); size != o.end()) {
+        const json::value& sv = size->value();
+        if (!sv.is_int64() || sv.get_int64() < 0 || sv.get_int64() > 1'000'000'000)
+          Fail(what, where + " tem um tamanho inválido");
+        def.size = static_cast<int>(sv.get_int64());
+      }
+      if (auto flags = o.find("flags"); flags != o.end()) {
+        if (!flags->value().is_array()) Fail(what, where + " tem sinalizadores inválidos");
+        def.flags = ProviderFlags::None();
+        for (const json::value& f : flags->value().get_array()) {
+          std::string_view s = f.is_string() ? std::string_view(f.get_string()) : "";
+          if (s == "update")
+            def.flags.update = true;
+          else if (s == "where")
+            def.flags.where = true;
+          else if (s == "key")
+            def.flags.key = true;
+          else
+            Fail(what, where + " tem um sinalizador desconhecido");
+        }
+      }
+      fields.push_back(std::move(def));
+    }
+    return fields;
+  }
+
+  Value Cell(const json::value& v, const FieldDef& f, const std::string& where) const {
+    if (v.is_null()) return {};
+    auto bad = [&](const char* expected) {
+      Fail(what, where + ", campo " + Quoted(f.name) + ": esperado " + expected);
+    };
+    switch (f.kind) {
+      case FieldKind::String:
+      case FieldKind::Memo:
+        if (!v.is_string()) bad("um texto");
+        return std::string(v.get_string());
+      case FieldKind::Float:
+        if (v.is_double()) return v.get_double();
+        if (v.is_int64()) return static_cast<double>(v.get_int64());
+        if (v.is_uint64()) return static_cast<double>(v.get_uint64());
+        bad("um número");
+        break;
+      case FieldKind::Integer:
+        if (v.is_int64()) return v.get_int64();
+        if (v.is_double()) {
+          double d = v.get_double();
+          // An integral number written with a fraction or exponent is still an integer.
+          if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18)
+            return static_cast<std::int64_t>(d);
+        }
+        bad("um número inteiro");
+        break;
+      case FieldKind::DateTime: {
+        if (!v.is_string()) bad("uma data");
+        std::string_view s = v.get_string();
+        auto dt = DateTime::FromIso(s);
+        if (!dt) Fail(what, where + ", campo " + Quoted(f.name) + ": data inválida " + Quoted(s));
+        return *dt;
+      }
+      case FieldKind::Blob: {
+        if (!v.is_string()) bad("um texto em base64");
+        try {
+          return Bytes{codec::Base64Decode(v.get_string())};
+        } catch (const EDatabaseError&) {
+          Fail(what, where + ", campo " + Quoted(f.name) + ": base64 inválido");
+        }
+      }
+    }
+    return {};
+  }
+
+  Row RowOf(const json::value& v, const std::vector<FieldDef>& fields,
+            const std::string& where) const {
+    if (!v.is_array()) Fail(what, where + " não é uma lista de valores");
+    const json::array& a = v.get_array();
+    if (a.size() != fields.size())
+      Fail(what, where + " tem " + std::to_string(a.size()) + " valores, esperados " +
+                     std::to_string(fields.size()));
+    Row row;
+    row.reserve(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) row.push_back(Cell(a[i], fields[i], where));
+    return row;
+  }
+};
+
+json::value Parse(std::string_view text, json::storage_ptr sp, std::string_view what) {
+  json::error_code ec;
+  json::parse_options opts;
+  opts.max_depth = 64;
+  json::value v = json::parse(text, ec, std::move(sp), opts);
+  if (ec) Fail(what, "o texto não é um documento JSON válido");
+  return v;
+}
+
+constexpr std::string_view kPacket = "Pacote de dados";
+constexpr std::string_view kChanges = "Conjunto de alterações";
+
+}  // namespace
+
+std::string_view FieldKindName(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::String:
+      return "string";
+    case FieldKind::Memo:
+      return "memo";
+    case FieldKind::Float:
+      return "float";
+    case FieldKind::Integer:
+      return "integer";
+    case FieldKind::DateTime:
+      return "datetime";
+    case FieldKind::Blob:
+      return "blob";
+  }
+  return "string";
+}
+
+int DataPacket::IndexOf(std::string_view name) const {
+  return IndexOfName(fields, name);
+}
+int ChangeSet::IndexOf(std::string_view name) const {
+  return IndexOfName(fields, name);
+}
+
+namespace codec {
+
+std::string Encode(const DataPacket& packet) {
+  std::size_t estimate = 64 + packet.fields.size() * 64;
+  if (!packet.rows.empty()) estimate += EstimateRow(packet.rows.front()) * packet.rows.size();
+  std::string out;
+  out.reserve(estimate + estimate / 8);
+  out.push_back('{');
+  AppendFields(out, packet.fields);
+  out.append(",\"rows\":[");
+  for (std::size_t i = 0; i < packet.rows.size(); ++i) {
+    if (i) out.push_back(',');
+    AppendRow(out, packet.rows[i]);
+  }
+  out.append("]}");
+  return out;
+}
+
+std::string Encode(const ChangeSet& changes) {
+  std::string out;
+  out.reserve(64 + changes.fields.size() * 64 + changes.changes.size() * 256);
+  out.push_back('{');
+  AppendFields(out, changes.fields);
+  out.append(",\"changes\":[");
+  for (std::size_t i = 0; i < changes.changes.size(); ++i) {
+    const Change& c = changes.changes[i];
+    if (i) out.push_back(',');
+    switch (c.kind) {
+      case ChangeKind::Insert:
+        out.append("{\"kind\":\"insert\",\"new\":");
+        AppendRow(out, c.newValues);
+        break;
+      case ChangeKind::Update:
+        out.append("{\"kind\":\"update\",\"old\":");
+        AppendRow(out, c.oldValues);
+        out.append(",\"new\":");
+        AppendRow(out, c.newValues);
+        break;
+      case ChangeKind::Delete:
+        out.append("{\"kind\":\"delete\",\"old\":");
+        AppendRow(out, c.oldValues);
+        break;
+    }
+    out.push_back('}');
+  }
+  out.append("]}");
+  return out;
+}
+
+// The DOM forms are for callers that embed a packet in a larger document; they go through the
+// text form so both always agree.
+json::value ToJson(const DataPacket& packet) {
+  return json::parse(Encode(packet));
+}
+json::value ToJson(const ChangeSet& changes) {
+  return json::parse(Encode(changes));
+}
+
+DataPacket DecodePacket(const json::value& json) {
+  Decoder d{kPacket};
+  const json::object& root = d.Object(json, "o documento");
+  DataPacket packet;
+  packet.fields = d.Fields(root);
+  const json::array& rows = d.Array(root, "rows", "o documento");
+  packet.rows.reserve(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    packet.rows.push_back(d.RowOf(rows[i], packet.fields, "linha " + std::to_string(i + 1)));
+  return packet;
+}
+
+DataPacket DecodePacket(std::string_view text) {
+  // The DOM lives only while the rows are built: an arena frees it in one go.
+  json::monotonic_resource arena(text.size() * 2 + 4096);
+  json::value v = Parse(text, &arena, kPacket);
+  return DecodePacket(v);
+}
+
+ChangeSet DecodeChangeSet(const json::value& json) {
+  Decoder d{kChanges};
+  const json::object& root = d.Object(json, "o documento");
+  ChangeSet cs;
+  cs.fields = d.Fields(root);
+  const json::array& changes = d.Array(root, "changes", "o documento");
+  cs.changes.reserve(changes.size());
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    std::string where = "a alteração " + std::to_string(i + 1);
+    const json::object& o = d.Object(changes[i], where);
+    auto kind = o.find("kind");
+    std::string_view k = kind != o.end() && kind->value().is_string()
+                             ? std::string_view(kind->value().get_string())
+                             : std::string_view();
+    Change c;
+    auto rowOf = [&](std::string_view key) {
+      auto it = o.find(key);
+      if (it == o.end()) Fail(kChanges, "falta o membro '" + std::string(key) + "' em " + where);
+      return d.RowOf(it->value(), cs.fields, where + " ('" + std::string(key) + "')");
+    };
+    if (k == "insert") {
+      c.kind = ChangeKind::Insert;
+      c.newValues = rowOf("new");
+    } else if (k == "update") {
+      c.kind = ChangeKind::Update;
+      c.oldValues = rowOf("old");
+      c.newValues = rowOf("new");
+    } else if (k == "delete") {
+      c.kind = ChangeKind::Delete;
+      c.oldValues = rowOf("old");
+    } else {
+      Fail(kChanges, where + " tem um tipo desconhecido");
+    }
+    cs.changes.push_back(std::move(c));
+  }
+  return cs;
+}
+
+ChangeSet DecodeChangeSet(std::string_view text) {
+  json::monotonic_resource arena(text.size() * 2 + 4096);
+  json::value v = Parse(text, &arena, kChanges);
+  return DecodeChangeSet(v);
+}
+
+std::string Base64Encode(std::string_view bytes) {
+  std::string out;
+  AppendBase64(out, bytes);
+  return out;
+}
+
+std::string Base64Decode(std::string_view text) {
+  // Padding is optional; anything outside the alphabet, or a lone trailing character, is refused.
+  std::size_t n = text.size();
+  while (n > 0 && text[n - 1] == '=' && text.size() - n < 2) --n;
+  if (text.size() - n > 0 && text.size() % 4 != 0) throw EDatabaseError("Texto base64 inválido.");
+  if (n % 4 == 1) throw EDatabaseError("Texto base64 inválido.");
+  std::string out;
+  out.reserve(n / 4 * 3 + 2);
+  std::uint32_t acc = 0;
+  int bits = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    int v = kB64Table[static_cast<unsigned char>(text[i])];
+    if (v < 0) throw EDatabaseError("Texto base64 inválido.");
+    acc = (acc << 6) | static_cast<std::uint32_t>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((acc >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
+}  // namespace codec
+}  // namespace ger
