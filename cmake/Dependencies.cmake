@@ -8,9 +8,11 @@ find_package(CLI11 CONFIG REQUIRED)
 find_package(GTest CONFIG REQUIRED)
 
 find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+# Debian ships cpp-httplib compiled: the header declares, libcpp-httplib.so defines.
+find_library(HTTPLIB_LIBRARY cpp-httplib REQUIRED)
 add_library(httplib INTERFACE)
 target_include_directories(httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(httplib INTERFACE Threads::Threads)
+target_link_libraries(httplib INTERFACE ${HTTPLIB_LIBRARY} Threads::Threads)
 
 find_path(STB_INCLUDE_DIR stb_image.h PATHS /usr/include/stb REQUIRED)
 add_library(stb INTERFACE)

@@ -1,0 +1,105 @@
+#pragma once
+// The one database layer: SQLite 3 and PostgreSQL behind one small interface.
+//
+// Opening: Connection::Open("sqlite:/path/ger.db") or Open("postgresql://user@host:port/db").
+// A connection is used by one thread at a time; open one per worker thread.
+//
+// SQL text names its parameters ":NAME" (letters, digits, underscore; the same name may occur
+// several times). They are always bound, never spliced into the text: SQLite binds them by name,
+// PostgreSQL as $1..$n with one number per distinct name. Text inside '...' and the "::" cast are
+// left alone. A parameter the SQL names but the caller does not supply is an error; supplied
+// values the SQL does not name are ignored.
+//
+// Query results come back as a ger::DataPacket. Column names are reported in upper case (as
+// unquoted SQL identifiers are case-insensitive). Kinds and sizes follow the declared column
+// types: VARCHAR(n)/CHAR(n) -> string n, TEXT -> memo, DOUBLE PRECISION/REAL/NUMERIC -> float,
+// INTEGER/BIGINT/SMALLINT -> integer, TIMESTAMP/DATE -> datetime, BLOB/BYTEA -> blob. A column
+// without a declared type (an expression) takes the kind of its first non-null value.
+//
+// Statements are prepared once per connection and cached by their SQL text.
+// Errors raise DbError with an English sentence for operators; a violated key or constraint
+// raises ConstraintError, so callers can tell "already there" from "broken".
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/value.h"
+#include "data/packet.h"
+
+namespace ger::db {
+
+enum class Engine { SQLite, PostgreSQL };
+
+class DbError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A unique key, not-null or check constraint refused the statement.
+class ConstraintError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+// Named parameter values; names without the leading colon, compared case-insensitively.
+using Params = std::vector<std::pair<std::string, Value>>;
+
+class Connection {
+ public:
+  // Raises DbError for an unknown scheme or a database that cannot be opened.
+  static std::unique_ptr<Connection> Open(std::string_view url);
+
+  virtual ~Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  virtual Engine GetEngine() const = 0;
+
+  // Runs a statement that yields rows.
+  virtual DataPacket Query(std::string_view sql, const Params& params = {}) = 0;
+  // Runs a statement that yields no rows; returns the number of rows it changed.
+  virtual std::int64_t Execute(std::string_view sql, const Params& params = {}) = 0;
+  // Runs several ';'-separated statements without parameters (schema scripts).
+  virtual void ExecuteScript(std::string_view sql) = 0;
+
+  // Transactions; prefer the Transaction guard below. Begin takes the write lock at once on
+  // SQLite, so two writers never deadlock on upgrading a read lock.
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+
+ protected:
+  Connection() = default;
+};
+
+// Begins a transaction; rolls it back on destruction unless Commit() was called.
+class Transaction {
+ public:
+  explicit Transaction(Connection& connection) : connection_(connection) { connection_.Begin(); }
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Connection& connection_;
+  bool done_ = false;
+};
+
+// SQL with ":NAME" parameters rewritten for an engine: `text` holds "?NNN" (SQLite) or "$n"
+// (PostgreSQL) and `names[i]` is the upper-case name of parameter i+1.
+struct ParsedSql {
+  std::string text;
+  std::vector<std::string> names;
+};
+ParsedSql TranslateParams(std::string_view sql, Engine engine);
+
+// The kind and size a declared column type stands for ("VARCHAR(40)" -> string 40). Kind Memo
+// with size 0 for an unknown or empty type.
+FieldDef FieldFromDeclType(std::string name, std::string_view declType);
+
+}  // namespace ger::db

@@ -1,0 +1,17 @@
+#pragma once
+// Inside the database layer: the engine back-ends and the helpers they share.
+#include <memory>
+#include <string_view>
+
+#include "db/database.h"
+
+namespace ger::db {
+
+std::unique_ptr<Connection> OpenSqlite(std::string_view path);
+std::unique_ptr<Connection> OpenPostgres(std::string_view url);
+
+// The value supplied for an (upper-case) parameter name; DbError when there is none.
+const Value& RequireParam(const Params& params, const std::string& upperName);
+const Value* FindParam(const Params& params, std::string_view upperName);
+
+}  // namespace ger::db

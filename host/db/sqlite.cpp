@@ -1,0 +1,224 @@
+// SQLite back-end: one file, WAL journal, statements cached per connection.
+#include <sqlite3.h>
+
+#include <unordered_map>
+
+#include "db/engines.h"
+
+namespace ger::db {
+namespace {
+
+std::string SqliteDateText(const DateTime& dt) {
+  std::string text = dt.ToIso();
+  if (auto t = text.find('T'); t != std::string::npos) text[t] = ' ';
+  return text;
+}
+
+struct StmtDeleter {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
+
+struct Prepared {
+  StmtPtr stmt;
+  std::vector<std::string> names;
+};
+
+class SqliteConnection final : public Connection {
+ public:
+  explicit SqliteConnection(std::string path) : path_(std::move(path)) {
+    int rc =
+        sqlite3_open_v2(path_.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw DbError("cannot open SQLite database '" + path_ + "': " + msg);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    sqlite3_extended_result_codes(db_, 1);
+    ExecuteScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+  }
+  ~SqliteConnection() override {
+    cache_.clear();  // statements before the handle
+    sqlite3_close(db_);
+  }
+
+  Engine GetEngine() const override { return Engine::SQLite; }
+
+  DataPacket Query(std::string_view sql, const Params& params) override {
+    sqlite3_stmt* stmt = Bind(sql, params);
+    Resetter reset{stmt};
+    DataPacket packet;
+    int columns = sqlite3_column_count(stmt);
+    std::vector<bool> undeclared(columns, false);
+    for (int c = 0; c < columns; ++c) {
+      const char* decl = sqlite3_column_decltype(stmt, c);
+      packet.fields.push_back(FieldFromDeclType(sqlite3_column_name(stmt, c), decl ? decl : ""));
+      undeclared[c] = decl == nullptr;
+    }
+    bool first = true;
+    for (;;) {
+      int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) Fail(rc, sql);
+      if (first) {
+        for (int c = 0; c < columns; ++c) {
+          if (!undeclared[c]) continue;
+          switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER:
+              packet.fields[c].kind = FieldKind::Integer;
+              break;
+            case SQLITE_FLOAT:
+              packet.fields[c].kind = FieldKind::Float;
+              break;
+            case SQLITE_BLOB:
+              packet.fields[c].kind = FieldKind::Blob;
+              break;
+            default:
+              break;
+          }
+        }
+        first = false;
+      }
+      Row row;
+      row.reserve(columns);
+      for (int c = 0; c < columns; ++c) row.push_back(Read(stmt, c, packet.fields[c]));
+      packet.rows.push_back(std::move(row));
+    }
+    return packet;
+  }
+
+  std::int64_t Execute(std::string_view sql, const Params& params) override {
+    sqlite3_stmt* stmt = Bind(sql, params);
+    Resetter reset{stmt};
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) Fail(rc, sql);
+    return sqlite3_changes64(db_);
+  }
+
+  void ExecuteScript(std::string_view sql) override {
+    std::string text(sql);
+    char* err = nullptr;
+    int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+      std::string msg = err ? err : sqlite3_errstr(rc);
+      sqlite3_free(err);
+      if ((rc & 0xff) == SQLITE_CONSTRAINT) throw ConstraintError(msg);
+      throw DbError("SQLite script failed: " + msg);
+    }
+  }
+
+  void Begin() override { Execute("BEGIN IMMEDIATE", {}); }
+  void Commit() override { Execute("COMMIT", {}); }
+  void Rollback() override {
+    if (!sqlite3_get_autocommit(db_)) Execute("ROLLBACK", {});
+  }
+
+ private:
+  struct Resetter {
+    sqlite3_stmt* stmt;
+    ~Resetter() {
+      sqlite3_reset(stmt);
+      sqlite3_clear_bindings(stmt);
+    }
+  };
+
+  [[noreturn]] void Fail(int rc, std::string_view sql) {
+    std::string msg = sqlite3_errmsg(db_);
+    if ((rc & 0xff) == SQLITE_CONSTRAINT) throw ConstraintError(msg);
+    throw DbError("SQLite: " + msg + " (in: " + std::string(sql.substr(0, 200)) + ")");
+  }
+
+  sqlite3_stmt* Prepare(std::string_view sql) {
+    auto it = cache_.find(std::string(sql));
+    if (it != cache_.end()) return it->second.stmt.get();
+    ParsedSql parsed = TranslateParams(sql, Engine::SQLite);
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v3(db_, parsed.text.c_str(), static_cast<int>(parsed.text.size()),
+                                SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+    if (rc != SQLITE_OK) Fail(rc, sql);
+    if (!raw) throw DbError("SQLite: empty statement");
+    Prepared prepared{StmtPtr(raw), std::move(parsed.names)};
+    return cache_.emplace(std::string(sql), std::move(prepared)).first->second.stmt.get();
+  }
+
+  sqlite3_stmt* Bind(std::string_view sql, const Params& params) {
+    sqlite3_stmt* stmt = Prepare(sql);
+    const auto& names = cache_.find(std::string(sql))->second.names;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const Value& v = RequireParam(params, names[i]);
+      int index = static_cast<int>(i + 1);
+      int rc = std::visit(
+          [&](const auto& x) -> int {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, std::monostate>) {
+              return sqlite3_bind_null(stmt, index);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+              return sqlite3_bind_text64(stmt, index, x.data(), x.size(), SQLITE_TRANSIENT,
+                                         SQLITE_UTF8);
+            } else if constexpr (std::is_same_v<T, double>) {
+              return sqlite3_bind_double(stmt, index, x);
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+              return sqlite3_bind_int64(stmt, index, x);
+            } else if constexpr (std::is_same_v<T, DateTime>) {
+              std::string text = SqliteDateText(x);
+              return sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                                         SQLITE_UTF8);
+            } else {
+              return sqlite3_bind_blob64(stmt, index, x.data.data(), x.data.size(),
+                                         SQLITE_TRANSIENT);
+            }
+          },
+          v);
+      if (rc != SQLITE_OK) {
+        sqlite3_clear_bindings(stmt);
+        Fail(rc, sql);
+      }
+    }
+    return stmt;
+  }
+
+  Value Read(sqlite3_stmt* stmt, int c, const FieldDef& field) {
+    int type = sqlite3_column_type(stmt, c);
+    if (type == SQLITE_NULL) return std::monostate{};
+    switch (field.kind) {
+      case FieldKind::Integer:
+        return static_cast<std::int64_t>(sqlite3_column_int64(stmt, c));
+      case FieldKind::Float:
+        return sqlite3_column_double(stmt, c);
+      case FieldKind::Blob: {
+        const void* data = sqlite3_column_blob(stmt, c);
+        int size = sqlite3_column_bytes(stmt, c);
+        return Bytes{std::string(static_cast<const char*>(data), static_cast<std::size_t>(size))};
+      }
+      case FieldKind::DateTime: {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        if (auto dt = DateTime::FromIso(text ? text : "")) return *dt;
+        throw DbError("column " + field.name + " holds '" + std::string(text ? text : "") +
+                      "', which is not a date");
+      }
+      default: {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        int size = sqlite3_column_bytes(stmt, c);
+        return std::string(text ? text : "", static_cast<std::size_t>(size));
+      }
+    }
+  }
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, Prepared> cache_;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenSqlite(std::string_view path) {
+  if (path.empty()) throw DbError("sqlite: URL without a file path");
+  return std::make_unique<SqliteConnection>(std::string(path));
+}
+
+}  // namespace ger::db

@@ -1,0 +1,60 @@
+#pragma once
+// TNetConnection: the client side of the application server. A call names the server method
+// and passes its arguments in order as JSON (texts, booleans, change sets as objects, arrays);
+// the answer holds either the payload or the Portuguese sentence to show the user.
+//
+// The transport is JSON-RPC 2.0 over HTTP/1.1 with keep-alive, POST /<ServerName>. Connect()
+// prepares the HTTP client (the TCP connection is opened by the first call and kept); a call
+// made while disconnected connects first. Not thread-safe: one connection per thread.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <boost/json/array.hpp>
+#include <boost/json/value.hpp>
+
+namespace httplib {
+class Client;
+}
+
+namespace ger {
+
+// A server answer: the payload (a data packet, a boolean, a text, or null), or the error.
+struct ServerAnswer {
+  std::optional<boost::json::value> payload;
+  std::string error;  // the server's sentence, or why there was no answer
+  bool ok() const { return payload.has_value(); }
+};
+
+class TNetConnection {
+ public:
+  TNetConnection();
+  ~TNetConnection();
+  TNetConnection(const TNetConnection&) = delete;
+  TNetConnection& operator=(const TNetConnection&) = delete;
+
+  std::string Host = "127.0.0.1";
+  int Port = 8200;
+  std::string Token;                               // sent as a bearer token when not empty
+  std::string ServerName = "GER00200.rdmEmpresa";  // the remote data module
+  int TimeoutSeconds = 30;
+
+  // Called before every connect, so the owner can set host and port there.
+  std::function<void(TNetConnection&)> BeforeConnect;
+
+  void Connect();
+  void Disconnect();
+  bool Connected() const;
+
+  // Late-bound call by method name. Never throws for server or transport failures: they come
+  // back in ServerAnswer::error.
+  ServerAnswer Call(std::string_view method, const boost::json::array& params = {});
+
+ private:
+  std::unique_ptr<httplib::Client> client_;
+  std::uint64_t nextId_ = 1;
+};
+
+}  // namespace ger

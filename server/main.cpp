@@ -1,0 +1,139 @@
+// ger-server: the application server of the company screen.
+#include <spdlog/async.h>
+#include <spdlog/sinks/stdout_sinks.h>
+#include <spdlog/spdlog.h>
+
+#include <pthread.h>
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "app_server.h"
+#include "schema.h"
+
+namespace fs = std::filesystem;
+using namespace ger;
+
+namespace {
+
+// The reference CSV folder: beside the repository the binary was built in (build/<preset>/bin),
+// else the folder recorded at build time.
+fs::path DefaultDataDir() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    fs::path candidate = exe.parent_path() / ".." / ".." / ".." / "data";
+    if (fs::exists(candidate / "municipios.csv")) return fs::weakly_canonical(candidate);
+  }
+#ifdef GER_DATA_DIR
+  return GER_DATA_DIR;
+#else
+  return "data";
+#endif
+}
+
+std::string Redacted(const std::string& url) {
+  // Never log a password given in a connection string.
+  auto scheme = url.find("://");
+  auto at = url.find('@');
+  if (scheme == std::string::npos || at == std::string::npos) return url;
+  auto colon = url.find(':', scheme + 3);
+  if (colon == std::string::npos || colon > at) return url;
+  return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"ger-server: application server \"GER00200.rdmEmpresa\" (JSON-RPC 2.0 over HTTP)"};
+  std::string dataDir = "var";
+  std::string dbUrl;
+  std::string refData;
+  server::ServerOptions options;
+  bool demo = false;
+  app.add_option("--data-dir", dataDir, "folder of the embedded database and run-time files")
+      ->capture_default_str();
+  app.add_option("--db", dbUrl,
+                 "database: sqlite:PATH or postgresql://... (default: sqlite:<data-dir>/ger.db)");
+  app.add_option("--port", options.port, "TCP port; 0 picks a free one")->capture_default_str();
+  app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
+  app.add_option("--token", options.token,
+                 "access token clients must send as a bearer token (required off loopback)");
+  app.add_flag("--demo", demo, "add the demo companies");
+  app.add_option("--data", refData, "folder of the reference CSV files");
+  app.add_flag("--test-hooks", options.testHooks, "enable the __fail and __calls test methods");
+  app.add_option("--threads", options.threads, "worker threads")->capture_default_str();
+  CLI11_PARSE(app, argc, argv);
+
+  // One log line per call, written by a background thread so no call waits for the terminal.
+  spdlog::init_thread_pool(8192, 1);
+  auto logger = spdlog::create_async_nb<spdlog::sinks::stderr_sink_mt>("ger-server");
+  spdlog::set_default_logger(logger);
+  spdlog::set_pattern("%Y-%m-%d %H:%M:%S.%e %^%l%$ %v");
+
+  if (!server::IsLoopback(options.listen) && options.token.empty()) {
+    std::cerr << "ger-server: listening on " << options.listen
+              << " (not loopback) requires --token\n";
+    return 2;
+  }
+  if (options.port < 0 || options.port > 65535) {
+    std::cerr << "ger-server: --port must be between 0 and 65535\n";
+    return 2;
+  }
+
+  // Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  try {
+    if (dbUrl.empty()) {
+      fs::create_directories(dataDir);
+      dbUrl = "sqlite:" + (fs::path(dataDir) / "ger.db").string();
+    }
+    fs::path refDir = refData.empty() ? DefaultDataDir() : fs::path(refData);
+
+    server::ConnectionPool pool(dbUrl);
+    {
+      auto c = pool.Acquire();
+      server::CreateSchema(*c);
+      if (int n = server::SeedReferenceData(*c, refDir))
+        spdlog::info("loaded {} reference rows from {}", n, refDir.string());
+      if (demo) {
+        server::SeedDemo(*c);
+        spdlog::info("demo companies in place");
+      }
+    }
+    server::RdmEmpresa rdm(pool, options.testHooks);
+    server::AppServer http(rdm, options);
+    int port = http.Bind();
+    std::printf("listening on %s:%d\n", options.listen.c_str(), port);
+    std::fflush(stdout);
+    spdlog::info("database {}", Redacted(dbUrl));
+    if (options.testHooks) spdlog::warn("test hooks enabled");
+
+    std::thread waiter([&] {
+      int sig = 0;
+      sigwait(&signals, &sig);
+      spdlog::info("signal {} received, stopping", sig);
+      http.Stop();
+    });
+    http.Serve();
+    // Serve() also returns when the listener fails; wake the waiter in that case.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    spdlog::info("stopped");
+  } catch (const std::exception& e) {
+    spdlog::error("{}", e.what());
+    spdlog::shutdown();
+    std::cerr << "ger-server: " << e.what() << "\n";
+    return 1;
+  }
+  spdlog::shutdown();
+  return 0;
+}

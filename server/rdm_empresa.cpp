@@ -1,0 +1,641 @@
+#include "rdm_empresa.h"
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <boost/json.hpp>
+#include <set>
+
+#include "core/exceptions.h"
+#include "core/utf8.h"
+#include "data/packet.h"
+
+namespace ger::server {
+
+namespace json = boost::json;
+
+namespace {
+
+const std::string kConflict =
+    "Registro alterado por outro usuário. Atualize os dados e tente novamente.";
+const std::string kDuplicate = "Já existe um registro com esta chave.";
+const std::string kDatabaseFailure =
+    "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
+    "administrador do sistema.";
+
+// Provider flags of the company record's columns: most carry none, NRREGJUNCOM only the where
+// flag, the rest the default pair. Clients that build their fields from the packet get them.
+const std::set<std::string, std::less<>> kNoFlagColumns = {
+    "CDEMPRESA",    "NMEMPRESA",    "CDPAIS",       "SGESTADO",      "CDMUNICIPIO",  "CDBAIRRO",
+    "CDCENTCUST",   "NMRAZSOCEMPR", "DSENDEEMPR",   "NMBAIREMPR",    "NRCEPEMPR",    "IDTPIJUREMPR",
+    "NRINSJUREMPR", "NRINSCESTA",   "DTREGJUNCOM",  "NMTITUEMPR",    "NMPAIS",       "NMMUNICIPIO",
+    "NMBAIRRO",     "NMCENTCUST",   "NMESTADO",     "VRPEMULEMPR",   "VRPEMOREMPR",  "CDCNAE",
+    "CDFPAS",       "DSCNAE",       "DSFPAS",       "CDNATUJURI",    "DSNATUJURI",   "CDCONTADOR2",
+    "NMCONTADOR",   "NRTELEFOEMPR", "DSLOGRADEMPR", "NRLOGRADEMPR",  "DSCMPLOGEMPR", "IDPARTICIPAT",
+    "IDTIPOEMPR",   "IDOPTSIMPLES", "CDEMPRCAIXA",  "VRPETXADMPOR",  "DSARQRECIBO",  "NRPROPRIEMPR",
+    "NRCAGED",      "MEDATABASE",   "DSARQRECIREC", "IDCTBBAIXAEMPR"};
+
+// The columns the six empty-box flags of SetEmpresa stand for, in the order of a post. After a
+// delete the screen sends the last two the other way round.
+constexpr std::array<const char*, 6> kEmptyBoxColumns = {
+    "VRPETXADMPOR", "DTREGJUNCOM", "VRPEMULEMPR", "VRPEMOREMPR", "NRCAGED", "CDEXTERNO"};
+
+std::string Encode(const DataPacket& packet) {
+  return codec::Encode(packet);
+}
+std::string Bool(bool b) {
+  return b ? "true" : "false";
+}
+
+std::string ArgName(std::size_t index) {
+  return std::to_string(index + 1);
+}
+
+void RefuseNul(std::string_view text, std::string_view what) {
+  if (text.find('\0') != std::string_view::npos)
+    throw RpcError(kInvalidParams,
+                   std::string(what) + " contém um caractere nulo, que não é aceito.");
+}
+
+std::string Text(const json::array& p, std::size_t i) {
+  const json::value& v = p.at(i);
+  if (v.is_null()) return {};
+  if (!v.is_string())
+    throw RpcError(kInvalidParams, "O parâmetro " + ArgName(i) + " deve ser um texto.");
+  std::string s(v.as_string());
+  RefuseNul(s, "O parâmetro " + ArgName(i));
+  return s;
+}
+
+bool Flag(const json::array& p, std::size_t i) {
+  const json::value& v = p.at(i);
+  if (!v.is_bool())
+    throw RpcError(kInvalidParams, "O parâmetro " + ArgName(i) + " deve ser um valor lógico.");
+  return v.as_bool();
+}
+
+ChangeSet Changes(const json::array& p, std::size_t i) {
+  const json::value& v = p.at(i);
+  if (!v.is_object())
+    throw RpcError(kInvalidParams,
+                   "O parâmetro " + ArgName(i) + " deve ser um conjunto de alterações.");
+  try {
+    return codec::DecodeChangeSet(v);
+  } catch (const std::exception& e) {
+    throw RpcError(kInvalidParams, std::string("Conjunto de alterações inválido: ") + e.what());
+  }
+}
+
+std::string OnlyDigits(std::string_view s) {
+  std::string out;
+  for (char c : s)
+    if (c >= '0' && c <= '9') out.push_back(c);
+  return out;
+}
+
+std::string FoldName(std::string_view name) {
+  return utf8::FoldKey(utf8::Trim(name));
+}
+
+// Brings a change-set value to the kind of its table column, or refuses it.
+void CheckValue(const FieldDef& column, Value& v) {
+  if (IsNull(v)) return;
+  const std::string bad = "O valor do campo " + column.name + " não é do tipo esperado.";
+  switch (column.kind) {
+    case FieldKind::String:
+    case FieldKind::Memo: {
+      auto* s = std::get_if<std::string>(&v);
+      if (!s) throw RpcError(kInvalidParams, bad);
+      RefuseNul(*s, "O campo " + column.name);
+      if (column.kind == FieldKind::String &&
+          utf8::Length(*s) > static_cast<std::size_t>(column.size))
+        throw RpcError(kInvalidParams, "O valor do campo " + column.name + " excede " +
+                                           std::to_string(column.size) + " caracteres.");
+      return;
+    }
+    case FieldKind::Float:
+      if (auto* i = std::get_if<std::int64_t>(&v)) v = static_cast<double>(*i);
+      if (!std::holds_alternative<double>(v)) throw RpcError(kInvalidParams, bad);
+      return;
+    case FieldKind::Integer:
+      if (auto* d = std::get_if<double>(&v);
+          d && *d == static_cast<double>(static_cast<std::int64_t>(*d)))
+        v = static_cast<std::int64_t>(*d);
+      if (!std::holds_alternative<std::int64_t>(v)) throw RpcError(kInvalidParams, bad);
+      return;
+    case FieldKind::DateTime:
+      if (!std::holds_alternative<DateTime>(v)) throw RpcError(kInvalidParams, bad);
+      return;
+    case FieldKind::Blob:
+      if (!std::holds_alternative<Bytes>(v)) throw RpcError(kInvalidParams, bad);
+      return;
+  }
+}
+
+RdmEmpresa::Table ReadTable(db::Connection& c, std::string name, std::vector<std::string> key,
+                            std::vector<std::string> derived = {}) {
+  RdmEmpresa::Table t;
+  t.columns = c.Query("SELECT * FROM " + name + " WHERE 1 = 0").fields;
+  t.name = std::move(name);
+  t.key = std::move(key);
+  t.derived = std::move(derived);
+  return t;
+}
+
+struct ChangeHooks {
+  std::function<void(Row& newValues, const std::vector<int>& columnOf)> adjustNew;
+  std::function<void(db::Connection&, const Row& oldValues, const std::vector<int>& columnOf)>
+      beforeDelete;
+};
+
+// Applies a change set to one table. The caller holds the transaction: one refused row refuses
+// them all. An update or delete finds its row by the table's key and by the old values of the
+// columns that carry the where flag; a delete of a row already gone is not an error.
+void ApplyChanges(db::Connection& c, const RdmEmpresa::Table& table, ChangeSet changes,
+                  const ChangeHooks& hooks = {}) {
+  // Map the change set's fields onto the table's columns.
+  std::vector<int> columnOf(changes.fields.size(), -1);
+  for (std::size_t f = 0; f < changes.fields.size(); ++f) {
+    const std::string& name = changes.fields[f].name;
+    int index = table.ColumnIndex(name);
+    if (index < 0) {
+      bool derived = std::any_of(table.derived.begin(), table.derived.end(), [&](const auto& d) {
+        return utf8::ToUpper(d) == utf8::ToUpper(name);
+      });
+      if (!derived)
+        throw RpcError(kInvalidParams,
+                       "O campo " + name + " não pertence à tabela " + table.name + ".");
+      continue;
+    }
+    if (std::find(columnOf.begin(), columnOf.end(), index) != columnOf.end())
+      throw RpcError(kInvalidParams, "O campo " + name + " aparece duas vezes.");
+    columnOf[f] = index;
+  }
+  std::vector<std::size_t> keyField;  // change-set field of each key column
+  for (const std::string& k : table.key) {
+    auto it = std::find_if(columnOf.begin(), columnOf.end(),
+                           [&](int col) { return col >= 0 && table.columns[col].name == k; });
+    if (it == columnOf.end())
+      throw RpcError(kInvalidParams, "O conjunto de alterações não traz o campo " + k + ".");
+    keyField.push_back(static_cast<std::size_t>(it - columnOf.begin()));
+  }
+
+  auto checkRow = [&](Row& row) {
+    for (std::size_t f = 0; f < row.size(); ++f)
+      if (columnOf[f] >= 0) CheckValue(table.columns[columnOf[f]], row[f]);
+  };
+  auto requireKey = [&](const Row& row) {
+    for (std::size_t k = 0; k < keyField.size(); ++k) {
+      const Value& v = row[keyField[k]];
+      const auto* s = std::get_if<std::string>(&v);
+      if (IsNull(v) || (s && utf8::Trim(*s).empty()))
+        throw RpcError(kApplicationError, "O campo " + table.key[k] + " deve ser informado.");
+    }
+  };
+  // WHERE clause by key and where-flagged old values; fills params O<f>.
+  auto locate = [&](const Row& old, db::Params& params, bool keyOnly) {
+    std::string where;
+    for (std::size_t f = 0; f < old.size(); ++f) {
+      if (columnOf[f] < 0) continue;
+      bool isKey = std::find(keyField.begin(), keyField.end(), f) != keyField.end();
+      if (!isKey && (keyOnly || !changes.fields[f].flags.where)) continue;
+      const std::string& col = table.columns[columnOf[f]].name;
+      std::string p = "O" + std::to_string(f);
+      where += where.empty() ? " WHERE " : " AND ";
+      if (isKey)
+        where += col + " = :" + p;
+      else
+        where += "(" + col + " = :" + p + " OR (" + col + " IS NULL AND :" + p + " IS NULL))";
+      params.emplace_back(p, old[f]);
+    }
+    return where;
+  };
+
+  for (Change& change : changes.changes) {
+    db::Params params;
+    switch (change.kind) {
+      case ChangeKind::Insert: {
+        if (hooks.adjustNew) hooks.adjustNew(change.newValues, columnOf);
+        checkRow(change.newValues);
+        requireKey(change.newValues);
+        std::string cols, vals;
+        for (std::size_t f = 0; f < change.newValues.size(); ++f) {
+          if (columnOf[f] < 0) continue;
+          std::string p = "N" + std::to_string(f);
+          cols += (cols.empty() ? "" : ",") + table.columns[columnOf[f]].name;
+          vals += (vals.empty() ? ":" : ",:") + p;
+          params.emplace_back(p, change.newValues[f]);
+        }
+        c.Execute("INSERT INTO " + table.name + " (" + cols + ") VALUES (" + vals + ")", params);
+        break;
+      }
+      case ChangeKind::Update: {
+        if (hooks.adjustNew) hooks.adjustNew(change.newValues, columnOf);
+        checkRow(change.newValues);
+        checkRow(change.oldValues);
+        requireKey(change.newValues);
+        requireKey(change.oldValues);
+        std::string set;
+        for (std::size_t f = 0; f < change.newValues.size(); ++f) {
+          if (columnOf[f] < 0) continue;
+          std::string p = "N" + std::to_string(f);
+          set += (set.empty() ? "" : ",") + table.columns[columnOf[f]].name + " = :" + p;
+          params.emplace_back(p, change.newValues[f]);
+        }
+        std::string where = locate(change.oldValues, params, false);
+        if (c.Execute("UPDATE " + table.name + " SET " + set + where, params) == 0)
+          throw RpcError(kApplicationError, kConflict);
+        break;
+      }
+      case ChangeKind::Delete: {
+        checkRow(change.oldValues);
+        requireKey(change.oldValues);
+        if (hooks.beforeDelete) hooks.beforeDelete(c, change.oldValues, columnOf);
+        std::string where = locate(change.oldValues, params, false);
+        if (c.Execute("DELETE FROM " + table.name + where, params) == 0) {
+          db::Params keyParams;
+          std::string keyWhere = locate(change.oldValues, keyParams, true);
+          if (!c.Query("SELECT 1 FROM " + table.name + keyWhere, keyParams).rows.empty())
+            throw RpcError(kApplicationError, kConflict);
+        }
+        break;
+      }
+    }
+  }
+}
+
+void RefuseCompanyWithBranches(db::Connection& c, const std::string& code) {
+  if (!c.Query("SELECT CDFILIAL FROM FILIAL WHERE CDEMPRESA = :CD LIMIT 1", {{"CD", code}})
+           .rows.empty())
+    throw RpcError(kApplicationError,
+                   "Empresa possui filiais cadastradas e não pode ser excluída.");
+}
+
+void DeleteCompanyDependents(db::Connection& c, const std::string& code) {
+  c.Execute("DELETE FROM EMPRREPRES WHERE CDEMPRESA = :CD", {{"CD", code}});
+  c.Execute("DELETE FROM NOTASEXPLICATIVAS WHERE CDEMPRESA = :CD", {{"CD", code}});
+}
+
+}  // namespace
+
+int RdmEmpresa::Table::ColumnIndex(std::string_view column) const {
+  std::string upper = utf8::ToUpper(column);
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (columns[i].name == upper) return static_cast<int>(i);
+  return -1;
+}
+
+ConnectionPool::Lease ConnectionPool::Acquire() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!idle_.empty()) {
+      auto c = std::move(idle_.back());
+      idle_.pop_back();
+      return Lease(*this, std::move(c));
+    }
+  }
+  return Lease(*this, db::Connection::Open(url_));
+}
+
+void ConnectionPool::Return(std::unique_ptr<db::Connection> c) {
+  if (!c) return;
+  std::lock_guard lock(mutex_);
+  idle_.push_back(std::move(c));
+}
+
+void RdmEmpresa::Register(std::string name, std::size_t minArgs, std::size_t maxArgs,
+                          Handler handler) {
+  auto m = std::make_unique<Method>();
+  m->minArgs = minArgs;
+  m->maxArgs = maxArgs;
+  m->handler = std::move(handler);
+  methods_.emplace(std::move(name), std::move(m));
+}
+
+RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), testHooks_(testHooks) {
+  {
+    auto c = pool_.Acquire();
+    empresa_ = ReadTable(*c, "EMPRESA", {"CDEMPRESA"});
+    emprRepres_ = ReadTable(*c, "EMPRREPRES", {"CDEMPRESA", "CDREPRES"},
+                            {"NMREPRES", "NRCPFREPRES", "CDQUALIFASSINA", "NMQUALIFASSINA"});
+    notas_ = ReadTable(*c, "NOTASEXPLICATIVAS", {"CDEMPRESA"});
+  }
+  using P = const json::array&;
+  using C = db::Connection&;
+
+  Register("GetEmpresa", 0, 0, [this](C c, P) { return GetEmpresa(c); });
+  Register("SetEmpresa", 7, 7, [this](C c, P p) { return SetEmpresa(c, p); });
+  Register("Delete", 1, 1, [this](C c, P p) { return DeleteEmpresa(c, p); });
+  Register("GetVerifEmpresa", 1, 1, [](C c, P p) {
+    return Encode(
+        c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", Text(p, 0)}}));
+  });
+  Register("GetVerifInsc", 2, 2, [](C c, P p) {
+    const std::string type = std::string(utf8::Trim(Text(p, 0)));
+    const std::string number = std::string(utf8::Trim(Text(p, 1)));
+    DataPacket all = c.Query(
+        "SELECT NRINSJUREMPR, IDTPIJUREMPR FROM EMPRESA WHERE NRINSJUREMPR IS NOT NULL "
+        "ORDER BY CDEMPRESA");
+    DataPacket out;
+    out.fields = {all.fields[0]};
+    if (number.empty()) return Encode(out);
+    // The box may hold the number with or without its mask's separators.
+    const std::string digits = OnlyDigits(number);
+    for (const Row& row : all.rows) {
+      const std::string& stored = std::get<std::string>(row[0]);
+      const auto* storedType = std::get_if<std::string>(&row[1]);
+      if (!type.empty() && storedType && !storedType->empty() && *storedType != type) continue;
+      bool same =
+          digits.empty() ? std::string(utf8::Trim(stored)) == number : OnlyDigits(stored) == digits;
+      if (same) out.rows.push_back({row[0]});
+    }
+    return Encode(out);
+  });
+  struct Lookup {
+    const char* method;
+    const char* sql;
+  };
+  static constexpr Lookup kLookups[] = {
+      {"GetContador",
+       "SELECT CDCONTADOR2, NMCONTADOR FROM CONTADOR WHERE (CDCONTADOR2 = :CODIGO OR "
+       ":TODOS = 'T') ORDER BY CDCONTADOR2"},
+      {"GetCNAE",
+       "SELECT CDCNAE, DSCNAE FROM CNAE WHERE (CDCNAE = :CODIGO OR :TODOS = 'T') ORDER BY CDCNAE"},
+      {"GetFPAS",
+       "SELECT CDFPAS, DSFPAS FROM FPAS WHERE (CDFPAS = :CODIGO OR :TODOS = 'T') ORDER BY CDFPAS"},
+      {"GetNatureza",
+       "SELECT CDNATUJURI, DSNATUJURI FROM NATUREZA WHERE (CDNATUJURI = :CODIGO OR "
+       ":TODOS = 'T') ORDER BY CDNATUJURI"},
+  };
+  for (const Lookup& l : kLookups) {
+    Register(l.method, 2, 2, [sql = l.sql](C c, P p) {
+      return Encode(c.Query(sql, {{"CODIGO", Text(p, 0)}, {"TODOS", Text(p, 1)}}));
+    });
+  }
+  Register("GetPesqBairro", 4, 4, [](C c, P p) {
+    return Encode(c.Query(
+        "SELECT CDBAIRRO, NMBAIRRO FROM BAIRRO WHERE CDPAIS = :PAIS AND SGESTADO = :ESTADO AND "
+        "CDMUNICIPIO = :MUNICIPIO AND (CDBAIRRO = :BAIRRO OR :BAIRRO = '') ORDER BY CDBAIRRO",
+        {{"PAIS", Text(p, 0)},
+         {"ESTADO", Text(p, 1)},
+         {"MUNICIPIO", Text(p, 2)},
+         {"BAIRRO", Text(p, 3)}}));
+  });
+  Register("InsertBairro", 4, 4, [this](C c, P p) { return InsertBairro(c, p); });
+  Register("GetBairro", 2, 4, [this](C c, P p) { return GetBairro(c, p); });
+  Register("GetVEmp", 0, 0, [](C c, P) {
+    return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA ORDER BY CDEMPRESA LIMIT 1"));
+  });
+  Register("GetVParGeral", 0, 0, [](C c, P) {
+    return Encode(c.Query("SELECT CDFILIAL FROM PARGERAL ORDER BY CDFILIAL LIMIT 1"));
+  });
+  Register("getRepresentante", 2, 2, [](C c, P p) {
+    return Encode(
+        c.Query("SELECT E.CDEMPRESA, E.CDREPRES, R.NMREPRES, R.NRCPFREPRES, E.IDATIVO, "
+                "R.CDQUALIFASSINA, Q.NMQUALIFASSINA FROM EMPRREPRES E "
+                "LEFT JOIN REPRESENTANTE R ON R.CDREPRES = E.CDREPRES "
+                "LEFT JOIN QUALIFASSINA Q ON Q.CDQUALIFASSINA = R.CDQUALIFASSINA "
+                "WHERE E.CDEMPRESA = :EMPRESA AND (E.CDREPRES = :REPRES OR :REPRES = '') "
+                "ORDER BY E.CDREPRES",
+                {{"EMPRESA", Text(p, 0)}, {"REPRES", Text(p, 1)}}));
+  });
+  Register("setRepresentante", 1, 1, [this](C c, P p) {
+    ChangeSet changes = Changes(p, 0);
+    db::Transaction tx(c);
+    ApplyChanges(c, emprRepres_, std::move(changes));
+    tx.Commit();
+    return std::string("null");
+  });
+  Register("getVdRepresentante", 1, 1, [](C c, P p) {
+    return Bool(
+        !c.Query("SELECT CDREPRES FROM REPRESENTANTE WHERE CDREPRES = :CD", {{"CD", Text(p, 0)}})
+             .rows.empty());
+  });
+  Register("getVdRepresAtivo", 2, 2, [](C c, P p) {
+    return Bool(!c.Query("SELECT CDREPRES FROM EMPRREPRES WHERE CDEMPRESA = :EMPRESA AND "
+                         "CDREPRES <> :REPRES AND IDATIVO = 'S' LIMIT 1",
+                         {{"REPRES", Text(p, 0)}, {"EMPRESA", Text(p, 1)}})
+                     .rows.empty());
+  });
+  Register("GetPesqRepresentante", 2, 2, [](C c, P p) {
+    return Encode(c.Query(
+        "SELECT R.CDREPRES, R.NMREPRES, R.NRCPFREPRES, Q.NMQUALIFASSINA FROM REPRESENTANTE R "
+        "LEFT JOIN QUALIFASSINA Q ON Q.CDQUALIFASSINA = R.CDQUALIFASSINA "
+        "WHERE (R.CDREPRES = :CODIGO OR :TODOS = 'T') ORDER BY R.CDREPRES",
+        {{"CODIGO", Text(p, 0)}, {"TODOS", Text(p, 1)}}));
+  });
+  Register("setRegimeFilial", 2, 2, [](C c, P p) {
+    std::string regime = Text(p, 0);
+    if (regime != "N" && regime != "S")
+      throw RpcError(kInvalidParams,
+                     "Regime de apuração inválido: \"" + regime + "\" (esperado \"N\" ou \"S\").");
+    db::Transaction tx(c);
+    c.Execute("UPDATE FILIAL SET IDCUMUPICOEMP = :REGIME WHERE CDEMPRESA = :EMPRESA",
+              {{"REGIME", regime}, {"EMPRESA", Text(p, 1)}});
+    tx.Commit();
+    return std::string("null");
+  });
+  Register("GetNotasExplicativas", 1, 1, [](C c, P p) {
+    const json::value& arg = p.at(0);
+    if (!arg.is_array() || arg.as_array().size() != 1 || !arg.as_array()[0].is_string())
+      throw RpcError(kInvalidParams, "O parâmetro 1 deve ser uma lista com o código da empresa.");
+    std::string code(arg.as_array()[0].as_string());
+    RefuseNul(code, "O parâmetro 1");
+    return Encode(
+        c.Query("SELECT CDEMPRESA, DSOBSERVEMP FROM NOTASEXPLICATIVAS WHERE CDEMPRESA = :CD",
+                {{"CD", code}}));
+  });
+  Register("SetNotasExplicativas", 1, 1, [this](C c, P p) {
+    ChangeSet changes = Changes(p, 0);
+    db::Transaction tx(c);
+    ApplyChanges(c, notas_, std::move(changes));
+    tx.Commit();
+    return std::string("null");
+  });
+}
+
+std::string RdmEmpresa::GetEmpresa(db::Connection& c) {
+  std::string cols;
+  for (const FieldDef& f : empresa_.columns) cols += (cols.empty() ? "" : ", ") + f.name;
+  DataPacket packet = c.Query("SELECT " + cols + " FROM EMPRESA ORDER BY CDEMPRESA");
+  for (FieldDef& f : packet.fields) {
+    if (f.name == "NRREGJUNCOM")
+      f.flags = ProviderFlags::InWhere();
+    else if (kNoFlagColumns.contains(f.name))
+      f.flags = ProviderFlags::None();
+    else
+      f.flags = ProviderFlags::Default();
+    if (f.name == "CDEMPRESA") f.flags.key = true;
+  }
+  return Encode(packet);
+}
+
+std::string RdmEmpresa::SetEmpresa(db::Connection& c, const json::array& p) {
+  ChangeSet changes = Changes(p, 0);
+  std::array<bool, 6> empty{};
+  for (std::size_t i = 0; i < empty.size(); ++i) empty[i] = Flag(p, i + 1);
+  std::array<std::string, 6> columns;
+  std::copy(kEmptyBoxColumns.begin(), kEmptyBoxColumns.end(), columns.begin());
+  bool hasDelete = std::any_of(changes.changes.begin(), changes.changes.end(),
+                               [](const Change& ch) { return ch.kind == ChangeKind::Delete; });
+  if (hasDelete) std::swap(columns[4], columns[5]);
+  std::array<int, 6> column{};
+  for (std::size_t i = 0; i < 6; ++i) column[i] = empresa_.ColumnIndex(columns[i]);
+
+  ChangeHooks hooks;
+  hooks.adjustNew = [&](Row& row, const std::vector<int>& columnOf) {
+    for (std::size_t f = 0; f < row.size(); ++f)
+      for (std::size_t i = 0; i < 6; ++i)
+        if (empty[i] && columnOf[f] == column[i]) row[f] = std::monostate{};
+  };
+  hooks.beforeDelete = [this](db::Connection& conn, const Row& old,
+                              const std::vector<int>& columnOf) {
+    for (std::size_t f = 0; f < old.size(); ++f)
+      if (columnOf[f] == empresa_.ColumnIndex("CDEMPRESA")) {
+        const std::string& code = std::get<std::string>(old[f]);
+        RefuseCompanyWithBranches(conn, code);
+        DeleteCompanyDependents(conn, code);
+      }
+  };
+  db::Transaction tx(c);
+  ApplyChanges(c, empresa_, std::move(changes), hooks);
+  tx.Commit();
+  return "null";
+}
+
+std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, const json::array& p) {
+  std::string code = Text(p, 0);
+  db::Transaction tx(c);
+  RefuseCompanyWithBranches(c, code);
+  DeleteCompanyDependents(c, code);
+  c.Execute("DELETE FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}});
+  tx.Commit();
+  return "null";
+}
+
+std::string RdmEmpresa::InsertBairro(db::Connection& c, const json::array& p) {
+  const std::string country = Text(p, 0), state = Text(p, 1), municipality = Text(p, 2);
+  const std::string name(utf8::Trim(Text(p, 3)));
+  if (country.empty() || state.empty() || municipality.empty() || name.empty())
+    throw RpcError(kInvalidParams,
+                   "País, estado, município e nome do bairro devem ser informados.");
+  if (utf8::Length(name) > 50)
+    throw RpcError(kInvalidParams, "O nome do bairro excede 50 caracteres.");
+  const db::Params where = {{"PAIS", country}, {"ESTADO", state}, {"MUNICIPIO", municipality}};
+  if (c.Query("SELECT CDMUNICIPIO FROM MUNICIPIO WHERE CDPAIS = :PAIS AND SGESTADO = :ESTADO "
+              "AND CDMUNICIPIO = :MUNICIPIO",
+              where)
+          .rows.empty())
+    throw RpcError(kApplicationError, "Município não cadastrado.");
+  const std::string key = FoldName(name);
+  // A concurrent insert may take the same code first; the retry then sees it (and its name).
+  for (int attempt = 0;; ++attempt) {
+    try {
+      db::Transaction tx(c);
+      DataPacket rows = c.Query(
+          "SELECT CDBAIRRO, NMBAIRRO FROM BAIRRO WHERE CDPAIS = :PAIS AND SGESTADO = :ESTADO "
+          "AND CDMUNICIPIO = :MUNICIPIO",
+          where);
+      long long highest = 0;
+      for (const Row& row : rows.rows) {
+        if (const auto* n = std::get_if<std::string>(&row[1]); n && FoldName(*n) == key)
+          return "false";
+        const std::string& code = std::get<std::string>(row[0]);
+        if (!code.empty() && code.size() <= 10 && OnlyDigits(code) == code)
+          highest = std::max(highest, std::stoll(code));
+      }
+      if (highest >= 9999999999LL)
+        throw RpcError(kApplicationError, "Não há código livre para um novo bairro.");
+      char next[24];
+      std::snprintf(next, sizeof next, "%010lld", highest + 1);
+      db::Params insert = where;
+      insert.emplace_back("BAIRRO", std::string(next));
+      insert.emplace_back("NOME", name);
+      c.Execute(
+          "INSERT INTO BAIRRO (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO, NMBAIRRO) VALUES "
+          "(:PAIS, :ESTADO, :MUNICIPIO, :BAIRRO, :NOME)",
+          insert);
+      tx.Commit();
+      return "true";
+    } catch (const db::ConstraintError&) {
+      if (attempt >= 4) throw;
+    }
+  }
+}
+
+std::string RdmEmpresa::GetBairro(db::Connection& c, const json::array& p) {
+  if (p.size() == 3)
+    throw RpcError(kInvalidParams, "O método GetBairro espera 2 ou 4 parâmetros e recebeu 3.");
+  const std::string municipality = Text(p, 0);
+  const std::string key = FoldName(Text(p, 1));
+  DataPacket rows;
+  if (p.size() == 4) {
+    rows = c.Query(
+        "SELECT CDBAIRRO, NMBAIRRO FROM BAIRRO WHERE CDMUNICIPIO = :MUNICIPIO AND "
+        "CDPAIS = :PAIS AND SGESTADO = :ESTADO ORDER BY CDBAIRRO",
+        {{"MUNICIPIO", municipality}, {"PAIS", Text(p, 2)}, {"ESTADO", Text(p, 3)}});
+  } else {
+    rows = c.Query(
+        "SELECT CDBAIRRO, NMBAIRRO FROM BAIRRO WHERE CDMUNICIPIO = :MUNICIPIO "
+        "ORDER BY CDBAIRRO, CDPAIS, SGESTADO",
+        {{"MUNICIPIO", municipality}});
+  }
+  for (const Row& row : rows.rows)
+    if (const auto* n = std::get_if<std::string>(&row[1]); n && FoldName(*n) == key)
+      return json::serialize(json::value(std::get<std::string>(row[0])));
+  return "\"\"";
+}
+
+std::string RdmEmpresa::Invoke(std::string_view method, const json::array& params) {
+  if (testHooks_) {
+    if (method == "__fail") {
+      if (params.size() != 2)
+        throw RpcError(kInvalidParams, "O método __fail espera 2 parâmetros.");
+      std::lock_guard lock(failMutex_);
+      pendingFailures_[Text(params, 0)] = Text(params, 1);
+      return "true";
+    }
+    if (method == "__calls") {
+      if (params.size() != 1)
+        throw RpcError(kInvalidParams, "O método __calls espera 1 parâmetro.");
+      auto it = methods_.find(Text(params, 0));
+      return std::to_string(it == methods_.end() ? 0L : it->second->calls.load());
+    }
+  }
+  auto it = methods_.find(std::string(method));
+  if (it == methods_.end())
+    throw RpcError(kMethodNotFound,
+                   "Método desconhecido no servidor de aplicação: " + std::string(method) + ".");
+  Method& m = *it->second;
+  m.calls.fetch_add(1, std::memory_order_relaxed);
+  if (testHooks_) {
+    std::lock_guard lock(failMutex_);
+    if (auto f = pendingFailures_.find(it->first); f != pendingFailures_.end()) {
+      std::string message = std::move(f->second);
+      pendingFailures_.erase(f);
+      throw RpcError(kApplicationError, message);
+    }
+  }
+  if (params.size() < m.minArgs || params.size() > m.maxArgs) {
+    std::string expected = m.minArgs == m.maxArgs
+                               ? std::to_string(m.minArgs)
+                               : std::to_string(m.minArgs) + " a " + std::to_string(m.maxArgs);
+    throw RpcError(kInvalidParams, "O método " + std::string(method) + " espera " + expected +
+                                       " parâmetro(s) e recebeu " + std::to_string(params.size()) +
+                                       ".");
+  }
+  try {
+    auto connection = pool_.Acquire();
+    return m.handler(*connection, params);
+  } catch (const RpcError&) {
+    throw;
+  } catch (const db::ConstraintError& e) {
+    spdlog::warn("{}: {}", method, e.what());
+    throw RpcError(kApplicationError, kDuplicate);
+  } catch (const db::DbError& e) {
+    spdlog::error("{}: {}", method, e.what());
+    throw RpcError(kApplicationError, kDatabaseFailure);
+  }
+}
+
+}  // namespace ger::server

@@ -1,0 +1,27 @@
+#pragma once
+// The shared database's schema (one text for SQLite and PostgreSQL), the reference-data seed and
+// the demo set.
+#include <filesystem>
+#include <string>
+
+#include "db/database.h"
+
+namespace ger::server {
+
+// Creates the tables that are missing. Idempotent.
+void CreateSchema(db::Connection& connection);
+
+// Loads the reference CSV files of `dataDir` (countries, states, municipalities, CNAE, legal
+// natures, FPAS) when the country table is still empty, all in one transaction. Returns the
+// number of rows loaded (0 when the data was already there). Raises std::runtime_error with an
+// English sentence when a file is missing or malformed.
+int SeedReferenceData(db::Connection& connection, const std::filesystem::path& dataDir);
+
+// Adds the demo companies with their branches, parametrization, cost centres, accountants,
+// neighbourhoods, representatives, notes and a logo. Rows whose key already exists are kept.
+void SeedDemo(db::Connection& connection);
+
+// A CSV line split into fields ("" inside quotes is a quote). Exposed for the tests.
+std::vector<std::string> SplitCsvLine(std::string_view line);
+
+}  // namespace ger::server
