@@ -81,6 +81,13 @@ DataPacket DecodePacket(std::string_view json);
 DataPacket DecodePacket(const boost::json::value& json);
 ChangeSet DecodeChangeSet(std::string_view json);
 ChangeSet DecodeChangeSet(const boost::json::value& json);
+// A literal would otherwise convert equally well to text and to a JSON value.
+inline DataPacket DecodePacket(const char* json) {
+  return DecodePacket(std::string_view(json));
+}
+inline ChangeSet DecodeChangeSet(const char* json) {
+  return DecodeChangeSet(std::string_view(json));
+}
 
 std::string Base64Encode(std::string_view bytes);
 std::string Base64Decode(std::string_view text);  // EDatabaseError on malformed input

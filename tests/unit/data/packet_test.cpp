@@ -1,0 +1,217 @@
+#include "data/packet.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include <boost/json.hpp>
+
+#include "core/exceptions.h"
+
+namespace ger {
+namespace {
+
+DataPacket SamplePacket() {
+  DataPacket p;
+  p.fields = {
+      {"CDEMPRESA", FieldKind::String, 2, ProviderFlags::None()},
+      {"NMEMPRESA", FieldKind::String, 40, ProviderFlags::InWhere()},
+      {"DSMENS", FieldKind::Memo, 0, ProviderFlags::Default()},
+      {"VRPEMULEMPR", FieldKind::Float, 0, {true, true, true}},
+      {"NRSEQ", FieldKind::Integer, 0, ProviderFlags::Default()},
+      {"DTREGJUNCOM", FieldKind::DateTime, 0, ProviderFlags::Default()},
+      {"LOGO", FieldKind::Blob, 0, ProviderFlags::Default()},
+  };
+  std::string allBytes;
+  for (int i = 0; i < 256; ++i) allBytes.push_back(static_cast<char>(i));
+  p.rows.push_back({std::string("01"), std::string("Associação São João \"Ltda\" \\ fim"),
+                    std::string("linha 1\nlinha 2\ttab\x01\x1f fim"), 2.5, std::int64_t{42},
+                    DateTime::FromParts(2005, 2, 28, 13, 45, 7, 123), Bytes{allBytes}});
+  p.rows.push_back({std::string("02"), Value{}, Value{}, Value{}, Value{}, Value{}, Value{}});
+  p.rows.push_back({std::string("03"), std::string("😀 emoji e ç"), std::string(""), 0.1 + 0.2,
+                    std::numeric_limits<std::int64_t>::min(), DateTime::FromParts(1900, 1, 1),
+                    Bytes{""}});
+  return p;
+}
+
+TEST(PacketCodec, RoundTripKeepsEveryValueExactly) {
+  DataPacket p = SamplePacket();
+  std::string text = codec::Encode(p);
+  DataPacket back = codec::DecodePacket(text);
+  EXPECT_EQ(back, p);
+  // The text is valid JSON for any other reader too.
+  EXPECT_NO_THROW(boost::json::parse(text));
+  // The DOM form says the same thing.
+  EXPECT_EQ(codec::DecodePacket(codec::ToJson(p)), p);
+}
+
+TEST(PacketCodec, EncodesTheDocumentedShape) {
+  DataPacket p;
+  p.fields = {{"CDEMPRESA", FieldKind::String, 2, ProviderFlags::InWhere()},
+              {"VR", FieldKind::Float, 0, {true, true, true}}};
+  p.rows = {{std::string("0\"1"), 2.0}, {Value{}, -0.125}};
+  EXPECT_EQ(codec::Encode(p),
+            R"({"fields":[{"name":"CDEMPRESA","type":"string","size":2,"flags":["where"]},)"
+            R"({"name":"VR","type":"float","flags":["update","where","key"]}],)"
+            R"("rows":[["0\"1",2],[null,-0.125]]})");
+}
+
+TEST(PacketCodec, ControlCharactersAreEscapedAsUnicode) {
+  DataPacket p;
+  p.fields = {{"S", FieldKind::Memo}};
+  p.rows = {{std::string("a\nb\x01")}};
+  std::string text = codec::Encode(p);
+  EXPECT_NE(text.find(R"("a\u000Ab\u0001")"), std::string::npos) << text;
+}
+
+TEST(PacketCodec, FloatsUseShortestRoundTripAndIntegersStayIntegers) {
+  DataPacket p;
+  p.fields = {{"F", FieldKind::Float}, {"I", FieldKind::Integer}};
+  p.rows = {{0.1, std::int64_t{9007199254740993}},  // above 2^53: a double would lose it
+            {1e300, std::numeric_limits<std::int64_t>::max()},
+            {-1.0 / 3.0, std::int64_t{-1}}};
+  std::string text = codec::Encode(p);
+  EXPECT_NE(text.find("[0.1,9007199254740993]"), std::string::npos) << text;
+  EXPECT_EQ(codec::DecodePacket(text), p);
+}
+
+TEST(PacketCodec, NonFiniteFloatsBecomeNullInsteadOfInvalidJson) {
+  DataPacket p;
+  p.fields = {{"F", FieldKind::Float}};
+  p.rows = {{std::nan("")}, {std::numeric_limits<double>::infinity()}};
+  DataPacket back = codec::DecodePacket(codec::Encode(p));
+  EXPECT_TRUE(IsNull(back.rows[0][0]));
+  EXPECT_TRUE(IsNull(back.rows[1][0]));
+}
+
+TEST(PacketCodec, MalformedUtf8StillGivesValidJson) {
+  DataPacket p;
+  p.fields = {{"S", FieldKind::String, 10}};
+  // A Latin-1 "é", a lone continuation byte, a truncated sequence and an encoded surrogate.
+  p.rows = {{std::string("caf\xE9")},
+            {std::string("\x80x")},
+            {std::string("\xE2\x82")},
+            {std::string("\xED\xA0\x80")}};
+  DataPacket back = codec::DecodePacket(codec::Encode(p));
+  ASSERT_EQ(back.rows.size(), 4u);
+  EXPECT_EQ(std::get<std::string>(back.rows[0][0]), "café");
+  EXPECT_EQ(std::get<std::string>(back.rows[1][0]), "\u0080x");
+}
+
+TEST(PacketCodec, IntegralFloatsAndIntegersConvertByColumnKind) {
+  DataPacket p = codec::DecodePacket(
+      R"({"fields":[{"name":"F","type":"float"},{"name":"I","type":"integer"}],)"
+      R"("rows":[[3,4.0],[1e2,-7]]})");
+  EXPECT_EQ(p.rows[0][0], Value{3.0});
+  EXPECT_EQ(p.rows[0][1], Value{std::int64_t{4}});
+  EXPECT_EQ(p.rows[1][0], Value{100.0});
+}
+
+TEST(PacketCodec, FlagsDefaultWhenAbsentAndSizeIsKept) {
+  DataPacket p = codec::DecodePacket(
+      R"({"fields":[{"name":"A","type":"string","size":5},{"name":"B","type":"memo",)"
+      R"("flags":[]}],"rows":[]})");
+  EXPECT_EQ(p.fields[0].flags, ProviderFlags::Default());
+  EXPECT_EQ(p.fields[0].size, 5);
+  EXPECT_EQ(p.fields[1].flags, ProviderFlags::None());
+  EXPECT_EQ(p.IndexOf("b"), 1);
+  EXPECT_EQ(p.IndexOf("C"), -1);
+}
+
+std::string DecodeError(std::string_view text) {
+  try {
+    codec::DecodePacket(text);
+  } catch (const EDatabaseError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+TEST(PacketCodec, MalformedPacketsRaiseClearPortugueseErrors) {
+  const std::string fields =
+      R"({"fields":[{"name":"A","type":"string","size":2},{"name":"B","type":"float"},)"
+      R"({"name":"D","type":"datetime"},{"name":"X","type":"blob"}],"rows":)";
+  EXPECT_EQ(DecodeError(fields + R"([["a",1,null,null],["b",2,null,null],["c",3,null]]})"),
+            "Pacote de dados inválido: linha 3 tem 3 valores, esperados 4.");
+  EXPECT_EQ(DecodeError(fields + R"([["a","x",null,null]]})"),
+            "Pacote de dados inválido: linha 1, campo 'B': esperado um número.");
+  EXPECT_EQ(DecodeError(fields + R"([["a",1,"2005-02-31",null]]})"),
+            "Pacote de dados inválido: linha 1, campo 'D': data inválida '2005-02-31'.");
+  EXPECT_EQ(DecodeError(fields + R"([["a",1,null,"@@@"]]})"),
+            "Pacote de dados inválido: linha 1, campo 'X': base64 inválido.");
+  EXPECT_EQ(DecodeError(fields + R"([[1,1,null,null]]})"),
+            "Pacote de dados inválido: linha 1, campo 'A': esperado um texto.");
+  EXPECT_EQ(DecodeError(fields + "[[\"a\",1,null,null]"),
+            "Pacote de dados inválido: o texto não é um documento JSON válido.");
+  EXPECT_EQ(DecodeError(R"({"rows":[]})"),
+            "Pacote de dados inválido: falta o membro 'fields' em o documento.");
+  EXPECT_EQ(DecodeError(R"({"fields":[{"name":"A","type":"text"}],"rows":[]})"),
+            "Pacote de dados inválido: o campo 'A' tem o tipo desconhecido 'text'.");
+  EXPECT_EQ(DecodeError(R"({"fields":[{"name":"A","type":"memo"},{"name":"a","type":"memo"}],)"
+                        R"("rows":[]})"),
+            "Pacote de dados inválido: o campo 'a' aparece mais de uma vez.");
+  EXPECT_EQ(DecodeError(R"({"fields":[{"name":"A","type":"memo","flags":["delete"]}],"rows":[]})"),
+            "Pacote de dados inválido: o campo 'A' tem um sinalizador desconhecido.");
+  EXPECT_EQ(DecodeError(R"({"fields":[{"name":"I","type":"integer"}],"rows":[[1.5]]})"),
+            "Pacote de dados inválido: linha 1, campo 'I': esperado um número inteiro.");
+  EXPECT_EQ(DecodeError("[1,2]"), "Pacote de dados inválido: o documento não é um objeto.");
+  // Invalid UTF-8 inside a string is refused by the parser, not passed on.
+  EXPECT_EQ(DecodeError("{\"fields\":[{\"name\":\"A\",\"type\":\"memo\"}],\"rows\":[[\"\xC3\"]]}"),
+            "Pacote de dados inválido: o texto não é um documento JSON válido.");
+}
+
+TEST(ChangeSetCodec, RoundTripOfEveryKind) {
+  ChangeSet cs;
+  cs.fields = {{"CD", FieldKind::String, 2, {false, true, true}},
+               {"NM", FieldKind::String, 40, ProviderFlags::Default()},
+               {"DT", FieldKind::DateTime, 0, ProviderFlags::Default()}};
+  cs.changes.push_back({ChangeKind::Insert, {}, {std::string("01"), std::string("Nova"), Value{}}});
+  cs.changes.push_back({ChangeKind::Update,
+                        {std::string("02"), std::string("Velha"), DateTime::FromParts(2020, 1, 2)},
+                        {std::string("02"), std::string("Nova ç"), Value{}}});
+  cs.changes.push_back({ChangeKind::Delete, {std::string("03"), Value{}, Value{}}, {}});
+  std::string text = codec::Encode(cs);
+  EXPECT_EQ(codec::DecodeChangeSet(text), cs);
+  EXPECT_EQ(codec::DecodeChangeSet(codec::ToJson(cs)), cs);
+  EXPECT_EQ(cs.IndexOf("nm"), 1);
+}
+
+TEST(ChangeSetCodec, MalformedChangesAreRefused) {
+  auto err = [](std::string_view text) -> std::string {
+    try {
+      codec::DecodeChangeSet(text);
+    } catch (const EDatabaseError& e) {
+      return e.what();
+    }
+    return "(no error)";
+  };
+  const std::string head = R"({"fields":[{"name":"A","type":"string","size":2}],"changes":)";
+  EXPECT_EQ(err(head + R"([{"kind":"update","new":["x"]}]})"),
+            "Conjunto de alterações inválido: falta o membro 'old' em a alteração 1.");
+  EXPECT_EQ(err(head + R"([{"kind":"insert","new":["x"]},{"kind":"upsert","new":["x"]}]})"),
+            "Conjunto de alterações inválido: a alteração 2 tem um tipo desconhecido.");
+  EXPECT_EQ(err(head + R"([{"kind":"delete","old":["x","y"]}]})"),
+            "Conjunto de alterações inválido: a alteração 1 ('old') tem 2 valores, esperados 1.");
+}
+
+TEST(Base64, EncodesAndDecodesAllLengths) {
+  EXPECT_EQ(codec::Base64Encode(""), "");
+  EXPECT_EQ(codec::Base64Encode("f"), "Zg==");
+  EXPECT_EQ(codec::Base64Encode("fo"), "Zm8=");
+  EXPECT_EQ(codec::Base64Encode("foo"), "Zm9v");
+  EXPECT_EQ(codec::Base64Encode("\xff\xfe"), "//4=");
+  for (int n = 0; n < 10; ++n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s.push_back(static_cast<char>(250 + i));
+    EXPECT_EQ(codec::Base64Decode(codec::Base64Encode(s)), s) << n;
+  }
+  EXPECT_EQ(codec::Base64Decode("Zm8"), "fo");  // padding is optional
+  EXPECT_THROW(codec::Base64Decode("Zm9v!"), EDatabaseError);
+  EXPECT_THROW(codec::Base64Decode("Z"), EDatabaseError);
+  EXPECT_THROW(codec::Base64Decode("Zm8=="), EDatabaseError);
+  EXPECT_THROW(codec::Base64Decode("Zg=A"), EDatabaseError);
+}
+
+}  // namespace
+}  // namespace ger
