@@ -1,0 +1,150 @@
+#pragma once
+// Page controls with their tab sheets, and menus.
+#include <string>
+#include <vector>
+
+#include "ui/component.h"
+
+namespace ger {
+
+class TPageControl;
+
+// A page. Its parent is its page control; TabVisible hides the tab, Enabled disables the tab and
+// everything on the page.
+class TTabSheet : public TControl {
+ public:
+  explicit TTabSheet(TPageControl* pageControl, std::string name, std::string caption = {});
+  ~TTabSheet() override;
+  ControlKind Kind() const override { return ControlKind::TabSheet; }
+
+  TPageControl* PageControl() const { return pageControl_; }
+  int PageIndex() const;
+  bool TabVisible() const { return tabVisible_; }
+  void SetTabVisible(bool visible);
+  bool IsActive() const;
+  void Describe(PropList& out) const override;
+
+ private:
+  TPageControl* pageControl_;
+  bool tabVisible_ = true;
+};
+
+class TPageControl : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::PageControl; }
+
+  const std::vector<TTabSheet*>& Pages() const { return pages_; }
+  int PageCount() const { return static_cast<int>(pages_.size()); }
+  TTabSheet* ActivePage() const { return active_; }
+  int ActivePageIndex() const;
+
+  // From code: fires neither handler, but first moves the focus off a focused control of the old
+  // page (its exit runs; when that fails the page stays and the error goes on).
+  void SetActivePage(TTabSheet* page);
+  void SetActivePage(TTabSheet& page) { SetActivePage(&page); }
+  void SetActivePageIndex(int index);
+
+  // The user clicking a tab: the page control takes the focus (the focused control's exit runs),
+  // then OnChanging may refuse, then the page changes, then OnChange. False when the change did
+  // not happen (refused, or the tab cannot be clicked).
+  bool ClickTab(TTabSheet& page);
+
+  std::function<void(TComponent& sender, bool& allowChange)> OnChanging;
+  Notify OnChange;
+
+  bool TakesFocus() const override { return true; }
+  void Describe(PropList& out) const override;
+
+ private:
+  friend class TTabSheet;
+  void AddPage(TTabSheet* page);
+  void RemovePage(TTabSheet* page);
+  void MoveFocusOff(TTabSheet* page);
+  std::vector<TTabSheet*> pages_;
+  TTabSheet* active_ = nullptr;
+};
+
+class TMenuItem;
+
+// A menu bar or pop-up menu: the root of its items.
+class TMenu : public TComponent {
+ public:
+  using TComponent::TComponent;
+  const std::vector<TMenuItem*>& Items() const { return items_; }
+  void Describe(PropList& out) const override;
+
+ private:
+  friend class TMenuItem;
+  std::vector<TMenuItem*> items_;
+};
+
+class TMainMenu : public TMenu {
+ public:
+  using TMenu::TMenu;
+  ControlKind Kind() const override { return ControlKind::MainMenu; }
+};
+
+class TPopupMenu : public TMenu {
+ public:
+  using TMenu::TMenu;
+  ControlKind Kind() const override { return ControlKind::PopupMenu; }
+  // Shows the menu at a screen point; the renderer reads PopupPoint while Shown.
+  void Popup(int x, int y);
+  void CloseUp();
+  bool Shown() const { return shown_; }
+  int PopupX() const { return x_; }
+  int PopupY() const { return y_; }
+  Notify OnPopup;
+  void Describe(PropList& out) const override;
+
+ private:
+  bool shown_ = false;
+  int x_ = 0, y_ = 0;
+};
+
+// A menu entry. The caption keeps the "&" of its accelerator; "-" is a separator. Clicking an
+// item never moves the focus.
+class TMenuItem : public TComponent {
+ public:
+  // Under a menu (top level) or under another item.
+  TMenuItem(TMenu* menu, std::string name, std::string caption = {});
+  TMenuItem(TMenuItem* parentItem, std::string name, std::string caption = {});
+  ~TMenuItem() override;
+  ControlKind Kind() const override { return ControlKind::MenuItem; }
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string caption);
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  const std::string& ShortCut() const { return shortCut_; }  // "Ctrl+E"; empty for none
+  void SetShortCut(std::string shortCut);
+  bool IsSeparator() const { return caption_ == "-"; }
+  // Enabled and visible here and in every parent item.
+  bool Usable() const;
+
+  TMenuItem* ParentItem() const { return parentItem_; }
+  TMenu* Menu() const;
+  const std::vector<TMenuItem*>& Items() const { return items_; }
+
+  Notify OnClick;
+  void Click();
+
+  void Describe(PropList& out) const override;
+
+ private:
+  TMenu* menu_ = nullptr;
+  TMenuItem* parentItem_ = nullptr;
+  std::vector<TMenuItem*> items_;
+  std::string caption_;
+  bool checked_ = false;
+  bool enabled_ = true;
+  bool visible_ = true;
+  std::string shortCut_;
+};
+
+}  // namespace ger

@@ -1,0 +1,470 @@
+#include "ui/dbctrls.h"
+
+#include <algorithm>
+
+#include "core/ptbr.h"
+#include "core/utf8.h"
+#include "ui/forms.h"
+
+namespace ger {
+
+namespace {
+// Sets a flag for the lifetime of a scope (refreshes from the field must not count as the user's
+// change).
+class Flag {
+ public:
+  explicit Flag(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
+  ~Flag() { flag_ = old_; }
+  Flag(const Flag&) = delete;
+  Flag& operator=(const Flag&) = delete;
+
+ private:
+  bool& flag_;
+  bool old_;
+};
+
+bool Writable(TFieldDataLink& link) {
+  TField* f = link.Field();
+  if (!f || f->ReadOnly()) return false;
+  return link.Edit();
+}
+}  // namespace
+
+// --- TDBEdit ----------------------------------------------------------------------------------
+
+TDBEdit::TDBEdit(TComponent* owner, std::string name) : TCustomEdit(owner, std::move(name)) {
+  link_.OnDataChange = [this] { DataChange(); };
+  link_.OnUpdateData = [this] { UpdateData(); };
+  link_.OnActiveChange = [this] {
+    ApplyMaskLayout();
+    DataChange();
+  };
+  link_.OnLayoutChange = [this] {
+    ApplyMaskLayout();
+    if (!link_.IsModified()) DataChange();
+  };
+  link_.OnEditingChange = [] { ModelChanged(); };
+}
+
+const std::string& TDBEdit::EditMask() const {
+  return ownMask_.empty() ? fieldMask_ : ownMask_;
+}
+
+void TDBEdit::SetEditMask(std::string mask) {
+  ownMask_ = std::move(mask);
+  ApplyMaskLayout();
+  if (!link_.IsModified()) DataChange();
+}
+
+void TDBEdit::ApplyMaskLayout() {
+  TField* f = Field();
+  fieldMask_ = f ? f->EditMask() : std::string();
+  if (mask_.Text() != EditMask()) mask_ = ger::EditMask(EditMask());
+  if (f && f->Kind() == FieldKind::String) SetMaxLength(f->Size());
+  ModelChanged();
+}
+
+std::string TDBEdit::UnmaskedText() const {
+  return mask_.IsEmpty() ? Text() : mask_.Unformat(Text());
+}
+
+bool TDBEdit::MaskComplete() const {
+  return mask_.IsEmpty() || mask_.IsComplete(Text());
+}
+
+bool TDBEdit::CanModify() {
+  return !ReadOnly() && Writable(link_);
+}
+
+bool TDBEdit::AcceptsChar(char32_t ch) {
+  TField* f = Field();
+  return !f || f->IsValidChar(ch);
+}
+
+namespace {
+// Applies a mask edit to the box; false when the mask refused it.
+template <class Box>
+bool ApplyEdit(Box& box, const EditMask::Edit& edit) {
+  if (!edit.accepted) return false;
+  std::u32string text = utf8::Decode(edit.text);
+  if (text == box.RawText()) {
+    box.SetSelStart(static_cast<int>(edit.caret));
+    return false;
+  }
+  box.Replace(std::move(text), static_cast<int>(edit.caret));
+  return true;
+}
+}  // namespace
+
+bool TDBEdit::InsertChar(char32_t ch) {
+  if (mask_.IsEmpty()) return TCustomEdit::InsertChar(ch);
+  return ApplyEdit(*this, mask_.Type(Text(), SelStart(), SelLength(), ch));
+}
+
+bool TDBEdit::DeleteBack() {
+  if (mask_.IsEmpty()) return TCustomEdit::DeleteBack();
+  return ApplyEdit(*this, mask_.Backspace(Text(), SelStart(), SelLength()));
+}
+
+bool TDBEdit::DeleteForward() {
+  if (mask_.IsEmpty()) return TCustomEdit::DeleteForward();
+  return ApplyEdit(*this, mask_.Delete(Text(), SelStart(), SelLength()));
+}
+
+void TDBEdit::Replace(std::u32string text, int caret) {
+  SetRaw(std::move(text), caret);
+  Change();
+}
+
+bool TDBEdit::KeyPress(char32_t key) {
+  return TCustomEdit::KeyPress(key);
+}
+void TDBEdit::KeyDown(int key, unsigned shift) {
+  TCustomEdit::KeyDown(key, shift);
+}
+
+void TDBEdit::ClearByUser() {
+  if (mask_.IsEmpty()) return TCustomEdit::ClearByUser();
+  if (!CanModify()) return;
+  std::u32string blank = utf8::Decode(mask_.Format(""));
+  if (blank == Raw()) return;
+  Replace(std::move(blank), 0);
+}
+
+void TDBEdit::PasteByUser(const std::string& text) {
+  if (mask_.IsEmpty()) return TCustomEdit::PasteByUser(text);
+  if (!CanModify()) return;
+  std::u32string value = utf8::Decode(mask_.TypeAll(text));
+  if (value == Raw()) return;
+  Replace(std::move(value), -1);
+}
+
+void TDBEdit::Escape() {
+  if (!link_.IsModified()) return;
+  link_.Reset();
+  SelectAll();
+}
+
+void TDBEdit::Change() {
+  // The program writing the box while the record is edited counts as a change to commit; a
+  // browsed record has nothing to commit into.
+  if (!refreshing_ && link_.Editing()) link_.Modified();
+  TCustomEdit::Change();
+}
+
+void TDBEdit::DataChange() {
+  TField* f = Field();
+  std::string text;
+  if (f) text = focused_ ? f->Text() : f->DisplayText();
+  if (!mask_.IsEmpty()) text = mask_.Format(text);
+  Flag guard(refreshing_);
+  std::u32string value = utf8::Decode(text);
+  if (value == Raw()) return;
+  AssignText(value);
+  TCustomEdit::Change();
+}
+
+void TDBEdit::UpdateData() {
+  if (TField* f = Field()) f->SetText(UnmaskedText());
+}
+
+void TDBEdit::DoEnter() {
+  focused_ = true;
+  if (!link_.IsModified()) DataChange();
+  TCustomEdit::DoEnter();
+}
+
+void TDBEdit::DoExit() {
+  if (Committable()) {
+    try {
+      link_.UpdateRecord();
+    } catch (...) {
+      SelectAll();
+      throw;
+    }
+  }
+  focused_ = false;
+  if (!link_.IsModified()) DataChange();
+  TCustomEdit::DoExit();
+}
+
+void TDBEdit::Describe(PropList& out) const {
+  TCustomEdit::Describe(out);
+  out.emplace_back("datafield", DataField());
+  out.emplace_back("datasource", DataSource() ? DataSource()->Name() : std::string());
+  out.emplace_back("editmask", EditMask());
+  out.emplace_back("modified", link_.IsModified());
+}
+
+// --- TDBDateEdit ------------------------------------------------------------------------------
+
+TDBDateEdit::TDBDateEdit(TComponent* owner, std::string name) : TDBEdit(owner, std::move(name)) {}
+
+bool TDBDateEdit::IsEmpty() const {
+  std::string text = UnmaskedText();
+  for (char c : text)
+    if (c != ' ' && c != '/' && c != '_') return false;
+  return true;
+}
+
+bool TDBDateEdit::IsDateValid() const {
+  if (IsEmpty()) return true;
+  return ptbr::ParseDate(utf8::Trim(Text())).has_value();
+}
+
+void TDBDateEdit::UpdateData() {
+  TField* f = Field();
+  if (!f) return;
+  if (IsEmpty()) {
+    f->SetText("");
+  } else if (IsDateValid()) {
+    f->SetText(std::string(utf8::Trim(Text())));
+  }
+  // An impossible date is not written: it stays in the box for the screen's own check.
+}
+
+bool TDBDateEdit::Committable() const {
+  return IsDateValid();
+}
+
+// --- TDBMemo ----------------------------------------------------------------------------------
+
+TDBMemo::TDBMemo(TComponent* owner, std::string name) : TMemo(owner, std::move(name)) {
+  link_.OnDataChange = [this] { DataChange(); };
+  link_.OnUpdateData = [this] {
+    if (TField* f = Field()) f->SetText(Text());
+  };
+  link_.OnActiveChange = [this] { DataChange(); };
+  link_.OnEditingChange = [] { ModelChanged(); };
+}
+
+bool TDBMemo::CanModify() {
+  return !ReadOnly() && Writable(link_);
+}
+
+void TDBMemo::Escape() {
+  if (link_.IsModified()) link_.Reset();
+}
+
+void TDBMemo::Change() {
+  if (!refreshing_ && link_.Editing()) link_.Modified();
+  TMemo::Change();
+}
+
+void TDBMemo::DataChange() {
+  TField* f = Field();
+  Flag guard(refreshing_);
+  std::u32string value = utf8::Decode(f ? f->Text() : std::string());
+  if (value == Raw()) return;
+  AssignText(value);
+  TMemo::Change();
+}
+
+void TDBMemo::DoEnter() {
+  TMemo::DoEnter();
+}
+
+void TDBMemo::DoExit() {
+  link_.UpdateRecord();
+  TMemo::DoExit();
+}
+
+bool TDBMemo::KeyPress(char32_t key) {
+  return TMemo::KeyPress(key);
+}
+void TDBMemo::KeyDown(int key, unsigned shift) {
+  TMemo::KeyDown(key, shift);
+}
+void TDBMemo::ClearByUser() {
+  TMemo::ClearByUser();
+}
+void TDBMemo::PasteByUser(const std::string& text) {
+  TMemo::PasteByUser(text);
+}
+
+// --- TDBComboBox ------------------------------------------------------------------------------
+
+TDBComboBox::TDBComboBox(TComponent* owner, std::string name) : TComboBox(owner, std::move(name)) {
+  link_.OnDataChange = [this] { DataChange(); };
+  link_.OnUpdateData = [this] {
+    if (TField* f = Field()) f->SetText(Text());
+  };
+  link_.OnActiveChange = [this] { DataChange(); };
+  link_.OnEditingChange = [] { ModelChanged(); };
+}
+
+bool TDBComboBox::CanModify() {
+  return !ReadOnly() && Writable(link_);
+}
+
+void TDBComboBox::DataChange() {
+  TField* f = Field();
+  std::string text = f ? f->Text() : std::string();
+  Flag guard(refreshing_);
+  if (Style() == TComboBoxStyle::csDropDownList) {
+    auto it = std::find(Items().begin(), Items().end(), text);
+    if (it == Items().end()) text.clear();
+  }
+  // A refresh from the field fires no change handler: only the user's choice does.
+  AssignText(utf8::Decode(text));
+  auto it = std::find(Items().begin(), Items().end(), text);
+  SetItemIndexSilently(it == Items().end() ? -1 : static_cast<int>(it - Items().begin()));
+}
+
+void TDBComboBox::Change() {
+  if (refreshing_) return;
+  TComboBox::Change();
+  // After the handler: a field the handler wrote (which refreshed this box) is still committed.
+  link_.Modified();
+}
+
+void TDBComboBox::SelectByUser(int index) {
+  TComboBox::SelectByUser(index);
+}
+bool TDBComboBox::KeyPress(char32_t key) {
+  return TComboBox::KeyPress(key);
+}
+void TDBComboBox::ClearByUser() {
+  if (Style() == TComboBoxStyle::csDropDownList) return;
+  TComboBox::ClearByUser();
+}
+void TDBComboBox::PasteByUser(const std::string& text) {
+  if (Style() == TComboBoxStyle::csDropDownList) return;
+  TComboBox::PasteByUser(text);
+}
+
+void TDBComboBox::Escape() {
+  if (link_.IsModified()) link_.Reset();
+}
+
+void TDBComboBox::DoExit() {
+  link_.UpdateRecord();
+  TComboBox::DoExit();
+}
+
+// --- TDBCheckBox ------------------------------------------------------------------------------
+
+TDBCheckBox::TDBCheckBox(TComponent* owner, std::string name) : TCheckBox(owner, std::move(name)) {
+  link_.OnDataChange = [this] { DataChange(); };
+  link_.OnUpdateData = [this] {
+    TField* f = Field();
+    if (!f) return;
+    switch (State()) {
+      case TCheckBoxState::cbChecked:
+        f->SetText(ValueChecked);
+        break;
+      case TCheckBoxState::cbUnchecked:
+        f->SetText(ValueUnchecked);
+        break;
+      case TCheckBoxState::cbGrayed:
+        f->Clear();
+        break;
+    }
+  };
+  link_.OnActiveChange = [this] { DataChange(); };
+  link_.OnEditingChange = [] { ModelChanged(); };
+}
+
+void TDBCheckBox::DataChange() {
+  TField* f = Field();
+  if (!f) {
+    SetState(AllowGrayed ? TCheckBoxState::cbGrayed : TCheckBoxState::cbUnchecked);
+    return;
+  }
+  if (f->IsNull()) {
+    SetState(TCheckBoxState::cbGrayed);
+    return;
+  }
+  std::string text = f->Text();
+  if (text == ValueChecked)
+    SetState(TCheckBoxState::cbChecked);
+  else if (text == ValueUnchecked)
+    SetState(TCheckBoxState::cbUnchecked);
+  else
+    SetState(TCheckBoxState::cbGrayed);
+}
+
+bool TDBCheckBox::CanModify() {
+  return Writable(link_);
+}
+
+void TDBCheckBox::StateChangedByUser() {
+  link_.Modified();
+}
+
+void TDBCheckBox::DoExit() {
+  link_.UpdateRecord();
+  TCheckBox::DoExit();
+}
+
+void TDBCheckBox::Describe(PropList& out) const {
+  TCheckBox::Describe(out);
+  out.emplace_back("datafield", DataField());
+  out.emplace_back("valuechecked", ValueChecked);
+  out.emplace_back("valueunchecked", ValueUnchecked);
+}
+
+// --- TDBRadioGroup ----------------------------------------------------------------------------
+
+TDBRadioGroup::TDBRadioGroup(TComponent* owner, std::string name)
+    : TRadioGroup(owner, std::move(name)) {
+  link_.OnDataChange = [this] { DataChange(); };
+  link_.OnUpdateData = [this] {
+    if (TField* f = Field()) f->SetText(value_);
+  };
+  link_.OnActiveChange = [this] { DataChange(); };
+  link_.OnEditingChange = [] { ModelChanged(); };
+}
+
+std::string TDBRadioGroup::ValueOf(int index) const {
+  if (index < 0) return {};
+  if (index < static_cast<int>(Values.size())) return Values[index];
+  if (index < static_cast<int>(Items().size())) return Items()[index];
+  return {};
+}
+
+void TDBRadioGroup::SetValue(const std::string& value) {
+  if (value == value_) return;
+  value_ = value;
+  int index = -1;
+  for (int i = 0; i < static_cast<int>(Items().size()); ++i)
+    if (ValueOf(i) == value) {
+      index = i;
+      break;
+    }
+  {
+    Flag guard(fromField_);
+    SetItemIndex(index);
+  }
+  ModelChanged();
+  if (OnChange) OnChange(*this);
+}
+
+void TDBRadioGroup::DataChange() {
+  TField* f = Field();
+  SetValue(f ? f->Text() : std::string());
+}
+
+bool TDBRadioGroup::CanModify() {
+  return Writable(link_);
+}
+
+void TDBRadioGroup::ItemIndexChanged() {
+  if (fromField_) return;
+  SetValue(ValueOf(ItemIndex()));
+  if (link_.Editing()) link_.Modified();
+}
+
+void TDBRadioGroup::DoExit() {
+  link_.UpdateRecord();
+  TRadioGroup::DoExit();
+}
+
+void TDBRadioGroup::Describe(PropList& out) const {
+  TRadioGroup::Describe(out);
+  out.emplace_back("datafield", DataField());
+  out.emplace_back("values", Values);
+  out.emplace_back("value", value_);
+}
+
+}  // namespace ger

@@ -1,0 +1,487 @@
+#include "ui/forms.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+
+#include "core/utf8.h"
+#include "data/datasource.h"
+
+namespace ger {
+
+namespace {
+bool SameName(std::string_view a, std::string_view b) {
+  return utf8::ToLower(a) == utf8::ToLower(b);
+}
+
+// Controls of the form in tab order: depth first through the parents, siblings by tab order
+// (then by creation).
+void Collect(const TControl* parent, std::vector<TControl*>& out) {
+  std::vector<TControl*> children = parent->Controls();
+  std::stable_sort(children.begin(), children.end(),
+                   [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
+  for (TControl* c : children) {
+    out.push_back(c);
+    Collect(c, out);
+  }
+}
+}  // namespace
+
+// --- TForm ------------------------------------------------------------------------------------
+
+TForm::TForm(std::string name, TComponent* owner) : TControl(owner, std::move(name)) {
+  SetVisible(false);
+  Application().Register(this);
+}
+
+TForm::~TForm() {
+  if (OnDestroy) {
+    try {
+      OnDestroy(*this);
+    } catch (...) {
+      // A destructor cannot report; the form is going away either way.
+    }
+  }
+  Application().Unregister(this);
+}
+
+void TForm::SetWindowState(TWindowState state) {
+  if (windowState_ == state) return;
+  windowState_ = state;
+  ModelChanged();
+}
+
+bool TForm::FocusControl(TControl* target) {
+  if (target == active_) return true;
+  if (target && (target == this || !target->CanFocus()))
+    throw EInvalidOperation("Não é possível dar o foco a um controle desabilitado ou invisível ('" +
+                            (target ? target->Name() : std::string()) + "').");
+  if (exiting_) {
+    // An exit handler moving the focus: no second exit of the control being left.
+    active_ = target;
+    ModelChanged();
+    if (target) target->DoEnter();
+    return true;
+  }
+  if (TControl* old = active_) {
+    exiting_ = true;
+    try {
+      old->DoExit();
+    } catch (...) {
+      exiting_ = false;
+      ModelChanged();
+      throw;
+    }
+    exiting_ = false;
+    if (active_ != old) return false;
+  }
+  active_ = target;
+  ModelChanged();
+  if (target) target->DoEnter();
+  return true;
+}
+
+TControl* TForm::FindNextControl(TControl* from, bool forward) const {
+  std::vector<TControl*> all;
+  Collect(this, all);
+  std::vector<TControl*> stops;
+  for (TControl* c : all)
+    if (c->TabStop() && c->CanFocus() && c->Kind() != ControlKind::PageControl &&
+        c->Kind() != ControlKind::TabSheet)
+      stops.push_back(c);
+  if (stops.empty()) return nullptr;
+  auto it = std::find(stops.begin(), stops.end(), from);
+  if (it == stops.end()) return forward ? stops.front() : stops.back();
+  std::ptrdiff_t i = it - stops.begin();
+  std::ptrdiff_t n = static_cast<std::ptrdiff_t>(stops.size());
+  return stops[((forward ? i + 1 : i - 1) % n + n) % n];
+}
+
+void TForm::ForgetControl(TControl* control) {
+  if (active_ == control) active_ = nullptr;
+}
+
+void TForm::Show() {
+  if (released_) return;
+  SetVisible(true);
+  if (windowState_ == TWindowState::wsMinimized) SetWindowState(TWindowState::wsNormal);
+  if (OnShow) OnShow(*this);
+  Activate();
+}
+
+void TForm::Activate() {
+  TApplication& app = Application();
+  if (app.ActiveForm() == this) return;
+  if (TForm* previous = app.ActiveForm(); previous && previous->OnDeactivate)
+    previous->OnDeactivate(*previous);
+  app.SetActiveForm(this);
+  if (OnActivate) OnActivate(*this);
+}
+
+void TForm::Hide() {
+  if (!Visible()) return;
+  SetVisible(false);
+  if (OnHide) OnHide(*this);
+  TApplication& app = Application();
+  if (app.ActiveForm() == this) {
+    TForm* next = nullptr;
+    for (TForm* f : app.Forms())
+      if (f != this && f->Visible()) next = f;
+    app.SetActiveForm(next);
+  }
+}
+
+TModalResult TForm::ShowModal() {
+  if (modal_) throw EInvalidOperation("O formulário '" + Name() + "' já está aberto.");
+  TApplication& app = Application();
+  TForm* previous = app.ActiveForm();
+  modalResult_ = TModalResult::mrNone;
+  modal_ = true;
+  GestureScope scope;
+  Show();
+  try {
+    if (app.RunModalLoop) {
+      app.RunModalLoop(*this);
+    } else {
+      while (modal_) {
+        if (app.ModalActions.empty())
+          throw ui::EScriptError("O formulário modal '" + Name() +
+                                 "' continua aberto e não há mais ações para ele.");
+        auto action = std::move(app.ModalActions.front());
+        app.ModalActions.pop_front();
+        app.Guard([&] { action(*this); });
+      }
+    }
+  } catch (...) {
+    modal_ = false;
+    throw;
+  }
+  modal_ = false;
+  if (previous && previous != this && app.FormExists(previous)) app.SetActiveForm(previous);
+  return modalResult_;
+}
+
+void TForm::SetModalResult(TModalResult result) {
+  modalResult_ = result;
+  if (modal_ && result != TModalResult::mrNone) Close();
+}
+
+void TForm::Close() {
+  if (released_) return;
+  bool canClose = true;
+  if (OnCloseQuery) OnCloseQuery(*this, canClose);
+  if (!canClose) {
+    modalResult_ = TModalResult::mrNone;
+    return;
+  }
+  TCloseAction action = FormStyle == TFormStyle::fsMDIChild && !modal_ ? TCloseAction::caMinimize
+                                                                       : TCloseAction::caHide;
+  if (OnClose) OnClose(*this, action);  // an exception keeps the form open
+  if (action == TCloseAction::caNone) {
+    modalResult_ = TModalResult::mrNone;
+    return;
+  }
+  if (modal_) {
+    if (modalResult_ == TModalResult::mrNone) modalResult_ = TModalResult::mrCancel;
+    modal_ = false;
+  }
+  switch (action) {
+    case TCloseAction::caMinimize:
+      SetWindowState(TWindowState::wsMinimized);
+      break;
+    case TCloseAction::caHide:
+      Hide();
+      break;
+    case TCloseAction::caFree:
+      Hide();
+      released_ = true;
+      Application().Release(this);
+      break;
+    case TCloseAction::caNone:
+      break;
+  }
+}
+
+void TForm::DoCreate() {
+  try {
+    if (OnCreate) OnCreate(*this);
+  } catch (...) {
+    // As the platform does: the error is shown, the form exists all the same.
+    Application().HandleException(std::current_exception());
+  }
+}
+
+void TForm::RegisterDataSet(TDataSet& dataset) {
+  datasets_.push_back(&dataset);
+}
+void TForm::RegisterDataSource(TDataSource& source) {
+  sources_.push_back(&source);
+}
+
+TDataSet* TForm::FindDataSet(std::string_view name) const {
+  for (TDataSet* d : datasets_)
+    if (SameName(d->Name(), name)) return d;
+  return nullptr;
+}
+
+TDataSource* TForm::FindDataSource(std::string_view name) const {
+  for (TDataSource* s : sources_)
+    if (SameName(s->Name(), name)) return s;
+  return nullptr;
+}
+
+void TForm::Describe(PropList& out) const {
+  TControl::Describe(out);
+  static constexpr const char* kStates[] = {"normal", "minimized", "maximized"};
+  out.emplace_back("windowstate", std::string(kStates[static_cast<int>(windowState_)]));
+  out.emplace_back("activecontrol", active_ ? active_->Name() : std::string());
+  out.emplace_back("modal", modal_);
+  out.emplace_back("mdichild", FormStyle == TFormStyle::fsMDIChild);
+  out.emplace_back("helpfile", HelpFile);
+  out.emplace_back("helpcontext", std::int64_t{HelpContext});
+}
+
+// --- HostSettings -----------------------------------------------------------------------------
+
+void HostSettings::Set(const std::string& rawKey, const std::string& value) {
+  std::string key = rawKey;
+  std::replace(key.begin(), key.end(), '-', '_');
+  if (key == "web_url") {
+    webUrl = value;
+  } else if (key == "web_port") {
+    int port = 0;
+    auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+    if (ec != std::errc() || p != value.data() + value.size() || port <= 0 || port > 65535)
+      throw Exception("Invalid web port '" + value + "': expected a number from 1 to 65535.");
+    webPort = port;
+  } else if (key == "report_dir") {
+    reportDir = value;
+  } else if (key == "module") {
+    if (utf8::Length(value) != 1)
+      throw Exception("Invalid module '" + value + "': expected one character.");
+    moduloAtiv = value;
+  } else if (key == "database") {
+    databaseUrl = value;
+  } else if (key == "token") {
+    token = value;
+  } else {
+    throw Exception("Unknown host setting '" + rawKey + "'.");
+  }
+}
+
+void HostSettings::LoadFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw Exception("Cannot read the host settings file '" + path + "'.");
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    std::string_view text = utf8::Trim(line);
+    if (text.empty() || text.front() == '#') continue;
+    auto eq = text.find('=');
+    if (eq == std::string_view::npos)
+      throw Exception(path + ":" + std::to_string(number) + ": expected key=value.");
+    try {
+      Set(std::string(utf8::Trim(text.substr(0, eq))),
+          std::string(utf8::Trim(text.substr(eq + 1))));
+    } catch (const Exception& e) {
+      throw Exception(path + ":" + std::to_string(number) + ": " + e.Message());
+    }
+  }
+}
+
+std::vector<std::string> HostSettings::ParseArgs(const std::vector<std::string>& args) {
+  static const std::vector<std::string> kKeys = {"web_url", "web_port", "report_dir",
+                                                 "module",  "database", "token"};
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--", 0) != 0) {
+      rest.push_back(arg);
+      continue;
+    }
+    std::string body = arg.substr(2);
+    std::string key = body, value;
+    bool hasValue = false;
+    if (auto eq = body.find('='); eq != std::string::npos) {
+      key = body.substr(0, eq);
+      value = body.substr(eq + 1);
+      hasValue = true;
+    }
+    std::string norm = key;
+    std::replace(norm.begin(), norm.end(), '-', '_');
+    if (std::find(kKeys.begin(), kKeys.end(), norm) == kKeys.end()) {
+      rest.push_back(arg);
+      continue;
+    }
+    if (!hasValue) {
+      if (i + 1 >= args.size()) throw Exception("Missing value for --" + key + ".");
+      value = args[++i];
+    }
+    Set(norm, value);
+  }
+  return rest;
+}
+
+// --- TApplication -----------------------------------------------------------------------------
+
+TApplication::TApplication() : dialogs_(std::make_shared<ui::ScriptedDialogs>()) {}
+
+TApplication::~TApplication() {
+  processing_ = true;
+  pending_.clear();
+  owned_.clear();
+}
+
+TApplication& Application() {
+  static TApplication app;
+  return app;
+}
+
+void TApplication::Adopt(std::unique_ptr<TForm> form) {
+  owned_.push_back(std::move(form));
+}
+
+void TApplication::Register(TForm* form) {
+  forms_.push_back(form);
+}
+
+void TApplication::Unregister(TForm* form) {
+  forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+  if (activeForm_ == form) activeForm_ = nullptr;
+  if (MainForm == form) MainForm = nullptr;
+  Changed();
+}
+
+std::vector<TForm*> TApplication::Forms() const {
+  std::vector<TForm*> out;
+  for (TForm* f : forms_)
+    if (!f->Released()) out.push_back(f);
+  return out;
+}
+
+TForm* TApplication::FindForm(std::string_view name) const {
+  for (TForm* f : Forms())
+    if (SameName(f->Name(), name)) return f;
+  return nullptr;
+}
+
+bool TApplication::FormExists(const TForm* form) const {
+  for (TForm* f : Forms())
+    if (f == form) return true;
+  return false;
+}
+
+void TApplication::SetActiveForm(TForm* form) {
+  activeForm_ = form;
+  Changed();
+}
+
+TControl* TApplication::FocusedControl() const {
+  return activeForm_ ? activeForm_->ActiveControl() : nullptr;
+}
+
+void TApplication::Release(TForm* form) {
+  if (activeForm_ == form) activeForm_ = nullptr;
+  auto it = std::find_if(owned_.begin(), owned_.end(),
+                         [form](const std::unique_ptr<TForm>& f) { return f.get() == form; });
+  if (it != owned_.end()) {
+    pending_.push_back(std::move(*it));
+    owned_.erase(it);
+  }
+  // Destroyed later (end of the gesture, or ProcessReleases): the caller may be running inside
+  // one of the form's own handlers.
+  Changed();
+}
+
+void TApplication::ProcessReleases() {
+  if (depth_ > 0 || processing_) return;
+  processing_ = true;
+  while (!pending_.empty()) {
+    auto doomed = std::move(pending_);
+    pending_.clear();
+    doomed.clear();
+  }
+  processing_ = false;
+}
+
+GestureScope::GestureScope() {
+  ++Application().depth_;
+}
+GestureScope::~GestureScope() {
+  TApplication& app = Application();
+  if (--app.depth_ == 0) app.ProcessReleases();
+}
+
+bool TApplication::Guard(const std::function<void()>& gesture) {
+  bool completed = false;
+  {
+    GestureScope scope;
+    try {
+      gesture();
+      completed = true;
+    } catch (const ui::EScriptError&) {
+      throw;
+    } catch (const ui::EGestureError&) {
+      throw;
+    } catch (...) {
+      HandleException(std::current_exception());
+    }
+  }
+  Changed();
+  return completed;
+}
+
+void TApplication::HandleException(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const EAbort&) {
+    // The silent abort: whoever raised it has told the user already.
+  } catch (const ui::EScriptError&) {
+    throw;
+  } catch (const ui::EGestureError&) {
+    throw;
+  } catch (const std::exception& e) {
+    dialogs_->MessageDlg(e.what(), TMsgDlgType::mtError, mbOK, 0);
+  } catch (...) {
+    dialogs_->MessageDlg("Erro desconhecido.", TMsgDlgType::mtError, mbOK, 0);
+  }
+}
+
+void TApplication::SetDialogs(std::shared_ptr<ui::IDialogs> dialogs) {
+  dialogs_ = dialogs ? std::move(dialogs) : std::make_shared<ui::ScriptedDialogs>();
+}
+
+ui::ScriptedDialogs* TApplication::Scripted() const {
+  return dynamic_cast<ui::ScriptedDialogs*>(dialogs_.get());
+}
+
+void TApplication::Changed() {
+  ++version_;
+  if (OnModelChanged) OnModelChanged();
+}
+
+void TApplication::Reset() {
+  processing_ = true;
+  pending_.clear();
+  // Destroying a form may destroy others it owns; take them out one at a time.
+  while (!owned_.empty()) {
+    auto form = std::move(owned_.back());
+    owned_.pop_back();
+    form.reset();
+  }
+  processing_ = false;
+  activeForm_ = nullptr;
+  MainForm = nullptr;
+  dialogs_ = std::make_shared<ui::ScriptedDialogs>();
+  RunModalLoop = nullptr;
+  ModalActions.clear();
+  Settings = HostSettings{};
+  CacheRefreshes.clear();
+  OnRefreshLocalCache = nullptr;
+  OnModelChanged = nullptr;
+  depth_ = 0;
+  Changed();
+}
+
+}  // namespace ger

@@ -1,0 +1,377 @@
+#include "ui/gestures.h"
+
+#include <algorithm>
+
+#include "core/utf8.h"
+#include "ui/dbctrls.h"
+
+namespace ger::ui {
+
+namespace {
+TForm& FormOf(const TComponent& c) {
+  TForm* form = c.OwnerForm();
+  if (!form) throw EGestureError("'" + c.Name() + "' is not on a form.");
+  return *form;
+}
+
+void RequireUsable(const TControl& c) {
+  if (!c.Showing()) throw EGestureError("'" + c.Name() + "' is not visible.");
+  for (const TControl* p = &c; p; p = p->Parent())
+    if (!p->Enabled()) throw EGestureError("'" + c.Name() + "' is disabled.");
+}
+
+void RequireFocusable(const TControl& c) {
+  RequireUsable(c);
+  if (!c.TakesFocus()) throw EGestureError("'" + c.Name() + "' cannot take the focus.");
+}
+
+// Moves the focus to the control as the user does; false when a failing exit refused it.
+bool FocusFor(TControl& c) {
+  TForm& form = FormOf(c);
+  form.Activate();
+  if (form.ActiveControl() == &c) return true;
+  if (!form.FocusControl(&c)) return false;
+  return form.ActiveControl() == &c;
+}
+
+// The key goes through the form first when it previews keys.
+bool FormKeyDown(TForm& form, int& key, unsigned shift) {
+  if (form.KeyPreview && form.OnKeyDown) form.OnKeyDown(form, key, shift);
+  return key != 0;
+}
+
+bool FormKeyPress(TForm& form, char32_t& key) {
+  if (form.KeyPreview && form.OnKeyPress) form.OnKeyPress(form, key);
+  return key != 0;
+}
+
+void PressChar(TControl& c, char32_t ch) {
+  TForm& form = FormOf(c);
+  if (!FormKeyPress(form, ch)) return;
+  if (auto* grid = dynamic_cast<TDBGrid*>(&c)) {
+    grid->KeyPressCell(ch);
+  } else if (auto* edit = dynamic_cast<TCustomEdit*>(&c)) {
+    edit->KeyPress(ch);
+  } else if (c.OnKeyPress) {
+    c.OnKeyPress(c, ch);
+  }
+}
+
+void PressKey(TControl& c, int key, unsigned shift, char32_t ch) {
+  TForm& form = FormOf(c);
+  if (!FormKeyDown(form, key, shift)) return;
+  if (auto* grid = dynamic_cast<TDBGrid*>(&c)) {
+    grid->KeyDownCell(key, shift);
+  } else if (auto* edit = dynamic_cast<TCustomEdit*>(&c)) {
+    edit->KeyDown(key, shift);
+  } else if (c.OnKeyDown) {
+    c.OnKeyDown(c, key, shift);
+  }
+  if (key == 0) return;
+  if (key == Keys::VK_TAB && !(shift & (Keys::ssCtrl | Keys::ssAlt))) {
+    auto* grid = dynamic_cast<TDBGrid*>(&c);
+    if (grid && grid->Options.Tabs && grid->SelectedIndex() < grid->ColumnCount() - 1) {
+      PressChar(c, U'\t');
+      return;
+    }
+    if (TControl* next = form.FindNextControl(&c, !(shift & Keys::ssShift)))
+      form.FocusControl(next);
+    return;
+  }
+  // Ctrl and Alt combinations produce no character.
+  if (ch != 0 && !(shift & (Keys::ssCtrl | Keys::ssAlt))) PressChar(c, ch);
+}
+
+int IndexOf(const std::vector<std::string>& items, std::string_view text) {
+  auto it = std::find(items.begin(), items.end(), text);
+  return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+}
+}  // namespace
+
+namespace Gestures {
+
+bool Click(TComponent& target) {
+  if (auto* item = dynamic_cast<TMenuItem*>(&target)) {
+    if (!item->Usable())
+      throw EGestureError("Menu item '" + item->Name() + "' is disabled or hidden.");
+    return Application().Guard([&] { item->Click(); });
+  }
+  if (auto* page = dynamic_cast<TTabSheet*>(&target)) return Page(*page);
+  auto* control = dynamic_cast<TControl*>(&target);
+  if (!control) throw EGestureError("'" + target.Name() + "' cannot be clicked.");
+  RequireUsable(*control);
+  if (auto* check = dynamic_cast<TCheckBox*>(control)) return Check(*check, !check->Checked());
+  return Application().Guard([&] {
+    if (control->TakesFocus() && !FocusFor(*control)) return;
+    if (auto* label = dynamic_cast<TLabel*>(control); label && label->FocusControl) {
+      label->Click();
+      FocusFor(*label->FocusControl);
+      return;
+    }
+    control->Click();
+  });
+}
+
+bool DblClick(TControl& target) {
+  RequireUsable(target);
+  return Application().Guard([&] {
+    if (target.TakesFocus() && !FocusFor(target)) return;
+    if (target.OnDblClick) target.OnDblClick(target);
+  });
+}
+
+bool Focus(TControl& target) {
+  RequireFocusable(target);
+  return Application().Guard([&] { FocusFor(target); });
+}
+
+bool Type(TControl& target, std::string_view text) {
+  RequireFocusable(target);
+  return Application().Guard([&] {
+    if (!FocusFor(target)) return;
+    for (char32_t ch : utf8::Decode(text)) {
+      if (ch == U'\n')
+        PressKey(target, Keys::VK_RETURN, 0, U'\r');
+      else
+        PressChar(target, ch);
+    }
+  });
+}
+
+bool Key(TControl& target, std::string_view key) {
+  RequireFocusable(target);
+  unsigned shift = 0;
+  std::string_view name = key;
+  if (name.size() != 1 && utf8::Length(name) != 1) {
+    for (;;) {
+      if (name.rfind("ctrl+", 0) == 0) {
+        shift |= Keys::ssCtrl;
+        name.remove_prefix(5);
+      } else if (name.rfind("shift+", 0) == 0) {
+        shift |= Keys::ssShift;
+        name.remove_prefix(6);
+      } else if (name.rfind("alt+", 0) == 0) {
+        shift |= Keys::ssAlt;
+        name.remove_prefix(4);
+      } else {
+        break;
+      }
+    }
+  }
+  int vk = 0;
+  char32_t ch = 0;
+  if (name == "enter") {
+    vk = Keys::VK_RETURN;
+    ch = U'\r';
+  } else if (name == "backspace") {
+    vk = Keys::VK_BACK;
+    ch = U'\b';
+  } else if (name == "tab") {
+    vk = Keys::VK_TAB;
+  } else if (name == "delete") {
+    vk = Keys::VK_DELETE;
+  } else if (name == "escape") {
+    vk = Keys::VK_ESCAPE;
+    ch = 27;
+  } else if (utf8::Length(name) == 1) {
+    ch = utf8::Decode(name).front();
+    vk = static_cast<int>(utf8::ToUpper(ch));
+  } else {
+    throw EGestureError("Unknown key '" + std::string(key) + "'.");
+  }
+  return Application().Guard([&] {
+    if (!FocusFor(target)) return;
+    PressKey(target, vk, shift, ch);
+  });
+}
+
+bool Clear(TControl& target) {
+  RequireFocusable(target);
+  auto* edit = dynamic_cast<TCustomEdit*>(&target);
+  if (!edit) throw EGestureError("'" + target.Name() + "' holds no text to clear.");
+  return Application().Guard([&] {
+    if (FocusFor(target)) edit->ClearByUser();
+  });
+}
+
+bool Paste(TControl& target, const std::string& text) {
+  RequireFocusable(target);
+  auto* edit = dynamic_cast<TCustomEdit*>(&target);
+  if (!edit) throw EGestureError("'" + target.Name() + "' takes no text.");
+  return Application().Guard([&] {
+    if (FocusFor(target)) edit->PasteByUser(text);
+  });
+}
+
+bool Select(TControl& target, int index) {
+  RequireFocusable(target);
+  auto count = static_cast<int>(Observe::Items(target).size());
+  if (index < 0 || index >= count)
+    throw EGestureError("'" + target.Name() + "' has no entry " + std::to_string(index) + ".");
+  return Application().Guard([&] {
+    if (!FocusFor(target)) return;
+    if (auto* combo = dynamic_cast<TComboBox*>(&target))
+      combo->SelectByUser(index);
+    else if (auto* radio = dynamic_cast<TRadioGroup*>(&target))
+      radio->SelectByUser(index);
+  });
+}
+
+bool Select(TControl& target, std::string_view text) {
+  int index = IndexOf(Observe::Items(target), text);
+  if (index < 0)
+    throw EGestureError("'" + target.Name() + "' has no entry \"" + std::string(text) + "\".");
+  return Select(target, index);
+}
+
+bool Check(TControl& target, bool on) {
+  RequireFocusable(target);
+  auto* box = dynamic_cast<TCheckBox*>(&target);
+  if (!box) throw EGestureError("'" + target.Name() + "' is not a check box.");
+  return Application().Guard([&] {
+    if (!FocusFor(target)) return;
+    if (box->Checked() != on || box->State() == TCheckBoxState::cbGrayed) box->ToggleByUser(on);
+  });
+}
+
+bool Page(TTabSheet& page) {
+  TPageControl* pc = page.PageControl();
+  if (!pc) throw EGestureError("Page '" + page.Name() + "' has no page control.");
+  RequireUsable(*pc);
+  if (!page.TabVisible()) throw EGestureError("The tab of '" + page.Name() + "' is hidden.");
+  if (!page.Enabled()) throw EGestureError("The tab of '" + page.Name() + "' is disabled.");
+  return Application().Guard([&] {
+    FormOf(page).Activate();
+    pc->ClickTab(page);
+  });
+}
+
+bool GridCol(TDBGrid& grid, std::string_view fieldName) {
+  RequireFocusable(grid);
+  int index = -1;
+  for (int i = 0; i < grid.ColumnCount(); ++i)
+    if (utf8::ToUpper(grid.Columns()[i]->FieldName) == utf8::ToUpper(fieldName)) index = i;
+  if (index < 0)
+    throw EGestureError("Grid '" + grid.Name() + "' has no column " + std::string(fieldName) + ".");
+  return Application().Guard([&] {
+    if (FocusFor(grid)) grid.SelectColumn(index);
+  });
+}
+
+bool GridRow(TDBGrid& grid, int row) {
+  RequireFocusable(grid);
+  if (row < 0 || row >= grid.RowCount())
+    throw EGestureError("Grid '" + grid.Name() + "' has no row " + std::to_string(row) + ".");
+  return Application().Guard([&] {
+    if (FocusFor(grid)) grid.SelectRow(row);
+  });
+}
+
+bool GridType(TDBGrid& grid, std::string_view text) {
+  RequireFocusable(grid);
+  return Application().Guard([&] {
+    if (!FocusFor(grid)) return;
+    for (char32_t ch : utf8::Decode(text)) PressChar(grid, ch);
+  });
+}
+
+bool GridChoose(TDBGrid& grid, const std::string& text) {
+  RequireFocusable(grid);
+  TColumn* col = grid.Column(grid.SelectedIndex());
+  if (!col || IndexOf(col->PickList, text) < 0)
+    throw EGestureError("The current column of '" + grid.Name() + "' offers no \"" + text + "\".");
+  return Application().Guard([&] {
+    if (FocusFor(grid)) grid.ChooseCell(text);
+  });
+}
+
+bool GridButton(TDBGrid& grid) {
+  RequireFocusable(grid);
+  TColumn* col = grid.Column(grid.SelectedIndex());
+  if (!col || col->ButtonStyle != TColumnButtonStyle::cbsEllipsis)
+    throw EGestureError("The current cell of '" + grid.Name() + "' has no button.");
+  return Application().Guard([&] {
+    if (FocusFor(grid)) grid.PressCellButton();
+  });
+}
+
+bool Close(TForm& form) {
+  if (!Application().FormExists(&form)) throw EGestureError("Form '" + form.Name() + "' is gone.");
+  return Application().Guard([&] { form.Close(); });
+}
+
+bool Minimize(TForm& form) {
+  if (!Application().FormExists(&form)) throw EGestureError("Form '" + form.Name() + "' is gone.");
+  return Application().Guard([&] { form.SetWindowState(TWindowState::wsMinimized); });
+}
+
+namespace {
+TMenuItem* FindShortCut(const std::vector<TMenuItem*>& items, std::string_view shortCut) {
+  for (TMenuItem* i : items) {
+    if (!i->Usable()) continue;
+    if (utf8::ToLower(i->ShortCut()) == utf8::ToLower(shortCut)) return i;
+    if (TMenuItem* found = FindShortCut(i->Items(), shortCut)) return found;
+  }
+  return nullptr;
+}
+}  // namespace
+
+bool ShortCut(TForm& form, std::string_view shortCut) {
+  for (TComponent* c : form.Components())
+    if (auto* menu = dynamic_cast<TMenu*>(c))
+      if (TMenuItem* item = FindShortCut(menu->Items(), shortCut))
+        return Application().Guard([&] { item->Click(); });
+  return false;
+}
+
+}  // namespace Gestures
+
+namespace Observe {
+
+std::string Text(const TComponent& c) {
+  if (auto* edit = dynamic_cast<const TDBEdit*>(&c)) {
+    const EditMask& mask = edit->Mask();
+    if (mask.IsEmpty()) return edit->Text();
+    std::u32string shown = utf8::Decode(edit->Text()), kept;
+    for (std::size_t i = 0; i < shown.size() && i < mask.Length(); ++i)
+      if (mask.Positions()[i].kind != EditMask::Kind::Literal)
+        kept.push_back(shown[i] == mask.Blank() ? U' ' : shown[i]);
+    while (!kept.empty() && kept.back() == U' ') kept.pop_back();
+    return utf8::Encode(kept);
+  }
+  if (auto* combo = dynamic_cast<const TComboBox*>(&c)) return combo->Text();
+  if (auto* edit = dynamic_cast<const TCustomEdit*>(&c)) return edit->Text();
+  if (auto* radio = dynamic_cast<const TRadioGroup*>(&c))
+    return radio->ItemIndex() >= 0 ? radio->Items()[radio->ItemIndex()] : std::string();
+  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Caption();
+  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Caption();
+  return {};
+}
+
+std::vector<std::string> Items(const TComponent& c) {
+  if (auto* combo = dynamic_cast<const TComboBox*>(&c)) return combo->Items();
+  if (auto* radio = dynamic_cast<const TRadioGroup*>(&c)) return radio->Items();
+  return {};
+}
+
+bool Enabled(const TComponent& c) {
+  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Enabled();
+  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Enabled();
+  return true;
+}
+
+bool Visible(const TComponent& c) {
+  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Visible();
+  if (auto* page = dynamic_cast<const TTabSheet*>(&c)) return page->TabVisible();
+  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Visible();
+  return false;
+}
+
+bool Checked(const TComponent& c) {
+  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Checked();
+  if (auto* box = dynamic_cast<const TCheckBox*>(&c)) return box->Checked();
+  return false;
+}
+
+}  // namespace Observe
+}  // namespace ger::ui

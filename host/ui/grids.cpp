@@ -1,0 +1,408 @@
+#include "ui/grids.h"
+
+#include <algorithm>
+
+#include "core/ptbr.h"
+#include "core/utf8.h"
+#include "ui/dialogs.h"
+#include "ui/forms.h"
+
+namespace ger {
+
+namespace {
+constexpr const char* kDeleteQuestion = "Excluir registro?";
+
+std::string PlainText(const Value& v) {
+  if (auto* s = std::get_if<std::string>(&v)) return *s;
+  if (auto* d = std::get_if<double>(&v)) return ptbr::FormatFloat(*d);
+  if (auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+  if (auto* t = std::get_if<DateTime>(&v)) return ptbr::FormatDateTime(*t);
+  if (std::holds_alternative<Bytes>(v)) return "(BLOB)";
+  return {};
+}
+}  // namespace
+
+// --- TDBGrid ----------------------------------------------------------------------------------
+
+class TDBGrid::Link : public TDataLink {
+ public:
+  explicit Link(TDBGrid& grid) : grid_(grid) {}
+  void ActiveChanged() override { grid_.RecordChanged(); }
+  void RecordChanged(TField*) override { grid_.RecordChanged(); }
+  void EditingChanged() override {
+    if (!Editing()) grid_.RecordChanged();
+    ModelChanged();
+  }
+  void LayoutChanged() override { ModelChanged(); }
+  void UpdateData() override { grid_.CommitEdit(); }
+  void StateChanged() override { ModelChanged(); }
+
+ private:
+  TDBGrid& grid_;
+};
+
+TDBGrid::TDBGrid(TComponent* owner, std::string name)
+    : TControl(owner, std::move(name)), link_(std::make_unique<Link>(*this)) {
+  SetColor(TColor::clWindow);
+}
+
+TDBGrid::~TDBGrid() = default;
+
+TDataSource* TDBGrid::DataSource() const {
+  return link_->DataSource();
+}
+void TDBGrid::SetDataSource(TDataSource* source) {
+  link_->SetDataSource(source);
+  ModelChanged();
+}
+TDataSet* TDBGrid::DataSet() const {
+  return link_->DataSet();
+}
+
+TColumn& TDBGrid::AddColumn(std::string fieldName, std::string title, int width) {
+  TColumn& c = columns_.emplace_back();
+  c.FieldName = std::move(fieldName);
+  c.Title = std::move(title);
+  c.Width = width;
+  ModelChanged();
+  return c;
+}
+
+std::vector<TColumn*> TDBGrid::Columns() {
+  std::vector<TColumn*> out;
+  if (columns_.empty()) {
+    // Without columns of its own the grid takes every visible field, once the dataset has them.
+    if (TDataSet* ds = DataSet()) {
+      for (int i = 0; i < ds->FieldCount(); ++i)
+        if (ds->Field(i).Visible()) AddColumn(ds->Field(i).FieldName());
+    }
+  }
+  for (TColumn& c : columns_)
+    if (c.Visible) out.push_back(&c);
+  return out;
+}
+
+std::vector<const TColumn*> TDBGrid::Columns() const {
+  std::vector<const TColumn*> out;
+  for (TColumn* c : const_cast<TDBGrid*>(this)->Columns()) out.push_back(c);
+  return out;
+}
+
+TColumn* TDBGrid::Column(int index) {
+  auto cols = Columns();
+  return index >= 0 && index < static_cast<int>(cols.size()) ? cols[index] : nullptr;
+}
+
+TField* TDBGrid::ColumnField(int index) const {
+  auto cols = Columns();
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active() || index < 0 || index >= static_cast<int>(cols.size())) return nullptr;
+  return ds->FindField(cols[index]->FieldName);
+}
+
+std::string TDBGrid::ColumnTitle(int index) const {
+  auto cols = Columns();
+  if (index < 0 || index >= static_cast<int>(cols.size())) return {};
+  if (!cols[index]->Title.empty()) return cols[index]->Title;
+  TField* f = ColumnField(index);
+  return f ? f->DisplayLabel() : cols[index]->FieldName;
+}
+
+TField* TDBGrid::SelectedField() const {
+  return ColumnField(selected_);
+}
+
+int TDBGrid::Row() const {
+  TDataSet* ds = DataSet();
+  return ds && ds->Active() ? ds->RecNo() - 1 : -1;
+}
+
+int TDBGrid::RowCount() const {
+  TDataSet* ds = DataSet();
+  return ds && ds->Active() ? ds->RecordCount() : 0;
+}
+
+std::vector<std::vector<std::string>> TDBGrid::CellTexts() const {
+  std::vector<std::vector<std::string>> out;
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active()) return out;
+  auto cols = Columns();
+  DataPacket data = ds->Data();
+  int current = ds->RecNo() - 1;
+  for (int r = 0; r < static_cast<int>(data.rows.size()); ++r) {
+    std::vector<std::string> row;
+    for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
+      if (r == current) {
+        if (c == selected_ && editorActive_) {
+          row.push_back(editorText_);
+        } else {
+          TField* f = ds->FindField(cols[c]->FieldName);
+          row.push_back(f ? f->DisplayText() : std::string());
+        }
+      } else {
+        int index = data.IndexOf(cols[c]->FieldName);
+        row.push_back(index >= 0 ? PlainText(data.rows[r][index]) : std::string());
+      }
+    }
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
+void TDBGrid::RecordChanged() {
+  editorActive_ = false;
+  editorModified_ = false;
+  editorText_.clear();
+  ModelChanged();
+}
+
+void TDBGrid::CommitEdit() {
+  if (!editorModified_) return;
+  TField* f = SelectedField();
+  if (!f) return;
+  f->SetText(editorText_);
+  editorModified_ = false;
+  editorActive_ = false;
+  ModelChanged();
+}
+
+bool TDBGrid::BeginEdit() {
+  if (ReadOnly || !Options.Editing) return false;
+  TColumn* col = Column(selected_);
+  TField* f = SelectedField();
+  if (!col || col->ReadOnly || !f || f->ReadOnly()) return false;
+  TDataSet* ds = DataSet();
+  if (ds->State() != DataSetState::Edit && ds->State() != DataSetState::Insert) {
+    if (!DataSource() || !DataSource()->Edit()) return false;
+  }
+  if (!editorActive_) {
+    // The cell's text is selected when the editor opens, so the first key replaces it.
+    editorActive_ = true;
+    editorText_.clear();
+  }
+  return true;
+}
+
+void TDBGrid::SelectColumn(int index) {
+  if (index < 0 || index >= ColumnCount() || index == selected_) return;
+  CommitEdit();
+  if (OnColExit) OnColExit(*this);
+  selected_ = index;
+  editorActive_ = false;
+  ModelChanged();
+  if (OnColEnter) OnColEnter(*this);
+}
+
+void TDBGrid::SelectRow(int row) {
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active() || row < 0 || row >= ds->RecordCount()) return;
+  CommitEdit();
+  if (row != ds->RecNo() - 1) ds->SetRecNo(row + 1);
+  editorActive_ = false;
+  ModelChanged();
+}
+
+bool TDBGrid::KeyPressCell(char32_t key) {
+  if (OnKeyPress) OnKeyPress(*this, key);
+  if (key == 0) return false;
+  if (key == 27) {
+    if (editorModified_) {
+      RecordChanged();
+    } else if (TDataSet* ds = DataSet();
+               ds && (ds->State() == DataSetState::Edit || ds->State() == DataSetState::Insert)) {
+      ds->Cancel();
+    }
+    return false;
+  }
+  if (key == U'\r') {
+    CommitEdit();
+    return false;
+  }
+  if (key == U'\t') {
+    if (Options.Tabs) SelectColumn(std::min(selected_ + 1, ColumnCount() - 1));
+    return false;
+  }
+  if (key == U'\b') {
+    if (!BeginEdit()) return false;
+    std::u32string text = utf8::Decode(editorText_);
+    if (!text.empty()) text.pop_back();
+    editorText_ = utf8::Encode(text);
+    editorModified_ = true;
+    ModelChanged();
+    return true;
+  }
+  if (key < 32) return false;
+  TField* f = SelectedField();
+  if (f && !f->IsValidChar(key)) return false;
+  if (!BeginEdit()) return false;
+  if (f->Kind() == FieldKind::String && f->Size() > 0 &&
+      static_cast<int>(utf8::Length(editorText_)) >= f->Size())
+    return false;
+  utf8::Append(editorText_, key);
+  editorModified_ = true;
+  ModelChanged();
+  return true;
+}
+
+void TDBGrid::KeyDownCell(int key, unsigned shift) {
+  if (OnKeyDown) OnKeyDown(*this, key, shift);
+  if (key == Keys::VK_DELETE && (shift & Keys::ssCtrl)) DeleteRowByUser();
+}
+
+void TDBGrid::ChooseCell(const std::string& text) {
+  if (!BeginEdit()) return;
+  editorText_ = text;
+  editorModified_ = true;
+  ModelChanged();
+}
+
+void TDBGrid::PressCellButton() {
+  TColumn* col = Column(selected_);
+  if (!col || col->ButtonStyle != TColumnButtonStyle::cbsEllipsis) return;
+  if (OnEditButtonClick) OnEditButtonClick(*this);
+}
+
+void TDBGrid::DeleteRowByUser() {
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active() || ds->IsEmpty() || ReadOnly) return;
+  if (Options.ConfirmDelete &&
+      Application().Dialogs().MessageDlg(kDeleteQuestion, TMsgDlgType::mtConfirmation, mbOKCancel,
+                                         0) != TModalResult::mrOk)
+    return;
+  RecordChanged();
+  ds->Delete();
+}
+
+void TDBGrid::DoExit() {
+  CommitEdit();
+  if (TDataSet* ds = DataSet();
+      Options.CancelOnExit && ds && ds->State() == DataSetState::Insert && !ds->Modified())
+    ds->Cancel();
+  TControl::DoExit();
+}
+
+void TDBGrid::Describe(PropList& out) const {
+  TControl::Describe(out);
+  std::vector<std::string> fields, titles;
+  int n = static_cast<int>(Columns().size());
+  for (int i = 0; i < n; ++i) {
+    fields.push_back(Columns()[i]->FieldName);
+    titles.push_back(ColumnTitle(i));
+  }
+  out.emplace_back("columns", fields);
+  out.emplace_back("titles", titles);
+  out.emplace_back("selectedindex", std::int64_t{selected_});
+  out.emplace_back("row", std::int64_t{Row()});
+  out.emplace_back("rowcount", std::int64_t{RowCount()});
+  out.emplace_back("editoractive", editorActive_);
+  out.emplace_back("editortext", editorText_);
+  out.emplace_back("readonly", ReadOnly);
+}
+
+// --- TDBNavigator -----------------------------------------------------------------------------
+
+class TDBNavigator::Link : public TDataLink {
+ public:
+  void ActiveChanged() override { ModelChanged(); }
+  void EditingChanged() override { ModelChanged(); }
+  void RecordChanged(TField*) override { ModelChanged(); }
+  void StateChanged() override { ModelChanged(); }
+};
+
+TDBNavigator::TDBNavigator(TComponent* owner, std::string name)
+    : TControl(owner, std::move(name)), link_(std::make_unique<Link>()) {}
+
+TDBNavigator::~TDBNavigator() = default;
+
+TDataSource* TDBNavigator::DataSource() const {
+  return link_->DataSource();
+}
+void TDBNavigator::SetDataSource(TDataSource* source) {
+  link_->SetDataSource(source);
+  ModelChanged();
+}
+
+bool TDBNavigator::ButtonEnabled(TNavigateBtn button) const {
+  TDataSet* ds = link_->DataSet();
+  if (!Enabled() || !ds || !ds->Active()) return false;
+  bool editing = ds->State() == DataSetState::Edit || ds->State() == DataSetState::Insert;
+  bool empty = ds->IsEmpty();
+  int recNo = ds->RecNo(), count = ds->RecordCount();
+  switch (button) {
+    case TNavigateBtn::nbFirst:
+    case TNavigateBtn::nbPrior:
+      return !empty && recNo > 1;
+    case TNavigateBtn::nbNext:
+    case TNavigateBtn::nbLast:
+      return !empty && recNo < count;
+    case TNavigateBtn::nbInsert:
+      return !editing;
+    case TNavigateBtn::nbDelete:
+    case TNavigateBtn::nbEdit:
+      return !editing && !empty;
+    case TNavigateBtn::nbPost:
+    case TNavigateBtn::nbCancel:
+      return editing;
+    case TNavigateBtn::nbRefresh:
+      return !editing;
+  }
+  return false;
+}
+
+void TDBNavigator::ClickButton(TNavigateBtn button) {
+  if (!ButtonEnabled(button)) return;
+  if (BeforeAction) BeforeAction(*this, button);
+  TDataSet* ds = link_->DataSet();
+  switch (button) {
+    case TNavigateBtn::nbFirst:
+      ds->First();
+      break;
+    case TNavigateBtn::nbPrior:
+      ds->Prior();
+      break;
+    case TNavigateBtn::nbNext:
+      ds->Next();
+      break;
+    case TNavigateBtn::nbLast:
+      ds->Last();
+      break;
+    case TNavigateBtn::nbInsert:
+      ds->Insert();
+      break;
+    case TNavigateBtn::nbEdit:
+      ds->Edit();
+      break;
+    case TNavigateBtn::nbPost:
+      ds->Post();
+      break;
+    case TNavigateBtn::nbCancel:
+      ds->Cancel();
+      break;
+    case TNavigateBtn::nbRefresh:
+      break;
+    case TNavigateBtn::nbDelete:
+      if (ConfirmDelete &&
+          Application().Dialogs().MessageDlg(kDeleteQuestion, TMsgDlgType::mtConfirmation,
+                                             mbOKCancel, 0) != TModalResult::mrOk)
+        return;
+      ds->Delete();
+      break;
+  }
+  if (OnClickButton) OnClickButton(*this, button);
+}
+
+std::string_view NavigateBtnName(TNavigateBtn button) {
+  static constexpr std::string_view kNames[] = {"first",  "prior", "next", "last",   "insert",
+                                                "delete", "edit",  "post", "cancel", "refresh"};
+  return kNames[static_cast<int>(button)];
+}
+
+void TDBNavigator::Describe(PropList& out) const {
+  TControl::Describe(out);
+  std::vector<std::string> enabled;
+  for (TNavigateBtn b : VisibleButtons)
+    if (ButtonEnabled(b)) enabled.emplace_back(NavigateBtnName(b));
+  out.emplace_back("enabledbuttons", enabled);
+}
+
+}  // namespace ger

@@ -1,0 +1,147 @@
+#pragma once
+// The data-aware grid and the navigator bar.
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/datasource.h"
+#include "ui/component.h"
+
+namespace ger {
+
+class TDBGrid;
+
+enum class TColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone };
+
+// A grid column bound to a field by name. A pick list gives the cell a list of choices; the
+// ellipsis style gives the cell a button (the grid's edit-button-click event).
+struct TColumn {
+  std::string FieldName;
+  std::string Title;  // the field's label when empty
+  int Width = 64;
+  bool ReadOnly = false;
+  bool Visible = true;
+  std::vector<std::string> PickList;
+  TColumnButtonStyle ButtonStyle = TColumnButtonStyle::cbsAuto;
+};
+
+struct TDBGridOptions {
+  bool Editing = true;
+  bool Titles = true;
+  bool Tabs = false;          // Tab moves between columns
+  bool ConfirmDelete = true;  // Ctrl+Delete asks first
+  bool CancelOnExit = true;   // leaving the grid cancels an untouched new row
+  bool RowSelect = false;
+};
+
+class TDBGrid : public TControl {
+ public:
+  explicit TDBGrid(TComponent* owner = nullptr, std::string name = {});
+  ~TDBGrid() override;
+  ControlKind Kind() const override { return ControlKind::DBGrid; }
+
+  TDataSource* DataSource() const;
+  void SetDataSource(TDataSource* source);
+  void SetDataSource(TDataSource& source) { SetDataSource(&source); }
+  TDataSet* DataSet() const;
+
+  // Columns. With none added the grid shows every visible field of the dataset.
+  TColumn& AddColumn(std::string fieldName, std::string title = {}, int width = 64);
+  std::vector<TColumn*> Columns();
+  std::vector<const TColumn*> Columns() const;
+  int ColumnCount() const { return static_cast<int>(Columns().size()); }
+  TColumn* Column(int index);
+  std::string ColumnTitle(int index) const;
+  TField* ColumnField(int index) const;
+
+  TDBGridOptions Options;
+  bool ReadOnly = false;
+
+  // Current cell. SelectedIndex is the current column; Row is the dataset's current row (from 0).
+  int SelectedIndex() const { return selected_; }
+  TField* SelectedField() const;
+  int Row() const;
+  int RowCount() const;
+
+  // The texts of every cell, row by row, as shown (the current row through the fields' get-text
+  // handlers, the cell being edited with its editor text).
+  std::vector<std::vector<std::string>> CellTexts() const;
+  bool EditorActive() const { return editorActive_; }
+  const std::string& EditorText() const { return editorText_; }
+
+  // Events with the platform's names.
+  Notify OnColEnter, OnColExit, OnEditButtonClick, OnCellClick;
+  std::function<void(TComponent& sender, char32_t& key)> OnKeyPress;
+
+  // User gestures (the gestures module calls them). Each may raise; see the platform rules:
+  // moving the column or the row first commits the cell being edited.
+  void SelectColumn(int index);
+  void SelectRow(int row);
+  bool KeyPressCell(char32_t key);
+  void KeyDownCell(int key, unsigned shift);
+  // Picks an entry of the current column's pick list ("grid choose").
+  void ChooseCell(const std::string& text);
+  // Presses the current cell's button; nothing when the column has none.
+  void PressCellButton();
+  // Ctrl+Delete: deletes the current row, asking first when ConfirmDelete is set.
+  void DeleteRowByUser();
+
+  // Commits the cell being edited to its field (also done by the dataset's post).
+  void CommitEdit();
+
+  bool TakesFocus() const override { return true; }
+  void DoExit() override;
+  void Describe(PropList& out) const override;
+
+ private:
+  class Link;
+  bool BeginEdit();
+  void RecordChanged();
+  std::unique_ptr<Link> link_;
+  std::deque<TColumn> columns_;
+  int selected_ = 0;
+  bool editorActive_ = false;
+  bool editorModified_ = false;
+  std::string editorText_;
+};
+
+enum class TNavigateBtn {
+  nbFirst,
+  nbPrior,
+  nbNext,
+  nbLast,
+  nbInsert,
+  nbDelete,
+  nbEdit,
+  nbPost,
+  nbCancel,
+  nbRefresh
+};
+
+// Buttons that move through and edit the dataset of a data source. It never takes the focus.
+class TDBNavigator : public TControl {
+ public:
+  explicit TDBNavigator(TComponent* owner = nullptr, std::string name = {});
+  ~TDBNavigator() override;
+  ControlKind Kind() const override { return ControlKind::DBNavigator; }
+  TDataSource* DataSource() const;
+  void SetDataSource(TDataSource* source);
+  void SetDataSource(TDataSource& source) { SetDataSource(&source); }
+  std::vector<TNavigateBtn> VisibleButtons{TNavigateBtn::nbFirst, TNavigateBtn::nbPrior,
+                                           TNavigateBtn::nbNext, TNavigateBtn::nbLast};
+  bool ConfirmDelete = true;
+  bool ButtonEnabled(TNavigateBtn button) const;
+  // Runs the button's action (disabled: nothing); BeforeAction may abort.
+  void ClickButton(TNavigateBtn button);
+  std::function<void(TComponent&sender, TNavigateBtn button)> BeforeAction, OnClickButton;
+  void Describe(PropList& out) const override;
+
+ private:
+  class Link;
+  std::unique_ptr<Link> link_;
+};
+
+std::string_view NavigateBtnName(TNavigateBtn button);
+
+}  // namespace ger

@@ -1,0 +1,279 @@
+#pragma once
+// The plain controls: labels, edit boxes, memos, combo boxes, check boxes, radio groups,
+// containers, buttons, pictures and the file dialogs.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/component.h"
+
+namespace ger {
+
+class TLabel : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::Label; }
+  // The control a click on the label focuses.
+  TControl* FocusControl = nullptr;
+};
+
+// Text editing shared by edits, memos and combo boxes: the text, the caret and selection (in
+// characters), the maximum length, read-only, and the key pipeline (key-press handler, the
+// control's own character filter, then the insertion itself).
+class TCustomEdit : public TControl {
+ public:
+  explicit TCustomEdit(TComponent* owner = nullptr, std::string name = {});
+
+  std::string Text() const;
+  // A program writing the text: fires OnChange when the text differs.
+  void SetText(const std::string& text);
+  int MaxLength() const { return maxLength_; }  // characters; 0 is unlimited
+  void SetMaxLength(int length);
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool readOnly);
+  int SelStart() const { return selStart_; }
+  int SelLength() const { return selLength_; }
+  void SetSelStart(int start);
+  void SetSelLength(int length);
+  void SelectAll();
+  int Length() const { return static_cast<int>(text_.size()); }
+
+  Notify OnChange;
+
+  // The user's gestures on the text (the gestures module calls them on the focused control).
+  // Each goes through the key-press handler and may be refused; true when the text changed.
+  virtual bool KeyPress(char32_t key);
+  virtual void KeyDown(int key, unsigned shift);
+  // Select-all and delete, as the user empties a box.
+  virtual void ClearByUser();
+  // Replaces the whole text as a paste does: no key handler runs, the change handler does.
+  virtual void PasteByUser(const std::string& text);
+
+  bool TakesFocus() const override { return true; }
+  void DoEnter() override;
+  void Describe(PropList& out) const override;
+
+ protected:
+  // Whether the user may change the text now (a data-aware box asks its data source).
+  virtual bool CanModify() { return !readOnly_; }
+  // The control's own character test after the key handler (a field's valid characters).
+  virtual bool AcceptsChar(char32_t) { return true; }
+  // Places one typed character; the default inserts at the caret within the maximum length.
+  virtual bool InsertChar(char32_t ch);
+  virtual bool DeleteBack();
+  virtual bool DeleteForward();
+  // Escape in the box (a data-aware box puts the field's value back).
+  virtual void Escape() {}
+  // Enter in the box (a memo starts a new line).
+  virtual bool Enter() { return false; }
+  // The text changed, by the user or by the program.
+  virtual void Change();
+  // Replaces the text without firing anything (refresh from a field).
+  void AssignText(const std::u32string& text);
+  const std::u32string& Raw() const { return text_; }
+  void SetRaw(std::u32string text, int caret);
+
+ private:
+  std::u32string text_;
+  int selStart_ = 0;
+  int selLength_ = 0;
+  int maxLength_ = 0;
+  bool readOnly_ = false;
+};
+
+class TEdit : public TCustomEdit {
+ public:
+  using TCustomEdit::TCustomEdit;
+  ControlKind Kind() const override { return ControlKind::Edit; }
+};
+
+class TMemo : public TCustomEdit {
+ public:
+  using TCustomEdit::TCustomEdit;
+  ControlKind Kind() const override { return ControlKind::Memo; }
+  bool WantReturns = true;
+
+ protected:
+  bool Enter() override;
+};
+
+enum class TComboBoxStyle { csDropDown, csDropDownList };
+
+class TComboBox : public TCustomEdit {
+ public:
+  explicit TComboBox(TComponent* owner = nullptr, std::string name = {});
+  ControlKind Kind() const override { return ControlKind::ComboBox; }
+
+  const std::vector<std::string>& Items() const { return items_; }
+  void SetItems(std::vector<std::string> items);
+  void AddItem(std::string item);
+  int ItemIndex() const { return itemIndex_; }
+  // A program choosing an entry: the text follows; fires OnChange when the text differs.
+  void SetItemIndex(int index);
+  TComboBoxStyle Style() const { return style_; }
+  void SetStyle(TComboBoxStyle style);
+
+  // The user picking an entry from the list; fires OnChange (and OnClick).
+  virtual void SelectByUser(int index);
+  bool KeyPress(char32_t key) override;
+
+  void Describe(PropList& out) const override;
+
+ protected:
+  void Change() override;
+  void SetItemIndexSilently(int index) {
+    itemIndex_ = index;
+    ModelChanged();
+  }
+
+ private:
+  std::vector<std::string> items_;
+  int itemIndex_ = -1;
+  TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
+};
+
+enum class TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };
+
+class TCheckBox : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::CheckBox; }
+  bool Checked() const { return state_ == TCheckBoxState::cbChecked; }
+  void SetChecked(bool checked);
+  TCheckBoxState State() const { return state_; }
+  void SetState(TCheckBoxState state);
+  bool AllowGrayed = false;
+  // The user ticking or unticking: fires OnClick; false when refused.
+  virtual bool ToggleByUser(bool checked);
+  bool TakesFocus() const override { return true; }
+  void Describe(PropList& out) const override;
+
+ protected:
+  virtual bool CanModify() { return true; }
+  virtual void StateChangedByUser() {}
+
+ private:
+  TCheckBoxState state_ = TCheckBoxState::cbUnchecked;
+};
+
+class TRadioGroup : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::RadioGroup; }
+  const std::vector<std::string>& Items() const { return items_; }
+  void SetItems(std::vector<std::string> items);
+  int ItemIndex() const { return itemIndex_; }
+  void SetItemIndex(int index);
+  int Columns = 1;
+  Notify OnChange;
+  // The user choosing an entry: fires OnClick; false when refused.
+  virtual bool SelectByUser(int index);
+  bool TakesFocus() const override { return true; }
+  void Describe(PropList& out) const override;
+
+ protected:
+  virtual bool CanModify() { return true; }
+  virtual void ItemIndexChanged() {}
+
+ private:
+  std::vector<std::string> items_;
+  int itemIndex_ = -1;
+};
+
+class TGroupBox : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::GroupBox; }
+};
+
+class TPanel : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::Panel; }
+};
+
+enum class TModalResult {
+  mrNone = 0,
+  mrOk = 1,
+  mrCancel = 2,
+  mrAbort = 3,
+  mrRetry = 4,
+  mrIgnore = 5,
+  mrYes = 6,
+  mrNo = 7
+};
+
+// A push button: it takes the focus when clicked, so the focused box's exit runs first. A modal
+// result other than none closes a modal form with that result.
+class TButton : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::Button; }
+  bool TakesFocus() const override { return true; }
+  TModalResult ModalResult = TModalResult::mrNone;
+  bool Default = false;
+  bool Cancel = false;
+  void Click() override;
+};
+
+// A tool (speed) button: never takes the focus, so clicking it runs no exit handler.
+class TSpeedButton : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::SpeedButton; }
+  bool Flat = true;
+  bool Down = false;
+  int GroupIndex = 0;
+  void Describe(PropList& out) const override;
+};
+using TToolButton = TSpeedButton;
+using TButtonFlat = TSpeedButton;
+
+// A picture. Loading accepts BMP and JPEG files only.
+class TImage : public TControl {
+ public:
+  using TControl::TControl;
+  ControlKind Kind() const override { return ControlKind::Image; }
+  // Raises Exception "Arquivo não é uma imagem BMP ou JPEG válida." for anything else, and
+  // "Não foi possível ler o arquivo 'X'." for a file that cannot be read; the old picture stays.
+  void LoadFromFile(const std::string& path);
+  void LoadFromBytes(const std::string& bytes);  // same checks as a file's contents
+  void Clear();
+  bool Empty() const { return bytes_.empty(); }
+  const std::string& PictureBytes() const { return bytes_; }
+  std::string PictureFormat() const { return format_; }  // "bmp", "jpeg" or ""
+  int PictureWidth() const { return pictureWidth_; }
+  int PictureHeight() const { return pictureHeight_; }
+  bool Stretch = false;
+  void Describe(PropList& out) const override;
+
+ private:
+  std::string bytes_;
+  std::string format_;
+  int pictureWidth_ = 0;
+  int pictureHeight_ = 0;
+};
+
+// File dialogs as components: Execute asks the application's dialog service.
+class TOpenDialog : public TComponent {
+ public:
+  using TComponent::TComponent;
+  ControlKind Kind() const override { return ControlKind::OpenDialog; }
+  std::string Filter;  // "Description|*.ext|..." pairs
+  std::string Title;
+  std::string InitialDir;
+  std::string DefaultExt;
+  std::string FileName;
+  // True with FileName set when the user chose a file.
+  virtual bool Execute();
+  void Describe(PropList& out) const override;
+};
+
+class TSaveDialog : public TOpenDialog {
+ public:
+  using TOpenDialog::TOpenDialog;
+  ControlKind Kind() const override { return ControlKind::SaveDialog; }
+  bool Execute() override;
+};
+
+}  // namespace ger
