@@ -38,6 +38,8 @@ class EServerError : public Exception {
 };
 
 // Raises the silent abort, as the platform's Abort routine does.
-[[noreturn]] inline void Abort() { throw EAbort(); }
+[[noreturn]] inline void Abort() {
+  throw EAbort();
+}
 
 }  // namespace ger

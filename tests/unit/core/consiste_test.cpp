@@ -92,6 +92,10 @@ TEST(Consiste, CheckDigits) {
   EXPECT_EQ(Consiste::DigitosCNPJ("112223330001"), "81");
   EXPECT_EQ(Consiste::DigitosCPF("123456789"), "09");
   EXPECT_EQ(Consiste::DigitosCPF("000000001"), "91");
+  // A remainder of 0 or 1 gives the digit 0; a remainder of 10 gives 1.
+  EXPECT_EQ(Consiste::DigitosCPF("000000006"), "04");
+  EXPECT_EQ(Consiste::DigitosCPF("000000014"), "06");
+  EXPECT_EQ(Consiste::DigitosCPF("000000019"), "10");
   // Generated numbers validate.
   for (const char* base : {"000000000001", "123456789012", "987654321000"}) {
     const std::string n = std::string(base) + Consiste::DigitosCNPJ(base);
@@ -161,6 +165,7 @@ TEST(Consiste, MaxNumberLimitsDigits) {
   EXPECT_EQ(typed("123,456", "7", 7), "");  // fourth decimal
   EXPECT_EQ(typed("123,456", "9", 1), "");  // whole part full
   EXPECT_EQ(typed("12,456", "9", 0), "9");  // whole part has room
+  EXPECT_EQ(typed("123,4", "5", 3), "");    // just before the comma: the whole part
   EXPECT_EQ(typed("123", "4", 0, 1), "4");  // replaces a selected digit
   EXPECT_EQ(typed("123,456", "7", 4, 3), "7");
   EXPECT_EQ(typed("123", ",", 3), ",");  // not a digit: the caller decides

@@ -188,7 +188,7 @@ TEST(EditMaskTest, BackspaceAndDelete) {
   EXPECT_EQ(r.caret, 4u);
   EXPECT_FALSE(cnae.Delete("6201-5/01", 9, 0).accepted);
   r = cnae.Delete("6201-5/01", 2, 5);  // "01-5/" selected
-  EXPECT_EQ(r.text, "6201- /  ");  // "01" moves into the removed places
+  EXPECT_EQ(r.text, "6201- /  ");      // "01" moves into the removed places
   r = cnae.Backspace("6201-5/01", 0, 9);
   EXPECT_EQ(r.text, cnae.Format(""));
 
@@ -215,6 +215,7 @@ TEST(EditMaskTest, SavedLiterals) {
   EXPECT_EQ(m.Unformat("__/__"), "");
   EXPECT_EQ(m.Format("12/34"), "12/34");
   EXPECT_EQ(m.Format("1/34"), "1_/34");  // the missing digit stays unfilled
+  EXPECT_EQ(m.Format("1234"), "12/34");  // a stored text without its literals still fits
   EXPECT_EQ(m.Unformat(m.Format("1/34")), "1/34");
 }
 
