@@ -38,8 +38,6 @@ class EServerError : public Exception {
 };
 
 // Raises the silent abort, as the platform's Abort routine does.
-[[noreturn]] inline void Abort() {
-  throw EAbort();
-}
+[[noreturn]] inline void Abort() { throw EAbort(); }
 
 }  // namespace ger

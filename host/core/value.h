@@ -48,8 +48,6 @@ struct Bytes {
 // Null is std::monostate. Text is UTF-8.
 using Value = std::variant<std::monostate, std::string, double, std::int64_t, DateTime, Bytes>;
 
-inline bool IsNull(const Value& v) {
-  return std::holds_alternative<std::monostate>(v);
-}
+inline bool IsNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
 
 }  // namespace ger
