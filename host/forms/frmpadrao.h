@@ -1,0 +1,88 @@
+#pragma once
+// The standard maintenance form: a list page and a form page over the dataset of dtsPadrao, the
+// record commands as tool buttons and menu items, and their enablement by the data source's
+// state. A screen derives from it, adds its pages and controls, and overrides the steps below,
+// calling the base step first or last.
+#include <string>
+
+#include "data/datasource.h"
+#include "routines/routines.h"
+#include "ui/comctrls.h"
+#include "ui/forms.h"
+#include "ui/grids.h"
+
+namespace ger {
+
+class TfrmPadrao : public TForm {
+ public:
+  explicit TfrmPadrao(std::string name = "frmPadrao", TComponent* owner = nullptr);
+  ~TfrmPadrao() override;
+
+  // Menus: page items under mnuOperacao, record commands under mnuManutencao.
+  TMainMenu mnuPrincipal{this, "mnuPrincipal"};
+  TMenuItem mnuOperacao{&mnuPrincipal, "mnuOperacao", "&Operação"};
+  TMenuItem mnuFolhaDados{&mnuOperacao, "mnuFolhaDados", "&Folha de Dados"};
+  TMenuItem mnuFormulario{&mnuOperacao, "mnuFormulario", "F&ormulário"};
+  TMenuItem mnuManutencao{&mnuPrincipal, "mnuManutencao", "&Manutenção"};
+  TMenuItem mnuIncluir{&mnuManutencao, "mnuIncluir", "&Incluir"};
+  TMenuItem mnuAlterar{&mnuManutencao, "mnuAlterar", "&Alterar"};
+  TMenuItem mnuExcluir{&mnuManutencao, "mnuExcluir", "&Excluir"};
+  TMenuItem mnuProcurar{&mnuManutencao, "mnuProcurar", "&Procurar"};
+  TMenuItem mnuVerificar{&mnuManutencao, "mnuVerificar", "&Verificar"};
+  TMenuItem mnuConfirmar{&mnuManutencao, "mnuConfirmar", "&Confirmar"};
+  TMenuItem mnuCancelar{&mnuManutencao, "mnuCancelar", "Ca&ncelar"};
+  TMenuItem mnuImprimir{&mnuManutencao, "mnuImprimir", "Im&primir"};
+
+  // Tool bar.
+  TPanel panBotoes{this, "panBotoes"};
+  TSpeedButton sbtIncluir{this, "sbtIncluir"};
+  TSpeedButton sbtAlterar{this, "sbtAlterar"};
+  TSpeedButton sbtExcluir{this, "sbtExcluir"};
+  TSpeedButton sbtProcurar{this, "sbtProcurar"};
+  TSpeedButton sbtVerificar{this, "sbtVerificar"};
+  TSpeedButton sbtConfirmar{this, "sbtConfirmar"};
+  TSpeedButton sbtCancelar{this, "sbtCancelar"};
+  TSpeedButton sbtImprimir{this, "sbtImprimir"};
+  TSpeedButton sbtAjuda{this, "sbtAjuda"};
+  TSpeedButton sbtFechar{this, "sbtFechar"};
+  TDBNavigator navPadrao{this, "navPadrao"};
+  TLabel lblCodTela{this, "lblCodTela"};
+
+  // Pages.
+  TPageControl pgcPadrao{this, "pgcPadrao"};
+  TTabSheet tshFolhaDados{&pgcPadrao, "tshFolhaDados", "Folha de Dados"};
+  TTabSheet tshFormulario{&pgcPadrao, "tshFormulario", "Formulário"};
+  TDBGrid dbgPadrao{this, "dbgPadrao"};
+
+  TDataSource dtsPadrao{"dtsPadrao"};
+  TMessageComponent msgPadrao{this, "msgPadrao"};
+  TMessageComponent msgMensagensPadroes{this, "msgMensagensPadroes"};
+
+  // The steps.
+  virtual void FormCreate(TComponent& sender);
+  virtual void FormClose(TComponent& sender, TCloseAction& action);
+  virtual void sbtIncluirClick(TComponent& sender);
+  virtual void sbtAlterarClick(TComponent& sender);
+  virtual void sbtExcluirClick(TComponent& sender);
+  virtual void sbtConfirmarClick(TComponent& sender);
+  virtual void sbtCancelarClick(TComponent& sender);
+  virtual void sbtProcurarClick(TComponent& sender);
+  virtual void sbtVerificarClick(TComponent& sender);
+  virtual void sbtImprimirClick(TComponent& sender);
+  virtual void sbtAjudaClick(TComponent& sender);
+  virtual void sbtFecharClick(TComponent& sender);
+  virtual void mnuFolhaDadosClick(TComponent& sender);
+  virtual void mnuFormularioClick(TComponent& sender);
+  virtual void pgcPadraoChange(TComponent& sender);
+  virtual void pgcPadraoChanging(TComponent& sender, bool& allowChange);
+  virtual void dtsPadraoStateChange(TDataSource& sender);
+
+  // The enablement rule over a data source: Confirm and Cancel while edited or inserted, Include
+  // while browsed, Alter, Delete, Search and Refresh while browsed with rows; each button takes
+  // its menu item's state.
+  void HabilitaPadrao(TDataSource& source);
+  // The dataset of dtsPadrao; EInvalidOperation when none is set.
+  TDataSet& DataSetPadrao();
+};
+
+}  // namespace ger

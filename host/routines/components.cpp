@@ -1,0 +1,89 @@
+#include "routines/components.h"
+
+#include "core/utf8.h"
+#include "routines/routines.h"
+#include "ui/forms.h"
+
+namespace ger {
+
+// --- TBtnPesquisa -----------------------------------------------------------------------------
+
+void TBtnPesquisa::Click() {
+  bool proceed = true;
+  if (OnBeforePesq) OnBeforePesq(*this, proceed);
+  if (!proceed) return;
+  if (!DataSource) throw Exception("O botão de pesquisa '" + Name() + "' não tem fonte de dados.");
+  if (Pesquisa::Pesquisar(*DataSource, Title + "|" + EmptyError, false, true) && OnAfterPesq)
+    OnAfterPesq(*this);
+  if (OnClick) OnClick(*this);
+}
+
+void TBtnPesquisa::Describe(PropList& out) const {
+  TSpeedButton::Describe(out);
+  out.emplace_back("associate", Associate ? Associate->Name() : std::string());
+  out.emplace_back("title", Title);
+}
+
+// --- dtmDBGeral -------------------------------------------------------------------------------
+
+db::Connection& TdtmDBGeral::Connection() {
+  if (!connection_) {
+    const std::string& url = Application().Settings.databaseUrl;
+    if (url.empty())
+      throw EDatabaseError("No database configured for the host (setting 'database').");
+    connection_ = db::Connection::Open(url);
+  }
+  return *connection_;
+}
+
+void TdtmDBGeral::SetConnection(std::unique_ptr<db::Connection> connection) {
+  connection_ = std::move(connection);
+}
+
+TdtmDBGeral& dtmDBGeral() {
+  static TdtmDBGeral module;
+  return module;
+}
+
+// --- TADOIBQuery ------------------------------------------------------------------------------
+
+TADOIBQuery::TADOIBQuery(TComponent* owner, std::string name)
+    : TComponent(owner, name), Query(name) {}
+
+void TADOIBQuery::Param::SetAsString(std::string text) {
+  value_ = std::move(text);
+}
+
+TADOIBQuery::Param& TADOIBQuery::ParamByName(const std::string& name) {
+  for (auto& [key, param] : params_)
+    if (utf8::ToUpper(key) == utf8::ToUpper(name)) return param;
+  return params_[name];
+}
+
+const std::string& TADOIBQuery::StatementFor(db::Engine) const {
+  for (const std::string* s : {&SQL, &SQL_IB, &SQL_MSSQL, &SQL_ORACLE})
+    if (!s->empty()) return *s;
+  return SQL;
+}
+
+void TADOIBQuery::Open() {
+  if (Query.Active()) return;
+  db::Connection& connection = dtmDBGeral().Connection();
+  const std::string& sql = StatementFor(connection.GetEngine());
+  if (sql.empty()) throw EDatabaseError("Query '" + Name() + "' has no statement.");
+  db::Params params;
+  for (auto& [name, param] : params_) params.emplace_back(name, param.GetValue());
+  DataPacket packet;
+  try {
+    packet = connection.Query(sql, params);
+  } catch (const db::DbError& e) {
+    throw EDatabaseError(e.what());
+  }
+  Query.SetData(packet);
+}
+
+void TADOIBQuery::Close() {
+  Query.Close();
+}
+
+}  // namespace ger

@@ -1,0 +1,150 @@
+#include "routines/routines.h"
+
+#include <boost/json/array.hpp>
+
+#include "core/utf8.h"
+#include "data/datasource.h"
+#include "ui/forms.h"
+#include "ui/grids.h"
+
+namespace ger {
+
+TModalResult TMessageComponent::ShowMsg(std::string_view key, TMsgDlgType type,
+                                        TMsgDlgButtons buttons, int helpContext) const {
+  return Application().Dialogs().MessageDlg(Msg(key), type, buttons, helpContext);
+}
+
+const char* StandardMessages() {
+  return "Excl|Confirma exclusão ?\n"
+         "cancelar|Cancelar operação?\n"
+         "Reg_Vazio|Não há registro selecionado.\n"
+         "Nao_Encontrado|Registro não encontrado.\n";
+}
+
+namespace Consiste {
+
+void MensErro(const std::string& text, bool abort) {
+  Application().Dialogs().MessageDlg(text, TMsgDlgType::mtError, mbOK, 0);
+  if (abort) Abort();
+}
+
+boost::json::value CheckResultServ(const ServerAnswer& answer, bool showError, int index) {
+  if (!answer.ok()) {
+    std::string message =
+        answer.error.empty() ? "Falha na comunicação com o servidor." : answer.error;
+    if (showError) MensErro(message, true);
+    throw EServerError(message);
+  }
+  const boost::json::value& payload = *answer.payload;
+  if (index == 0 || !payload.is_array()) return payload;
+  const boost::json::array& items = payload.as_array();
+  if (index < 0 || static_cast<std::size_t>(index) >= items.size()) {
+    std::string message = "Resposta do servidor sem o item " + std::to_string(index) + ".";
+    if (showError) MensErro(message, true);
+    throw EServerError(message);
+  }
+  return items[index];
+}
+
+int IndiceCol(TDBGrid& grid, std::string_view fieldName) {
+  std::string wanted = utf8::ToUpper(fieldName);
+  auto columns = grid.Columns();
+  for (int i = 0; i < static_cast<int>(columns.size()); ++i)
+    if (utf8::ToUpper(columns[i]->FieldName) == wanted) return i;
+  return -1;
+}
+
+}  // namespace Consiste
+
+namespace Pesquisa {
+
+bool Pesquisar(TDataSource& source, const std::string& titleAndEmpty, bool, bool showEmpty) {
+  std::string title = titleAndEmpty, empty;
+  if (auto bar = titleAndEmpty.find('|'); bar != std::string::npos) {
+    title = titleAndEmpty.substr(0, bar);
+    empty = titleAndEmpty.substr(bar + 1);
+  }
+  TDataSet* ds = source.DataSet();
+  if (!ds || !ds->Active() || ds->IsEmpty()) {
+    if (showEmpty && !empty.empty())
+      Application().Dialogs().MessageDlg(empty, TMsgDlgType::mtInformation, mbOK, 0);
+    return false;
+  }
+  auto row = Application().Dialogs().PickList(source, title);
+  if (!row) return false;
+  ds->SetRecNo(*row + 1);
+  return true;
+}
+
+}  // namespace Pesquisa
+
+namespace Procurar {
+
+bool Procura(TDataSet& dataset) {
+  if (!dataset.Active() || dataset.IsEmpty()) return false;
+  auto text = Application().Dialogs().FindText(dataset);
+  if (!text || utf8::Trim(*text).empty()) return false;
+  std::string wanted = utf8::FoldKey(utf8::Trim(*text));
+  DataPacket data = dataset.Data();
+  for (std::size_t r = 0; r < data.rows.size(); ++r) {
+    for (int i = 0; i < dataset.FieldCount(); ++i) {
+      const TField& f = dataset.Field(i);
+      if (!f.Visible()) continue;
+      int index = data.IndexOf(f.FieldName());
+      if (index < 0) continue;
+      const Value& v = data.rows[r][index];
+      std::string shown;
+      if (auto* s = std::get_if<std::string>(&v))
+        shown = *s;
+      else if (auto* n = std::get_if<std::int64_t>(&v))
+        shown = std::to_string(*n);
+      if (!shown.empty() && utf8::FoldKey(shown).find(wanted) != std::string::npos) {
+        dataset.SetRecNo(static_cast<int>(r) + 1);
+        return true;
+      }
+    }
+  }
+  Application().Dialogs().MessageDlg("Registro não encontrado.", TMsgDlgType::mtInformation, mbOK,
+                                     0);
+  return false;
+}
+
+}  // namespace Procurar
+
+namespace Showavi {
+void ActiveShowAvi(TForm* over, int kind) {
+  Application().Dialogs().ShowAvi(over, kind);
+}
+void DeactiveShowAvi() {
+  Application().Dialogs().HideAvi();
+}
+}  // namespace Showavi
+
+namespace Zembrat {
+std::string WebURL() {
+  return Application().Settings.webUrl;
+}
+int WebPort() {
+  return Application().Settings.webPort;
+}
+std::string ReportDir() {
+  return Application().Settings.reportDir;
+}
+
+void AtualizaLocalCache(const std::vector<std::string>& tables) {
+  TApplication& app = Application();
+  for (const std::string& table : tables) {
+    std::string name = utf8::ToUpper(table);
+    ++app.CacheRefreshes[name];
+    if (app.OnRefreshLocalCache) app.OnRefreshLocalCache(name);
+  }
+}
+}  // namespace Zembrat
+
+namespace Geral {
+std::string ModuloAtiv() {
+  return Application().Settings.moduloAtiv;
+}
+}  // namespace Geral
+
+}  // namespace ger
