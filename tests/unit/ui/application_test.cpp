@@ -1,0 +1,213 @@
+// The top-level handler, scripted dialogs, the modal loop, the pick list and the search button.
+#include <fstream>
+
+#include "routines/components.h"
+#include "routines/routines.h"
+#include "ui_fixture.h"
+
+namespace ger::testing {
+namespace {
+
+class ApplicationTest : public UiTest {};
+
+TEST_F(ApplicationTest, TheTopLevelHandlerShowsEveryErrorButTheSilentAbortOnce) {
+  EXPECT_FALSE(Application().Guard([] { Abort(); }));
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_FALSE(Application().Guard([] { throw EServerError("Servidor indisponível."); }));
+  EXPECT_FALSE(Application().Guard([] { throw std::runtime_error("falha"); }));
+  EXPECT_TRUE(Application().Guard([] {}));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Servidor indisponível.", "falha"}));
+  // A fault of the script is not the user's error: it reaches the caller.
+  EXPECT_THROW(Application().Guard([] { throw ui::EScriptError("x"); }), ui::EScriptError);
+}
+
+TEST_F(ApplicationTest, AQuestionTakesTheQueuedAnswerAndFailsWithoutOne) {
+  auto ask = [] {
+    return Application().Dialogs().MessageDlg("Confirma?", TMsgDlgType::mtConfirmation, mbYesNo, 0);
+  };
+  Dialogs().Answer(TModalResult::mrNo);
+  EXPECT_EQ(ask(), TModalResult::mrNo);
+  EXPECT_THROW(ask(), ui::EScriptError);
+  Dialogs().Answer(TModalResult::mrOk);  // not one of Yes and No
+  EXPECT_THROW(ask(), ui::EScriptError);
+  // A notice needs no answer.
+  EXPECT_EQ(Application().Dialogs().MessageDlg("Aviso", TMsgDlgType::mtInformation, mbOK, 0),
+            TModalResult::mrOk);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Confirma?", "Confirma?", "Confirma?", "Aviso"}));
+}
+
+TEST_F(ApplicationTest, MensErroShowsThenAbortsSilently) {
+  EXPECT_FALSE(Application().Guard([] { Consiste::MensErro("Código inválido."); }));
+  EXPECT_TRUE(Application().Guard([] { Consiste::MensErro("Só aviso.", false); }));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Código inválido.", "Só aviso."}));
+}
+
+TEST_F(ApplicationTest, CheckResultServGivesThePayloadOrShowsTheErrorOnceAndAborts) {
+  ServerAnswer ok{boost::json::value(true), ""};
+  EXPECT_TRUE(Consiste::CheckResultServ(ok, true, 0).as_bool());
+  ServerAnswer failed{std::nullopt, "Empresa já cadastrada."};
+  EXPECT_FALSE(Application().Guard([&] { Consiste::CheckResultServ(failed, true, 0); }));
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Empresa já cadastrada."});
+  // Without showing, the caller gets the server error to report (once, by the top handler).
+  EXPECT_THROW(Consiste::CheckResultServ(failed, false, 0), EServerError);
+  EXPECT_TRUE(Messages().empty());
+}
+
+struct Dialog : TForm {
+  TEdit edtTexto{this, "edtTexto"};
+  TButton btnOk{this, "btnOk"};
+  bool freeOnClose = true;
+  Dialog() : TForm("frmDialogo") {
+    edtTexto.SetParent(this);
+    btnOk.SetParent(this);
+    btnOk.ModalResult = TModalResult::mrOk;
+    OnClose = [this](TComponent&, TCloseAction& a) {
+      if (freeOnClose) a = TCloseAction::caFree;
+    };
+  }
+};
+
+TEST_F(ApplicationTest, AModalFormRunsItsLoopUntilItClosesAndIsFreedAfterwards) {
+  Dialog& d = Application().CreateForm<Dialog>();
+  Application().ModalActions.push_back([](TForm& form) {
+    auto& dialog = static_cast<Dialog&>(form);
+    ui::Gestures::Type(dialog.edtTexto, "abc");
+  });
+  Application().ModalActions.push_back(
+      [](TForm& form) { ui::Gestures::Click(static_cast<Dialog&>(form).btnOk); });
+  std::string typed;
+  TModalResult result = TModalResult::mrNone;
+  Application().Guard([&] {
+    result = d.ShowModal();
+    typed = d.edtTexto.Text();  // still readable until the gesture ends
+  });
+  EXPECT_EQ(result, TModalResult::mrOk);
+  EXPECT_EQ(typed, "abc");
+  EXPECT_EQ(Application().FindForm("frmDialogo"), nullptr);
+}
+
+TEST_F(ApplicationTest, AModalFormLeftOpenWithNothingMoreToDoIsAScriptFault) {
+  Dialog& d = Application().CreateForm<Dialog>();
+  EXPECT_THROW(d.ShowModal(), ui::EScriptError);
+  EXPECT_FALSE(d.Modal());
+}
+
+TEST_F(ApplicationTest, AFailingCloseHandlerKeepsTheFormOpen) {
+  Dialog& d = Application().CreateForm<Dialog>();
+  d.Show();
+  d.OnClose = [](TComponent&, TCloseAction&) { Consiste::MensErro("Filial deve ser cadastrada."); };
+  EXPECT_FALSE(ui::Gestures::Close(d));
+  EXPECT_TRUE(Application().FormExists(&d));
+  EXPECT_TRUE(d.Visible());
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Filial deve ser cadastrada."});
+}
+
+TEST_F(ApplicationTest, AnErrorWhileCreatingAFormIsShownAndTheFormStays) {
+  struct Broken : TForm {
+    Broken() : TForm("frmQuebrado") {
+      OnCreate = [](TComponent&) { throw EServerError("Sem conexão."); };
+    }
+  };
+  Application().CreateForm<Broken>();
+  EXPECT_NE(Application().FindForm("frmQuebrado"), nullptr);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Sem conexão."});
+}
+
+struct SearchForm : TForm {
+  TClientDataSet cdsPais{"cdsPais"};
+  TDataSource dtsPais{"dtsPais"};
+  TEdit edtCodigo{this, "edtCodigo"};
+  TBtnPesquisa btpPais{this, "btpPais"};
+  SearchForm() : TForm("frmPesquisa") {
+    cdsPais.AddField({"CDPAIS", FieldKind::String, 3});
+    cdsPais.AddField({"NMPAIS", FieldKind::String, 30});
+    dtsPais.SetDataSet(&cdsPais);
+    edtCodigo.SetParent(this);
+    btpPais.SetParent(this);
+    btpPais.Associate = &edtCodigo;
+    btpPais.Title = "País";
+    btpPais.DataSource = &dtsPais;
+    btpPais.EmptyError = "Não há país cadastrado.";
+    Show();
+  }
+  void Load() {
+    cdsPais.SetData({cdsPais.FieldDefs(),
+                     {{std::string("105"), std::string("Brasil")},
+                      {std::string("249"), std::string("Estados Unidos")}}});
+  }
+};
+
+TEST_F(ApplicationTest, TheSearchButtonListsPicksAndRunsItsAfterStepOnlyAfterAPick) {
+  SearchForm f;
+  std::vector<std::string> steps;
+  f.btpPais.OnBeforePesq = [&](TComponent&, bool&) {
+    steps.push_back("before");
+    f.Load();
+  };
+  f.btpPais.OnAfterPesq = [&](TComponent&) {
+    steps.push_back("after " + f.cdsPais.FieldByName("NMPAIS").AsString());
+    f.edtCodigo.SetText(f.cdsPais.FieldByName("CDPAIS").AsString());
+  };
+  f.edtCodigo.SetFocus();
+  Dialogs().Pick(std::string("249"));
+  EXPECT_TRUE(ui::Gestures::Click(f.btpPais));
+  Dialogs().Pick(ui::ScriptedDialogs::PickCancel{});
+  ui::Gestures::Click(f.btpPais);
+  Dialogs().Pick(0);
+  ui::Gestures::Click(f.btpPais);
+  EXPECT_EQ(steps, (std::vector<std::string>{"before", "after Estados Unidos", "before", "before",
+                                             "after Brasil"}));
+  EXPECT_EQ(f.edtCodigo.Text(), "105");
+  EXPECT_EQ(f.ActiveControl(), &f.edtCodigo);  // the button never took the focus
+  EXPECT_EQ(Dialogs().PickTitles(), (std::vector<std::string>{"País", "País", "País"}));
+}
+
+TEST_F(ApplicationTest, TheSearchButtonReportsAnEmptyListAndHonoursAVeto) {
+  SearchForm f;
+  int afters = 0;
+  f.btpPais.OnAfterPesq = [&](TComponent&) { ++afters; };
+  f.cdsPais.Open();
+  ui::Gestures::Click(f.btpPais);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Não há país cadastrado."});
+  f.Load();
+  f.btpPais.OnBeforePesq = [](TComponent&, bool& proceed) { proceed = false; };
+  ui::Gestures::Click(f.btpPais);  // no pick queued: a shown list would fail the script
+  EXPECT_EQ(afters, 0);
+}
+
+TEST_F(ApplicationTest, HostSettingsComeFromArgumentsAndFilesWithClearErrors) {
+  HostSettings s;
+  auto rest = s.ParseArgs({"--web-url", "srv", "--web-port=9000", "--module=/", "arquivo.scn"});
+  EXPECT_EQ(s.webUrl, "srv");
+  EXPECT_EQ(s.webPort, 9000);
+  EXPECT_EQ(s.moduloAtiv, "/");
+  EXPECT_EQ(rest, std::vector<std::string>{"arquivo.scn"});
+  EXPECT_THROW(s.ParseArgs({"--web-port=porta"}), Exception);
+  EXPECT_EQ(s.webPort, 9000);
+
+  std::string path = ::testing::TempDir() + "/host_settings.conf";
+  {
+    std::ofstream out(path);
+    out << "# host\nreport_dir = /modelos\ndatabase=sqlite:/tmp/x.db\nbogus=1\n";
+  }
+  try {
+    s.LoadFile(path);
+    FAIL() << "an unknown key must be refused";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find(":4:"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(s.reportDir, "/modelos");
+}
+
+TEST_F(ApplicationTest, LocalCacheRefreshesAreCountedPerTable) {
+  std::vector<std::string> refreshed;
+  Application().OnRefreshLocalCache = [&](const std::string& t) { refreshed.push_back(t); };
+  Zembrat::AtualizaLocalCache({"EMPRESA"});
+  Zembrat::AtualizaLocalCache({"EMPRESA", "bairro"});
+  EXPECT_EQ(Application().CacheRefreshes["EMPRESA"], 2);
+  EXPECT_EQ(Application().CacheRefreshes["BAIRRO"], 1);
+  EXPECT_EQ(refreshed.size(), 3u);
+}
+
+}  // namespace
+}  // namespace ger::testing
