@@ -102,6 +102,9 @@ void TfrmPadrao::sbtExcluirClick(TComponent&) {
       TModalResult::mrYes)
     return;
   ds.Delete();
+  // A delete from browse leaves the state as it was, so the data source reports no change; the
+  // last row gone must still disable what needs a row.
+  dtsPadraoStateChange(dtsPadrao);
 }
 
 void TfrmPadrao::sbtConfirmarClick(TComponent&) {
