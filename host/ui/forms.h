@@ -96,7 +96,7 @@ class TForm : public TControl {
 // Host settings, from the command line of a shell or a settings file.
 struct HostSettings {
   std::string webUrl = "127.0.0.1";  // application server host
-  int webPort = 8211;
+  int webPort = 8200;
   std::string reportDir;         // folder of report templates
   std::string moduloAtiv = "G";  // one-character code of the active host module
   std::string databaseUrl;       // "sqlite:PATH" or "postgresql://..."
