@@ -9,6 +9,7 @@
 #include <limits>
 
 #include <boost/json.hpp>
+#include <boost/json/basic_parser_impl.hpp>
 
 #include "core/exceptions.h"
 
@@ -257,7 +258,12 @@ constexpr auto kB64Table = MakeB64Table();
 }
 
 std::string Quoted(std::string_view s) {
-  return "'" + std::string(s) + "'";
+  std::string out;
+  out.reserve(s.size() + 2);
+  out.push_back('\'');
+  out.append(s);
+  out.push_back('\'');
+  return out;
 }
 
 struct Decoder {
@@ -378,6 +384,89 @@ struct Decoder {
     return {};
   }
 
+  // A cell read by the streaming parser holds the raw JSON scalar (null, text, integer or
+  // double); this brings it to its column's kind in place, with the same checks as Cell.
+  void Conform(Value& v, const FieldDef& f, std::size_t rowIndex) const {
+    // Only built on a failure: this runs for most of a packet's cells.
+    struct Where {
+      std::size_t row;
+      operator std::string() const { return "linha " + std::to_string(row + 1); }
+      std::string operator+(const std::string& s) const { return std::string(*this) + s; }
+      std::string operator+(const char* s) const { return std::string(*this) + s; }
+    } where{rowIndex};
+    auto bad = [&](const char* expected) {
+      Fail(what, where + ", campo " + Quoted(f.name) + ": esperado " + expected);
+    };
+    switch (v.index()) {
+      case 0:
+        return;
+      case 1: {
+        std::string& s = std::get<std::string>(v);
+        switch (f.kind) {
+          case FieldKind::String:
+          case FieldKind::Memo:
+            return;
+          case FieldKind::DateTime: {
+            auto dt = DateTime::FromIso(s);
+            if (!dt)
+              Fail(what, where + ", campo " + Quoted(f.name) + ": data inválida " + Quoted(s));
+            v = *dt;
+            return;
+          }
+          case FieldKind::Blob:
+            try {
+              v = Bytes{codec::Base64Decode(s)};
+            } catch (const EDatabaseError&) {
+              Fail(what, where + ", campo " + Quoted(f.name) + ": base64 inválido");
+            }
+            return;
+          case FieldKind::Float:
+            bad("um número");
+            break;
+          case FieldKind::Integer:
+            bad("um número inteiro");
+            break;
+        }
+        return;
+      }
+      case 2:
+        if (f.kind == FieldKind::Float) return;
+        if (f.kind == FieldKind::Integer) {
+          double d = std::get<double>(v);
+          if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) {
+            v = static_cast<std::int64_t>(d);
+            return;
+          }
+        }
+        break;
+      case 3:
+        if (f.kind == FieldKind::Integer) return;
+        if (f.kind == FieldKind::Float) {
+          v = static_cast<double>(std::get<std::int64_t>(v));
+          return;
+        }
+        break;
+    }
+    switch (f.kind) {
+      case FieldKind::String:
+      case FieldKind::Memo:
+        bad("um texto");
+        break;
+      case FieldKind::Float:
+        bad("um número");
+        break;
+      case FieldKind::Integer:
+        bad("um número inteiro");
+        break;
+      case FieldKind::DateTime:
+        bad("uma data");
+        break;
+      case FieldKind::Blob:
+        bad("um texto em base64");
+        break;
+    }
+  }
+
   Row RowOf(const json::value& v, const std::vector<FieldDef>& fields,
             const std::string& where) const {
     if (!v.is_array()) Fail(what, where + " não é uma lista de valores");
@@ -390,6 +479,204 @@ struct Decoder {
     for (std::size_t i = 0; i < a.size(); ++i) row.push_back(Cell(a[i], fields[i], where));
     return row;
   }
+};
+
+// Streaming reader of a packet. The rows, nearly all of the text, go straight into Rows as raw
+// scalars; every other member is built into a small DOM (through a value stack) and checked by
+// the Decoder like any parsed document. No DOM of the rows is ever made.
+class PacketHandler {
+ public:
+  static constexpr std::size_t max_object_size = std::size_t(-1);
+  static constexpr std::size_t max_array_size = std::size_t(-1);
+  static constexpr std::size_t max_key_size = std::size_t(-1);
+  static constexpr std::size_t max_string_size = std::size_t(-1);
+
+  json::value_stack rest;
+  std::vector<Row> rows;
+  bool sawRows = false;      // the root has a "rows" member
+  bool rowsWasList = false;  // ... and it is a list
+  // The first structural fault inside the rows: a row that is not a list, or a cell that is a
+  // list, an object or a boolean. Reported after parsing, when the field names are known.
+  bool bad = false;
+  bool badRowNotList = false;
+  std::size_t badRow = 0, badCell = 0;
+
+  bool on_document_begin(json::error_code&) {
+    rest.reset();
+    return true;
+  }
+  bool on_document_end(json::error_code&) { return true; }
+
+  bool on_array_begin(json::error_code&) {
+    if (skip_) return Nest();
+    if (mode_ == Mode::RowsPending) {
+      mode_ = Mode::Rows;
+      rowsWasList = true;
+      rowsDepth_ = ++depth_;
+      return true;
+    }
+    if (mode_ == Mode::Rows) {
+      if (depth_ != rowsDepth_) {  // a list inside a row
+        Mark(false);
+        return Nest();
+      }
+      row_.clear();
+      row_.reserve(width_);
+    }
+    ++depth_;
+    return true;
+  }
+  bool on_array_end(std::size_t n, json::error_code&) {
+    if (skip_) return Unnest();
+    --depth_;
+    if (mode_ == Mode::Rows) {
+      if (depth_ == rowsDepth_) {  // end of a row
+        width_ = row_.size();
+        rows.push_back(std::move(row_));
+        row_ = Row();
+      } else {  // end of the rows
+        mode_ = Mode::Other;
+        rest.push_null();  // stands in for the rows in the DOM, so member counts still agree
+      }
+      return true;
+    }
+    rest.push_array(n);
+    return true;
+  }
+  bool on_object_begin(json::error_code&) {
+    if (skip_) return Nest();
+    if (mode_ == Mode::RowsPending) mode_ = Mode::Other;  // not a list: the DOM check says so
+    if (mode_ == Mode::Rows) {
+      Mark(depth_ == rowsDepth_);
+      return Nest();
+    }
+    ++depth_;
+    return true;
+  }
+  bool on_object_end(std::size_t n, json::error_code&) {
+    if (skip_) return Unnest();
+    --depth_;
+    rest.push_object(n);
+    return true;
+  }
+  bool on_string_part(json::string_view s, std::size_t, json::error_code&) {
+    part_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_string(json::string_view s, std::size_t, json::error_code&) {
+    switch (Scalar()) {
+      case Sink::Cell:
+        if (part_.empty()) {
+          row_.emplace_back(std::in_place_type<std::string>, s.data(), s.size());
+        } else {
+          // Copied out at its exact size; the scratch buffer keeps its capacity for the next.
+          part_.append(s.data(), s.size());
+          row_.emplace_back(std::in_place_type<std::string>, part_);
+        }
+        break;
+      case Sink::Rest:
+        part_.append(s.data(), s.size());
+        rest.push_string(part_);
+        break;
+      case Sink::Ignore:
+        break;
+    }
+    part_.clear();
+    return true;
+  }
+  bool on_key_part(json::string_view s, std::size_t, json::error_code&) {
+    key_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_key(json::string_view s, std::size_t, json::error_code&) {
+    key_.append(s.data(), s.size());
+    if (!skip_) {
+      if (depth_ == 1 && key_ == "rows" && !sawRows) {
+        sawRows = true;
+        mode_ = Mode::RowsPending;
+      }
+      rest.push_key(key_);
+    }
+    key_.clear();
+    return true;
+  }
+  bool on_number_part(json::string_view, json::error_code&) { return true; }
+  bool on_int64(std::int64_t i, json::string_view, json::error_code&) {
+    Sink k = Scalar();
+    if (k == Sink::Cell) row_.emplace_back(i);
+    if (k == Sink::Rest) rest.push_int64(i);
+    return true;
+  }
+  bool on_uint64(std::uint64_t u, json::string_view, json::error_code&) {
+    Sink k = Scalar();
+    if (k == Sink::Cell) row_.emplace_back(static_cast<double>(u));  // beyond int64: float only
+    if (k == Sink::Rest) rest.push_uint64(u);
+    return true;
+  }
+  bool on_double(double d, json::string_view, json::error_code&) {
+    Sink k = Scalar();
+    if (k == Sink::Cell) row_.emplace_back(d);
+    if (k == Sink::Rest) rest.push_double(d);
+    return true;
+  }
+  bool on_bool(bool b, json::error_code&) {
+    Sink k = Scalar();
+    if (k == Sink::Cell) {  // no column holds a boolean
+      Mark(false);
+      row_.emplace_back();
+    }
+    if (k == Sink::Rest) rest.push_bool(b);
+    return true;
+  }
+  bool on_null(json::error_code&) {
+    Sink k = Scalar();
+    if (k == Sink::Cell) row_.emplace_back();
+    if (k == Sink::Rest) rest.push_null();
+    return true;
+  }
+  bool on_comment_part(json::string_view, json::error_code&) { return true; }
+  bool on_comment(json::string_view, json::error_code&) { return true; }
+
+ private:
+  enum class Mode { Other, RowsPending, Rows };
+  enum class Sink { Rest, Cell, Ignore };
+
+  // Where a scalar goes: the DOM of the other members, the current row, or nowhere (skipped).
+  Sink Scalar() {
+    if (mode_ == Mode::RowsPending) mode_ = Mode::Other;  // "rows" is a scalar: the DOM says so
+    if (skip_) return Sink::Ignore;
+    if (mode_ != Mode::Rows) return Sink::Rest;
+    if (depth_ == rowsDepth_) {  // a row that is not a list
+      Mark(true);
+      return Sink::Ignore;
+    }
+    return Sink::Cell;
+  }
+  bool Nest() {
+    ++skip_;
+    return true;
+  }
+  bool Unnest() {
+    // A skipped container that was a cell still takes its place, so later widths stay right.
+    if (--skip_ == 0 && mode_ == Mode::Rows && depth_ == rowsDepth_ + 1) row_.emplace_back();
+    return true;
+  }
+  void Mark(bool notList) {
+    if (bad) return;
+    bad = true;
+    badRowNotList = notList;
+    badRow = rows.size();
+    badCell = row_.size();
+  }
+
+  Mode mode_ = Mode::Other;
+  std::size_t depth_ = 0;
+  std::size_t rowsDepth_ = 0;
+  std::size_t skip_ = 0;
+  std::size_t width_ = 0;
+  Row row_;
+  std::string part_;
+  std::string key_;
 };
 
 json::value Parse(std::string_view text, json::storage_ptr sp, std::string_view what) {
@@ -502,10 +789,45 @@ DataPacket DecodePacket(const json::value& json) {
 }
 
 DataPacket DecodePacket(std::string_view text) {
-  // The DOM lives only while the rows are built: an arena frees it in one go.
-  json::monotonic_resource arena(text.size() * 2 + 4096);
-  json::value v = Parse(text, &arena, kPacket);
-  return DecodePacket(v);
+  json::parse_options opts;
+  opts.max_depth = 64;
+  json::basic_parser<PacketHandler> parser(opts);
+  json::error_code ec;
+  parser.write_some(false, text.data(), text.size(), ec);
+  if (ec) Fail(kPacket, "o texto não é um documento JSON válido");
+  PacketHandler& h = parser.handler();
+  json::value rest = h.rest.release();
+  Decoder d{kPacket};
+  const json::object& root = d.Object(rest, "o documento");
+  DataPacket packet;
+  packet.fields = d.Fields(root);
+  if (!h.sawRows) Fail(kPacket, "falta o membro 'rows' em o documento");
+  if (!h.rowsWasList) d.Array(root, "rows", "o documento");  // raises: not a list
+  const std::size_t width = packet.fields.size();
+  // Text columns holding text (nearly every cell) need no work; only the rest go through Conform.
+  std::vector<std::uint8_t> isText(width);
+  for (std::size_t c = 0; c < width; ++c)
+    isText[c] =
+        packet.fields[c].kind == FieldKind::String || packet.fields[c].kind == FieldKind::Memo;
+  const std::size_t rowCount = h.bad ? h.badRow : h.rows.size();
+  for (std::size_t r = 0; r < rowCount; ++r) {
+    Row& row = h.rows[r];
+    if (row.size() != width)
+      Fail(kPacket, "linha " + std::to_string(r + 1) + " tem " + std::to_string(row.size()) +
+                        " valores, esperados " + std::to_string(width));
+    for (std::size_t c = 0; c < width; ++c) {
+      std::size_t kind = row[c].index();
+      if (kind == 0 || (kind == 1 && isText[c])) continue;
+      d.Conform(row[c], packet.fields[c], r);
+    }
+  }
+  if (h.bad) {
+    std::string where = "linha " + std::to_string(h.badRow + 1);
+    if (h.badRowNotList || h.badCell >= width) Fail(kPacket, where + " não é uma lista de valores");
+    Fail(kPacket, where + ", campo " + Quoted(packet.fields[h.badCell].name) + ": valor inválido");
+  }
+  packet.rows = std::move(h.rows);
+  return packet;
 }
 
 ChangeSet DecodeChangeSet(const json::value& json) {

@@ -161,6 +161,42 @@ TEST(PacketCodec, MalformedPacketsRaiseClearPortugueseErrors) {
             "Pacote de dados inválido: o texto não é um documento JSON válido.");
 }
 
+TEST(PacketCodec, RowsAreCheckedWhateverTheirShape) {
+  const std::string fields =
+      R"({"fields":[{"name":"A","type":"string"},{"name":"B","type":"float"}])";
+  EXPECT_EQ(DecodeError(fields + R"(,"rows":[["a",1],{"A":"b"}]})"),
+            "Pacote de dados inválido: linha 2 não é uma lista de valores.");
+  EXPECT_EQ(DecodeError(fields + R"(,"rows":[["a",1],"b"]})"),
+            "Pacote de dados inválido: linha 2 não é uma lista de valores.");
+  EXPECT_EQ(DecodeError(fields + R"(,"rows":[["a",[1]]]})"),
+            "Pacote de dados inválido: linha 1, campo 'B': valor inválido.");
+  EXPECT_EQ(DecodeError(fields + R"(,"rows":[[true,1]]})"),
+            "Pacote de dados inválido: linha 1, campo 'A': valor inválido.");
+  // An earlier row's fault is the one reported.
+  EXPECT_EQ(DecodeError(fields + R"(,"rows":[["a"],["b",{"x":1}]]})"),
+            "Pacote de dados inválido: linha 1 tem 1 valores, esperados 2.");
+  EXPECT_EQ(DecodeError(fields + R"(,"rows":null})"),
+            "Pacote de dados inválido: o membro 'rows' de o documento não é uma lista.");
+  EXPECT_EQ(DecodeError(fields + R"(,"rows":{"a":[1]}})"),
+            "Pacote de dados inválido: o membro 'rows' de o documento não é uma lista.");
+  EXPECT_EQ(DecodeError(fields + "}"),
+            "Pacote de dados inválido: falta o membro 'rows' em o documento.");
+  EXPECT_EQ(DecodeError(R"({"rows":[],"other":[1,{"x":[]}]})"),
+            "Pacote de dados inválido: falta o membro 'fields' em o documento.");
+}
+
+TEST(PacketCodec, MemberOrderAndUnknownMembersDoNotMatter) {
+  DataPacket p = codec::DecodePacket(
+      R"({"version":[1,{"a":null}],"rows":[["x\u00e7\"y",1e0],[null,-2]],"meta":{"k":"v"},)"
+      R"("fields":[{"name":"A","type":"string","size":3,"extra":true},{"name":"B","type":"float"}]})");
+  ASSERT_EQ(p.fields.size(), 2u);
+  ASSERT_EQ(p.rows.size(), 2u);
+  EXPECT_EQ(p.rows[0][0], Value{std::string("xç\"y")});
+  EXPECT_EQ(p.rows[0][1], Value{1.0});
+  EXPECT_EQ(p.rows[1][1], Value{-2.0});
+  EXPECT_EQ(p.fields[0].size, 3);
+}
+
 TEST(ChangeSetCodec, RoundTripOfEveryKind) {
   ChangeSet cs;
   cs.fields = {{"CD", FieldKind::String, 2, {false, true, true}},
