@@ -1,0 +1,393 @@
+#include "qtdialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "convert.h"
+#include "core/utf8.h"
+#include "data/datasource.h"
+#include "ui/forms.h"
+
+namespace ger::qt {
+
+QString ButtonCaption(TMsgDlgBtn button) {
+  switch (button) {
+    case mbYes:
+      return "&Sim";
+    case mbNo:
+      return "&Não";
+    case mbOK:
+      return "OK";
+    case mbCancel:
+      return "Cancelar";
+    case mbAbort:
+      return "&Abortar";
+    case mbRetry:
+      return "&Repetir";
+    case mbIgnore:
+      return "&Ignorar";
+    case mbHelp:
+      return "A&juda";
+  }
+  return {};
+}
+
+QString DialogTitle(TMsgDlgType type) {
+  switch (type) {
+    case TMsgDlgType::mtWarning:
+      return "Aviso";
+    case TMsgDlgType::mtError:
+      return "Erro";
+    case TMsgDlgType::mtInformation:
+      return "Informação";
+    case TMsgDlgType::mtConfirmation:
+      return "Confirmação";
+    case TMsgDlgType::mtCustom:
+      break;
+  }
+  return QApplication::applicationDisplayName();
+}
+
+namespace {
+
+TModalResult ResultOf(TMsgDlgBtn button) {
+  switch (button) {
+    case mbYes:
+      return TModalResult::mrYes;
+    case mbNo:
+      return TModalResult::mrNo;
+    case mbOK:
+      return TModalResult::mrOk;
+    case mbCancel:
+      return TModalResult::mrCancel;
+    case mbAbort:
+      return TModalResult::mrAbort;
+    case mbRetry:
+      return TModalResult::mrRetry;
+    case mbIgnore:
+      return TModalResult::mrIgnore;
+    case mbHelp:
+      break;
+  }
+  return TModalResult::mrNone;
+}
+
+QMessageBox::Icon IconOf(TMsgDlgType type) {
+  switch (type) {
+    case TMsgDlgType::mtWarning:
+      return QMessageBox::Warning;
+    case TMsgDlgType::mtError:
+      return QMessageBox::Critical;
+    case TMsgDlgType::mtInformation:
+      return QMessageBox::Information;
+    case TMsgDlgType::mtConfirmation:
+      return QMessageBox::Question;
+    case TMsgDlgType::mtCustom:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+// Rows of a dataset as shown: its visible fields under their labels.
+struct Listing {
+  QStringList titles;
+  std::vector<QStringList> rows;
+};
+
+Listing ListRows(const TDataSet& ds) {
+  Listing out;
+  std::vector<int> columns;
+  DataPacket data = ds.Data();
+  for (int i = 0; i < ds.FieldCount(); ++i) {
+    const TField& f = ds.Field(i);
+    if (!f.Visible()) continue;
+    int index = data.IndexOf(f.FieldName());
+    if (index < 0) continue;
+    columns.push_back(index);
+    out.titles << ToQ(f.DisplayLabel());
+  }
+  for (const Row& row : data.rows) {
+    QStringList cells;
+    for (int index : columns) cells << ToQ(ValueText(row.at(index)));
+    out.rows.push_back(cells);
+  }
+  return out;
+}
+
+}  // namespace
+
+// --- PickListDialog ---------------------------------------------------------------------------
+
+PickListDialog::PickListDialog(TDataSource& source, const QString& title, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("dlgPesquisa");
+  setWindowTitle(title.isEmpty() ? QString("Pesquisa") : title);
+  auto* layout = new QVBoxLayout(this);
+  auto* label = new QLabel("&Filtrar:", this);
+  filter_ = new QLineEdit(this);
+  filter_->setObjectName("edtFiltro");
+  label->setBuddy(filter_);
+  table_ = new QTableWidget(this);
+  table_->setObjectName("grdPesquisa");
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->verticalHeader()->hide();
+  table_->horizontalHeader()->setStretchLastSection(true);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  buttons->addButton("Cancelar", QDialogButtonBox::RejectRole);
+  layout->addWidget(label);
+  layout->addWidget(filter_);
+  layout->addWidget(table_);
+  layout->addWidget(buttons);
+  resize(560, 420);
+
+  TDataSet* ds = source.DataSet();
+  Listing listing = ds && ds->Active() ? ListRows(*ds) : Listing{};
+  table_->setColumnCount(static_cast<int>(listing.titles.size()));
+  table_->setHorizontalHeaderLabels(listing.titles);
+  table_->setRowCount(static_cast<int>(listing.rows.size()));
+  for (int r = 0; r < static_cast<int>(listing.rows.size()); ++r)
+    for (int c = 0; c < listing.rows[r].size(); ++c) {
+      auto* item = new QTableWidgetItem(listing.rows[r][c]);
+      item->setData(Qt::UserRole, r);
+      table_->setItem(r, c, item);
+    }
+  table_->resizeColumnsToContents();
+  if (table_->rowCount() > 0) table_->selectRow(ds ? std::max(0, ds->RecNo() - 1) : 0);
+
+  connect(filter_, &QLineEdit::textChanged, this, &PickListDialog::ApplyFilter);
+  connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { accept(); });
+  connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+    if (ChosenRow()) accept();
+  });
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  filter_->installEventFilter(this);
+  filter_->setFocus();
+}
+
+void PickListDialog::ApplyFilter(const QString& text) {
+  std::string wanted = utf8::FoldKey(utf8::Trim(FromQ(text)));
+  int first = -1;
+  for (int r = 0; r < table_->rowCount(); ++r) {
+    bool match = wanted.empty();
+    for (int c = 0; !match && c < table_->columnCount(); ++c)
+      if (QTableWidgetItem* item = table_->item(r, c))
+        match = utf8::FoldKey(FromQ(item->text())).find(wanted) != std::string::npos;
+    table_->setRowHidden(r, !match);
+    if (match && first < 0) first = r;
+  }
+  if (first >= 0 && (table_->currentRow() < 0 || table_->isRowHidden(table_->currentRow())))
+    table_->selectRow(first);
+  if (first < 0) table_->clearSelection();
+}
+
+std::optional<int> PickListDialog::ChosenRow() const {
+  int r = table_->currentRow();
+  if (r < 0 || table_->isRowHidden(r) || table_->selectedItems().isEmpty()) return std::nullopt;
+  return table_->item(r, 0) ? table_->item(r, 0)->data(Qt::UserRole).toInt() : r;
+}
+
+bool PickListDialog::eventFilter(QObject* watched, QEvent* event) {
+  // The arrows in the filter box move through the table, so the keyboard never has to leave it.
+  if (watched == filter_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Up || key->key() == Qt::Key_PageDown ||
+        key->key() == Qt::Key_PageUp) {
+      QApplication::sendEvent(table_, event);
+      return true;
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      if (ChosenRow()) accept();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+// --- QtDialogs --------------------------------------------------------------------------------
+
+QtDialogs::QtDialogs(std::function<QWidget*()> parent) : parent_(std::move(parent)) {
+  OpenWithDesktop = [](const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  };
+}
+
+QtDialogs::~QtDialogs() {
+  HideAvi();
+  SetCursor(ui::Cursor::crDefault);
+}
+
+QWidget* QtDialogs::Parent() const {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return parent_ ? parent_() : nullptr;
+}
+
+TModalResult QtDialogs::MessageDlg(const std::string& text, TMsgDlgType type,
+                                   TMsgDlgButtons buttons, int helpContext) {
+  // A message must be seen: the hourglass and the busy indicator would hide that it waits.
+  bool hourGlass = overridden_;
+  if (hourGlass) QApplication::restoreOverrideCursor();
+  QMessageBox box(IconOf(type), DialogTitle(type), ToQ(text), QMessageBox::NoButton, Parent());
+  box.setObjectName("dlgMensagem");
+  std::vector<std::pair<QAbstractButton*, TMsgDlgBtn>> made;
+  for (TMsgDlgBtn b : {mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbHelp}) {
+    if (!(buttons & b)) continue;
+    QMessageBox::ButtonRole role = b == mbYes || b == mbOK || b == mbRetry ? QMessageBox::YesRole
+                                   : b == mbHelp                           ? QMessageBox::HelpRole
+                                                                           : QMessageBox::NoRole;
+    QPushButton* button = box.addButton(ButtonCaption(b), role);
+    button->setObjectName(QString("btn") + QString::number(static_cast<unsigned>(b)));
+    made.emplace_back(button, b);
+  }
+  if (made.empty()) made.emplace_back(box.addButton("OK", QMessageBox::AcceptRole), mbOK);
+  box.setDefaultButton(static_cast<QPushButton*>(made.front().first));
+  // Escape answers No, Cancel or the sole button, never Yes.
+  for (TMsgDlgBtn b : {mbCancel, mbNo, mbOK, mbAbort, mbIgnore})
+    for (auto& [button, kind] : made)
+      if (kind == b && !box.escapeButton()) box.setEscapeButton(button);
+  TModalResult result = TModalResult::mrCancel;
+  for (;;) {
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    auto it = std::find_if(made.begin(), made.end(), [&](auto& m) { return m.first == clicked; });
+    if (it == made.end()) break;
+    if (it->second == mbHelp) {
+      ShowHelp({}, helpContext);
+      continue;
+    }
+    result = ResultOf(it->second);
+    break;
+  }
+  if (hourGlass) QApplication::setOverrideCursor(Qt::WaitCursor);
+  return result;
+}
+
+std::optional<int> QtDialogs::PickList(TDataSource& source, const std::string& title) {
+  std::string caption = title, empty;
+  if (auto bar = title.find('|'); bar != std::string::npos) {
+    caption = title.substr(0, bar);
+    empty = title.substr(bar + 1);
+  }
+  TDataSet* ds = source.DataSet();
+  if (!ds || !ds->Active() || ds->IsEmpty()) {
+    MessageDlg(empty.empty() ? "Não há registros para escolher." : empty,
+               TMsgDlgType::mtInformation, mbOK, 0);
+    return std::nullopt;
+  }
+  PickListDialog dialog(source, ToQ(caption), Parent());
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.ChosenRow();
+}
+
+std::optional<std::string> QtDialogs::FindText(TDataSet&) {
+  QDialog dialog(Parent());
+  dialog.setObjectName("dlgProcurar");
+  dialog.setWindowTitle("Procurar");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* label = new QLabel("&Texto a procurar:", &dialog);
+  auto* edit = new QLineEdit(&dialog);
+  edit->setObjectName("edtProcurar");
+  label->setBuddy(edit);
+  auto* buttons = new QDialogButtonBox(&dialog);
+  buttons->addButton("OK", QDialogButtonBox::AcceptRole)->setDefault(true);
+  buttons->addButton("Cancelar", QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(label);
+  layout->addWidget(edit);
+  layout->addWidget(buttons);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return FromQ(edit->text());
+}
+
+std::optional<std::string> QtDialogs::OpenFile(const ui::FileDialogOptions& options) {
+  QString dir = ToQ(options.initialDir);
+  if (!options.fileName.empty()) dir = QFileInfo(QDir(dir), ToQ(options.fileName)).filePath();
+  QString path = QFileDialog::getOpenFileName(
+      Parent(), options.title.empty() ? QString("Abrir") : ToQ(options.title), dir,
+      FileFilter(options.filter));
+  if (path.isEmpty()) return std::nullopt;
+  return FromQ(path);
+}
+
+std::optional<std::string> QtDialogs::SaveFile(const ui::FileDialogOptions& options) {
+  QString dir = ToQ(options.initialDir);
+  if (!options.fileName.empty()) dir = QFileInfo(QDir(dir), ToQ(options.fileName)).filePath();
+  QFileDialog dialog(Parent(), options.title.empty() ? QString("Salvar") : ToQ(options.title), dir,
+                     FileFilter(options.filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  if (!options.defaultExt.empty()) dialog.setDefaultSuffix(ToQ(options.defaultExt));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return FromQ(dialog.selectedFiles().front());
+}
+
+void QtDialogs::EditReport(const std::string& file, DateTime) {
+  QFileInfo info(ToQ(file));
+  // A missing template is reported here: the desktop would open nothing and say nothing.
+  if (!info.isFile()) {
+    MessageDlg("O modelo '" + file + "' não foi encontrado.", TMsgDlgType::mtError, mbOK, 0);
+    return;
+  }
+  if (!OpenWithDesktop(info.absoluteFilePath()))
+    MessageDlg("Não foi possível abrir o modelo '" + file + "' no editor de relatórios.",
+               TMsgDlgType::mtError, mbOK, 0);
+}
+
+void QtDialogs::ShowAvi(TForm*, int kind) {
+  HideAvi();
+  auto* busy = new QWidget(Parent(), Qt::Tool | Qt::FramelessWindowHint);
+  busy->setObjectName("dlgAguarde");
+  busy->setAttribute(Qt::WA_DeleteOnClose);
+  auto* layout = new QVBoxLayout(busy);
+  auto* label = new QLabel(kind == 0 ? "Conectando ao servidor..." : "Carregando...", busy);
+  auto* bar = new QProgressBar(busy);
+  bar->setRange(0, 0);  // no end known: the bar runs back and forth
+  layout->addWidget(label);
+  layout->addWidget(bar);
+  busy->resize(280, 70);
+  if (QWidget* p = Parent()) busy->move(p->mapToGlobal(p->rect().center()) - busy->rect().center());
+  busy->show();
+  busy_ = busy;
+  // The call that follows blocks the event loop: paint the indicator now.
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtDialogs::HideAvi() {
+  if (busy_) busy_->close();
+  busy_ = nullptr;
+}
+
+void QtDialogs::SetCursor(ui::Cursor cursor) {
+  if (!QApplication::instance()) return;
+  bool wait = cursor == ui::Cursor::crHourGlass;
+  if (wait == overridden_) return;
+  if (wait)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+  overridden_ = wait;
+}
+
+void QtDialogs::ShowHelp(const std::string& file, int context) {
+  MessageDlg("A ajuda não está disponível nesta instalação" +
+                 (file.empty() ? std::string() : " (" + file + ")") +
+                 (context ? ", tópico " + std::to_string(context) : std::string()) + ".",
+             TMsgDlgType::mtInformation, mbOK, 0);
+}
+
+}  // namespace ger::qt

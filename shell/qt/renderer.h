@@ -1,0 +1,123 @@
+#pragma once
+// The generic renderer: a FormView draws one model form with real widgets, one binding per
+// control kind, and forwards every gesture on those widgets to the model through ui::Gestures.
+// The model is the truth: after each gesture every view reads the model again, and the widget
+// focus follows the form's ActiveControl (so a refused focus move puts the focus back).
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "ui/comctrls.h"
+#include "ui/forms.h"
+#include "ui/grids.h"
+
+namespace ger::qt {
+
+// Who runs the gestures: the shell, which re-reads every view afterwards.
+class GestureSink {
+ public:
+  virtual ~GestureSink() = default;
+  // Runs a gesture of the user on the form's model now, then re-reads the model.
+  virtual void Perform(TForm& form, const std::function<void()>& gesture) = 0;
+};
+
+class FormView;
+
+// The binding of one model control to its widget.
+class Binding {
+ public:
+  Binding(FormView& view, TControl& control, QWidget* widget);
+  virtual ~Binding() = default;
+  Binding(const Binding&) = delete;
+  Binding& operator=(const Binding&) = delete;
+
+  TControl& Control() const { return control_; }
+  QWidget* Widget() const { return widget_; }
+  // Where the control's children go.
+  virtual QWidget* Container() const { return widget_; }
+  // The widget that holds the keyboard focus when the control has it.
+  virtual QWidget* FocusWidget() const { return widget_; }
+  // Reads the model into the widget.
+  virtual void Sync();
+  // A key on the focus widget; true when it was forwarded (the widget must not see it).
+  virtual bool Key(QKeyEvent& event);
+  // Text committed by an input method.
+  virtual void Text(const QString& text);
+
+ protected:
+  FormView& view_;
+  TControl& control_;
+  QPointer<QWidget> widget_;
+  void SyncCommon();
+};
+
+class FormView : public QWidget {
+  Q_OBJECT
+ public:
+  FormView(TForm& form, GestureSink& sink, QWidget* parent = nullptr);
+  ~FormView() override;
+
+  TForm& Form() const { return form_; }
+  GestureSink& Sink() const { return sink_; }
+  // Reads the whole model again; rebuilds the widgets when controls came or went.
+  void Sync();
+  // Gives the keyboard focus to the widget of the form's ActiveControl.
+  void SyncFocus();
+  // The widget drawing a control (tests find widgets by the model's names); null when none.
+  QWidget* WidgetOf(const TControl& control) const;
+  QWidget* WidgetOf(std::string_view name) const;
+  Binding* BindingOf(const TControl& control) const;
+  // Tool buttons that sit outside the pages: the main window shows them in its tool bar.
+  const std::vector<TSpeedButton*>& ToolButtons() const { return toolButtons_; }
+  TMainMenu* MainMenu() const;
+
+  // Runs a gesture through the sink (now) or after the current Qt event (later: used from focus
+  // events, where a dialog must not open inside the focus change).
+  void Perform(const std::function<void()>& gesture);
+  void PerformLater(std::function<void()> gesture);
+  bool Syncing() const { return syncing_ > 0; }
+  // The form is gone: the view forgets its controls and forwards nothing more.
+  void Detach();
+  bool Detached() const { return detached_; }
+  void Watch(QWidget* widget, Binding& binding);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Build();
+  void BuildChildren(TControl& parent, QWidget* container);
+  std::unique_ptr<Binding> MakeBinding(TControl& control, QWidget* container);
+  std::size_t CountControls(const TControl& control) const;
+
+  TForm& form_;
+  GestureSink& sink_;
+  std::vector<std::unique_ptr<Binding>> bindings_;
+  std::map<const TControl*, Binding*> byControl_;
+  std::map<QObject*, Binding*> byWidget_;
+  std::vector<TSpeedButton*> toolButtons_;
+  std::size_t builtCount_ = 0;
+  int syncing_ = 0;
+  bool detached_ = false;
+  friend class SyncGuard;
+};
+
+// Marks a read of the model into widgets, so the widgets' own signals are not taken for
+// gestures of the user.
+class SyncGuard {
+ public:
+  explicit SyncGuard(FormView& view) : view_(view) { ++view_.syncing_; }
+  ~SyncGuard() { --view_.syncing_; }
+  SyncGuard(const SyncGuard&) = delete;
+  SyncGuard& operator=(const SyncGuard&) = delete;
+
+ private:
+  FormView& view_;
+};
+
+}  // namespace ger::qt

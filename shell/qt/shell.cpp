@@ -1,0 +1,383 @@
+#include "shell.h"
+
+#include <iostream>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "convert.h"
+#include "ui/gestures.h"
+
+namespace ger::qt {
+
+namespace G = ui::Gestures;
+
+// --- MainWindow -------------------------------------------------------------------------------
+
+MainWindow::MainWindow(Shell& shell) : shell_(shell) {
+  setObjectName("frmPrincipal");
+  setWindowTitle("Gerenciador Empresarial");
+  mdi_ = new QMdiArea(this);
+  mdi_->setObjectName("mdiPrincipal");
+  mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(mdi_);
+  tools_ = addToolBar("Ferramentas");
+  tools_->setObjectName("tbrPrincipal");
+  tools_->setMovable(false);
+  tools_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  server_ = new QLabel(this);
+  statusBar()->addPermanentWidget(server_);
+  resize(1024, 768);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A screen may refuse to close (its close handler aborts): the program then stays.
+  if (shell_.CloseAll())
+    event->accept();
+  else
+    event->ignore();
+}
+
+// --- Shell ------------------------------------------------------------------------------------
+
+Shell::Shell() {
+  window_ = std::make_unique<MainWindow>(*this);
+  dialogs_ = std::make_shared<QtDialogs>([this]() -> QWidget* { return window_.get(); });
+  TApplication& app = Application();
+  app.SetDialogs(dialogs_);
+  app.RunModalLoop = [this](TForm& form) { RunModal(form); };
+  app.OnModelChanged = [this] { ScheduleSync(); };
+  const HostSettings& s = app.Settings;
+  window_->ServerLabel()->setText(
+      ToQ("Servidor " + s.webUrl + ":" + std::to_string(s.webPort) + "  Módulo " + s.moduloAtiv));
+  connect(window_->Mdi(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    if (!sub || syncDepth_ > 0) return;
+    for (Entry& e : entries_)
+      if (e.window == sub && e.view && Application().ActiveForm() != e.form) {
+        TForm* form = e.form;
+        Perform(*form, [form] { Application().Guard([form] { form->Activate(); }); });
+        return;
+      }
+  });
+}
+
+Shell::~Shell() {
+  TApplication& app = Application();
+  app.OnModelChanged = nullptr;
+  app.RunModalLoop = nullptr;
+  app.SetDialogs(nullptr);
+  for (auto& [form, loop] : loops_) loop->quit();
+  for (Entry& e : entries_)
+    if (e.view) e.view->Detach();
+}
+
+void Shell::ScheduleSync() {
+  if (syncPending_) return;
+  syncPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    syncPending_ = false;
+    SyncAll();
+  });
+}
+
+void Shell::Perform(TForm& form, const std::function<void()>& gesture) {
+  if (!Application().FormExists(&form)) return;
+  try {
+    gesture();
+  } catch (const ui::EGestureError& e) {
+    // The widget let the user try what the model does not allow (a race with a refresh).
+    window_->statusBar()->showMessage(ToQ(e.what()), 5000);
+  } catch (const ui::EScriptError& e) {
+    std::cerr << "ger-host: " << e.what() << "\n";
+  } catch (...) {
+    Application().HandleException(std::current_exception());
+  }
+  Application().ProcessReleases();
+  SyncAll();
+}
+
+FormView* Shell::ViewOf(const TForm& form) const {
+  for (const Entry& e : entries_)
+    if (e.form == &form && e.view && !e.view->Detached()) return e.view;
+  return nullptr;
+}
+
+QWidget* Shell::WindowOf(const TForm& form) const {
+  for (const Entry& e : entries_)
+    if (e.form == &form && e.view && !e.view->Detached()) return e.window;
+  return nullptr;
+}
+
+void Shell::Open(TForm& form) {
+  auto* view = new FormView(form, *this);
+  // Pages that do not fit the window scroll rather than clip.
+  auto* scroll = new QScrollArea;
+  scroll->setWidget(view);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  Entry entry{&form, view, nullptr};
+  if (form.FormStyle == TFormStyle::fsMDIChild && !form.Modal()) {
+    QMdiSubWindow* sub = window_->Mdi()->addSubWindow(scroll);
+    sub->setObjectName(ToQ(form.Name()) + "_janela");
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    sub->installEventFilter(this);
+    int w = form.Width() > 0 ? form.Width() + 16 : 800;
+    int h = form.Height() > 0 ? form.Height() + 40 : 560;
+    sub->resize(std::min(w, window_->Mdi()->width()), std::min(h, window_->Mdi()->height()));
+    entry.window = sub;
+  } else {
+    auto* top = new QWidget(window_.get(), Qt::Dialog);
+    top->setObjectName(ToQ(form.Name()) + "_janela");
+    auto* layout = new QVBoxLayout(top);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    if (form.Modal()) top->setWindowModality(Qt::ApplicationModal);
+    if (form.Width() > 0 && form.Height() > 0) top->resize(form.Width() + 4, form.Height() + 4);
+    top->installEventFilter(this);
+    entry.window = top;
+  }
+  entries_.push_back(entry);
+}
+
+void Shell::SyncAll() {
+  if (syncDepth_ > 0) {
+    ScheduleSync();
+    return;
+  }
+  ++syncDepth_;
+  TApplication& app = Application();
+  // Forms that are gone lose their windows (their controls are gone with them).
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if (!app.FormExists(it->form) || !it->view) {
+      if (it->view) it->view->Detach();
+      if (it->window) {
+        it->window->hide();
+        it->window->deleteLater();
+      }
+      it = entries_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (TForm* form : app.Forms())
+    if (form->Visible() && !ViewOf(*form)) Open(*form);
+  for (Entry& e : entries_) {
+    e.view->Sync();
+    if (!e.window) continue;
+    QString title = PlainCaption(e.form->Caption());
+    if (e.window->windowTitle() != title) e.window->setWindowTitle(title);
+    bool minimized = e.form->WindowState() == TWindowState::wsMinimized;
+    if (!e.form->Visible()) {
+      e.window->hide();
+    } else if (minimized && !e.window->isMinimized()) {
+      e.window->showMinimized();
+    } else if (!minimized && (e.window->isHidden() || e.window->isMinimized())) {
+      e.window->showNormal();
+    }
+  }
+  // The active form's window comes forward with the model's focus inside it.
+  if (TForm* active = app.ActiveForm()) {
+    for (Entry& e : entries_) {
+      if (e.form != active || !e.window || !e.form->Visible()) continue;
+      if (auto* sub = qobject_cast<QMdiSubWindow*>(e.window.data())) {
+        if (window_->Mdi()->activeSubWindow() != sub) window_->Mdi()->setActiveSubWindow(sub);
+      } else if (!e.window->isActiveWindow()) {
+        e.window->raise();
+        e.window->activateWindow();
+      }
+      e.view->SyncFocus();
+    }
+  }
+  SyncMenus();
+  SyncTools();
+  for (auto& [form, loop] : loops_)
+    if (!app.FormExists(form) || !form->Modal()) loop->quit();
+  --syncDepth_;
+}
+
+TForm* Shell::CurrentChild() const {
+  TForm* active = Application().ActiveForm();
+  for (const Entry& e : entries_)
+    if (e.form == active && e.form->FormStyle == TFormStyle::fsMDIChild) return active;
+  if (QMdiSubWindow* sub = window_->Mdi()->activeSubWindow())
+    for (const Entry& e : entries_)
+      if (e.window == sub) return e.form;
+  return nullptr;
+}
+
+namespace {
+void Signature(const std::vector<TMenuItem*>& items, std::string& out) {
+  for (const TMenuItem* i : items) {
+    out += i->Name() + "(";
+    Signature(i->Items(), out);
+    out += ")";
+  }
+}
+}  // namespace
+
+void Shell::SyncMenus() {
+  TForm* form = CurrentChild();
+  FormView* view = form ? ViewOf(*form) : nullptr;
+  TMainMenu* menu = view ? view->MainMenu() : nullptr;
+  std::string signature;
+  if (menu) Signature(menu->Items(), signature);
+  QMenuBar* bar = window_->menuBar();
+  if (form != menuForm_ || signature != menuSignature_) {
+    bar->clear();
+    menuActions_.clear();
+    menuForm_ = form;
+    menuSignature_ = signature;
+    QMenu* file = bar->addMenu("&Arquivo");
+    file->setObjectName("mnuArquivo");
+    QAction* quit = file->addAction("&Sair");
+    quit->setObjectName("mnuSair");
+    connect(quit, &QAction::triggered, window_.get(), &QWidget::close);
+    std::function<void(QMenu*, const std::vector<TMenuItem*>&)> add =
+        [&](QMenu* into, const std::vector<TMenuItem*>& items) {
+          for (TMenuItem* item : items) {
+            if (item->IsSeparator()) {
+              menuActions_[into->addSeparator()] = item;
+              continue;
+            }
+            QAction* action = nullptr;
+            if (!item->Items().empty()) {
+              QMenu* sub = into->addMenu(ToQ(item->Caption()));
+              sub->setObjectName(ToQ(item->Name()));
+              action = sub->menuAction();
+              add(sub, item->Items());
+            } else {
+              action = into->addAction(ToQ(item->Caption()));
+              connect(action, &QAction::triggered, this,
+                      [this, item, form] { Perform(*form, [item] { G::Click(*item); }); });
+            }
+            action->setObjectName(ToQ(item->Name()));
+            menuActions_[action] = item;
+          }
+        };
+    if (menu)
+      for (TMenuItem* top : menu->Items()) {
+        QMenu* m = bar->addMenu(ToQ(top->Caption()));
+        m->setObjectName(ToQ(top->Name()));
+        menuActions_[m->menuAction()] = top;
+        m->menuAction()->setObjectName(ToQ(top->Name()));
+        add(m, top->Items());
+      }
+    QMenu* windows = bar->addMenu("&Janela");
+    windows->setObjectName("mnuJanela");
+    connect(windows->addAction("&Cascata"), &QAction::triggered, window_->Mdi(),
+            &QMdiArea::cascadeSubWindows);
+    connect(windows->addAction("&Lado a lado"), &QAction::triggered, window_->Mdi(),
+            &QMdiArea::tileSubWindows);
+  }
+  for (auto& [action, item] : menuActions_) {
+    if (item->IsSeparator()) {
+      action->setVisible(item->Visible());
+      continue;
+    }
+    QString caption = ToQ(item->Caption());
+    if (action->text() != caption) action->setText(caption);
+    action->setEnabled(item->Enabled());
+    action->setVisible(item->Visible());
+    action->setCheckable(item->Checked() || action->isCheckable());
+    action->setChecked(item->Checked());
+    QKeySequence keys(ToQ(item->ShortCut()));
+    if (action->shortcut() != keys) action->setShortcut(keys);
+  }
+}
+
+void Shell::SyncTools() {
+  TForm* form = CurrentChild();
+  FormView* view = form ? ViewOf(*form) : nullptr;
+  std::vector<TSpeedButton*> buttons = view ? view->ToolButtons() : std::vector<TSpeedButton*>{};
+  QToolBar* bar = window_->Tools();
+  bool same = buttons.size() == toolActions_.size();
+  for (TSpeedButton* b : buttons)
+    same = same && std::any_of(toolActions_.begin(), toolActions_.end(),
+                               [b](auto& p) { return p.second == b; });
+  if (!same) {
+    bar->clear();
+    toolActions_.clear();
+    // Left to right as the screen lays them out.
+    std::stable_sort(buttons.begin(), buttons.end(),
+                     [](TSpeedButton* a, TSpeedButton* b) { return a->Left() < b->Left(); });
+    for (TSpeedButton* b : buttons) {
+      QAction* action = bar->addAction(QString());
+      action->setObjectName(ToQ(b->Name()));
+      connect(action, &QAction::triggered, this,
+              [this, b, form] { Perform(*form, [b] { G::Click(*b); }); });
+      toolActions_[action] = b;
+    }
+  }
+  for (auto& [action, b] : toolActions_) {
+    QString text = PlainCaption(b->Caption());
+    if (text.isEmpty()) text = ToQ(b->Hint());
+    if (action->text() != text) action->setText(text);
+    action->setToolTip(ToQ(b->Hint()));
+    action->setStatusTip(ToQ(b->Hint()));
+    action->setEnabled(b->Enabled());
+    action->setVisible(b->Visible());
+  }
+}
+
+bool Shell::CloseAll() {
+  std::vector<TForm*> forms;
+  for (const Entry& e : entries_)
+    if (e.form->Visible()) forms.push_back(e.form);
+  for (TForm* form : forms) {
+    if (!Application().FormExists(form)) continue;
+    Perform(*form, [form] { G::Close(*form); });
+    if (Application().FormExists(form) && form->Visible() &&
+        form->WindowState() != TWindowState::wsMinimized)
+      return false;
+  }
+  return true;
+}
+
+bool Shell::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    for (Entry& e : entries_) {
+      if (e.window != watched) continue;
+      // The close box asks the model; the next read hides the window when the form closed.
+      event->ignore();
+      TForm* form = e.form;
+      QTimer::singleShot(0, this, [this, form] {
+        if (Application().FormExists(form)) Perform(*form, [form] { G::Close(*form); });
+      });
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void Shell::RunModal(TForm& form) {
+  SyncAll();
+  QEventLoop loop;
+  loops_.emplace_back(&form, &loop);
+  if (form.Modal()) loop.exec();
+  loops_.erase(
+      std::remove_if(loops_.begin(), loops_.end(), [&](auto& p) { return p.second == &loop; }),
+      loops_.end());
+  SyncAll();
+}
+
+bool Shell::Screenshot(const std::string& path) {
+  SyncAll();
+  window_->show();
+  QApplication::processEvents();
+  SyncAll();
+  QApplication::processEvents();
+  return window_->grab().save(ToQ(path), "PNG");
+}
+
+}  // namespace ger::qt

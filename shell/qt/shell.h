@@ -1,0 +1,95 @@
+#pragma once
+// The desktop shell around the renderer: the main window (menu bar, tool bar, MDI area, status
+// bar), one FormView per shown model form, the Qt dialogs, and the nested Qt event loop of modal
+// forms. It installs itself into the application object and takes it back on destruction.
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "qtdialogs.h"
+#include "renderer.h"
+
+class QEventLoop;
+class QMdiArea;
+class QMdiSubWindow;
+class QLabel;
+class QToolBar;
+
+namespace ger::qt {
+
+class Shell;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit MainWindow(Shell& shell);
+  QMdiArea* Mdi() const { return mdi_; }
+  QToolBar* Tools() const { return tools_; }
+  QLabel* ServerLabel() const { return server_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  Shell& shell_;
+  QMdiArea* mdi_;
+  QToolBar* tools_;
+  QLabel* server_;
+};
+
+class Shell : public QObject, public GestureSink {
+  Q_OBJECT
+ public:
+  Shell();
+  ~Shell() override;
+
+  MainWindow& Window() { return *window_; }
+  QtDialogs& Dialogs() { return *dialogs_; }
+  std::shared_ptr<QtDialogs> SharedDialogs() { return dialogs_; }
+
+  void Perform(TForm& form, const std::function<void()>& gesture) override;
+  // Reads the model into every window: new forms get a window, gone forms lose theirs.
+  void SyncAll();
+  FormView* ViewOf(const TForm& form) const;
+  // The top-level window or MDI sub-window showing the form.
+  QWidget* WindowOf(const TForm& form) const;
+  // The MDI child whose menus and tool buttons the main window shows.
+  TForm* CurrentChild() const;
+  // Closes every form as its close box would; false when one refused.
+  bool CloseAll();
+  // Renders the main window to a PNG file; false when the file cannot be written.
+  bool Screenshot(const std::string& path);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Entry {
+    TForm* form;
+    QPointer<FormView> view;
+    QPointer<QWidget> window;  // the MDI sub-window or the top-level window
+  };
+  void Open(TForm& form);
+  void SyncMenus();
+  void SyncTools();
+  void ScheduleSync();
+  void RunModal(TForm& form);
+
+  std::unique_ptr<MainWindow> window_;
+  std::shared_ptr<QtDialogs> dialogs_;
+  std::vector<Entry> entries_;
+  std::vector<std::pair<TForm*, QEventLoop*>> loops_;
+  std::map<QAction*, TMenuItem*> menuActions_;
+  std::map<QAction*, TSpeedButton*> toolActions_;
+  TForm* menuForm_ = nullptr;
+  std::string menuSignature_;
+  bool syncPending_ = false;
+  int syncDepth_ = 0;
+};
+
+}  // namespace ger::qt
