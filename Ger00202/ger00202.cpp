@@ -1,0 +1,124 @@
+#include "Ger00202/ger00202.h"
+
+#include "Pkg_Ger00200/company_screen.h"
+#include "Pkg_Ger00200/creators.h"
+#include "data/packet.h"
+
+namespace ger {
+
+TfrmNotasExplicativas* frmNotasExplicativas = nullptr;
+bool boIdCriado = false;
+bool boFrmClose = false;
+
+using Company = pkg::CompanyScreen<>;
+
+TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
+    : TfrmRotiGeral("frmNotasExplicativas", owner),
+      cdsObservacaoCDEMPRESA(cdsObservacao.AddField({"CDEMPRESA", FieldKind::String, 2})),
+      cdsObservacaoDSOBSERVEMP(cdsObservacao.AddField({"DSOBSERVEMP", FieldKind::Memo, 0})) {
+  SetCaption("Notas Explicativas");
+  SetBounds(0, 0, 403, 169);
+  grbRotina.SetBounds(0, 0, 323, 169);
+  panBotoes.SetBounds(323, 0, 80, 169);
+  sbtConfirma.SetBounds(6, 8, 68, 28);
+  sbtCancel.SetBounds(6, 44, 68, 28);
+  panDescricao.SetParent(&grbRotina);
+  panDescricao.SetCaption("Descrição");
+  panDescricao.SetColor(TColor::clInfoBk);
+  panDescricao.SetBounds(6, 14, 311, 18);
+  memDesc.SetParent(&grbRotina);
+  memDesc.SetBounds(6, 32, 311, 131);
+  memDesc.SetColor(TColor::clWindow);
+  memDesc.SetTabOrder(0);
+  cdsObservacaoCDEMPRESA.SetVisible(false);
+  cdsObservacaoDSOBSERVEMP.SetDisplayLabel("Descrição");
+  RegisterDataSet(cdsObservacao);
+
+  sbtConfirma.OnClick = [this](TComponent& s) { sbtConfirmaClick(s); };
+  cdsObservacao.BeforePost = [this](TDataSet& d) { cdsObservacaoBeforePost(d); };
+  cdsObservacao.AfterPost = [this](TDataSet& d) { cdsObservacaoAfterPost(d); };
+}
+
+void TfrmNotasExplicativas::FormCreate(TComponent& sender) {
+  TfrmRotiGeral::FormCreate(sender);
+  KeyPreview = true;
+  OnKeyDown = [this](TComponent& s, int& key, unsigned shift) { AKeyDown(s, key, shift); };
+  boFrmClose = false;
+  params_ = boost::json::array{boost::json::string(Company::CurrentCode())};
+  boost::json::value payload = Consiste::CheckResultServ(
+      Company::Net().Call("GetNotasExplicativas", boost::json::array{params_}));
+  cdsObservacao.SetData(codec::DecodePacket(payload));
+  if (cdsObservacao.IsEmpty()) {
+    cdsObservacao.Insert();
+  } else {
+    cdsObservacao.Edit();
+    memDesc.SetText(cdsObservacaoDSOBSERVEMP.AsString());
+  }
+}
+
+void TfrmNotasExplicativas::AKeyDown(TComponent&, int& key, unsigned shift) {
+  // Ctrl+Enter confirms; Enter alone (and with other modifiers) stays a line break in the memo.
+  if (key == Keys::VK_RETURN && shift == Keys::ssCtrl) {
+    key = 0;
+    sbtConfirma.Click();
+  }
+}
+
+void TfrmNotasExplicativas::sbtConfirmaClick(TComponent&) {
+  // After a refused write the row's change was rolled back and the dataset browses again: post
+  // the text once more instead of closing as if it had been written.
+  if (cdsObservacao.State() == DataSetState::Browse) {
+    if (cdsObservacao.IsEmpty())
+      cdsObservacao.Insert();
+    else
+      cdsObservacao.Edit();
+  }
+  cdsObservacao.Post();
+  boFrmClose = true;
+  if (Modal())
+    SetModalResult(TModalResult::mrOk);
+  else
+    Close();
+}
+
+void TfrmNotasExplicativas::sbtCancelClick(TComponent& sender) {
+  boFrmClose = false;
+  cdsObservacao.Cancel();
+  TfrmRotiGeral::sbtCancelClick(sender);
+}
+
+void TfrmNotasExplicativas::FormClose(TComponent& sender, TCloseAction& action) {
+  TfrmRotiGeral::FormClose(sender, action);
+  boIdCriado = false;
+}
+
+void TfrmNotasExplicativas::cdsObservacaoBeforePost(TDataSet&) {
+  const boost::json::value& code = params_.at(0);
+  cdsObservacaoCDEMPRESA.SetAsString(code.is_string() ? std::string_view(code.as_string())
+                                                      : std::string_view());
+  cdsObservacaoDSOBSERVEMP.SetAsString(memDesc.Text());
+}
+
+void TfrmNotasExplicativas::cdsObservacaoAfterPost(TDataSet&) {
+  if (cdsObservacao.GetChangeCount() == 0) return;
+  ServerAnswer answer = Company::Net().Call(
+      "SetNotasExplicativas", boost::json::array{codec::ToJson(cdsObservacao.GetDelta())});
+  try {
+    Consiste::CheckResultServ(answer);
+  } catch (...) {
+    cdsObservacao.CancelUpdates();
+    throw;
+  }
+  cdsObservacao.MergeChangeLog();
+}
+
+bool CriaObservacaoForm() {
+  {
+    pkg::HourGlass cursor;
+    pkg::CreateOnce(frmNotasExplicativas, boIdCriado);
+  }
+  frmNotasExplicativas->ShowModal();
+  return boFrmClose;
+}
+
+}  // namespace ger
