@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include <boost/json.hpp>
 #include <boost/json/basic_parser_impl.hpp>
@@ -446,6 +447,12 @@ struct Decoder {
           return;
         }
         break;
+      case 4:  // already converted while streaming
+        if (f.kind == FieldKind::DateTime) return;
+        break;
+      case 5:
+        if (f.kind == FieldKind::Blob) return;
+        break;
     }
     switch (f.kind) {
       case FieldKind::String:
@@ -484,6 +491,63 @@ struct Decoder {
 // Streaming reader of a packet. The rows, nearly all of the text, go straight into Rows as raw
 // scalars; every other member is built into a small DOM (through a value stack) and checked by
 // the Decoder like any parsed document. No DOM of the rows is ever made.
+std::optional<FieldKind> KindOf(std::string_view type) {
+  if (type == "string") return FieldKind::String;
+  if (type == "memo") return FieldKind::Memo;
+  if (type == "float") return FieldKind::Float;
+  if (type == "integer") return FieldKind::Integer;
+  if (type == "datetime") return FieldKind::DateTime;
+  if (type == "blob") return FieldKind::Blob;
+  return std::nullopt;
+}
+
+// The conversions of Decoder::Conform without the messages: false leaves the raw value for the
+// checked pass to report.
+bool ConvertCell(FieldKind kind, Value& v) {
+  switch (v.index()) {
+    case 0:
+      return true;
+    case 1:
+      switch (kind) {
+        case FieldKind::String:
+        case FieldKind::Memo:
+          return true;
+        case FieldKind::DateTime:
+          if (auto dt = DateTime::FromIso(std::get<std::string>(v))) {
+            v = *dt;
+            return true;
+          }
+          return false;
+        case FieldKind::Blob:
+          try {
+            v = Bytes{codec::Base64Decode(std::get<std::string>(v))};
+            return true;
+          } catch (const EDatabaseError&) {
+            return false;
+          }
+        default:
+          return false;
+      }
+    case 2:
+      if (kind == FieldKind::Float) return true;
+      if (kind == FieldKind::Integer) {
+        double d = std::get<double>(v);
+        if (d != std::trunc(d) || d < -9.2e18 || d > 9.2e18) return false;
+        v = static_cast<std::int64_t>(d);
+        return true;
+      }
+      return false;
+    case 3:
+      if (kind == FieldKind::Integer) return true;
+      if (kind == FieldKind::Float) {
+        v = static_cast<double>(std::get<std::int64_t>(v));
+        return true;
+      }
+      return false;
+  }
+  return false;
+}
+
 class PacketHandler {
  public:
   static constexpr std::size_t max_object_size = std::size_t(-1);
@@ -500,6 +564,10 @@ class PacketHandler {
   bool bad = false;
   bool badRowNotList = false;
   std::size_t badRow = 0, badCell = 0;
+  // Column kinds read from "fields" as it streams by; when it comes before the rows, each row is
+  // converted as it completes, while it is still in the cache.
+  std::vector<FieldKind> kinds;
+  bool converted = true;  // every row was converted that way
 
   bool on_document_begin(json::error_code&) {
     rest.reset();
@@ -509,6 +577,11 @@ class PacketHandler {
 
   bool on_array_begin(json::error_code&) {
     if (skip_) return Nest();
+    Typed();
+    if (fields_ == Fields::Pending) {
+      fields_ = Fields::In;
+      fieldsDepth_ = depth_ + 1;
+    }
     if (mode_ == Mode::RowsPending) {
       mode_ = Mode::Rows;
       rowsWasList = true;
@@ -532,6 +605,7 @@ class PacketHandler {
     if (mode_ == Mode::Rows) {
       if (depth_ == rowsDepth_) {  // end of a row
         width_ = row_.size();
+        ConvertRow();
         rows.push_back(std::move(row_));
         row_ = Row();
       } else {  // end of the rows
@@ -540,11 +614,18 @@ class PacketHandler {
       }
       return true;
     }
+    if (fields_ == Fields::In && depth_ + 1 == fieldsDepth_) fields_ = Fields::Done;
     rest.push_array(n);
     return true;
   }
   bool on_object_begin(json::error_code&) {
     if (skip_) return Nest();
+    Typed();
+    if (fields_ == Fields::Pending) {
+      fields_ = Fields::Done;
+      kindsValid_ = false;
+    }
+    if (fields_ == Fields::In && depth_ == fieldsDepth_) kinds.push_back(FieldKind::String);
     if (mode_ == Mode::RowsPending) mode_ = Mode::Other;  // not a list: the DOM check says so
     if (mode_ == Mode::Rows) {
       Mark(depth_ == rowsDepth_);
@@ -564,6 +645,15 @@ class PacketHandler {
     return true;
   }
   bool on_string(json::string_view s, std::size_t, json::error_code&) {
+    if (expectType_ && !skip_) {
+      expectType_ = false;
+      std::string type = part_ + std::string(s);
+      auto kind = KindOf(type);
+      if (kind && !kinds.empty())
+        kinds.back() = *kind;
+      else
+        kindsValid_ = false;
+    }
     switch (Scalar()) {
       case Sink::Cell:
         if (part_.empty()) {
@@ -591,10 +681,18 @@ class PacketHandler {
   bool on_key(json::string_view s, std::size_t, json::error_code&) {
     key_.append(s.data(), s.size());
     if (!skip_) {
+      Typed();
       if (depth_ == 1 && key_ == "rows" && !sawRows) {
         sawRows = true;
         mode_ = Mode::RowsPending;
       }
+      if (depth_ == 1 && key_ == "fields") {
+        if (fields_ == Fields::None)
+          fields_ = Fields::Pending;
+        else
+          kindsValid_ = false;  // a second "fields": leave it to the checked pass
+      }
+      if (fields_ == Fields::In && depth_ == fieldsDepth_ + 1 && key_ == "type") expectType_ = true;
       rest.push_key(key_);
     }
     key_.clear();
@@ -641,8 +739,36 @@ class PacketHandler {
   enum class Mode { Other, RowsPending, Rows };
   enum class Sink { Rest, Cell, Ignore };
 
+  enum class Fields { None, Pending, In, Done };
+
+  // A "type" member that is not a text: the checked pass will say so.
+  void Typed() {
+    if (expectType_) {
+      expectType_ = false;
+      kindsValid_ = false;
+    }
+  }
+  void ConvertRow() {
+    if (!converted) return;
+    if (fields_ != Fields::Done || !kindsValid_ || row_.size() != kinds.size()) {
+      converted = false;
+      return;
+    }
+    for (std::size_t c = 0; c < row_.size(); ++c) {
+      std::size_t k = row_[c].index();
+      if (k == 0 || (k == 1 && (kinds[c] == FieldKind::String || kinds[c] == FieldKind::Memo)))
+        continue;
+      if (!ConvertCell(kinds[c], row_[c])) converted = false;
+    }
+  }
+
   // Where a scalar goes: the DOM of the other members, the current row, or nowhere (skipped).
   Sink Scalar() {
+    Typed();
+    if (fields_ == Fields::Pending) {  // "fields" is a scalar: the DOM check says so
+      fields_ = Fields::Done;
+      kindsValid_ = false;
+    }
     if (mode_ == Mode::RowsPending) mode_ = Mode::Other;  // "rows" is a scalar: the DOM says so
     if (skip_) return Sink::Ignore;
     if (mode_ != Mode::Rows) return Sink::Rest;
@@ -670,6 +796,10 @@ class PacketHandler {
   }
 
   Mode mode_ = Mode::Other;
+  Fields fields_ = Fields::None;
+  std::size_t fieldsDepth_ = 0;
+  bool expectType_ = false;
+  bool kindsValid_ = true;
   std::size_t depth_ = 0;
   std::size_t rowsDepth_ = 0;
   std::size_t skip_ = 0;
@@ -809,7 +939,10 @@ DataPacket DecodePacket(std::string_view text) {
   for (std::size_t c = 0; c < width; ++c)
     isText[c] =
         packet.fields[c].kind == FieldKind::String || packet.fields[c].kind == FieldKind::Memo;
-  const std::size_t rowCount = h.bad ? h.badRow : h.rows.size();
+  // Rows converted while streaming need no second pass; any doubt and the checked pass runs.
+  bool done = h.converted && !h.bad && h.kinds.size() == width;
+  for (std::size_t c = 0; done && c < width; ++c) done = h.kinds[c] == packet.fields[c].kind;
+  const std::size_t rowCount = done ? 0 : h.bad ? h.badRow : h.rows.size();
   for (std::size_t r = 0; r < rowCount; ++r) {
     Row& row = h.rows[r];
     if (row.size() != width)

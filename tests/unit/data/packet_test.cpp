@@ -197,6 +197,19 @@ TEST(PacketCodec, MemberOrderAndUnknownMembersDoNotMatter) {
   EXPECT_EQ(p.fields[0].size, 3);
 }
 
+TEST(PacketCodec, OddFieldListsStillDecodeOrFailCleanly) {
+  // A type that is not a text is refused even though rows follow that look fine.
+  EXPECT_EQ(DecodeError(R"({"fields":[{"name":"A","type":5}],"rows":[["x"]]})"),
+            "Pacote de dados inválido: o campo 'A' não tem tipo.");
+  // Members of a field after its type, and flags lists, do not confuse the column kinds.
+  DataPacket p = codec::DecodePacket(
+      R"({"fields":[{"type":"datetime","flags":["key"],"name":"D","size":0},)"
+      R"({"name":"X","flags":[],"type":"blob"}],"rows":[["2005-02-28T13:45:00","AAE="]]})");
+  EXPECT_EQ(p.rows[0][0], Value{DateTime::FromParts(2005, 2, 28, 13, 45)});
+  EXPECT_EQ(p.rows[0][1], Value{Bytes{std::string("\0\1", 2)}});
+  EXPECT_EQ(p.fields[0].flags, (ProviderFlags{false, false, true}));
+}
+
 TEST(ChangeSetCodec, RoundTripOfEveryKind) {
   ChangeSet cs;
   cs.fields = {{"CD", FieldKind::String, 2, {false, true, true}},
