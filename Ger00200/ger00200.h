@@ -1,26 +1,339 @@
 #pragma once
 // The company maintenance screen (screen code "GER00200"): list, include, alter and delete the
-// companies the system keeps books for.
-//
-// The screen class is completed on top of the standard maintenance form; until then this header
-// gives the creators the class name and the unit's globals, which are defined in ger00200.cpp.
+// companies the system keeps books for. Built on the standard maintenance form: its list and
+// form pages, tool buttons and enablement, plus the screen's own pages, controls, datasets and
+// the edit cycle that sends each saved change to the application server.
 #include <string>
+
+#include "data/dataset.h"
+#include "data/datasource.h"
+#include "forms/frmpadrao.h"
+#include "net/netconnection.h"
+#include "routines/components.h"
+#include "ui/dbctrls.h"
+
+#ifndef GER_MODULE_EXPORT
+#define GER_MODULE_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace ger {
 
-class TComponent;
-// Constructed as TfrmEmpresa(TComponent* owner); derived from TfrmPadrao.
-class TfrmEmpresa;
+class TfrmEmpresa : public TfrmPadrao {
+ public:
+  explicit TfrmEmpresa(TComponent* owner = nullptr);
+  ~TfrmEmpresa() override;
 
+  // Server connection and datasets.
+  TNetConnection netEmpresa;
+  TClientDataSet cdsEmpresa{"cdsEmpresa"};
+  TClientDataSet cdsVerifEmpresa{"cdsVerifEmpresa"};
+  TClientDataSet cdsVEmp{"cdsVEmp"};
+  TClientDataSet cdsVParGeral{"cdsVParGeral"};
+  TClientDataSet cdsEspelho{"cdsEspelho"};
+  TClientDataSet cdsVerifInsc{"cdsVerifInsc"};
+  TClientDataSet cdsRepresentante{"cdsRepresentante"};
+  TDataSource dtsRepresentante{"dtsRepresentante"};
+  TClientDataSet cdsPesqRepres{"cdsPesqRepres"};
+  TDataSource dtsPesqRepres{"dtsPesqRepres"};
+  TClientDataSet cdsContador{"cdsContador"};
+  TDataSource dtsContador{"dtsContador"};
+  TClientDataSet cdsCNAE{"cdsCNAE"};
+  TDataSource dtsCNAE{"dtsCNAE"};
+  TClientDataSet cdsFPAS{"cdsFPAS"};
+  TDataSource dtsFPAS{"dtsFPAS"};
+  TClientDataSet cdsNatureza{"cdsNatureza"};
+  TDataSource dtsNatureza{"dtsNatureza"};
+  TClientDataSet cdsPesqBairro{"cdsPesqBairro"};
+  TDataSource dtsPesqBairro{"dtsPesqBairro"};
+  TADOIBQuery qryVeriFilial{this, "qryVeriFilial"};
+  TADOIBQuery qryPais{this, "qryPais"};
+  TDataSource dtsPais{"dtsPais"};
+  TADOIBQuery qryEstado{this, "qryEstado"};
+  TDataSource dtsEstado{"dtsEstado"};
+  TADOIBQuery qryMunicipio{this, "qryMunicipio"};
+  TDataSource dtsMunicipio{"dtsMunicipio"};
+  TADOIBQuery qryCentCusto{this, "qryCentCusto"};
+  TDataSource dtsCentCusto{"dtsCentCusto"};
+
+  // Menu items of the screen.
+  TMenuItem mnuEndereco{&mnuOperacao, "mnuEndereco", "&Endereço"};
+  TMenuItem mnuDadAdic{&mnuOperacao, "mnuDadAdic", "&Dados Adicionais"};
+  TMenuItem mnuFinanceiro{&mnuOperacao, "mnuFinanceiro", "Fina&nceiro"};
+  TMenuItem mnuInformacoesOficiais{&mnuOperacao, "mnuInformacoesOficiais", "Informações &Oficiais"};
+  TMenuItem mnuLogotipo{&mnuOperacao, "mnuLogotipo", "Logo&Tipo"};
+  TMenuItem mnuSignatario{&mnuOperacao, "mnuSignatario", "&Signatários da Escrituração (SPED)"};
+  TMenuItem mnuParametrizaoDFe{&mnuOperacao, "mnuParametrizaoDFe", "&Parametrização DF-e"};
+  TMenuItem N1{&mnuManutencao, "N1", "-"};
+  TMenuItem mnuEdit{&mnuManutencao, "mnuEdit", "Editar &Modelo"};
+  TPopupMenu pmnEdtModelo{this, "pmnEdtModelo"};
+  TMenuItem mnuModelo{&pmnEdtModelo, "mnuModelo", "Recibo de Contas a Pagar"};
+  TMenuItem mnuModeloREC{&pmnEdtModelo, "mnuModeloREC", "Recibo de Contas a Receber"};
+  TPopupMenu pmnNColar{this, "pmnNColar"};
+
+  // Tool-bar additions.
+  TSpeedButton sbtEditModelo{this, "sbtEditModelo"};
+  TSpeedButton sbtNotasExplicativas{this, "sbtNotasExplicativas"};
+
+  // Pages after the host's list and form pages, in tab order.
+  TTabSheet tshEndereco{&pgcPadrao, "tshEndereco", "Endereço"};
+  TTabSheet tshDadAdic{&pgcPadrao, "tshDadAdic", "Dados Adicionais"};
+  TTabSheet tshFinanceiro{&pgcPadrao, "tshFinanceiro", "Financeiro"};
+  TTabSheet tshInformacoesOficiais{&pgcPadrao, "tshInformacoesOficiais", "Informações Oficiais"};
+  TTabSheet tshEndeEmp{&pgcPadrao, "tshEndeEmp", "LogoTipo"};
+  TTabSheet tshRepresentante{&pgcPadrao, "tshRepresentante", "Representante Jurídico"};
+  TTabSheet tshParametrizaoDFe{&pgcPadrao, "tshParametrizaoDFe", "Parametrização DF-e"};
+
+  // Form page: identification and registrations.
+  TLabel lblCdEmpresa{this, "lblCdEmpresa"};
+  TDBEdit dbeCdEmpresa{this, "dbeCdEmpresa"};
+  TLabel lblNmEmpresa{this, "lblNmEmpresa"};
+  TDBEdit dbeNmEmpresa{this, "dbeNmEmpresa"};
+  TLabel lblRazaoSoc{this, "lblRazaoSoc"};
+  TDBEdit dbeRazaoSoc{this, "dbeRazaoSoc"};
+  TLabel lblCompRazSoc{this, "lblCompRazSoc"};
+  TDBEdit dbeCompRazSoc{this, "dbeCompRazSoc"};
+  TPanel pnlTipo{this, "pnlTipo"};
+  TLabel lblTipo{this, "lblTipo"};
+  TComboBox cboTipo{this, "cboTipo"};
+  TPanel pnlInscricao{this, "pnlInscricao"};
+  TLabel lblInsc{this, "lblInsc"};
+  TDBEdit dbeCGCEmpresa{this, "dbeCGCEmpresa"};
+  TLabel lblInscEsta{this, "lblInscEsta"};
+  TDBEdit dbeInscEstaEmpr{this, "dbeInscEstaEmpr"};
+  TLabel lblEmail{this, "lblEmail"};
+  TDBEdit dbeEmail{this, "dbeEmail"};
+  TLabel lblEndeWeb{this, "lblEndeWeb"};
+  TDBEdit dbeEndeWeb{this, "dbeEndeWeb"};
+  TLabel lblCdExterno{this, "lblCdExterno"};
+  TDBEdit dbeCDEXTERNO{this, "dbeCDEXTERNO"};
+
+  // Address page.
+  TLabel lblPais{this, "lblPais"};
+  TDBEdit dbeCdPais{this, "dbeCdPais"};
+  TBtnPesquisa btnPais{this, "btnPais"};
+  TDBEdit dbeNmPais{this, "dbeNmPais"};
+  TLabel lblEstado{this, "lblEstado"};
+  TDBEdit dbeSgEstado{this, "dbeSgEstado"};
+  TBtnPesquisa btnEstado{this, "btnEstado"};
+  TDBEdit dbeNmEstado{this, "dbeNmEstado"};
+  TLabel lblMunicipio{this, "lblMunicipio"};
+  TDBEdit dbeCdMunicipio{this, "dbeCdMunicipio"};
+  TBtnPesquisa btnMunicipio{this, "btnMunicipio"};
+  TDBEdit dbeNmMunicipio{this, "dbeNmMunicipio"};
+  TLabel lblBairro{this, "lblBairro"};
+  TDBEdit dbeCdBairro{this, "dbeCdBairro"};
+  TBtnPesquisa BtnPesquisa1{this, "BtnPesquisa1"};
+  TDBEdit dbeNMBairro{this, "dbeNMBairro"};
+  TDBEdit dbeNmBairEmpr{this, "dbeNmBairEmpr"};
+  TLabel lblEndereco{this, "lblEndereco"};
+  TDBEdit dbeDSENDEEMPR{this, "dbeDSENDEEMPR"};
+  TLabel lblCompEnd{this, "lblCompEnd"};
+  TDBEdit dbeDSCOMPENDEMP{this, "dbeDSCOMPENDEMP"};
+  TLabel lblCep{this, "lblCep"};
+  TDBEdit dbeCdCep{this, "dbeCdCep"};
+
+  // Additional data page.
+  TLabel lblDsJuntCome{this, "lblDsJuntCome"};
+  TDBEdit dbeDsJuntCome{this, "dbeDsJuntCome"};
+  TLabel lblDataReg{this, "lblDataReg"};
+  TDBDateEdit dbdDataReg{this, "dbdDataReg"};
+  TLabel lblNmTitular{this, "lblNmTitular"};
+  TDBEdit dbeNmTitular{this, "dbeNmTitular"};
+  TLabel lblCentCust{this, "lblCentCust"};
+  TDBEdit dbeCodCentrCust{this, "dbeCodCentrCust"};
+  TBtnPesquisa sbtProcuraCentCust{this, "sbtProcuraCentCust"};
+  TDBEdit dbeNMCentCust{this, "dbeNMCentCust"};
+  TLabel lblContador{this, "lblContador"};
+  TDBEdit dbeCDCONTADOR2{this, "dbeCDCONTADOR2"};
+  TBtnPesquisa btpContador{this, "btpContador"};
+  TDBEdit dbeNMCONTADOR{this, "dbeNMCONTADOR"};
+  TLabel lblNrProprietarios{this, "lblNrProprietarios"};
+  TDBEdit dbeNRPROPRIEMPR{this, "dbeNRPROPRIEMPR"};
+  TLabel lblMeDataBase{this, "lblMeDataBase"};
+  TDBComboBox dcbMeDataBase{this, "dcbMeDataBase"};
+  TLabel lblVrTxInfra{this, "lblVrTxInfra"};
+  TDBEdit dbeVrTxInfra{this, "dbeVrTxInfra"};
+  TLabel lblPreGS1{this, "lblPreGS1"};
+  TDBEdit dbePreGS1{this, "dbePreGS1"};
+
+  // Financial page.
+  TGroupBox grbBoletos{this, "grbBoletos"};
+  TLabel lblPerMulta{this, "lblPerMulta"};
+  TDBEdit DBEPerMulta{this, "DBEPerMulta"};
+  TLabel lblPerMora{this, "lblPerMora"};
+  TDBEdit DBEPerMora{this, "DBEPerMora"};
+  TGroupBox grbModeloRecibo{this, "grbModeloRecibo"};
+  TLabel lblModelo{this, "lblModelo"};
+  TDBEdit dbeModelo{this, "dbeModelo"};
+  TSpeedButton btpPesqModelo{this, "btpPesqModelo"};
+  TLabel lblReciRec{this, "lblReciRec"};
+  TDBEdit dbeReciRec{this, "dbeReciRec"};
+  TSpeedButton btnPesqReciRec{this, "btnPesqReciRec"};
+  TGroupBox grbBaixa{this, "grbBaixa"};
+  TLabel lblIdCtbBaixa{this, "lblIdCtbBaixa"};
+  TDBComboBox dbcIdCtbBaixa{this, "dbcIdCtbBaixa"};
+
+  // Official information page.
+  TLabel lblCNAE{this, "lblCNAE"};
+  TDBEdit dbeCDCNAE{this, "dbeCDCNAE"};
+  TBtnPesquisa sbtCNAE{this, "sbtCNAE"};
+  TDBEdit dbeDsCnae{this, "dbeDsCnae"};
+  TLabel lblFPAS{this, "lblFPAS"};
+  TDBEdit dbeCDFPAS{this, "dbeCDFPAS"};
+  TBtnPesquisa sbtFPAS{this, "sbtFPAS"};
+  TDBEdit dbeDsFPAS{this, "dbeDsFPAS"};
+  TLabel lblNatureza{this, "lblNatureza"};
+  TDBEdit dbeCdNatureza{this, "dbeCdNatureza"};
+  TBtnPesquisa btpNatureza{this, "btpNatureza"};
+  TDBEdit dbeDsNatureza{this, "dbeDsNatureza"};
+  TDBRadioGroup drgTipoEmpresa{this, "drgTipoEmpresa"};
+  TDBCheckBox dckSIMPLES{this, "dckSIMPLES"};
+  TLabel lblNRCAGED{this, "lblNRCAGED"};
+  TDBEdit dbeNRCAGED{this, "dbeNRCAGED"};
+  TLabel lblCdEmprCaixa{this, "lblCdEmprCaixa"};
+  TDBEdit dbeCdEmprCaixa{this, "dbeCdEmprCaixa"};
+  TLabel lblNrRNTRC{this, "lblNrRNTRC"};
+  TDBEdit dbeNrRNTRC{this, "dbeNrRNTRC"};
+  TLabel lblRegimeApur{this, "lblRegimeApur"};
+  TDBComboBox dcbRegimeApur{this, "dcbRegimeApur"};
+  TLabel lblNaturezaOp{this, "lblNaturezaOp"};
+  TDBComboBox cbNaturezaOp{this, "cbNaturezaOp"};
+  TLabel lblRegEspTrib{this, "lblRegEspTrib"};
+  TDBComboBox cbRegEspTrib{this, "cbRegEspTrib"};
+  TLabel lblRegimeST{this, "lblRegimeST"};
+  TDBComboBox cbRegimeST{this, "cbRegimeST"};
+  TLabel lblFormaApur{this, "lblFormaApur"};
+  TDBComboBox cbFormaApur{this, "cbFormaApur"};
+  TDBCheckBox dckFormApurImp{this, "dckFormApurImp"};
+  TLabel lblRegime{this, "lblRegime"};
+  TDBComboBox dbRegime{this, "dbRegime"};
+  TDBCheckBox dckPAT{this, "dckPAT"};
+  TDBCheckBox dckIncentivadorCultural{this, "dckIncentivadorCultural"};
+  TDBCheckBox dckIncentivoFiscal{this, "dckIncentivoFiscal"};
+  TLabel lblCertLicFunc{this, "lblCertLicFunc"};
+  TDBEdit dbeCertLicFunc{this, "dbeCertLicFunc"};
+
+  // Logo page.
+  TGroupBox grbLogo{this, "grbLogo"};
+  TLabel lblArqLogoEmpr{this, "lblArqLogoEmpr"};
+  TDBEdit dbeArqLogoEmpr{this, "dbeArqLogoEmpr"};
+  TSpeedButton sbtAbrir{this, "sbtAbrir"};
+  TPanel pnlRelatorio{this, "pnlRelatorio"};
+  TImage imgLayout{this, "imgLayout"};
+  TLabel lblTituloRel{this, "lblTituloRel"};
+  TPanel pnlCabecalho{this, "pnlCabecalho"};
+  TLabel lblCabCodigo{this, "lblCabCodigo"};
+  TLabel lblCabNome{this, "lblCabNome"};
+  TLabel lblLinCodigo{this, "lblLinCodigo"};
+  TLabel lblLinNome{this, "lblLinNome"};
+  TOpenDialog opdArqMod{this, "opdArqMod"};
+  TOpenDialog opdArqImagem{this, "opdArqImagem"};
+
+  // Representatives page.
+  TDBGrid dbgRepresentante{this, "dbgRepresentante"};
+
+  // Electronic fiscal documents page.
+  TPageControl pgcParamDFe{this, "pgcParamDFe"};
+  TTabSheet tshEmailNFe{&pgcParamDFe, "tshEmailNFe", "E-mail NF-e"};
+  TTabSheet tshEmailCCe{&pgcParamDFe, "tshEmailCCe", "E-mail CC-e"};
+  TTabSheet tshEmailCTe{&pgcParamDFe, "tshEmailCTe", "E-mail CT-e"};
+  TTabSheet tshEmailMDFe{&pgcParamDFe, "tshEmailMDFe", "E-mail MDF-e"};
+  TGroupBox grbCancelamento{this, "grbCancelamento"};
+  TLabel lblDeCanc{this, "lblDeCanc"};
+  TDBEdit dbeDeCanc{this, "dbeDeCanc"};
+  TLabel lblMensCanc{this, "lblMensCanc"};
+  TDBMemo memDescEmailCanc{this, "memDescEmailCanc"};
+  TGroupBox grbTransmissao{this, "grbTransmissao"};
+  TLabel lblDeTrans{this, "lblDeTrans"};
+  TDBEdit dbeDeTrans{this, "dbeDeTrans"};
+  TLabel lblMensTrans{this, "lblMensTrans"};
+  TDBMemo memDescEmailTrans{this, "memDescEmailTrans"};
+  TLabel lblDeCCe{this, "lblDeCCe"};
+  TDBEdit dbeDeCCe{this, "dbeDeCCe"};
+  TLabel lblMensCCe{this, "lblMensCCe"};
+  TDBMemo dbMemoMens{this, "dbMemoMens"};
+  TLabel lblDeCTe{this, "lblDeCTe"};
+  TDBEdit dbeDeCTe{this, "dbeDeCTe"};
+  TLabel lblMensCTe{this, "lblMensCTe"};
+  TDBMemo dbMemoMensCTe{this, "dbMemoMensCTe"};
+  TLabel lblDeMDFe{this, "lblDeMDFe"};
+  TDBEdit dbeDeMDFe{this, "dbeDeMDFe"};
+  TLabel lblMensMDFe{this, "lblMensMDFe"};
+  TDBMemo dbMemoMensMDFe{this, "dbMemoMensMDFe"};
+
+  // Lifecycle and pages.
+  void FormCreate(TComponent& sender) override;
+  void FormActivate(TComponent& sender);
+  void FormClose(TComponent& sender, TCloseAction& action) override;
+  void netEmpresaBeforeConnect(TNetConnection& sender);
+  void pgcPadraoChange(TComponent& sender) override;
+  void pgcPadraoChanging(TComponent& sender, bool& allowChange) override;
+  void mnuFolhaDadosClick(TComponent& sender) override;
+  void mnuFormularioClick(TComponent& sender) override;
+  void mnuEnderecoClick(TComponent& sender);
+  void mnuDadAdicClick(TComponent& sender);
+  void mnuFinanceiroClick(TComponent& sender);
+  void mnuInformacoesOficiaisClick(TComponent& sender);
+  void mnuLogotipoClick(TComponent& sender);
+  void mnuSignatarioClick(TComponent& sender);
+  void mnuParametrizaoDFeClick(TComponent& sender);
+  void Habilita(TDataSource& source);
+  void drgTipoEmpresaChange(TComponent& sender);
+  void HabilitaDrgTipoEmpresa();
+  void sbtNotasExplicativasClick(TComponent& sender);
+  void sbtImprimirClick(TComponent& sender) override;
+
+  // Edit cycle.
+  void sbtIncluirClick(TComponent& sender) override;
+  void sbtAlterarClick(TComponent& sender) override;
+  void sbtExcluirClick(TComponent& sender) override;
+  void sbtConfirmarClick(TComponent& sender) override;
+  void sbtCancelarClick(TComponent& sender) override;
+  void sbtVerificarClick(TComponent& sender) override;
+  void sbtProcurarClick(TComponent& sender) override;
+  void dtsPadraoStateChange(TDataSource& sender) override;
+  void cdsEmpresaNewRecord(TDataSet& dataset);
+  void cdsEmpresaAfterPost(TDataSet& dataset);
+  void cdsEmpresaAfterDelete(TDataSet& dataset);
+  void cdsEmpresaAfterCancel(TDataSet& dataset);
+  void cdsEmpresaAfterScroll(TDataSet& dataset);
+
+  // Where the save-time checks of a confirmed company run, before the post.
+  void ConfirmChecks();
+  // The exit checks of a page's key boxes, run when the page is left; empty for other pages.
+  void ExitChecksFormulario();
+  void ExitChecksEndereco();
+  void ExitChecksDadAdic();
+  void ExitChecksInformacoesOficiais();
+  // Reloads the logo preview from the path box.
+  void Carrega_Imagem();
+  // The representatives of the current company, from the server.
+  void CarregaRepresentantes();
+
+ private:
+  bool Editing() const;
+  bool OnRepresentantes() const;
+  void ActivatePage(TTabSheet& page);
+  // Empty list: page control and every command but Include off.
+  void TravaListaVazia();
+  // Page control, the four record buttons and their items by whether the list has rows.
+  void HabilitaPorLista();
+  void EnviaAlteracoes(bool afterDelete);
+  void LoadEmpresas();
+  void Layout();
+};
+
+extern "C" {
 // The one instance of the company screen (owned by the application object).
-extern TfrmEmpresa* frmEmpresa;
+GER_MODULE_EXPORT extern TfrmEmpresa* frmEmpresa;
 // True while the company screen exists.
-extern bool boStCriado;
+GER_MODULE_EXPORT extern bool boStCriado;
 // Representative code of the current representative row as it was when its insert or edit began.
-extern std::string stCodAntigo;
+GER_MODULE_EXPORT extern std::string stCodAntigo;
 // Cumulative-regime indicator before the user changed the regime selector.
-extern std::string stRegimeAnt;
+GER_MODULE_EXPORT extern std::string stRegimeAnt;
 // Exported and released at shut-down; nothing in the module reads it.
-extern std::string stTempCpf;
+GER_MODULE_EXPORT extern std::string stTempCpf;
+}
 
 }  // namespace ger

@@ -1,0 +1,552 @@
+#include "Ger00200/ger00200.h"
+
+#include <exception>
+
+#include "Ger00200/ger00200_dados.h"
+// The report launcher and the notes editor are units of the same module, built alongside.
+#if __has_include("Ger00201/ger00201.h") && __has_include("Ger00202/ger00202.h") && \
+                                                          __has_include("module/module_export.h")
+#include "Ger00201/ger00201.h"
+#include "Ger00202/ger00202.h"
+#define GER_EMPRESA_WITH_DIALOGS 1
+#endif
+#include "core/consiste_text.h"
+#include "data/packet.h"
+#include "routines/routines.h"
+
+namespace ger {
+
+extern "C" {
+TfrmEmpresa* frmEmpresa = nullptr;
+bool boStCriado = false;
+std::string stCodAntigo;
+std::string stRegimeAnt;
+std::string stTempCpf;
+}
+
+namespace {
+
+bool IsEditing(DataSetState s) {
+  return s == DataSetState::Edit || s == DataSetState::Insert;
+}
+
+// A packet that does not fit leaves the dataset's rows as they were.
+void LoadPacket(TDataSet& dataset, const boost::json::value& payload) {
+  dataset.SetData(codec::DecodePacket(payload));
+}
+
+// Shows the wait animation for as long as the object lives, however the step ends.
+class WaitAnimation {
+ public:
+  WaitAnimation(TForm* over, int kind) { Showavi::ActiveShowAvi(over, kind); }
+  ~WaitAnimation() { Showavi::DeactiveShowAvi(); }
+  WaitAnimation(const WaitAnimation&) = delete;
+  WaitAnimation& operator=(const WaitAnimation&) = delete;
+};
+
+}  // namespace
+
+TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
+  SetCaption("Empresa");
+  lblCodTela.SetCaption("GER00200");
+  HelpFile = "Gerhelp.hlp";
+  HelpContext = 12400200;
+
+  static_cast<TMessages&>(msgPadrao) = empresa::CatalogoPadrao();
+
+  empresa::DefineEmpresa(cdsEmpresa);
+  empresa::DefineVerifEmpresa(cdsVerifEmpresa);
+  empresa::DefineVEmp(cdsVEmp);
+  empresa::DefineVParGeral(cdsVParGeral);
+  empresa::DefineRepresentante(cdsRepresentante);
+  empresa::DefineRepresentante(cdsEspelho);
+  dtsPadrao.SetDataSet(&cdsEmpresa);
+  dtsRepresentante.SetDataSet(&cdsRepresentante);
+  dtsPesqRepres.SetDataSet(&cdsPesqRepres);
+  dtsContador.SetDataSet(&cdsContador);
+  dtsCNAE.SetDataSet(&cdsCNAE);
+  dtsFPAS.SetDataSet(&cdsFPAS);
+  dtsNatureza.SetDataSet(&cdsNatureza);
+  dtsPesqBairro.SetDataSet(&cdsPesqBairro);
+  dtsPais.SetDataSet(&qryPais.Query);
+  dtsEstado.SetDataSet(&qryEstado.Query);
+  dtsMunicipio.SetDataSet(&qryMunicipio.Query);
+  dtsCentCusto.SetDataSet(&qryCentCusto.Query);
+  for (TDataSet* ds :
+       {static_cast<TDataSet*>(&cdsEmpresa), static_cast<TDataSet*>(&cdsVerifEmpresa),
+        static_cast<TDataSet*>(&cdsVEmp), static_cast<TDataSet*>(&cdsVParGeral),
+        static_cast<TDataSet*>(&cdsEspelho), static_cast<TDataSet*>(&cdsVerifInsc),
+        static_cast<TDataSet*>(&cdsRepresentante), static_cast<TDataSet*>(&cdsPesqRepres),
+        static_cast<TDataSet*>(&cdsContador), static_cast<TDataSet*>(&cdsCNAE),
+        static_cast<TDataSet*>(&cdsFPAS), static_cast<TDataSet*>(&cdsNatureza),
+        static_cast<TDataSet*>(&cdsPesqBairro), static_cast<TDataSet*>(&qryVeriFilial.Query)})
+    RegisterDataSet(*ds);
+  RegisterDataSource(dtsRepresentante);
+
+  const std::string veriFilial(empresa::kSqlVeriFilial);
+  qryVeriFilial.SQL = qryVeriFilial.SQL_ORACLE = qryVeriFilial.SQL_MSSQL = qryVeriFilial.SQL_IB =
+      veriFilial;
+  qryVeriFilial.Query.AddField(FieldDef{"CDFILIAL", FieldKind::String, 4}).SetRequired(true);
+  qryVeriFilial.Query.FieldByName("CDFILIAL").SetVisible(false);
+
+  // The list: code and name, whole rows, a grid delete asks first.
+  dbgPadrao.AddColumn("CDEMPRESA", {}, 41);
+  dbgPadrao.AddColumn("NMEMPRESA", {}, 347);
+  dbgPadrao.Options.RowSelect = true;
+  dbgPadrao.Options.ConfirmDelete = true;
+
+  netEmpresa.ServerName = "GER00200.rdmEmpresa";
+  netEmpresa.BeforeConnect = [this](TNetConnection& c) { netEmpresaBeforeConnect(c); };
+
+  Layout();
+
+  OnActivate = [this](TComponent& s) { FormActivate(s); };
+  cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };
+  cdsEmpresa.AfterPost = [this](TDataSet& d) { cdsEmpresaAfterPost(d); };
+  cdsEmpresa.AfterDelete = [this](TDataSet& d) { cdsEmpresaAfterDelete(d); };
+  cdsEmpresa.AfterCancel = [this](TDataSet& d) { cdsEmpresaAfterCancel(d); };
+  cdsEmpresa.AfterScroll = [this](TDataSet& d) { cdsEmpresaAfterScroll(d); };
+  mnuEndereco.OnClick = [this](TComponent& s) { mnuEnderecoClick(s); };
+  mnuDadAdic.OnClick = [this](TComponent& s) { mnuDadAdicClick(s); };
+  mnuFinanceiro.OnClick = [this](TComponent& s) { mnuFinanceiroClick(s); };
+  mnuInformacoesOficiais.OnClick = [this](TComponent& s) { mnuInformacoesOficiaisClick(s); };
+  mnuLogotipo.OnClick = [this](TComponent& s) { mnuLogotipoClick(s); };
+  mnuSignatario.OnClick = [this](TComponent& s) { mnuSignatarioClick(s); };
+  mnuParametrizaoDFe.OnClick = [this](TComponent& s) { mnuParametrizaoDFeClick(s); };
+  mnuEdit.SetShortCut("Ctrl+E");
+  // The template menu itself arrives with the receipt templates; the item clicks the button.
+  mnuEdit.OnClick = [this](TComponent&) { sbtEditModelo.Click(); };
+  sbtNotasExplicativas.OnClick = [this](TComponent& s) { sbtNotasExplicativasClick(s); };
+  drgTipoEmpresa.OnChange = [this](TComponent& s) { drgTipoEmpresaChange(s); };
+  dtsRepresentante.OnStateChange = [this](TDataSource& s) {
+    if (cdsRepresentante.Active() && OnRepresentantes()) Habilita(s);
+  };
+}
+
+TfrmEmpresa::~TfrmEmpresa() {
+  cdsEmpresa.AfterScroll = nullptr;
+  cdsEmpresa.AfterCancel = nullptr;
+  dtsRepresentante.OnStateChange = nullptr;
+  if (frmEmpresa == this) frmEmpresa = nullptr;
+}
+
+bool TfrmEmpresa::Editing() const {
+  return IsEditing(dtsPadrao.State());
+}
+
+bool TfrmEmpresa::OnRepresentantes() const {
+  return pgcPadrao.ActivePage() == &tshRepresentante;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lifecycle
+
+void TfrmEmpresa::FormCreate(TComponent& sender) {
+  TfrmPadrao::FormCreate(sender);
+  {
+    WaitAnimation wait(Application().MainForm, 0);
+    netEmpresa.Connect();
+  }
+  if (Geral::ModuloAtiv() == "/") {
+    for (TControl* c : std::initializer_list<TControl*>{&lblContador, &dbeCDCONTADOR2, &btpContador,
+                                                        &dbeNMCONTADOR})
+      c->SetEnabled(false);
+    tshDadAdic.SetTabVisible(false);
+    tshFinanceiro.SetTabVisible(false);
+    tshInformacoesOficiais.SetTabVisible(false);
+  }
+  dbeNmBairEmpr.SetVisible(false);
+  dbeCdBairro.SetVisible(true);
+  dbeNMBairro.SetVisible(true);
+  BtnPesquisa1.SetVisible(true);
+
+  LoadEmpresas();
+  if (cdsEmpresa.IsEmpty()) TravaListaVazia();
+
+  dcbMeDataBase.SetItems(Consiste::ListaMeses());
+  for (TControl* c :
+       std::initializer_list<TControl*>{&dbeCDCNAE, &dbeCDFPAS, &dbeCdNatureza, &dbeCdEmprCaixa,
+                                        &dbeNRPROPRIEMPR, &dbeCDCONTADOR2, &dcbMeDataBase})
+    c->SetColor(TColor::clWindow);
+  const std::string cpfMask = Consiste::PictPess("F");
+  cdsRepresentante.FieldByName("NRCPFREPRES").SetEditMask(cpfMask);
+  if (TField* f = cdsPesqRepres.FindField("NRCPFREPRES")) f->SetEditMask(cpfMask);
+}
+
+void TfrmEmpresa::netEmpresaBeforeConnect(TNetConnection& sender) {
+  sender.Host = Zembrat::WebURL();
+  sender.Port = Zembrat::WebPort();
+  sender.Token = Application().Settings.token;
+}
+
+void TfrmEmpresa::FormActivate(TComponent&) {
+  // The renderer repaints on a model change.
+  if (frmEmpresa) Application().Changed();
+}
+
+void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
+  if (Geral::ModuloAtiv() == "/") {
+    LoadPacket(cdsVEmp, Consiste::CheckResultServ(netEmpresa.Call("GetVEmp"), true, 0));
+    if (cdsVEmp.FieldByName("CDEMPRESA").AsString().empty())
+      Consiste::MensErro(msgPadrao.Msg("Emp_deve"), true);
+    qryVeriFilial.Close();
+    qryVeriFilial.Open();
+    if (qryVeriFilial.FieldByName("CDFILIAL").AsString().empty())
+      Consiste::MensErro(msgPadrao.Msg("Fili_deve"), true);
+    LoadPacket(cdsVParGeral, Consiste::CheckResultServ(netEmpresa.Call("GetVParGeral"), true, 0));
+    if (cdsVParGeral.FieldByName("CDFILIAL").AsString().empty())
+      Consiste::MensErro(msgPadrao.Msg("Param_deve"), true);
+  }
+  netEmpresa.Disconnect();
+  boStCriado = false;
+  TfrmPadrao::FormClose(sender, action);
+}
+
+void TfrmEmpresa::LoadEmpresas() {
+  LoadPacket(cdsEmpresa, Consiste::CheckResultServ(netEmpresa.Call("GetEmpresa"), true, 0));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pages
+
+void TfrmEmpresa::pgcPadraoChange(TComponent& sender) {
+  TfrmPadrao::pgcPadraoChange(sender);
+  const TTabSheet* active = pgcPadrao.ActivePage();
+  mnuEndereco.SetChecked(active == &tshEndereco);
+  mnuDadAdic.SetChecked(active == &tshDadAdic);
+  mnuFinanceiro.SetChecked(active == &tshFinanceiro);
+  mnuInformacoesOficiais.SetChecked(active == &tshInformacoesOficiais);
+  mnuLogotipo.SetChecked(active == &tshEndeEmp);
+  mnuSignatario.SetChecked(active == &tshRepresentante);
+  mnuParametrizaoDFe.SetChecked(active == &tshParametrizaoDFe);
+  sbtNotasExplicativas.SetVisible(mnuFolhaDados.Checked());
+  if (active == &tshEndeEmp) Carrega_Imagem();
+  if (active != &tshRepresentante) {
+    Habilita(dtsPadrao);
+    return;
+  }
+  CarregaRepresentantes();
+}
+
+void TfrmEmpresa::CarregaRepresentantes() {
+  {
+    WaitAnimation wait(this, 6);
+    const std::string code = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+    LoadPacket(cdsRepresentante,
+               Consiste::CheckResultServ(netEmpresa.Call("getRepresentante", {code, ""}), true, 0));
+  }
+  Habilita(dtsRepresentante);
+}
+
+void TfrmEmpresa::pgcPadraoChanging(TComponent& sender, bool& allowChange) {
+  TfrmPadrao::pgcPadraoChanging(sender, allowChange);
+  const TTabSheet* leaving = pgcPadrao.ActivePage();
+  try {
+    if (leaving == &tshFormulario)
+      ExitChecksFormulario();
+    else if (leaving == &tshEndereco)
+      ExitChecksEndereco();
+    else if (leaving == &tshDadAdic)
+      ExitChecksDadAdic();
+    else if (leaving == &tshInformacoesOficiais)
+      ExitChecksInformacoesOficiais();
+  } catch (const EAbort&) {
+    // The check has shown its message already.
+    allowChange = false;
+  } catch (const std::exception& e) {
+    Application().Dialogs().MessageDlg(e.what(), TMsgDlgType::mtError, mbOK, 0);
+    allowChange = false;
+  }
+}
+
+// The field checks of the key boxes of each page come with the validators; until then leaving a
+// page checks nothing.
+void TfrmEmpresa::ExitChecksFormulario() {}
+void TfrmEmpresa::ExitChecksEndereco() {}
+void TfrmEmpresa::ExitChecksDadAdic() {}
+void TfrmEmpresa::ExitChecksInformacoesOficiais() {}
+
+// The logo preview and its file check come with the logo page's behaviour.
+void TfrmEmpresa::Carrega_Imagem() {}
+
+void TfrmEmpresa::ActivatePage(TTabSheet& page) {
+  pgcPadrao.SetActivePage(page);
+  pgcPadraoChange(pgcPadrao);
+}
+
+void TfrmEmpresa::mnuFolhaDadosClick(TComponent&) {
+  ActivatePage(tshFolhaDados);
+}
+void TfrmEmpresa::mnuFormularioClick(TComponent&) {
+  ActivatePage(tshFormulario);
+}
+void TfrmEmpresa::mnuEnderecoClick(TComponent&) {
+  ActivatePage(tshEndereco);
+}
+void TfrmEmpresa::mnuDadAdicClick(TComponent&) {
+  ActivatePage(tshDadAdic);
+}
+void TfrmEmpresa::mnuFinanceiroClick(TComponent&) {
+  ActivatePage(tshFinanceiro);
+}
+void TfrmEmpresa::mnuInformacoesOficiaisClick(TComponent&) {
+  ActivatePage(tshInformacoesOficiais);
+}
+void TfrmEmpresa::mnuLogotipoClick(TComponent&) {
+  ActivatePage(tshEndeEmp);
+}
+void TfrmEmpresa::mnuSignatarioClick(TComponent&) {
+  ActivatePage(tshRepresentante);
+}
+void TfrmEmpresa::mnuParametrizaoDFeClick(TComponent&) {
+  ActivatePage(tshParametrizaoDFe);
+}
+
+void TfrmEmpresa::Habilita(TDataSource& source) {
+  HabilitaPadrao(source);
+  mnuEdit.SetEnabled(!mnuConfirmar.Enabled());
+  sbtEditModelo.SetEnabled(mnuEdit.Enabled());
+}
+
+void TfrmEmpresa::TravaListaVazia() {
+  pgcPadrao.SetEnabled(false);
+  for (TControl* b :
+       std::initializer_list<TControl*>{&sbtAlterar, &sbtExcluir, &sbtProcurar, &sbtVerificar})
+    b->SetEnabled(false);
+  for (TMenuItem* m : {&mnuAlterar, &mnuExcluir, &mnuProcurar, &mnuVerificar, &mnuFolhaDados,
+                       &mnuFormulario, &mnuEndereco, &mnuDadAdic, &mnuFinanceiro,
+                       &mnuInformacoesOficiais, &mnuLogotipo, &mnuSignatario, &mnuParametrizaoDFe})
+    m->SetEnabled(false);
+}
+
+void TfrmEmpresa::HabilitaPorLista() {
+  const bool rows = cdsEmpresa.Active() && !cdsEmpresa.IsEmpty();
+  pgcPadrao.SetEnabled(rows);
+  for (TControl* b :
+       std::initializer_list<TControl*>{&sbtAlterar, &sbtExcluir, &sbtProcurar, &sbtVerificar})
+    b->SetEnabled(rows);
+  for (TMenuItem* m : {&mnuAlterar, &mnuExcluir, &mnuProcurar, &mnuVerificar}) m->SetEnabled(rows);
+}
+
+void TfrmEmpresa::drgTipoEmpresaChange(TComponent&) {
+  if (!Editing()) return;
+  if (drgTipoEmpresa.Value() == "3") cdsEmpresa.FieldByName("IDOPTSIMPLES").SetAsString("N");
+  HabilitaDrgTipoEmpresa();
+}
+
+void TfrmEmpresa::HabilitaDrgTipoEmpresa() {
+  dckSIMPLES.SetEnabled(drgTipoEmpresa.Value() != "3");
+}
+
+void TfrmEmpresa::sbtNotasExplicativasClick(TComponent&) {
+#ifdef GER_EMPRESA_WITH_DIALOGS
+  CriaObservacaoForm();
+#else
+  throw Exception("O editor de notas explicativas não faz parte desta compilação.");
+#endif
+}
+
+void TfrmEmpresa::sbtImprimirClick(TComponent&) {
+#ifdef GER_EMPRESA_WITH_DIALOGS
+  CriaRelEmpresaForm();
+#else
+  throw Exception("O relatório de empresas não faz parte desta compilação.");
+#endif
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edit cycle
+
+void TfrmEmpresa::cdsEmpresaNewRecord(TDataSet& dataset) {
+  cboTipo.SetItemIndex(0);
+  dataset.FieldByName("IDFORMAPUR").SetAsString("I");
+  dataset.FieldByName("IDCTBBAIXAEMPR").SetAsString("S");
+}
+
+void TfrmEmpresa::sbtIncluirClick(TComponent& sender) {
+  if (OnRepresentantes()) {
+    cdsRepresentante.Insert();
+    Habilita(dtsRepresentante);
+    return;
+  }
+  pgcPadrao.SetEnabled(true);
+  TfrmPadrao::sbtIncluirClick(sender);
+  cdsEmpresa.FieldByName("NRINSJUREMPR").SetEditMask(Consiste::PictPess("I"));
+  cdsEmpresa.FieldByName("IDPARTICIPAT").SetAsString("N");
+  cdsEmpresa.FieldByName("IDOPTSIMPLES").SetAsString("N");
+  cdsEmpresa.FieldByName("IDTIPOEMPR").SetAsString("3");
+  cdsEmpresa.FieldByName("IDINCENTFISCAL").SetAsString("N");
+  dbdDataReg.SetText("");
+  dbeCdEmpresa.SetEnabled(true);
+  ActivatePage(tshFormulario);
+  dbeCdEmpresa.SetFocus();
+}
+
+void TfrmEmpresa::sbtAlterarClick(TComponent& sender) {
+  if (OnRepresentantes()) {
+    cdsRepresentante.Edit();
+    Habilita(dtsRepresentante);
+    return;
+  }
+  TfrmPadrao::sbtAlterarClick(sender);
+  if (pgcPadrao.ActivePage() != &tshFormulario) ActivatePage(tshFormulario);
+  dbeNmEmpresa.SetFocus();
+}
+
+void TfrmEmpresa::dtsPadraoStateChange(TDataSource& sender) {
+  TfrmPadrao::dtsPadraoStateChange(sender);
+  const DataSetState state = cdsEmpresa.State();
+  const bool inserting = state == DataSetState::Insert;
+  const bool empty = !cdsEmpresa.Active() || cdsEmpresa.IsEmpty();
+  for (TControl* c :
+       std::initializer_list<TControl*>{&dbeCdEmpresa, &lblCdEmpresa, &dbeCGCEmpresa, &lblInsc})
+    c->SetEnabled(inserting);
+  const bool list = !IsEditing(state) && !empty;
+  tshFolhaDados.SetEnabled(list);
+  mnuFolhaDados.SetEnabled(list);
+  tshRepresentante.SetEnabled(!inserting && !empty);
+  const bool pages = pgcPadrao.Enabled();
+  for (TMenuItem* m : {&mnuFormulario, &mnuEndereco, &mnuDadAdic, &mnuFinanceiro,
+                       &mnuInformacoesOficiais, &mnuLogotipo, &mnuSignatario, &mnuParametrizaoDFe})
+    m->SetEnabled(pages);
+  pnlTipo.SetVisible(inserting);
+  pgcPadraoChange(pgcPadrao);
+}
+
+// The save-time checks of the record (lenient then mandatory field checks, the pairing of the
+// percentages, the assessment flag, placeholders, the neighbourhood) come with the validators.
+void TfrmEmpresa::ConfirmChecks() {}
+
+void TfrmEmpresa::sbtConfirmarClick(TComponent& sender) {
+  // The list is reloaded after a save, so the row is found again by its key, not by a bookmark.
+  std::string key = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  const int recNo = cdsEmpresa.RecNo();
+  if (OnRepresentantes()) {
+    cdsRepresentante.Post();
+    Habilita(dtsRepresentante);
+  } else if (Editing()) {
+    ConfirmChecks();
+    TfrmPadrao::sbtConfirmarClick(sender);
+    key = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  }
+  sbtVerificarClick(sender);
+  if (cdsEmpresa.IsEmpty()) return;
+  if (key.empty() || !cdsEmpresa.Locate("CDEMPRESA", {Value(key)}))
+    cdsEmpresa.SetRecNo(std::min(std::max(recNo, 1), cdsEmpresa.RecordCount()));
+}
+
+void TfrmEmpresa::cdsEmpresaAfterPost(TDataSet&) {
+  EnviaAlteracoes(false);
+  HabilitaPorLista();
+}
+
+void TfrmEmpresa::cdsEmpresaAfterDelete(TDataSet&) {
+  EnviaAlteracoes(true);
+  HabilitaPorLista();
+  HabilitaDrgTipoEmpresa();
+}
+
+void TfrmEmpresa::EnviaAlteracoes(bool afterDelete) {
+  if (cdsEmpresa.GetChangeCount() == 0) return;
+  try {
+    const TDBEdit* boxes[6] = {&dbeVrTxInfra, &dbdDataReg, &DBEPerMulta,
+                               &DBEPerMora,   &dbeNRCAGED, &dbeCDEXTERNO};
+    if (afterDelete) std::swap(boxes[4], boxes[5]);
+    boost::json::array params;
+    params.emplace_back(codec::ToJson(cdsEmpresa.GetDelta()));
+    for (const TDBEdit* box : boxes) params.emplace_back(Consiste::EmptyString(box->Text()));
+    Consiste::CheckResultServ(netEmpresa.Call("SetEmpresa", params), true, 0);
+    cdsEmpresa.MergeChangeLog();
+    Zembrat::AtualizaLocalCache({"EMPRESA"});
+  } catch (...) {
+    cdsEmpresa.CancelUpdates();
+    // The server's Delete has already removed the company; showing it again would list a row
+    // that no longer exists, so the list is read again from the server.
+    if (afterDelete) {
+      try {
+        LoadEmpresas();
+      } catch (...) {
+        // The server's own error below is the one to report.
+      }
+    }
+    throw;
+  }
+}
+
+void TfrmEmpresa::cdsEmpresaAfterCancel(TDataSet&) {
+  cdsEmpresa.CancelUpdates();
+  if (dtsPadrao.State() == DataSetState::Browse) {
+    cdsEmpresa.FieldByName("NRINSJUREMPR")
+        .SetEditMask(Consiste::PictPess(cdsEmpresa.FieldByName("IDTPIJUREMPR").AsString()));
+    HabilitaDrgTipoEmpresa();
+  }
+  HabilitaPorLista();
+}
+
+void TfrmEmpresa::cdsEmpresaAfterScroll(TDataSet&) {
+  if (dtsPadrao.State() == DataSetState::Browse && !cdsEmpresa.IsEmpty()) {
+    cdsEmpresa.FieldByName("NRINSJUREMPR")
+        .SetEditMask(Consiste::PictPess(cdsEmpresa.FieldByName("IDTPIJUREMPR").AsString()));
+    HabilitaDrgTipoEmpresa();
+  }
+  if (pgcPadrao.ActivePage() == &tshEndeEmp) Carrega_Imagem();
+}
+
+void TfrmEmpresa::sbtCancelarClick(TComponent& sender) {
+  if (OnRepresentantes()) {
+    if (msgPadrao.ShowMsg("cancelar", TMsgDlgType::mtConfirmation, mbYesNo) != TModalResult::mrYes)
+      return;
+    TfrmPadrao::sbtCancelarClick(sender);
+    cdsRepresentante.Cancel();
+    Habilita(dtsRepresentante);
+    return;
+  }
+  try {
+    TfrmPadrao::sbtCancelarClick(sender);
+    Carrega_Imagem();
+  } catch (...) {
+    // Cancelling a company never reports an error; the commands follow the list instead.
+    HabilitaPorLista();
+  }
+}
+
+void TfrmEmpresa::sbtExcluirClick(TComponent&) {
+  if (OnRepresentantes()) {
+    if (msgMensagensPadroes.ShowMsg("Excl", TMsgDlgType::mtConfirmation, mbYesNo) !=
+        TModalResult::mrYes)
+      return;
+    cdsRepresentante.Delete();
+    Habilita(dtsRepresentante);
+    return;
+  }
+  if (!cdsEmpresa.Active() || cdsEmpresa.IsEmpty())
+    Consiste::MensErro(msgPadrao.Msg("Reg_Emp"), true);
+  if (msgMensagensPadroes.ShowMsg("Excl", TMsgDlgType::mtConfirmation, mbYesNo) !=
+      TModalResult::mrYes)
+    return;
+  Consiste::CheckResultServ(netEmpresa.Call("Delete", {dbeCdEmpresa.Text()}), true, 0);
+  cdsEmpresa.Delete();
+  if (cdsEmpresa.IsEmpty()) {
+    TravaListaVazia();
+    cdsEmpresa.FieldByName("NRINSJUREMPR").SetEditMask(Consiste::PictPess("I"));
+  }
+}
+
+void TfrmEmpresa::sbtVerificarClick(TComponent&) {
+  if (OnRepresentantes()) {
+    CarregaRepresentantes();
+    return;
+  }
+  LoadEmpresas();
+  Carrega_Imagem();
+}
+
+void TfrmEmpresa::sbtProcurarClick(TComponent& sender) {
+  if (OnRepresentantes()) {
+    Procurar::Procura(cdsRepresentante);
+    return;
+  }
+  TfrmPadrao::sbtProcurarClick(sender);
+}
+
+}  // namespace ger

@@ -1,0 +1,356 @@
+// Where every control of the company screen sits, with its caption, binding and entry limits.
+// Labels stand above their boxes; rows are 44 pixels apart, so nothing overlaps on a page of
+// 790 by 500 pixels.
+#include <initializer_list>
+
+#include "Ger00200/ger00200.h"
+
+namespace ger {
+namespace {
+
+constexpr int kRow = 44;       // height of a label-and-box row
+constexpr int kBox = 21;       // height of a box
+constexpr int kLabelGap = 16;  // from a label's top to its box's top
+
+int RowTop(int row) {
+  return 8 + row * kRow;
+}
+
+void Place(TControl& c, TControl& parent, int left, int top, int width, int height) {
+  c.SetParent(&parent);
+  c.SetBounds(left, top, width, height);
+}
+
+// A label above a box bound to a field of the company record.
+void Field(TLabel* label, const char* caption, TDBEdit& box, TControl& parent, TDataSource& source,
+           const char* field, int left, int row, int width, bool mandatory = false) {
+  const int top = RowTop(row);
+  if (label) {
+    label->SetCaption(caption);
+    label->FocusControl = &box;
+    Place(*label, parent, left, top, width, 13);
+  }
+  box.SetDataSource(source);
+  box.SetDataField(field);
+  box.SetColor(mandatory ? TColor::clInfoBk : TColor::clWindow);
+  Place(box, parent, left, top + kLabelGap, width, kBox);
+}
+
+// A disabled box showing the name that goes with a code.
+void NameBox(TDBEdit& box, TControl& parent, TDataSource& source, const char* field, int left,
+             int row, int width) {
+  box.SetDataSource(source);
+  box.SetDataField(field);
+  box.SetEnabled(false);
+  box.SetTabStop(false);
+  box.SetColor(TColor::clBtnFace);
+  Place(box, parent, left, RowTop(row) + kLabelGap, width, kBox);
+}
+
+void Search(TBtnPesquisa& button, TControl& parent, TDBEdit& associate, const char* title,
+            TDataSource& source, const char* emptyError, int left, int row) {
+  button.Associate = &associate;
+  button.Title = title;
+  button.DataSource = &source;
+  button.EmptyError = emptyError;
+  Place(button, parent, left, RowTop(row) + kLabelGap - 1, 23, 23);
+}
+
+void Combo(TLabel& label, const char* caption, TDBComboBox& box, TControl& parent,
+           TDataSource& source, const char* field, std::vector<std::string> items, int left,
+           int row, int width) {
+  label.SetCaption(caption);
+  label.FocusControl = &box;
+  Place(label, parent, left, RowTop(row), width, 13);
+  box.SetStyle(TComboBoxStyle::csDropDownList);
+  box.SetItems(std::move(items));
+  box.SetDataSource(source);
+  box.SetDataField(field);
+  box.SetColor(TColor::clWindow);
+  Place(box, parent, left, RowTop(row) + kLabelGap, width, kBox);
+}
+
+void Check(TDBCheckBox& box, const char* caption, TControl& parent, TDataSource& source,
+           const char* field, const char* checked, const char* unchecked, int left, int row,
+           int width) {
+  box.SetCaption(caption);
+  box.SetDataSource(source);
+  box.SetDataField(field);
+  box.ValueChecked = checked;
+  box.ValueUnchecked = unchecked;
+  Place(box, parent, left, RowTop(row) + kLabelGap, width, 17);
+}
+
+// "De" (the company's short name, read-only) and "Mensagem" (the e-mail text) of one document.
+void Email(TLabel& lblDe, TDBEdit& de, TLabel& lblMens, TDBMemo& memo, TControl& parent,
+           TDataSource& source, const char* field, int top, int height) {
+  lblDe.SetCaption("De");
+  Place(lblDe, parent, 8, top, 60, 13);
+  de.SetDataSource(source);
+  de.SetDataField("NMEMPRESA");
+  de.SetReadOnly(true);
+  de.SetTabStop(false);
+  de.SetColor(TColor::clBtnFace);
+  Place(de, parent, 8, top + kLabelGap, 300, kBox);
+  lblMens.SetCaption("Mensagem");
+  lblMens.FocusControl = &memo;
+  Place(lblMens, parent, 8, top + 44, 100, 13);
+  memo.SetDataSource(source);
+  memo.SetDataField(field);
+  memo.SetMaxLength(2000);
+  memo.SetColor(TColor::clWindow);
+  Place(memo, parent, 8, top + 60, 740, height);
+}
+
+}  // namespace
+
+void TfrmEmpresa::Layout() {
+  SetBounds(0, 0, 800, 600);
+  // Tool bar: the host's ten buttons, then the screen's two, the navigator and the code label.
+  panBotoes.SetBounds(0, 0, 800, 28);
+  Place(sbtEditModelo, panBotoes, 252, 0, 25, 25);
+  sbtEditModelo.SetHint("Editar Modelo");
+  sbtEditModelo.SetEnabled(false);
+  Place(sbtNotasExplicativas, panBotoes, 277, 0, 25, 25);
+  sbtNotasExplicativas.SetHint("Notas Explicativas");
+  navPadrao.SetBounds(310, 0, 200, 25);
+  lblCodTela.SetBounds(700, 6, 90, 13);
+  pgcPadrao.SetBounds(0, 30, 800, 540);
+  dbgPadrao.SetBounds(4, 4, 780, 500);
+  TDataSource& d = dtsPadrao;
+
+  // Form page.
+  TTabSheet& f = tshFormulario;
+  Field(&lblCdEmpresa, "Código", dbeCdEmpresa, f, d, "CDEMPRESA", 8, 0, 40, true);
+  Field(&lblNmEmpresa, "Nome", dbeNmEmpresa, f, d, "NMEMPRESA", 56, 0, 300, true);
+  Field(&lblRazaoSoc, "Razão Social", dbeRazaoSoc, f, d, "NMRAZSOCEMPR", 8, 1, 560, true);
+  Field(&lblCompRazSoc, "Complemento", dbeCompRazSoc, f, d, "NMCOMPRZSEMP", 8, 2, 740);
+  Place(pnlTipo, f, 8, RowTop(3), 200, 40);
+  pnlTipo.SetVisible(false);
+  lblTipo.SetCaption("Tipo");
+  lblTipo.FocusControl = &cboTipo;
+  Place(lblTipo, pnlTipo, 0, 0, 150, 13);
+  cboTipo.SetStyle(TComboBoxStyle::csDropDownList);
+  cboTipo.SetItems({"CNPJ", "Inscrição Jurídica"});
+  cboTipo.SetColor(TColor::clWindow);
+  Place(cboTipo, pnlTipo, 0, kLabelGap, 150, kBox);
+  Place(pnlInscricao, f, 216, RowTop(3), 540, 40);
+  Field(&lblInsc, "Inscrição", dbeCGCEmpresa, pnlInscricao, d, "NRINSJUREMPR", 0, 0, 200, true);
+  lblInsc.SetBounds(0, 0, 200, 13);
+  dbeCGCEmpresa.SetBounds(0, kLabelGap, 200, kBox);
+  dbeCGCEmpresa.SetMaxLength(20);
+  Field(&lblInscEsta, "Inscrição Estadual", dbeInscEstaEmpr, pnlInscricao, d, "NRINSCESTA", 216, 0,
+        160);
+  lblInscEsta.SetBounds(216, 0, 160, 13);
+  dbeInscEstaEmpr.SetBounds(216, kLabelGap, 160, kBox);
+  Field(&lblEmail, "Email", dbeEmail, f, d, "DSEMAILEMPRESA", 8, 4, 400);
+  Field(&lblEndeWeb, "Endereço Web", dbeEndeWeb, f, d, "DSENDWEBEMPR", 416, 4, 340);
+  Field(&lblCdExterno, "Código Externo", dbeCDEXTERNO, f, d, "CDEXTERNO", 8, 5, 160);
+
+  // Address page.
+  TTabSheet& e = tshEndereco;
+  Field(&lblPais, "País", dbeCdPais, e, d, "CDPAIS", 8, 0, 50, true);
+  Search(btnPais, e, dbeCdPais, "País", dtsPais, "Não há país cadastrado.", 62, 0);
+  NameBox(dbeNmPais, e, d, "NMPAIS", 90, 0, 300);
+  Field(&lblEstado, "Estado", dbeSgEstado, e, d, "SGESTADO", 8, 1, 50, true);
+  Search(btnEstado, e, dbeSgEstado, "Estado", dtsEstado,
+         "Não há estado cadastrado para o país informado.", 62, 1);
+  NameBox(dbeNmEstado, e, d, "NMESTADO", 90, 1, 300);
+  Field(&lblMunicipio, "Município", dbeCdMunicipio, e, d, "CDMUNICIPIO", 8, 2, 50, true);
+  Search(btnMunicipio, e, dbeCdMunicipio, "Município", dtsMunicipio,
+         "Não há município cadastrado para o estado informado.", 62, 2);
+  NameBox(dbeNmMunicipio, e, d, "NMMUNICIPIO", 90, 2, 300);
+  Field(&lblBairro, "Bairro", dbeCdBairro, e, d, "CDBAIRRO", 8, 3, 90);
+  Search(BtnPesquisa1, e, dbeCdBairro, "Bairro", dtsPesqBairro, "Não há bairro cadastrado.", 102,
+         3);
+  Field(nullptr, "", dbeNMBairro, e, d, "NMBAIRRO", 130, 3, 300);
+  // The free-text name sits where the register's name would; only one of them is shown.
+  Field(nullptr, "", dbeNmBairEmpr, e, d, "NMBAIREMPR", 440, 3, 300);
+  Field(&lblEndereco, "Endereço", dbeDSENDEEMPR, e, d, "DSENDEEMPR", 8, 4, 400);
+  Field(&lblCompEnd, "Complemento", dbeDSCOMPENDEMP, e, d, "DSCOMPENDEMP", 8, 5, 600);
+  Field(&lblCep, "CEP", dbeCdCep, e, d, "NRCEPEMPR", 8, 6, 120);
+
+  // Additional data page.
+  TTabSheet& a = tshDadAdic;
+  Field(&lblDsJuntCome, "Reg. Junta Com.", dbeDsJuntCome, a, d, "NRREGJUNCOM", 8, 0, 160);
+  Field(&lblDataReg, "Dt. Registro", dbdDataReg, a, d, "DTREGJUNCOM", 176, 0, 100);
+  Field(&lblNmTitular, "Titular", dbeNmTitular, a, d, "NMTITUEMPR", 8, 1, 300);
+  Field(&lblCentCust, "Centro de Custo", dbeCodCentrCust, a, d, "CDCENTCUST", 8, 2, 50);
+  Search(sbtProcuraCentCust, a, dbeCodCentrCust, "Centro de Custo", dtsCentCusto,
+         "Não há centro de custo cadastrado.", 62, 2);
+  NameBox(dbeNMCentCust, a, d, "NMCENTCUST", 90, 2, 300);
+  Field(&lblContador, "Contador", dbeCDCONTADOR2, a, d, "CDCONTADOR2", 8, 3, 50, true);
+  Search(btpContador, a, dbeCDCONTADOR2, "Contador", dtsContador, "Não há contador cadastrado.", 62,
+         3);
+  NameBox(dbeNMCONTADOR, a, d, "NMCONTADOR", 90, 3, 300);
+  Field(&lblNrProprietarios, "Nr. Proprietários", dbeNRPROPRIEMPR, a, d, "NRPROPRIEMPR", 8, 4, 100,
+        true);
+  dbeNRPROPRIEMPR.SetMaxLength(2);
+  Combo(lblMeDataBase, "Mês Data-Base", dcbMeDataBase, a, d, "MEDATABASE",
+        {"Janeiro", "Fevereiro", "Março", "Abril", "Maio", "Junho", "Julho", "Agosto", "Setembro",
+         "Outubro", "Novembro", "Dezembro"},
+        116, 4, 140);
+  dcbMeDataBase.SetColor(TColor::clInfoBk);
+  Field(&lblVrTxInfra, "Taxa Infraero %", dbeVrTxInfra, a, d, "VRPETXADMPOR", 264, 4, 100);
+  dbeVrTxInfra.SetMaxLength(10);
+  Field(&lblPreGS1, "Prefixo GS1", dbePreGS1, a, d, "CDPREFIXOGS1", 8, 5, 140);
+
+  // Financial page.
+  TTabSheet& n = tshFinanceiro;
+  grbBoletos.SetCaption(" Geração de Boletos a Receber ");
+  Place(grbBoletos, n, 8, 8, 740, 80);
+  Field(&lblPerMulta, "Multa (%)", DBEPerMulta, grbBoletos, d, "VRPEMULEMPR", 8, 0, 100);
+  Field(&lblPerMora, "Mora Diária (%)", DBEPerMora, grbBoletos, d, "VRPEMOREMPR", 124, 0, 100);
+  grbModeloRecibo.SetCaption("Modelo de Recibo");
+  Place(grbModeloRecibo, n, 8, 96, 740, 110);
+  Field(&lblModelo, "Contas a Pagar", dbeModelo, grbModeloRecibo, d, "DSARQRECIBO", 8, 0, 600);
+  Place(btpPesqModelo, grbModeloRecibo, 612, RowTop(0) + kLabelGap - 1, 23, 23);
+  Field(&lblReciRec, "Contas a Receber", dbeReciRec, grbModeloRecibo, d, "DSARQRECIREC", 8, 1, 600);
+  Place(btnPesqReciRec, grbModeloRecibo, 612, RowTop(1) + kLabelGap - 1, 23, 23);
+  grbBaixa.SetCaption("Baixa ");
+  Place(grbBaixa, n, 8, 214, 740, 80);
+  Combo(lblIdCtbBaixa, "Gera Contabilização na Baixa", dbcIdCtbBaixa, grbBaixa, d, "IDCTBBAIXAEMPR",
+        {"Sim", "Não", ""}, 8, 0, 200);
+  opdArqMod.Filter = "Arquivos de Relatório (*.qr2)|*.qr2";
+
+  // Official information page: two columns.
+  TTabSheet& o = tshInformacoesOficiais;
+  Field(&lblCNAE, "CNAE Fiscal", dbeCDCNAE, o, d, "CDCNAE", 8, 0, 80, true);
+  Search(sbtCNAE, o, dbeCDCNAE, "CNAE Fiscal", dtsCNAE, "Não há código CNAE cadastrado.", 92, 0);
+  NameBox(dbeDsCnae, o, d, "DSCNAE", 120, 0, 260);
+  Field(&lblFPAS, "FPAS", dbeCDFPAS, o, d, "CDFPAS", 8, 1, 80, true);
+  Search(sbtFPAS, o, dbeCDFPAS, "FPAS", dtsFPAS, "Não há código FPAS cadastrado.", 92, 1);
+  NameBox(dbeDsFPAS, o, d, "DSFPAS", 120, 1, 260);
+  Field(&lblNatureza, "Nat. Jurídica", dbeCdNatureza, o, d, "CDNATUJURI", 8, 2, 80, true);
+  Search(btpNatureza, o, dbeCdNatureza, "Natureza Jurídica", dtsNatureza,
+         "Não há natureza jurídica cadastrada.", 92, 2);
+  NameBox(dbeDsNatureza, o, d, "DSNATUJURI", 120, 2, 260);
+  Field(&lblNRCAGED, "Nº CAGED", dbeNRCAGED, o, d, "NRCAGED", 8, 3, 100);
+  dbeNRCAGED.SetMaxLength(7);
+  Field(&lblCdEmprCaixa, "Código Empresa CAIXA", dbeCdEmprCaixa, o, d, "CDEMPRCAIXA", 124, 3, 140,
+        true);
+  Field(&lblNrRNTRC, "Nº RNTRC", dbeNrRNTRC, o, d, "NRRNTRC", 280, 3, 100);
+  drgTipoEmpresa.SetCaption("Tipo da Empresa");
+  drgTipoEmpresa.SetItems({"Micro-Empresa", "Pequeno Porte", "Outros"});
+  drgTipoEmpresa.Values = {"1", "2", "3"};
+  drgTipoEmpresa.SetDataSource(d);
+  drgTipoEmpresa.SetDataField("IDTIPOEMPR");
+  Place(drgTipoEmpresa, o, 8, RowTop(4), 372, 40);
+  drgTipoEmpresa.Columns = 3;
+  Check(dckSIMPLES, "Optante pelo SIMPLES", o, d, "IDOPTSIMPLES", "S", "N", 8, 5, 180);
+  Check(dckPAT, "Participa do PAT (Programa de Alimentação do Trabalhador)", o, d, "IDPARTICIPAT",
+        "S", "N", 8, 6, 372);
+  Check(dckIncentivadorCultural, "Incentivador Cultural", o, d, "IDINCENTCULTURA", "S", "N", 8, 7,
+        180);
+  Check(dckIncentivoFiscal, "Incentivo Fiscal", o, d, "IDINCENTFISCAL", "S", "N", 196, 7, 180);
+  Field(&lblCertLicFunc, "Número do Certificado de Licença de Funcionamento (CLF)", dbeCertLicFunc,
+        o, d, "NRCLF", 8, 8, 372);
+  Combo(lblRegimeApur, "Regime de Apuração Fiscal ", dcbRegimeApur, o, d, "CDREGIMEAPUR",
+        {"1 - Normal", "2 - Simples", "3 - Estimativa Fiscal", "8 - Bares e Restaurantes",
+         "9 - Normal com Estimativa Fiscal"},
+        400, 0, 350);
+  Combo(lblNaturezaOp, "Natureza da Operação", cbNaturezaOp, o, d, "IDNATUOPEREMPR",
+        {"", "01- Tributação no Município", "02- Tributação fora do Município", "03- Isenção",
+         "04- Imune", "05- Exigibilidade suspensa por decisão judicial",
+         "06- Exigibilidade suspensa por proc. administrativo", "07 - Não Incidência",
+         "08 - Exportação"},
+        400, 1, 350);
+  Combo(
+      lblRegEspTrib, "Regime Especial de Tributação", cbRegEspTrib, o, d, "IDREGESPTRIBEMP",
+      {"", "1- Macroempresa Municipal", "2- Estimativa", "3- Sociedade de Profissionais",
+       "4- Cooperativa", "5- Microempresário Individual (MEI)",
+       "6- Microempresário e Empresa de peq. porte (ME EPP)",
+       "7- Propaganda e Publicidade/Intermediação",
+       "8- Agenciamento de Turismo/Administração de Fundos", "9- Vendas/Transporte Intermunicipal",
+       "10- Não Incidência", "11- Construção Civil", "12- Não disponível na DES 3.0"},
+      400, 2, 350);
+  Combo(lblRegimeST, "Regime ICMS ST", cbRegimeST, o, d, "IDREGIMEICMSST",
+        {"", "1- Substituto Tributário", "2- Substituído Tributário"}, 400, 3, 350);
+  Combo(lblFormaApur, "Forma de Apuração", cbFormaApur, o, d, "IDFORMAPUR",
+        {"", "Lucro Presumido (Mensal)", "Lucro Presumido (Trimestral)",
+         "Lucro Real por Estimativa (Mensal)", "Lucro Real (Trimestral)"},
+        400, 4, 350);
+  Check(dckFormApurImp, "Apura imposto por data de Pagamento", o, d, "IDFORMAPUREMPR", "P", "F",
+        400, 5, 350);
+  dckFormApurImp.AllowGrayed = true;
+  Combo(lblRegime, "Regime de Apuração", dbRegime, o, d, "IDCUMUPICOEMP",
+        {"", "Cumulativo", "Não Cumulativo"}, 400, 6, 350);
+
+  // Logo page: the path on top, a sample report heading with the logo below.
+  TTabSheet& l = tshEndeEmp;
+  grbLogo.SetCaption(" Exemplo de Relatório com o Logotipo ");
+  Place(grbLogo, l, 8, 8, 740, 300);
+  lblArqLogoEmpr.SetCaption("Arquivo");
+  Field(&lblArqLogoEmpr, "Arquivo", dbeArqLogoEmpr, grbLogo, d, "DSARQLOGOEMP", 8, 0, 600);
+  Place(sbtAbrir, grbLogo, 612, RowTop(0) + kLabelGap - 1, 23, 23);
+  sbtAbrir.SetHint("Abrir");
+  pnlRelatorio.SetColor(TColor::clWhite);
+  Place(pnlRelatorio, grbLogo, 8, 64, 720, 200);
+  Place(imgLayout, pnlRelatorio, 8, 8, 173, 48);
+  imgLayout.Stretch = true;
+  lblTituloRel.SetCaption("Empresa");
+  Place(lblTituloRel, pnlRelatorio, 300, 24, 120, 16);
+  Place(pnlCabecalho, pnlRelatorio, 8, 64, 700, 20);
+  lblCabCodigo.SetCaption("Código");
+  Place(lblCabCodigo, pnlCabecalho, 4, 3, 60, 13);
+  lblCabNome.SetCaption("Nome da Empresa");
+  Place(lblCabNome, pnlCabecalho, 80, 3, 300, 13);
+  lblLinCodigo.SetCaption("99");
+  Place(lblLinCodigo, pnlRelatorio, 12, 92, 60, 13);
+  lblLinNome.SetCaption("Zembrat Software");
+  Place(lblLinNome, pnlRelatorio, 88, 92, 300, 13);
+  opdArqImagem.Filter =
+      "BMP (*.bmp)|*.bmp|JPG (*.jpg)|*.jpg|Todos os arquivos (*.bmp;*.jpg)|*.bmp;*.jpg";
+
+  // Representatives page.
+  Place(dbgRepresentante, tshRepresentante, 4, 4, 780, 500);
+  dbgRepresentante.SetColor(TColor::clInfoBk);
+  dbgRepresentante.SetDataSource(dtsRepresentante);
+  dbgRepresentante.Options.Editing = true;
+  dbgRepresentante.Options.Tabs = true;
+  dbgRepresentante.Options.ConfirmDelete = true;
+  dbgRepresentante.Options.CancelOnExit = true;
+  dbgRepresentante.AddColumn("CDREPRES");
+  dbgRepresentante.AddColumn("NMREPRES", {}, 208).ReadOnly = true;
+  dbgRepresentante.AddColumn("NRCPFREPRES", {}, 87).ReadOnly = true;
+  dbgRepresentante.AddColumn("NMQUALIFASSINA", {}, 190).ReadOnly = true;
+  dbgRepresentante.AddColumn("IDATIVO", {}, 46).PickList = {"Sim", "Não"};
+
+  // Electronic fiscal documents page.
+  Place(pgcParamDFe, tshParametrizaoDFe, 4, 4, 780, 500);
+  grbCancelamento.SetCaption("Cancelamento");
+  Place(grbCancelamento, tshEmailNFe, 4, 4, 764, 230);
+  Email(lblDeCanc, dbeDeCanc, lblMensCanc, memDescEmailCanc, grbCancelamento, d, "DSMENSEMAILCANC",
+        16, 140);
+  grbTransmissao.SetCaption("Transmissão");
+  Place(grbTransmissao, tshEmailNFe, 4, 240, 764, 230);
+  Email(lblDeTrans, dbeDeTrans, lblMensTrans, memDescEmailTrans, grbTransmissao, d,
+        "DSMENSEMAILNFE", 16, 140);
+  Email(lblDeCCe, dbeDeCCe, lblMensCCe, dbMemoMens, tshEmailCCe, d, "DSMENSEMAILCCE", 8, 380);
+  Email(lblDeCTe, dbeDeCTe, lblMensCTe, dbMemoMensCTe, tshEmailCTe, d, "DSMENSEMAILCTE", 8, 380);
+  Email(lblDeMDFe, dbeDeMDFe, lblMensMDFe, dbMemoMensMDFe, tshEmailMDFe, d, "DSMENSEMAILMDFE", 8,
+        380);
+
+  // Maximum lengths follow the fields' sizes for the plain text boxes.
+  for (TDBEdit* box :
+       {&dbeNmEmpresa,    &dbeRazaoSoc,     &dbeCompRazSoc, &dbeInscEstaEmpr, &dbeEmail,
+        &dbeEndeWeb,      &dbeCDEXTERNO,    &dbeCdBairro,   &dbeNMBairro,     &dbeNmBairEmpr,
+        &dbeDSENDEEMPR,   &dbeDSCOMPENDEMP, &dbeCdCep,      &dbeDsJuntCome,   &dbeNmTitular,
+        &dbeCodCentrCust, &dbeCDCONTADOR2,  &dbePreGS1,     &dbeModelo,       &dbeReciRec,
+        &dbeCDFPAS,       &dbeCdEmprCaixa,  &dbeNrRNTRC,    &dbeCertLicFunc,  &dbeArqLogoEmpr})
+    box->SetMaxLength(cdsEmpresa.FieldByName(box->DataField()).Size());
+
+  // Tab order follows the reading order of each page.
+  int order = 0;
+  for (TControl* c : std::initializer_list<TControl*>{
+           &dbeCdEmpresa, &dbeNmEmpresa, &dbeRazaoSoc, &dbeCompRazSoc, &cboTipo, &dbeCGCEmpresa,
+           &dbeInscEstaEmpr, &dbeEmail, &dbeEndeWeb, &dbeCDEXTERNO})
+    c->SetTabOrder(order++);
+  order = 0;
+  for (TControl* c :
+       std::initializer_list<TControl*>{&dbeCdPais, &dbeSgEstado, &dbeCdMunicipio, &dbeCdBairro,
+                                        &dbeNMBairro, &dbeDSENDEEMPR, &dbeDSCOMPENDEMP, &dbeCdCep})
+    c->SetTabOrder(order++);
+}
+
+}  // namespace ger
