@@ -113,14 +113,15 @@ class TDataSet {
   bool ControlsDisabled() const { return disableCount_ > 0; }
 
   // Data packets and the change log.
-  void SetData(
-      const DataPacket& packet);      // replaces rows and log; EDatabaseError if it does not fit
-  void SetData(DataPacket&& packet);  // the same, taking the rows without copying them
-  DataPacket Data() const;            // the rows as shown, pending changes included
-  ChangeSet GetDelta() const;         // inserts, updates (old and new), deletes, in log order
-  int GetChangeCount() const;         // rows with pending changes
-  void MergeChangeLog();              // pending changes become the base
-  void CancelUpdates();               // throws every pending change away
+  // Replaces rows and log; EDatabaseError if it does not fit (and then nothing changes). The
+  // rvalue form takes the rows without copying them.
+  void SetData(const DataPacket& packet);
+  void SetData(DataPacket&& packet);
+  DataPacket Data() const;                // the rows as shown, pending changes included
+  ChangeSet GetDelta() const;             // inserts, updates (old and new), deletes, in log order
+  int GetChangeCount() const;             // rows with pending changes
+  void MergeChangeLog();                  // pending changes become the base
+  void CancelUpdates();                   // throws every pending change away
   void CopyFrom(const TDataSet& source);  // source's rows as shown become this one's base rows
   void EmptyDataSet();                    // no rows, no log
 

@@ -65,8 +65,8 @@ class TField {
   // Plain conversions. A null reads as "" / 0; text of a number is pt-BR general format
   // ("2,5"), of a date "dd/mm/yyyy" (with " hh:nn:ss" when it has a time).
   std::string AsString() const;
-  void SetAsString(
-      std::string_view text);  // "" makes the field null; numbers and dates parsed pt-BR
+  // "" makes the field null; numbers and dates parsed pt-BR.
+  void SetAsString(std::string_view text);
   double AsFloat() const;
   void SetAsFloat(double v);
   std::int64_t AsInteger() const;
