@@ -168,6 +168,21 @@ void TDBEdit::UpdateData() {
   if (TField* f = Field()) f->SetText(UnmaskedText());
 }
 
+int TDBEdit::EndCaret() const {
+  if (mask_.IsEmpty()) return TCustomEdit::EndCaret();
+  const std::u32string& cells = Raw();
+  const auto& positions = mask_.Positions();
+  std::size_t end = 0;
+  bool filled = false;
+  for (std::size_t i = 0; i < cells.size() && i < positions.size(); ++i) {
+    if (positions[i].kind != EditMask::Kind::Literal && cells[i] != mask_.Blank()) {
+      end = i + 1;
+      filled = true;
+    }
+  }
+  return static_cast<int>(filled ? end : mask_.NextInput(0));
+}
+
 void TDBEdit::DoEnter() {
   focused_ = true;
   if (!link_.IsModified()) DataChange();

@@ -55,6 +55,9 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   void ClearByUser() override;
   void PasteByUser(const std::string& text) override;
   void DoEnter() override;
+  // A masked box's text is as long as its mask: the caret goes after the last filled position
+  // (to the first input position when none is filled), where the next typed character belongs.
+  int EndCaret() const override;
   void DoExit() override;
   void Describe(PropList& out) const override;
 

@@ -143,7 +143,7 @@ void TCustomEdit::PasteByUser(const std::string& text) {
 }
 
 void TCustomEdit::DoEnter() {
-  selStart_ = Length();
+  selStart_ = EndCaret();
   selLength_ = 0;
   TControl::DoEnter();
 }

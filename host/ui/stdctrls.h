@@ -62,6 +62,8 @@ class TCustomEdit : public TControl {
   virtual bool InsertChar(char32_t ch);
   virtual bool DeleteBack();
   virtual bool DeleteForward();
+  // Where a click into the box leaves the caret: the end of the text.
+  virtual int EndCaret() const { return Length(); }
   // Escape in the box (a data-aware box puts the field's value back).
   virtual void Escape() {}
   // Enter in the box (a memo starts a new line).

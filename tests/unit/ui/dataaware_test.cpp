@@ -47,6 +47,21 @@ TEST_F(DataAwareTest, TheKeyHandlerRunsFirstThenTheFieldFilterThenTheMask) {
   EXPECT_EQ(f.cds.FieldByName("CODIGO").AsString(), "B7");
 }
 
+TEST_F(DataAwareTest, ClickingIntoAnEmptyOrPartlyFilledMaskedBoxTypesAfterWhatIsThere) {
+  BoxForm f;
+  f.cds.FieldByName("CODIGO").SetEditMask(">aa;0; ");
+  f.cds.Insert();
+  Type(f.dbeCodigo, "b");
+  EXPECT_EQ(ui::Observe::Text(f.dbeCodigo), "B");
+  Focus(f.dbeNome);
+  Type(f.dbeCodigo, "7");  // back into the half-filled box: after the "B", not past the end
+  EXPECT_EQ(ui::Observe::Text(f.dbeCodigo), "B7");
+
+  f.cds.FieldByName("NOME").SetEditMask("!999\\-9;0;_");
+  Type(f.dbeNome, "2062");
+  EXPECT_EQ(ui::Observe::Text(f.dbeNome), "2062");
+}
+
 TEST_F(DataAwareTest, AMaskShowsLiteralsWhileTypingAndStoresWithoutThem) {
   BoxForm f;
   f.cds.Edit();
