@@ -210,6 +210,30 @@ TEST(PacketCodec, OddFieldListsStillDecodeOrFailCleanly) {
   EXPECT_EQ(p.fields[0].flags, (ProviderFlags{false, false, true}));
 }
 
+// Whatever a damaged answer holds, decoding ends in a packet or in the Portuguese error; never
+// in a crash, another exception or a packet whose rows disagree with its fields.
+TEST(PacketCodec, DamagedTextNeverGetsPastTheChecks) {
+  const std::string good = codec::Encode(SamplePacket());
+  const std::string bytes = "\"\\[]{},:0e-.nul\x01\xC3\xFF ";
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  auto check = [&](const std::string& text) {
+    try {
+      DataPacket p = codec::DecodePacket(text);
+      for (const Row& r : p.rows) ASSERT_EQ(r.size(), p.fields.size());
+    } catch (const EDatabaseError&) {
+    } catch (const std::exception& e) {
+      FAIL() << "unexpected " << e.what() << " for: " << text;
+    }
+  };
+  for (std::size_t cut = 0; cut < good.size(); cut += 7) check(good.substr(0, cut));
+  for (int i = 0; i < 3000; ++i) {
+    std::string text = good;
+    for (int k = 0; k < 1 + i % 3; ++k) text[next() % text.size()] = bytes[next() % bytes.size()];
+    check(text);
+  }
+}
+
 TEST(ChangeSetCodec, RoundTripOfEveryKind) {
   ChangeSet cs;
   cs.fields = {{"CD", FieldKind::String, 2, {false, true, true}},
