@@ -192,6 +192,10 @@ void Shell::SyncAll() {
       if (e.form != active || !e.window || !e.form->Visible()) continue;
       if (auto* sub = qobject_cast<QMdiSubWindow*>(e.window.data())) {
         if (window_->Mdi()->activeSubWindow() != sub) window_->Mdi()->setActiveSubWindow(sub);
+        // Without a window manager nobody gives the activation back when a dialog closes.
+        if (!QApplication::activeModalWidget() && !QApplication::activeWindow() &&
+            window_->isVisible())
+          window_->activateWindow();
       } else if (!e.window->isActiveWindow()) {
         e.window->raise();
         e.window->activateWindow();
@@ -247,7 +251,9 @@ void Shell::SyncMenus() {
         [&](QMenu* into, const std::vector<TMenuItem*>& items) {
           for (TMenuItem* item : items) {
             if (item->IsSeparator()) {
-              menuActions_[into->addSeparator()] = item;
+              QAction* separator = into->addSeparator();
+              separator->setObjectName(ToQ(item->Name()));
+              menuActions_[separator] = item;
               continue;
             }
             QAction* action = nullptr;
