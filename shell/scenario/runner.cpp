@@ -640,8 +640,9 @@ class Runner {
     } else if (what == "count") {
       const char* usage = "expect count DATASET N";
       Arity(4, 4, usage);
+      int want = Number(3, usage);
       TDataSet& d = DataSet(Bare(2, usage));
-      Expect(Number(3, usage), d.Active() ? d.RecordCount() : 0, "row count of " + d.Name());
+      Expect(want, d.Active() ? d.RecordCount() : 0, "row count of " + d.Name());
     } else if (what == "mask") {
       const char* usage = "expect mask DATASET.FIELD \"MASK\"";
       Arity(4, 4, usage);
@@ -667,7 +668,7 @@ class Runner {
       Expect(Number(3, usage), it == refreshes.end() ? 0 : it->second,
              "local-copy refreshes of " + Bare(2, usage));
     } else if (what == "sql") {
-      const char* usage = "expect sql \"QUERY\" \"V\" | null";
+      const char* usage = "expect sql \"QUERY\" \"V\" | null | none";
       Arity(4, 4, usage);
       DataPacket rows = dtmDBGeral().Connection().Query(Text(2, usage));
       std::optional<std::string> got;
@@ -675,7 +676,11 @@ class Runner {
         got = "none";
       else if (!IsNull(rows.rows.front().front()))
         got = ValueText(rows.rows.front().front());
-      Expect(TextOrNull(3, usage), got, "first value of the query");
+      // "none" (no row) is also taken as a bare word.
+      std::optional<std::string> want = !IsText(3) && L().words[3].text == "none"
+                                            ? std::optional<std::string>("none")
+                                            : TextOrNull(3, usage);
+      Expect(want, got, "first value of the query");
     } else if (what == "form") {
       const char* usage = "expect form NAME true|false";
       Arity(4, 4, usage);
