@@ -10,7 +10,7 @@ TfrmNotasExplicativas* frmNotasExplicativas = nullptr;
 bool boIdCriado = false;
 bool boFrmClose = false;
 
-using Company = pkg::CompanyScreen<>;
+using Company = pkg::CompanyScreen;
 
 TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
     : TfrmRotiGeral("frmNotasExplicativas", owner),

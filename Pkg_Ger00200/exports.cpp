@@ -7,7 +7,6 @@
 #include "Ger00200/ger00200.h"
 #include "Ger00201/ger00201.h"
 #include "Ger00202/ger00202.h"
-#include "Pkg_Ger00200/company_screen.h"
 #include "Pkg_Ger00200/creators.h"
 #include "module/module_export.h"
 
@@ -74,18 +73,13 @@ void Guarded(Fn&& creator) {
 }
 
 void CriaEmpresaForm() {
-  using Company = pkg::CompanyScreen<>;
-  if constexpr (Company::Built) {
-    TfrmEmpresa* form;
-    {
-      pkg::HourGlass cursor;
-      form = &pkg::CreateOnce(frmEmpresa, boStCriado);
-      form->SetWindowState(TWindowState::wsNormal);
-    }
-    form->Show();
-  } else {
-    Company::Form();  // says that the screen is missing
+  TfrmEmpresa* form;
+  {
+    pkg::HourGlass cursor;
+    form = &pkg::CreateOnce(frmEmpresa, boStCriado);
+    form->SetWindowState(TWindowState::wsNormal);
   }
+  form->Show();
 }
 
 }  // namespace
