@@ -40,11 +40,52 @@ Binding::Binding(FormView& view, TControl& control, QWidget* widget)
   widget_->setObjectName(ToQ(control.Name()));
 }
 
+namespace {
+// The model's size of the control's container, and its widget: for a page, its page control.
+std::pair<const TControl*, QWidget*> SizingParent(const TControl& c, const FormView& view) {
+  const TControl* p = c.Parent();
+  if (p && p->Kind() == ControlKind::TabSheet) {
+    auto* sheet = static_cast<const TTabSheet*>(p);
+    p = sheet->PageControl();
+  }
+  if (!p) return {nullptr, nullptr};
+  if (p == &view.Form()) return {p, const_cast<FormView*>(&view)};
+  return {p, view.WidgetOf(*p)};
+}
+
+// Kinds that grow downwards with their window; boxes of one line keep their height.
+bool GrowsDown(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::DBGrid:
+    case ControlKind::PageControl:
+    case ControlKind::Memo:
+    case ControlKind::DBMemo:
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
 void Binding::SyncCommon() {
   if (!widget_) return;
   const TControl& c = control_;
   if (c.Width() > 0 && c.Height() > 0) {
-    widget_->setGeometry(c.Left(), c.Top(), c.Width(), c.Height());
+    // A control that reaches its container's right or bottom edge follows the edge when the
+    // window is larger than the screen was drawn for, so pages use the room they are given.
+    int width = c.Width(), height = c.Height();
+    auto [parent, parentWidget] = SizingParent(c, view_);
+    if (parent && parentWidget && parent->Width() > 0 && parent->Height() > 0) {
+      int slack = 12, slackDown = 40;
+      int pw = parent == c.Parent() ? parent->Width() : parent->Width() - 8;
+      int ph = parent == c.Parent() ? parent->Height() : parent->Height() - 30;
+      int extraW = parentWidget->width() - parent->Width();
+      int extraH = parentWidget->height() - parent->Height();
+      if (extraW > 0 && c.Left() + c.Width() >= pw - slack) width += extraW;
+      if (extraH > 0 && GrowsDown(c.Kind()) && c.Top() + c.Height() >= ph - slackDown)
+        height += extraH;
+    }
+    widget_->setGeometry(c.Left(), c.Top(), width, height);
   } else {
     widget_->move(c.Left(), c.Top());
     widget_->adjustSize();
@@ -147,6 +188,8 @@ class LabelBinding : public Binding {
     }
     SyncCommon();
     w->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A caption wider than the room the screen gave it is shown whole, not cut.
+    if (int wanted = w->sizeHint().width(); w->width() < wanted) w->resize(wanted, w->height());
   }
 
  private:
@@ -408,6 +451,11 @@ class PageBinding : public Binding {
       : Binding(view, pages, new QTabWidget(parent)), pages_(pages) {
     auto* w = static_cast<QTabWidget*>(widget_.data());
     w->setUsesScrollButtons(true);
+    // Screens with many pages: tighter tabs keep every caption in view at 1024 pixels.
+    w->tabBar()->setStyleSheet(
+        "QTabBar::tab { padding: 4px 6px; border: 1px solid palette(mid); border-bottom: none;"
+        " background: palette(button); margin-right: 1px; }"
+        " QTabBar::tab:selected { background: palette(base); }");
     // Every change of the tab bar, by mouse or keyboard, is the user clicking that tab; the
     // model decides, and the next read puts the model's page back when it refused.
     QObject::connect(w, &QTabWidget::currentChanged, w, [this](int index) {
@@ -569,8 +617,11 @@ class GridBinding : public Binding {
       QTableWidgetItem* header = w->horizontalHeaderItem(c);
       if (!header || header->text() != title)
         w->setHorizontalHeaderItem(c, new QTableWidgetItem(title));
-      if (const TColumn* col = grid_.Column(c); col && w->columnWidth(c) != col->Width)
-        w->setColumnWidth(c, col->Width);
+      // Never narrower than the title: a clipped title reads as another word.
+      if (const TColumn* col = grid_.Column(c)) {
+        int width = std::max(col->Width, w->fontMetrics().horizontalAdvance(title) + 16);
+        if (w->columnWidth(c) != width) w->setColumnWidth(c, width);
+      }
     }
     w->horizontalHeader()->setVisible(grid_.Options.Titles);
     for (int r = 0; r < static_cast<int>(cells.size()); ++r)
@@ -822,6 +873,11 @@ void FormView::Sync() {
   if (form_.Width() > 0 && form_.Height() > 0) setMinimumSize(form_.Width(), form_.Height());
   for (auto& b : bindings_) b->Sync();
   SyncFocus();
+}
+
+void FormView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!detached_) Sync();
 }
 
 void FormView::SyncFocus() {

@@ -183,7 +183,11 @@ void Shell::SyncAll() {
     } else if (minimized && !e.window->isMinimized()) {
       e.window->showMinimized();
     } else if (!minimized && (e.window->isHidden() || e.window->isMinimized())) {
-      e.window->showNormal();
+      // Screens open filling the MDI area, as the office's other programs do.
+      if (qobject_cast<QMdiSubWindow*>(e.window.data()))
+        e.window->showMaximized();
+      else
+        e.window->showNormal();
     }
   }
   // The active form's window comes forward with the model's focus inside it.
