@@ -132,6 +132,27 @@ class CompanyTest : public QObject {
     ger::test::Settle();
   }
 
+  void alterAndConfirmWithTheKeyboard() {
+    Action("sbtAlterar")->trigger();
+    ger::test::Settle();
+    QLineEdit* name = Edit("dbeNmEmpresa");
+    QTest::mouseClick(name, Qt::LeftButton);
+    ger::test::Settle();
+    QTest::keyClick(name, Qt::Key_End);
+    QTest::keyClicks(name, " Ltda");
+    QTest::keyClick(name, Qt::Key_Tab);
+    ger::test::Settle();
+    std::string expected = name->text().toStdString();
+    QVERIFY(name->text().endsWith(" Ltda"));
+    Action("sbtConfirmar")->trigger();
+    ger::test::Settle();
+    QCOMPARE(Companies().State(), DataSetState::Browse);
+    // Reloaded from the server: the list shows the stored name.
+    QCOMPARE(Companies().FieldByName("NMEMPRESA").AsString(), expected);
+    auto* grid = qobject_cast<QTableWidget*>(W("dbgPadrao"));
+    QCOMPARE(grid->item(grid->currentRow(), 1)->text().toStdString(), expected);
+  }
+
   void screenshotShowsTheScreen() {
     QString path = dir.filePath("empresa.png");
     QVERIFY(shell->Screenshot(path.toStdString()));
