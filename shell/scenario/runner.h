@@ -1,15 +1,13 @@
 #pragma once
 // Plays one scenario file in a fresh world: a temporary folder, a new SQLite database seeded by a
 // ger-server child process on a free loopback port (with its test hooks), the host settings
-// pointing at both, the scripted dialogs, and the module loaded with dlopen.
+// pointing at both, the scripted dialogs, and the module loaded with dlopen. The caller runs it in
+// a process of its own, so every file starts with fresh module globals.
 #include <filesystem>
-#include <memory>
-#include <optional>
+#include <functional>
 #include <string>
-#include <vector>
 
-#include "script.h"
-#include "ui/dialogs.h"
+#include "interpreter.h"
 
 namespace ger::scenario {
 
@@ -19,14 +17,6 @@ struct Options {
   std::filesystem::path moduleDir;  // where lib<module>.so lies
   std::string module = "Pkg_Ger00200";
   bool keep = false;  // keep the temporary folder
-};
-
-// A line that did not hold: the runner reports "file:LINE: message". It derives from the
-// scripted-session fault, so the application's handler lets it through modal loops and gestures.
-class LineFailure : public ui::EScriptError {
- public:
-  LineFailure(int line, const std::string& message) : ui::EScriptError(message), line(line) {}
-  int line;
 };
 
 struct Outcome {
