@@ -1,5 +1,6 @@
 // ger-host: loads the module, opens its first screen in the main window and runs until the user
-// quits; with --screenshot it renders that window off-screen to a PNG file instead.
+// quits; with --screenshot it renders that window off-screen to a PNG file instead, after playing
+// the scenario file given with --script inside this very host (same module, server and database).
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -9,13 +10,55 @@
 #include <QFont>
 
 #include "hostoptions.h"
+#include "interpreter.h"
 #include "module/module.h"
 #include "shell.h"
+#include "ui/dialogs.h"
 
 namespace {
 
 bool HasDisplay() {
   return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+}
+
+// Plays the scenario file against the running host with the scripted dialogs in force, then gives
+// the shell its Qt dialogs back. A line that does not hold is reported as "FAIL file:LINE: ...".
+bool PlayScript(const std::string& file, ger::TLoadedModule& module, ger::qt::Shell& shell) {
+  using namespace ger;
+  using namespace ger::scenario;
+  auto fail = [&](int line, const std::string& message) {
+    std::cerr << "FAIL " << file << ":" << line << ": " << message << "\n";
+    return false;
+  };
+  std::vector<Line> lines;
+  try {
+    lines = ReadScript(file);
+  } catch (const SyntaxError& e) {
+    return fail(e.line, e.what());
+  }
+  TApplication& app = Application();
+  struct DialogsScope {
+    qt::Shell& shell;
+    ~DialogsScope() { Application().SetDialogs(shell.SharedDialogs()); }
+  } restore{shell};
+  app.SetDialogs(std::make_shared<ui::ScriptedDialogs>());
+  int line = 0;
+  try {
+    ScratchDir tmp;
+    World world;
+    world.module = &module;
+    world.databaseUrl = app.Settings.databaseUrl;
+    world.serverHost = app.Settings.webUrl;
+    world.serverPort = app.Settings.webPort;
+    world.tmp = tmp.Path();
+    Interpreter interpreter(world, [&line](int n) { line = n; });
+    interpreter.Play(std::move(lines));
+  } catch (const LineFailure& f) {
+    return fail(f.line, f.what());
+  } catch (const std::exception& e) {
+    return fail(line, e.what());
+  }
+  return true;
 }
 
 }  // namespace
@@ -40,12 +83,6 @@ int main(int argc, char** argv) {
                  "company screen to a picture.\n";
     return 2;
   }
-  if (options.script) {
-    std::cerr << "ger-host: --script needs the scenario interpreter, which this build does not "
-                 "provide yet.\n";
-    return 2;
-  }
-
   QApplication app(argc, argv);
   QApplication::setApplicationName("ger-host");
   QApplication::setApplicationDisplayName("Gerenciador Empresarial");
@@ -71,7 +108,9 @@ int main(int argc, char** argv) {
       return 1;
     }
     shell.SyncAll();
-    if (options.screenshot) {
+    if (options.script && !PlayScript(*options.script, *module, shell)) {
+      rc = 1;
+    } else if (options.screenshot) {
       if (!shell.Screenshot(*options.screenshot)) {
         std::cerr << "ger-host: cannot write the screenshot '" << *options.screenshot << "'.\n";
         rc = 1;
