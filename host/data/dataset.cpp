@@ -95,9 +95,16 @@ struct TDataSet::Store {
   std::unordered_map<std::string, int> byName;
   bool persistent = false;  // fields added by the program, not taken from a packet
   DataSetState stateAtDisable = DataSetState::Inactive;
+  int peek = -1;  // row read by a RowPeek, -1 when none
 
   Record* Current() const {
     return cur >= 0 && cur < static_cast<int>(view.size()) ? view[cur] : nullptr;
+  }
+  bool Peeking() const { return peek >= 0 && peek != cur; }
+  // The row the fields read: the peeked one, else the current one.
+  Record* Read() const {
+    if (!Peeking()) return Current();
+    return peek < static_cast<int>(view.size()) ? view[peek] : nullptr;
   }
   int ViewIndexOf(std::uint64_t id) const {
     for (std::size_t i = 0; i < view.size(); ++i)
@@ -199,6 +206,8 @@ void TDataSet::CheckActive() const {
 }
 
 void TDataSet::CheckEditing() const {
+  if (store_->peek >= 0)
+    throw EDatabaseError("Os campos não podem ser alterados durante a leitura de outro registro.");
   if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
     throw EDatabaseError("Conjunto de dados não está em modo de edição ou inserção.");
 }
@@ -524,10 +533,21 @@ void TDataSet::CheckBrowseMode() {
 }
 
 const Value& TDataSet::CurrentValue(int index) const {
-  if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
+  if (!store_->Peeking() && (state_ == DataSetState::Edit || state_ == DataSetState::Insert))
     return store_->buffer.at(static_cast<std::size_t>(index));
-  if (Record* r = store_->Current()) return r->values.at(static_cast<std::size_t>(index));
+  if (Record* r = store_->Read()) return r->values.at(static_cast<std::size_t>(index));
   return kNull;
+}
+
+TDataSet::RowPeek::RowPeek(TDataSet& dataset, int index)
+    : dataset_(dataset), outer_(dataset.store_->peek) {
+  dataset.CheckActive();
+  if (index < 0 || index >= dataset.RecordCount()) throw EDatabaseError("Registro não encontrado.");
+  dataset.store_->peek = index;
+}
+
+TDataSet::RowPeek::~RowPeek() {
+  dataset_.store_->peek = outer_;
 }
 
 void TDataSet::SetCurrentValue(int index, Value value) {
@@ -540,7 +560,7 @@ void TDataSet::SetCurrentValue(int index, Value value) {
 }
 
 Value TDataSet::OldValueOf(int index) const {
-  Record* r = store_->Current();
+  Record* r = store_->Read();
   if (!r) return {};
   switch (r->status) {
     case RowStatus::Fresh:

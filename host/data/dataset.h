@@ -138,6 +138,22 @@ class TDataSet {
   // Asks the data links to commit their modified controls.
   void UpdateRecord();
 
+  // Reads row `index` (from 0, in the order shown) without moving the cursor: while a peek lives,
+  // the fields (GetValue, AsString, DisplayText and so get-text handlers) read that row, no event
+  // fires, and writing a field raises EDatabaseError. The current row reads as it stands (its
+  // edit buffer while editing). Peeks nest; the innermost wins.
+  class RowPeek {
+   public:
+    RowPeek(TDataSet& dataset, int index);  // EDatabaseError when closed or no such row
+    ~RowPeek();
+    RowPeek(const RowPeek&) = delete;
+    RowPeek& operator=(const RowPeek&) = delete;
+
+   private:
+    TDataSet& dataset_;
+    int outer_;
+  };
+
   // Field access for TField.
   const Value& CurrentValue(int index) const;
   void SetCurrentValue(int index, Value value);
