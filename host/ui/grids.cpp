@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "core/ptbr.h"
 #include "core/utf8.h"
 #include "ui/dialogs.h"
 #include "ui/forms.h"
@@ -11,15 +10,6 @@ namespace ger {
 
 namespace {
 constexpr const char* kDeleteQuestion = "Excluir registro?";
-
-std::string PlainText(const Value& v) {
-  if (auto* s = std::get_if<std::string>(&v)) return *s;
-  if (auto* d = std::get_if<double>(&v)) return ptbr::FormatFloat(*d);
-  if (auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-  if (auto* t = std::get_if<DateTime>(&v)) return ptbr::FormatDateTime(*t);
-  if (std::holds_alternative<Bytes>(v)) return "(BLOB)";
-  return {};
-}
 }  // namespace
 
 // --- TDBGrid ----------------------------------------------------------------------------------
@@ -126,23 +116,22 @@ std::vector<std::vector<std::string>> TDBGrid::CellTexts() const {
   std::vector<std::vector<std::string>> out;
   TDataSet* ds = DataSet();
   if (!ds || !ds->Active()) return out;
-  auto cols = Columns();
-  DataPacket data = ds->Data();
+  std::vector<TField*> fields;
+  for (const TColumn* col : Columns()) fields.push_back(ds->FindField(col->FieldName));
   int current = ds->RecNo() - 1;
-  for (int r = 0; r < static_cast<int>(data.rows.size()); ++r) {
+  int rows = ds->RecordCount();
+  out.reserve(static_cast<std::size_t>(rows));
+  for (int r = 0; r < rows; ++r) {
+    // Reading through a peek keeps the cursor where it is, so no scroll event reaches the
+    // screen's handlers, and every row shows its get-text handlers' texts.
+    TDataSet::RowPeek peek(*ds, r);
     std::vector<std::string> row;
-    for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
-      if (r == current) {
-        if (c == selected_ && editorActive_) {
-          row.push_back(editorText_);
-        } else {
-          TField* f = ds->FindField(cols[c]->FieldName);
-          row.push_back(f ? f->DisplayText() : std::string());
-        }
-      } else {
-        int index = data.IndexOf(cols[c]->FieldName);
-        row.push_back(index >= 0 ? PlainText(data.rows[r][index]) : std::string());
-      }
+    row.reserve(fields.size());
+    for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
+      if (r == current && c == selected_ && editorActive_)
+        row.push_back(editorText_);
+      else
+        row.push_back(fields[c] ? fields[c]->DisplayText() : std::string());
     }
     out.push_back(std::move(row));
   }

@@ -64,8 +64,8 @@ class TDBGrid : public TControl {
   int Row() const;
   int RowCount() const;
 
-  // The texts of every cell, row by row, as shown (the current row through the fields' get-text
-  // handlers, the cell being edited with its editor text).
+  // The texts of every cell, row by row, as shown: each row through the fields' get-text
+  // handlers (read without moving the cursor), the cell being edited with its editor text.
   std::vector<std::vector<std::string>> CellTexts() const;
   bool EditorActive() const { return editorActive_; }
   const std::string& EditorText() const { return editorText_; }
