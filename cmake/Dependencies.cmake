@@ -7,12 +7,13 @@ find_package(spdlog CONFIG REQUIRED)
 find_package(CLI11 CONFIG REQUIRED)
 find_package(GTest CONFIG REQUIRED)
 
-find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
-# Debian ships cpp-httplib compiled: the header declares, libcpp-httplib.so defines.
-find_library(HTTPLIB_LIBRARY cpp-httplib REQUIRED)
+# Debian ships cpp-httplib compiled: the header declares, libcpp-httplib.so defines. The library
+# was built with TLS and compression, which change its class layouts, so every user must compile
+# with the same definitions: take them from its pkg-config file.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(httplib INTERFACE)
-target_include_directories(httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(httplib INTERFACE ${HTTPLIB_LIBRARY} Threads::Threads)
+target_link_libraries(httplib INTERFACE PkgConfig::CPPHTTPLIB Threads::Threads)
 
 find_path(STB_INCLUDE_DIR stb_image.h PATHS /usr/include/stb REQUIRED)
 add_library(stb INTERFACE)

@@ -68,6 +68,14 @@ int main(int argc, char** argv) {
   app.add_option("--threads", options.threads, "worker threads")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
+  // Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.
+  // Blocked before any thread starts (the logger's included), so every thread inherits that.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
   // One log line per call, written by a background thread so no call waits for the terminal.
   spdlog::init_thread_pool(8192, 1);
   auto logger = spdlog::create_async_nb<spdlog::sinks::stderr_sink_mt>("ger-server");
@@ -83,13 +91,6 @@ int main(int argc, char** argv) {
     std::cerr << "ger-server: --port must be between 0 and 65535\n";
     return 2;
   }
-
-  // Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   try {
     if (dbUrl.empty()) {

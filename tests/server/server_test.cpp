@@ -1,0 +1,507 @@
+// The application server end to end: the real binary, real HTTP, a real database.
+#include <httplib.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "core/consiste_text.h"
+#include "server_fixture.h"
+
+using namespace gertest;
+using ger::ChangeKind;
+using ger::ChangeSet;
+using ger::DataPacket;
+using ger::Row;
+using ger::Value;
+namespace json = boost::json;
+
+namespace {
+
+const char* kConflict = "Registro alterado por outro usuário. Atualize os dados e tente novamente.";
+
+std::string S(const Value& v) {
+  return ger::IsNull(v) ? "<null>" : std::get<std::string>(v);
+}
+
+// A company change set shaped as the screen sends it: the fields of GetEmpresa's packet.
+struct CompanySet {
+  DataPacket shape;
+  ChangeSet set;
+  explicit CompanySet(DataPacket s) : shape(std::move(s)) { set.fields = shape.fields; }
+  Row Blank() const { return Row(shape.fields.size()); }
+  Row& Put(Row& row, const std::string& column, Value v) const {
+    row.at(shape.IndexOf(column)) = std::move(v);
+    return row;
+  }
+  void Insert(Row r) { set.changes.push_back({ChangeKind::Insert, {}, std::move(r)}); }
+  void Update(Row o, Row n) {
+    set.changes.push_back({ChangeKind::Update, std::move(o), std::move(n)});
+  }
+  void Delete(Row o) { set.changes.push_back({ChangeKind::Delete, std::move(o), {}}); }
+  json::value Json() const { return ger::codec::ToJson(set); }
+};
+
+json::array Flags(bool a = false, bool b = false, bool c = false, bool d = false, bool e = false,
+                  bool f = false) {
+  return {a, b, c, d, e, f};
+}
+
+json::array SetArgs(const CompanySet& cs, json::array flags = Flags()) {
+  json::array args{cs.Json()};
+  for (auto& f : flags) args.push_back(f);
+  return args;
+}
+
+Row CompanyRow(const CompanySet& cs, const std::string& code, const std::string& name) {
+  Row r = cs.Blank();
+  cs.Put(r, "CDEMPRESA", code);
+  cs.Put(r, "NMEMPRESA", name);
+  return r;
+}
+
+}  // namespace
+
+// --- Start, reference data, demo ------------------------------------------------------------
+
+TEST_F(ServerTest, DemoCompaniesArriveInTheRecordLayout) {
+  Start({"--demo"});
+  DataPacket p = Packet("GetEmpresa");
+  ASSERT_EQ(p.fields.size(), 71u);
+  EXPECT_EQ(p.fields[0].name, "CDEMPRESA");
+  EXPECT_EQ(p.fields[18],
+            (ger::FieldDef{"NMMUNICIPIO", ger::FieldKind::String, 40, ger::ProviderFlags::None()}));
+  EXPECT_EQ(p.fields[14].name, "NRREGJUNCOM");
+  EXPECT_EQ(p.fields[14].flags, ger::ProviderFlags::InWhere());
+  EXPECT_EQ(p.fields[15].kind, ger::FieldKind::DateTime);
+  EXPECT_EQ(p.fields[22].kind, ger::FieldKind::Float);
+  EXPECT_EQ(p.fields[27], (ger::FieldDef{"DSMENSEMAILNFE", ger::FieldKind::String, 2000,
+                                         ger::ProviderFlags::Default()}));
+  EXPECT_EQ(p.fields[68].kind, ger::FieldKind::Blob);
+  EXPECT_EQ(p.fields[70].name, "CDEXTERNO");
+  ASSERT_EQ(p.rows.size(), 3u);
+  for (const Row& r : p.rows) {
+    EXPECT_TRUE(ger::Consiste::ValidaCNPJ(S(r[12]))) << S(r[12]);
+    EXPECT_FALSE(std::get<ger::Bytes>(r[68]).data.empty());
+  }
+  EXPECT_EQ(Packet("GetVParGeral").rows.size(), 1u);
+  EXPECT_EQ(Packet("getRepresentante", {"01", ""}).rows.size(), 2u);
+}
+
+TEST_F(ServerTest, ReferenceDataIsLoadedWholeAndOnlyOnce) {
+  Start();
+  auto count = [&](const char* table) {
+    return std::get<std::int64_t>(
+        Db().Query(std::string("SELECT COUNT(*) AS N FROM ") + table).rows.at(0)[0]);
+  };
+  EXPECT_EQ(count("ESTADO"), 27);
+  EXPECT_EQ(count("MUNICIPIO"), 5570);
+  EXPECT_EQ(count("CNAE"), 1332);
+  EXPECT_EQ(count("NATUREZA"), 92);
+  EXPECT_EQ(count("EMPRESA"), 0);
+  DataPacket longName = Db().Query(
+      "SELECT NMMUNICIPIO FROM MUNICIPIO WHERE CDIBGE IN ('5105507', '2209658') ORDER BY CDIBGE");
+  ASSERT_EQ(longName.rows.size(), 2u);
+  EXPECT_EQ(S(longName.rows[0][0]), "São Francisco de Assis do Piauí");
+  EXPECT_EQ(S(longName.rows[1][0]), "Vila Bela da Santíssima Trindade");
+  Start();  // a second start adds nothing
+  EXPECT_EQ(count("MUNICIPIO"), 5570);
+  // Lookups with the all-switch.
+  EXPECT_EQ(Packet("GetNatureza", {"", "T"}).rows.size(), 92u);
+  DataPacket one = Packet("GetCNAE", {"6201501", ""});
+  ASSERT_EQ(one.rows.size(), 1u);
+  EXPECT_EQ(one.fields[1], (ger::FieldDef{"DSCNAE", ger::FieldKind::String, 200}));
+  EXPECT_TRUE(Packet("GetFPAS", {"999", ""}).rows.empty());
+  EXPECT_EQ(Packet("GetFPAS", {"", "T"}).rows.size(), 2u);
+}
+
+// --- SetEmpresa -----------------------------------------------------------------------------
+
+TEST_F(ServerTest, SetEmpresaStoresEveryColumnAndTheEmptyBoxFlagsStoreNull) {
+  Start();
+  CompanySet cs(Packet("GetEmpresa"));
+  Row r = CompanyRow(cs, "10", "Nova");
+  cs.Put(r, "NMMUNICIPIO", "Vila Bela da Santíssima Trindade");
+  cs.Put(r, "VRPETXADMPOR", 1.5);
+  cs.Put(r, "DTREGJUNCOM", ger::DateTime::FromParts(2001, 2, 3));
+  cs.Put(r, "VRPEMULEMPR", 2.0);
+  cs.Put(r, "VRPEMOREMPR", 0.5);
+  cs.Put(r, "NRCAGED", 1234567.0);
+  cs.Put(r, "CDEXTERNO", "EXT");
+  cs.Put(r, "IDCTBBAIXAEMPR", "S");
+  cs.Put(r, "DSARQLOGOEMPCLOB", ger::Bytes{std::string("\x89PNG\0\x01", 6)});
+  cs.Insert(r);
+  // Flags: fee and fine empty, the rest filled.
+  EXPECT_TRUE(Ok("SetEmpresa", SetArgs(cs, Flags(true, false, true))).is_null());
+  DataPacket p = Packet("GetEmpresa");
+  ASSERT_EQ(p.rows.size(), 1u);
+  const Row& got = p.rows[0];
+  EXPECT_TRUE(ger::IsNull(got[p.IndexOf("VRPETXADMPOR")]));
+  EXPECT_TRUE(ger::IsNull(got[p.IndexOf("VRPEMULEMPR")]));
+  EXPECT_EQ(std::get<double>(got[p.IndexOf("VRPEMOREMPR")]), 0.5);
+  EXPECT_EQ(std::get<ger::DateTime>(got[p.IndexOf("DTREGJUNCOM")]),
+            ger::DateTime::FromParts(2001, 2, 3));
+  EXPECT_EQ(S(got[p.IndexOf("NMMUNICIPIO")]), "Vila Bela da Santíssima Trindade");
+  EXPECT_EQ(S(got[p.IndexOf("IDCTBBAIXAEMPR")]), "S");  // carries no update flag, still stored
+  EXPECT_EQ(std::get<ger::Bytes>(got[p.IndexOf("DSARQLOGOEMPCLOB")]).data,
+            std::string("\x89PNG\0\x01", 6));
+
+  // Update: the other four flags.
+  CompanySet up(p);
+  Row n = got;
+  up.Put(n, "NMEMPRESA", "Renomeada");
+  up.Update(got, n);
+  Ok("SetEmpresa", SetArgs(up, Flags(false, true, false, true, true, true)));
+  DataPacket after = Packet("GetEmpresa");
+  const Row& a = after.rows.at(0);
+  EXPECT_EQ(S(a[after.IndexOf("NMEMPRESA")]), "Renomeada");
+  for (const char* col : {"DTREGJUNCOM", "VRPEMOREMPR", "NRCAGED", "CDEXTERNO"})
+    EXPECT_TRUE(ger::IsNull(a[after.IndexOf(col)])) << col;
+}
+
+TEST_F(ServerTest, AfterADeleteTheLastTwoFlagsSwap) {
+  Start();
+  CompanySet seed(Packet("GetEmpresa"));
+  seed.Insert(CompanyRow(seed, "01", "Velha"));
+  Ok("SetEmpresa", SetArgs(seed));
+  CompanySet cs(Packet("GetEmpresa"));
+  Row fresh = CompanyRow(cs, "02", "Nova");
+  cs.Put(fresh, "NRCAGED", 7.0);
+  cs.Put(fresh, "CDEXTERNO", "X9");
+  cs.Delete(Packet("GetEmpresa").rows.at(0));
+  cs.Insert(fresh);
+  // Fifth flag true: with a delete in the set it stands for the external code.
+  Ok("SetEmpresa", SetArgs(cs, Flags(false, false, false, false, true, false)));
+  DataPacket p = Packet("GetEmpresa");
+  ASSERT_EQ(p.rows.size(), 1u);
+  EXPECT_EQ(S(p.rows[0][0]), "02");
+  EXPECT_TRUE(ger::IsNull(p.rows[0][p.IndexOf("CDEXTERNO")]));
+  EXPECT_EQ(std::get<double>(p.rows[0][p.IndexOf("NRCAGED")]), 7.0);
+}
+
+TEST_F(ServerTest, AChangeSetWithOneBadRowWritesNothing) {
+  Start();
+  for (int variant = 0; variant < 3; ++variant) {
+    CompanySet cs(Packet("GetEmpresa"));
+    cs.Insert(CompanyRow(cs, "20", "Boa"));
+    if (variant == 0) cs.Insert(CompanyRow(cs, "20", "Chave repetida"));
+    if (variant == 1) cs.Insert(CompanyRow(cs, "21", std::string(41, 'x')));  // 41 > 40
+    if (variant == 2) cs.Insert(CompanyRow(cs, "", "Sem código"));
+    std::string err = Err("SetEmpresa", SetArgs(cs));
+    EXPECT_FALSE(err.empty());
+    EXPECT_TRUE(Packet("GetEmpresa").rows.empty()) << "variant " << variant << ": " << err;
+  }
+  // A 40-character name with accents fits: sizes count characters.
+  CompanySet ok(Packet("GetEmpresa"));
+  std::string forty;
+  for (int i = 0; i < 40; ++i) forty += "é";
+  ok.Insert(CompanyRow(ok, "22", forty));
+  Ok("SetEmpresa", SetArgs(ok));
+  EXPECT_EQ(S(Packet("GetEmpresa").rows.at(0)[1]), forty);
+}
+
+TEST_F(ServerTest, ARowChangedMeanwhileIsRefusedAndNothingIsWritten) {
+  Start();
+  CompanySet seed(Packet("GetEmpresa"));
+  Row r1 = CompanyRow(seed, "01", "Um");
+  seed.Put(r1, "NRREGJUNCOM", "111");
+  seed.Put(r1, "DSEMAILEMPRESA", "a@b.com");
+  seed.Insert(r1);
+  seed.Insert(CompanyRow(seed, "02", "Dois"));
+  Ok("SetEmpresa", SetArgs(seed));
+  DataPacket loaded = Packet("GetEmpresa");
+
+  // Someone else changes a where column (in-where NRREGJUNCOM) of company 01.
+  Db().Execute("UPDATE EMPRESA SET NRREGJUNCOM = '222' WHERE CDEMPRESA = '01'");
+  CompanySet cs(loaded);
+  Row n2 = loaded.rows[1];
+  cs.Put(n2, "NMEMPRESA", "Dois alterado");
+  cs.Update(loaded.rows[1], n2);
+  Row n1 = loaded.rows[0];
+  cs.Put(n1, "NMEMPRESA", "Um alterado");
+  cs.Update(loaded.rows[0], n1);
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(cs)), kConflict);
+  DataPacket now = Packet("GetEmpresa");
+  EXPECT_EQ(S(now.rows[1][1]), "Dois");  // the good row was not written either
+
+  // A change of a column without the where flag is not a conflict.
+  Db().Execute("UPDATE EMPRESA SET NMRAZSOCEMPR = 'Outra' WHERE CDEMPRESA = '02'");
+  CompanySet free(now);
+  Row m = now.rows[1];
+  free.Put(m, "NMEMPRESA", "Dois novo");
+  free.Update(now.rows[1], m);
+  Ok("SetEmpresa", SetArgs(free));
+
+  // A default-flag column (DSEMAILEMPRESA) changed meanwhile refuses a delete too.
+  Db().Execute("UPDATE EMPRESA SET DSEMAILEMPRESA = 'c@d.com' WHERE CDEMPRESA = '01'");
+  CompanySet del(now);
+  del.Delete(now.rows[0]);
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(del)), kConflict);
+  EXPECT_EQ(Packet("GetEmpresa").rows.size(), 2u);
+  // ... while the delete of a row that no longer exists is no error.
+  Db().Execute("DELETE FROM EMPRESA WHERE CDEMPRESA = '01'");
+  Ok("SetEmpresa", SetArgs(del));
+}
+
+// --- Delete ---------------------------------------------------------------------------------
+
+TEST_F(ServerTest, DeleteRemovesLinksAndNotesButNotACompanyWithBranches) {
+  Start({"--demo"});
+  EXPECT_EQ(Err("Delete", {"01"}), "Empresa possui filiais cadastradas e não pode ser excluída.");
+  EXPECT_EQ(Packet("GetEmpresa").rows.size(), 3u);
+  Db().Execute("DELETE FROM FILIAL WHERE CDEMPRESA = '01'");
+  EXPECT_TRUE(Ok("Delete", {"01"}).is_null());
+  EXPECT_EQ(Packet("GetEmpresa").rows.size(), 2u);
+  EXPECT_TRUE(Db().Query("SELECT CDREPRES FROM EMPRREPRES WHERE CDEMPRESA = '01'").rows.empty());
+  EXPECT_TRUE(Packet("GetNotasExplicativas", {json::array{"01"}}).rows.empty());
+  // The screen then sends the deletion as a change set: the row is gone, which is fine.
+  Ok("Delete", {"01"});
+}
+
+// --- Verification and lookups ---------------------------------------------------------------
+
+TEST_F(ServerTest, VerificationCallsFindTakenCodesAndRegistrations) {
+  Start({"--demo"});
+  EXPECT_EQ(Packet("GetVerifEmpresa", {"02"}).rows.size(), 1u);
+  EXPECT_TRUE(Packet("GetVerifEmpresa", {"09"}).rows.empty());
+  EXPECT_EQ(Packet("GetVerifInsc", {"J", "11222333000181"}).rows.size(), 1u);
+  EXPECT_EQ(Packet("GetVerifInsc", {"J", "11.222.333/0001-81"}).rows.size(), 1u);
+  EXPECT_TRUE(Packet("GetVerifInsc", {"J", "11222333000262"}).rows.empty());
+  EXPECT_TRUE(Packet("GetVerifInsc", {"J", ""}).rows.empty());
+  EXPECT_EQ(Packet("GetVEmp").rows.size(), 1u);
+  Db().Execute("DELETE FROM FILIAL");
+  for (const char* c : {"01", "02", "03"}) Ok("Delete", {c});
+  EXPECT_TRUE(Packet("GetVEmp").rows.empty());
+  Db().Execute("DELETE FROM PARGERAL");
+  DataPacket par = Packet("GetVParGeral");
+  EXPECT_TRUE(par.rows.empty());
+  EXPECT_EQ(par.fields.at(0), (ger::FieldDef{"CDFILIAL", ger::FieldKind::String, 4}));
+}
+
+// --- Neighbourhoods -------------------------------------------------------------------------
+
+TEST_F(ServerTest, NeighbourhoodsAreRegisteredOncePerFoldedNameWithTheNextCode) {
+  Start();
+  Db().Execute(
+      "INSERT INTO BAIRRO (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO, NMBAIRRO) VALUES "
+      "('1058', 'SP', '5030', '0000000041', 'Moóca')");
+  EXPECT_EQ(Ok("InsertBairro", {"1058", "SP", "5030", "  MOOCA "}), json::value(false));
+  EXPECT_EQ(Ok("InsertBairro", {"1058", "SP", "5030", " Ipiranga "}), json::value(true));
+  EXPECT_EQ(Ok("InsertBairro", {"1058", "SP", "5030", "ipiranga"}), json::value(false));
+  EXPECT_EQ(Ok("GetBairro", {"5030", "IPIRANGA"}), json::value("0000000042"));
+  EXPECT_EQ(Ok("GetBairro", {"5030", "Liberdade"}), json::value(""));
+  DataPacket all = Packet("GetPesqBairro", {"1058", "SP", "5030", ""});
+  ASSERT_EQ(all.rows.size(), 2u);
+  EXPECT_EQ(S(all.rows[1][1]), "Ipiranga");  // stored without the surrounding blanks
+  EXPECT_EQ(Packet("GetPesqBairro", {"1058", "SP", "5030", "0000000041"}).rows.size(), 1u);
+  EXPECT_EQ(Err("InsertBairro", {"1058", "SP", "9999", "Centro"}), "Município não cadastrado.");
+
+  // Municipality code 0620 exists in several states: the four-argument form is exact.
+  DataPacket states = Db().Query(
+      "SELECT SGESTADO FROM MUNICIPIO WHERE CDMUNICIPIO = '0620' "
+      "ORDER BY SGESTADO");
+  ASSERT_GE(states.rows.size(), 2u);
+  std::string first = S(states.rows[0][0]), second = S(states.rows[1][0]);
+  EXPECT_EQ(Ok("InsertBairro", {"1058", second, "0620", "Centro"}), json::value(true));
+  EXPECT_EQ(Ok("InsertBairro", {"1058", first, "0620", "Centro"}), json::value(true));
+  Db().Execute(
+      "UPDATE BAIRRO SET CDBAIRRO = '0000000009' WHERE SGESTADO = :S AND "
+      "CDMUNICIPIO = '0620'",
+      {{"S", second}});
+  EXPECT_EQ(Ok("GetBairro", {"0620", "centro", "1058", first}), json::value("0000000001"));
+  EXPECT_EQ(Ok("GetBairro", {"0620", "centro", "1058", second}), json::value("0000000009"));
+  EXPECT_EQ(Ok("GetBairro", {"0620", "centro"}), json::value("0000000001"));
+}
+
+// --- Representatives, regime, notes ---------------------------------------------------------
+
+TEST_F(ServerTest, RepresentativesAreLinkedThroughTheirChangeSet) {
+  Start({"--demo"});
+  EXPECT_EQ(Ok("getVdRepresentante", {"02"}), json::value(true));
+  EXPECT_EQ(Ok("getVdRepresentante", {"77"}), json::value(false));
+  // Company 01 has representative 01 in use.
+  EXPECT_EQ(Ok("getVdRepresAtivo", {"03", "01"}), json::value(true));
+  EXPECT_EQ(Ok("getVdRepresAtivo", {"01", "01"}), json::value(false));
+  EXPECT_EQ(Packet("GetPesqRepresentante", {"", "T"}).rows.size(), 3u);
+  DataPacket one = Packet("GetPesqRepresentante", {"02", ""});
+  ASSERT_EQ(one.rows.size(), 1u);
+  EXPECT_EQ(S(one.rows[0][3]), "Diretor");
+
+  DataPacket list = Packet("getRepresentante", {"03", ""});
+  ASSERT_EQ(list.fields.size(), 7u);
+  ASSERT_EQ(list.rows.size(), 1u);
+  ChangeSet cs;
+  cs.fields = list.fields;
+  Row link{std::string("03"), std::string("02"), std::string("Carlos"), std::string(""),
+           std::string("N"),  std::monostate{},  std::monostate{}};
+  cs.changes.push_back({ChangeKind::Insert, {}, link});
+  Row changed = list.rows[0];
+  changed[4] = std::string("N");
+  cs.changes.push_back({ChangeKind::Update, list.rows[0], changed});
+  Ok("setRepresentante", {ger::codec::ToJson(cs)});
+  DataPacket after = Packet("getRepresentante", {"03", ""});
+  ASSERT_EQ(after.rows.size(), 2u);
+  EXPECT_EQ(S(after.rows[1][2]), "Carlos Eduardo Lima");  // the name comes from the register
+  EXPECT_EQ(S(after.rows[0][4]), "N");
+  // A field that is neither the link's nor a joined one is refused.
+  cs.fields[2].name = "DSQUALQUER";
+  EXPECT_NE(Err("setRepresentante", {ger::codec::ToJson(cs)}).find("DSQUALQUER"),
+            std::string::npos);
+}
+
+TEST_F(ServerTest, RegimeReachesEveryBranchOfTheCompanyOnly) {
+  Start({"--demo"});
+  Db().Execute("INSERT INTO FILIAL (CDFILIAL, CDEMPRESA) VALUES ('0009', '01')");
+  Ok("setRegimeFilial", {"S", "01"});
+  DataPacket p = Db().Query("SELECT CDEMPRESA, IDCUMUPICOEMP FROM FILIAL ORDER BY CDFILIAL");
+  for (const Row& r : p.rows) EXPECT_EQ(S(r[1]), S(r[0]) == "01" ? "S" : "N") << S(r[0]);
+  EXPECT_FALSE(Err("setRegimeFilial", {"X", "01"}).empty());
+}
+
+TEST_F(ServerTest, NotesAreReadAndWrittenPerCompany) {
+  Start({"--demo"});
+  DataPacket p = Packet("GetNotasExplicativas", {json::array{"02"}});
+  EXPECT_TRUE(p.rows.empty());
+  EXPECT_EQ(p.fields.at(1).kind, ger::FieldKind::Memo);
+  ChangeSet cs;
+  cs.fields = p.fields;
+  std::string longText(20000, 'n');
+  cs.changes.push_back({ChangeKind::Insert, {}, {std::string("02"), longText}});
+  Ok("SetNotasExplicativas", {ger::codec::ToJson(cs)});
+  DataPacket after = Packet("GetNotasExplicativas", {json::array{"02"}});
+  ASSERT_EQ(after.rows.size(), 1u);
+  EXPECT_EQ(S(after.rows[0][1]), longText);
+  EXPECT_FALSE(Err("GetNotasExplicativas", {"02"}).empty());  // not an array
+}
+
+// --- Bad input ------------------------------------------------------------------------------
+
+TEST_F(ServerTest, BadInputIsAnErrorAndTheServerKeepsServing) {
+  Start({"--demo"});
+  EXPECT_NE(Err("NaoExiste").find("NaoExiste"), std::string::npos);
+  EXPECT_FALSE(Err("GetVerifEmpresa").empty());
+  EXPECT_FALSE(Err("GetVerifEmpresa", {"01", "02"}).empty());
+  EXPECT_FALSE(Err("GetVerifEmpresa", {42}).empty());
+  EXPECT_FALSE(
+      Err("SetEmpresa", {"não é um conjunto", false, false, false, false, false, false}).empty());
+  CompanySet cs(Packet("GetEmpresa"));
+  cs.Insert(CompanyRow(cs, "30", "X"));
+  EXPECT_FALSE(Err("SetEmpresa", SetArgs(cs, {1, 0, 0, 0, 0, 0})).empty());  // flags as numbers
+  cs.set.fields[1].name = "NMINEXISTENTE";
+  EXPECT_NE(Err("SetEmpresa", SetArgs(cs)).find("NMINEXISTENTE"), std::string::npos);
+
+  httplib::Client http("127.0.0.1", server_->Port());
+  for (const char* body :
+       {"{", "[]", "{\"jsonrpc\":\"2.0\"}", "{\"jsonrpc\":\"1.0\",\"method\":\"GetVEmp\"}",
+        "{\"jsonrpc\":\"2.0\",\"method\":\"GetVEmp\",\"params\":7}"}) {
+    auto res = http.Post("/GER00200.rdmEmpresa", body, "application/json");
+    ASSERT_TRUE(res) << body;
+    json::value reply = json::parse(res->body);
+    EXPECT_TRUE(reply.as_object().contains("error")) << body;
+  }
+  auto big =
+      http.Post("/GER00200.rdmEmpresa", std::string((64u << 20) + 16, ' '), "application/json");
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->status, 413);
+
+  // Hostile texts are data: stored verbatim or refused, never executed.
+  const std::string hostile = "'; DROP TABLE EMPRESA; --";
+  EXPECT_TRUE(Packet("GetVerifEmpresa", {hostile}).rows.empty());
+  EXPECT_EQ(Ok("InsertBairro", {"1058", "SP", "5030", hostile}), json::value(true));
+  EXPECT_EQ(Ok("GetBairro", {"5030", hostile}), json::value("0000000003"));
+  EXPECT_FALSE(Err("GetVerifEmpresa", {std::string("0\0"
+                                                   "1",
+                                                   3)})
+                   .empty());  // NUL refused
+  EXPECT_FALSE(Err("InsertBairro", {"1058", "SP", "5030", std::string(10000, 'b')}).empty());
+  CompanySet nul(Packet("GetEmpresa"));
+  nul.Insert(CompanyRow(nul, "31", std::string("a\0b", 3)));
+  EXPECT_FALSE(Err("SetEmpresa", SetArgs(nul)).empty());
+  EXPECT_EQ(Packet("GetEmpresa").rows.size(), 3u);
+}
+
+// --- Security and test hooks ----------------------------------------------------------------
+
+TEST_F(ServerTest, ATokenIsRequiredOfEveryRequestWhenGiven) {
+  Start({"--token", "s3cret"});
+  std::string err = Err("GetVEmp");
+  EXPECT_NE(err.find("recusou o acesso"), std::string::npos) << err;
+  httplib::Client http("127.0.0.1", server_->Port());
+  http.set_bearer_token_auth("wrong");
+  auto res = http.Post("/GER00200.rdmEmpresa",
+                       "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetVEmp\"}", "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401);
+  net_.Token = "s3cret";
+  net_.Disconnect();
+  Ok("GetVEmp");
+}
+
+TEST_F(ServerTest, ListeningOffLoopbackWithoutATokenIsRefusedAtStart) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  int pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 2);
+    execl(GER_SERVER_BIN, GER_SERVER_BIN, "--db", dbUrl_.c_str(), "--listen", "0.0.0.0", "--port",
+          "0", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  std::string text;
+  char buf[256];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) text.append(buf, n);
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+  EXPECT_NE(text.find("--token"), std::string::npos);
+}
+
+TEST_F(ServerTest, TestHooksFailTheNextCallAndCountCalls) {
+  Start();
+  Ok("GetVEmp");
+  Ok("__fail", {"GetVEmp", "Falha simulada."});
+  EXPECT_EQ(Err("GetVEmp"), "Falha simulada.");
+  Ok("GetVEmp");
+  EXPECT_EQ(Ok("__calls", {"GetVEmp"}), json::value(3));
+  Start({});
+  EXPECT_NE(Err("__calls", {"GetVEmp"}).find("__calls"), std::string::npos);
+}
+
+TEST_F(ServerTest, NoAnswerIsReportedWithTheServerAddress) {
+  Start();
+  int port = server_->Port();
+  EXPECT_EQ(server_->Stop(), 0);
+  server_.reset();
+  net_.Disconnect();
+  int hooked = 0;
+  net_.BeforeConnect = [&](ger::TNetConnection& c) {
+    ++hooked;
+    c.Host = "127.0.0.1";
+    c.Port = port;
+  };
+  ger::ServerAnswer a = net_.Call("GetVEmp");
+  EXPECT_FALSE(a.ok());
+  EXPECT_EQ(a.error, "Não foi possível conectar ao servidor de aplicação (127.0.0.1:" +
+                         std::to_string(port) + ").");
+  EXPECT_EQ(hooked, 1);
+}
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--pg") {
+      const char* url = std::getenv("GER_TEST_PG");
+      if (!url || !*url) {
+        std::cerr << "server_postgresql: GER_TEST_PG is not set; it must hold the URL of a "
+                     "PostgreSQL the suite may create schemas in (./ger test starts one).\n";
+        return 1;
+      }
+      gPgUrl = url;
+    }
+  }
+  return RUN_ALL_TESTS();
+}
