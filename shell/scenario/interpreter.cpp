@@ -149,7 +149,11 @@ class Interpreter::Impl {
   }
 
   void RunLine(const Line& line) {
+    // A line that opened a modal form goes on after the lines its loop ran: it gets its own
+    // number and text back, so a failure after the form closed names it (and never reads a line
+    // that is over).
     int outer = line_;
+    const Line* outerLine = current_;
     line_ = line.number;
     current_ = &line;
     if (progress_) progress_(line.number);
@@ -165,7 +169,7 @@ class Interpreter::Impl {
       Fail(Command() + ": " + e.what());
     }
     line_ = outer;
-    current_ = nullptr;
+    current_ = outerLine;
   }
 
   std::string Command() const {

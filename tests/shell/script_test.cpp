@@ -3,6 +3,7 @@
 // screen; a line that does not hold stops it with the file's line number and no picture. Also the
 // renderer's grid, whose every row shows its fields' get-text handlers.
 #include <memory>
+#include <optional>
 
 #include <QFile>
 #include <QImage>
@@ -12,10 +13,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "interpreter.h"
 #include "shell.h"
 #include "shelltest.h"
 #include "testforms.h"
 #include "ui/gestures.h"
+#include "ui/stdctrls.h"
 
 using namespace ger;
 
@@ -33,6 +36,29 @@ int Colours(const QImage& image) {
     for (int x = 0; x < image.width(); x += 4) seen.insert(image.pixel(x, y));
   return static_cast<int>(seen.size());
 }
+
+// A notes editor opened modally by a button; closing it makes the opener ask a question.
+struct NotesForm : TForm {
+  TButton btnFechar{this, "btnFechar"};
+  NotesForm() : TForm("frmNotasTeste") {
+    btnFechar.SetParent(this);
+    btnFechar.OnClick = [this](TComponent&) { SetModalResult(TModalResult::mrOk); };
+  }
+};
+struct OpenerForm : TForm {
+  TButton btnAbrir{this, "btnAbrir"};
+  TEdit edtResposta{this, "edtResposta"};
+  OpenerForm() : TForm("frmAbreNotas") {
+    btnAbrir.SetParent(this);
+    edtResposta.SetParent(this);
+    btnAbrir.OnClick = [this](TComponent&) {
+      Application().CreateForm<NotesForm>().ShowModal();
+      bool yes = Application().Dialogs().MessageDlg("Gravar as notas?", TMsgDlgType::mtConfirmation,
+                                                    mbYesNo, 0) == TModalResult::mrYes;
+      edtResposta.SetText(yes ? "gravadas" : "descartadas");
+    };
+  }
+};
 
 }  // namespace
 
@@ -153,6 +179,34 @@ class HostScriptTest : public QObject {
                  noHooks.errors.contains("has no test hooks (start ger-server with --test-hooks)"),
              qPrintable(noHooks.errors));
     QVERIFY(!QFile::exists(png));
+  }
+
+  // The line that opened a modal form is the one reported when it fails after the form closed.
+  void aLineFailingAfterItsModalFormClosedIsReportedWithItsOwnNumber() {
+    Application().Reset();
+    auto& opener = Application().CreateForm<OpenerForm>();
+    opener.Show();
+    scenario::World world;
+    world.tmp = dir.path().toStdString();
+    auto play = [&](const char* text) -> std::optional<scenario::LineFailure> {
+      try {
+        scenario::Interpreter(world).Play(scenario::Parse(text));
+      } catch (const scenario::LineFailure& f) {
+        return f;
+      }
+      return std::nullopt;
+    };
+    auto failure = play("click btnAbrir\nclick btnFechar\nexpect text edtResposta \"x\"\n");
+    QVERIFY(failure);
+    QCOMPARE(failure->line, 1);
+    QVERIFY2(QString(failure->what()).startsWith("click btnAbrir: "), failure->what());
+    QVERIFY(!Application().RunModalLoop);  // the interpreter's loop is gone after a failure too
+
+    auto passed = play(
+        "answer yes\nclick btnAbrir\nexpect form frmNotasTeste true\nclick btnFechar\n"
+        "expect text edtResposta \"gravadas\"\n");
+    QVERIFY2(!passed, passed ? passed->what() : "");
+    Application().Reset();
   }
 
   void theGridShowsEveryRowThroughTheGetTextHandlers() {
