@@ -3,8 +3,10 @@
 #include <httplib.h>
 #include <spdlog/spdlog.h>
 
-#include <boost/json.hpp>
+#include <boost/json/monotonic_resource.hpp>
 #include <chrono>
+
+#include "rpc_request.h"
 
 namespace ger::server {
 
@@ -14,13 +16,6 @@ namespace {
 
 constexpr std::size_t kMaxBody = 64u << 20;
 const std::string kPath = "/GER00200.rdmEmpresa";
-
-std::string ErrorReply(const std::string& id, int code, const std::string& message) {
-  json::object err;
-  err["code"] = code;
-  err["message"] = message;
-  return "{\"jsonrpc\":\"2.0\",\"id\":" + id + ",\"error\":" + json::serialize(err) + "}";
-}
 
 bool SameSecret(std::string_view a, std::string_view b) {
   // Constant time in the length of the expected token.
@@ -40,48 +35,33 @@ bool IsLoopback(const std::string& address) {
 std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* methodOut,
                       std::string* outcome) {
   *outcome = "error: malformed request";
-  json::error_code ec;
-  json::value request = json::parse(body, ec);
-  if (ec)
-    return ErrorReply("null", kParseError, "Requisição malformada: o corpo não é JSON válido.");
-  if (!request.is_object())
-    return ErrorReply("null", kInvalidRequest, "Requisição inválida: esperado um objeto JSON-RPC.");
-  const json::object& obj = request.as_object();
-  std::string id = "null";
-  if (const json::value* v = obj.if_contains("id")) {
-    if (v->is_string() || v->is_number() || v->is_null())
-      id = json::serialize(*v);
-    else
-      return ErrorReply("null", kInvalidRequest, "Requisição inválida: identificador inválido.");
-  }
-  const json::value* version = obj.if_contains("jsonrpc");
-  const json::value* method = obj.if_contains("method");
-  if (!version || !version->is_string() || version->as_string() != "2.0" || !method ||
-      !method->is_string())
-    return ErrorReply(id, kInvalidRequest,
-                      "Requisição inválida: faltam a versão \"2.0\" ou o nome do método.");
-  *methodOut = std::string(method->as_string());
-  json::array noParams;
-  const json::array* params = &noParams;
-  if (const json::value* p = obj.if_contains("params")) {
-    if (p->is_array())
-      params = &p->as_array();
-    else if (!p->is_null())
-      return ErrorReply(id, kInvalidParams,
-                        "Parâmetros inválidos: esperada uma lista de argumentos em ordem.");
-  }
+  // A request is small: its values come from a buffer on the stack, not from the heap.
+  unsigned char buffer[4096];
+  json::monotonic_resource arena(buffer, sizeof buffer);
+  auto parsed = ParseRpcRequest(body, &arena);
+  if (auto* refused = std::get_if<std::string>(&parsed)) return std::move(*refused);
+  RpcRequest& request = std::get<RpcRequest>(parsed);
+  *methodOut = request.method;
   try {
-    std::string result = rdm.Invoke(*methodOut, *params);
+    std::string result = rdm.Invoke(request.method, request.params);
     *outcome = "ok";
-    return "{\"jsonrpc\":\"2.0\",\"id\":" + id + ",\"result\":" + result + "}";
+    std::string reply;
+    reply.reserve(result.size() + request.id.size() + 32);
+    reply += "{\"jsonrpc\":\"2.0\",\"id\":";
+    reply += request.id;
+    reply += ",\"result\":";
+    reply += result;
+    reply += '}';
+    return reply;
   } catch (const RpcError& e) {
     *outcome = "error " + std::to_string(e.Code()) + ": " + e.what();
-    return ErrorReply(id, e.Code(), e.what());
+    return RpcErrorReply(request.id, e.Code(), e.what());
   } catch (const std::exception& e) {
     spdlog::error("{}: unexpected failure: {}", *methodOut, e.what());
     *outcome = std::string("error: ") + e.what();
-    return ErrorReply(id, kApplicationError,
-                      "Erro interno do servidor de aplicação. Procure o administrador do sistema.");
+    return RpcErrorReply(
+        request.id, kApplicationError,
+        "Erro interno do servidor de aplicação. Procure o administrador do sistema.");
   }
 }
 
@@ -103,7 +83,7 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
       spdlog::warn("refused a request from {} without a valid token", req.remote_addr);
       res.status = 401;
       res.set_header("WWW-Authenticate", "Bearer");
-      res.set_content(ErrorReply("null", kInvalidRequest, "Acesso não autorizado."),
+      res.set_content(RpcErrorReply("null", kInvalidRequest, "Acesso não autorizado."),
                       "application/json");
       return httplib::Server::HandlerResponse::Handled;
     });

@@ -1,6 +1,4 @@
 // ger-server: the application server of the company screen.
-#include <spdlog/async.h>
-#include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
 #include <pthread.h>
@@ -12,6 +10,7 @@
 #include <thread>
 
 #include "app_server.h"
+#include "log_sink.h"
 #include "schema.h"
 
 namespace fs = std::filesystem;
@@ -76,11 +75,14 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  // One log line per call, written by a background thread so no call waits for the terminal.
-  spdlog::init_thread_pool(8192, 1);
-  auto logger = spdlog::create_async_nb<spdlog::sinks::stderr_sink_mt>("ger-server");
+  // One log line per call, gathered in memory and written in blocks: warnings and errors at
+  // once, the rest at least once a second (the flusher thread starts after the signal mask).
+  auto logger = std::make_shared<spdlog::logger>(
+      "ger-server", std::make_shared<server::BufferedFdSink>(STDERR_FILENO));
   spdlog::set_default_logger(logger);
-  spdlog::set_pattern("%Y-%m-%d %H:%M:%S.%e %^%l%$ %v");
+  spdlog::set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
+  spdlog::flush_on(spdlog::level::warn);
+  spdlog::flush_every(std::chrono::seconds(1));
 
   if (!server::IsLoopback(options.listen) && options.token.empty()) {
     std::cerr << "ger-server: listening on " << options.listen

@@ -16,7 +16,8 @@
 // INTEGER/BIGINT/SMALLINT -> integer, TIMESTAMP/DATE -> datetime, BLOB/BYTEA -> blob. A column
 // without a declared type (an expression) takes the kind of its first non-null value.
 //
-// Statements are prepared once per connection and cached by their SQL text.
+// Statements are prepared once per connection and cached by their SQL text; the cache keeps the
+// kStatementCacheSize (db/stmt_cache.h) most recently used ones.
 // Errors raise DbError with an English sentence for operators; a violated key or constraint
 // raises ConstraintError, so callers can tell "already there" from "broken".
 #include <cstdint>
@@ -71,6 +72,9 @@ class Connection {
   virtual void Begin() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+
+  // How many prepared statements the connection holds now.
+  virtual std::size_t CachedStatements() const = 0;
 
  protected:
   Connection() = default;

@@ -4,9 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unordered_map>
-
 #include "db/engines.h"
+#include "db/stmt_cache.h"
 
 namespace ger::db {
 namespace {
@@ -165,6 +164,8 @@ class PgConnection final : public Connection {
   void Commit() override { ExecuteScript("COMMIT"); }
   void Rollback() override { ExecuteScript("ROLLBACK"); }
 
+  std::size_t CachedStatements() const override { return cache_.Size(); }
+
  private:
   struct Prepared {
     std::string name;
@@ -183,7 +184,7 @@ class PgConnection final : public Connection {
     const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
     if (PQstatus(conn_) == CONNECTION_BAD) {
       // The server went away: reconnect for the next call; the prepared statements are gone.
-      cache_.clear();
+      cache_.Clear();
       PQreset(conn_);
       throw DbError("PostgreSQL connection lost: " + msg);
     }
@@ -192,13 +193,20 @@ class PgConnection final : public Connection {
   }
 
   const Prepared& Prepare(std::string_view sql) {
-    auto it = cache_.find(std::string(sql));
-    if (it != cache_.end()) return it->second;
+    if (const Prepared* cached = cache_.Find(sql)) return *cached;
     ParsedSql parsed = TranslateParams(sql, Engine::PostgreSQL);
     std::string name = "ger_" + std::to_string(++counter_);
     ResultPtr res(PQprepare(conn_, name.c_str(), parsed.text.c_str(), 0, nullptr));
     Check(res.get(), sql);
-    return cache_.emplace(std::string(sql), Prepared{name, std::move(parsed.names)}).first->second;
+    Prepared* added = nullptr;
+    auto evicted = cache_.Insert(std::string(sql), Prepared{name, std::move(parsed.names)}, &added);
+    if (evicted) {
+      // Outside a failed transaction this cannot fail; if it does, the statement only lingers
+      // until the connection closes.
+      std::string drop = "DEALLOCATE " + evicted->second.name;
+      ResultPtr gone(PQexec(conn_, drop.c_str()));
+    }
+    return *added;
   }
 
   ResultPtr Run(std::string_view sql, const Params& params) {
@@ -260,7 +268,7 @@ class PgConnection final : public Connection {
 
   std::string url_;
   PGconn* conn_ = nullptr;
-  std::unordered_map<std::string, Prepared> cache_;
+  StatementCache<Prepared> cache_;
   unsigned counter_ = 0;
 };
 

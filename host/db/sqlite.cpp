@@ -1,9 +1,10 @@
 // SQLite back-end: one file, WAL journal, statements cached per connection.
 #include <sqlite3.h>
 
-#include <unordered_map>
+#include <filesystem>
 
 #include "db/engines.h"
+#include "db/stmt_cache.h"
 
 namespace ger::db {
 namespace {
@@ -22,42 +23,40 @@ using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
 struct Prepared {
   StmtPtr stmt;
   std::vector<std::string> names;
+  // The result's field list, worked out on the first query and kept: declared types do not
+  // change for a prepared statement. Columns without one take their kind from the first row.
+  bool described = false;
+  std::vector<FieldDef> fields;
+  std::vector<bool> undeclared;
 };
 
 class SqliteConnection final : public Connection {
  public:
-  explicit SqliteConnection(std::string path) : path_(std::move(path)) {
-    int rc =
-        sqlite3_open_v2(path_.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-      std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-      sqlite3_close(db_);
-      db_ = nullptr;
-      throw DbError("cannot open SQLite database '" + path_ + "': " + msg);
-    }
-    sqlite3_busy_timeout(db_, 10000);
-    sqlite3_extended_result_codes(db_, 1);
-    ExecuteScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
-  }
-  ~SqliteConnection() override {
-    cache_.clear();  // statements before the handle
-    sqlite3_close(db_);
-  }
+  explicit SqliteConnection(std::string path) : path_(std::move(path)) { OpenHandle(true); }
+  ~SqliteConnection() override { CloseHandle(); }
 
   Engine GetEngine() const override { return Engine::SQLite; }
 
   DataPacket Query(std::string_view sql, const Params& params) override {
-    sqlite3_stmt* stmt = Bind(sql, params);
+    EnsureFile();
+    Prepared& prepared = Bind(sql, params);
+    sqlite3_stmt* stmt = prepared.stmt.get();
     Resetter reset{stmt};
-    DataPacket packet;
     int columns = sqlite3_column_count(stmt);
-    std::vector<bool> undeclared(columns, false);
-    for (int c = 0; c < columns; ++c) {
-      const char* decl = sqlite3_column_decltype(stmt, c);
-      packet.fields.push_back(FieldFromDeclType(sqlite3_column_name(stmt, c), decl ? decl : ""));
-      undeclared[c] = decl == nullptr;
+    if (!prepared.described || !SameColumns(stmt, prepared.fields)) {
+      prepared.fields.clear();
+      prepared.undeclared.assign(columns, false);
+      for (int c = 0; c < columns; ++c) {
+        const char* decl = sqlite3_column_decltype(stmt, c);
+        prepared.fields.push_back(
+            FieldFromDeclType(sqlite3_column_name(stmt, c), decl ? decl : ""));
+        prepared.undeclared[c] = decl == nullptr;
+      }
+      prepared.described = true;
     }
+    DataPacket packet;
+    packet.fields = prepared.fields;
+    const std::vector<bool>& undeclared = prepared.undeclared;
     bool first = true;
     for (;;) {
       int rc = sqlite3_step(stmt);
@@ -91,7 +90,8 @@ class SqliteConnection final : public Connection {
   }
 
   std::int64_t Execute(std::string_view sql, const Params& params) override {
-    sqlite3_stmt* stmt = Bind(sql, params);
+    EnsureFile();
+    sqlite3_stmt* stmt = Bind(sql, params).stmt.get();
     Resetter reset{stmt};
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
@@ -101,6 +101,7 @@ class SqliteConnection final : public Connection {
   }
 
   void ExecuteScript(std::string_view sql) override {
+    EnsureFile();
     std::string text(sql);
     char* err = nullptr;
     int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &err);
@@ -115,8 +116,10 @@ class SqliteConnection final : public Connection {
   void Begin() override { Execute("BEGIN IMMEDIATE", {}); }
   void Commit() override { Execute("COMMIT", {}); }
   void Rollback() override {
-    if (!sqlite3_get_autocommit(db_)) Execute("ROLLBACK", {});
+    if (db_ && !sqlite3_get_autocommit(db_)) Execute("ROLLBACK", {});
   }
+
+  std::size_t CachedStatements() const override { return cache_.Size(); }
 
  private:
   struct Resetter {
@@ -127,28 +130,92 @@ class SqliteConnection final : public Connection {
     }
   };
 
+  void OpenHandle(bool create) {
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw DbError("cannot open SQLite database '" + path_ + "': " + msg);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    sqlite3_extended_result_codes(db_, 1);
+    // WAL lets readers run beside the writer; NORMAL syncs at checkpoints, so a commit survives
+    // a killed process (not a power cut between checkpoints). Reads go through a memory map.
+    const char* setup =
+        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+        "PRAGMA mmap_size=268435456; PRAGMA cache_size=-16000;";
+    char* err = nullptr;
+    rc = sqlite3_exec(db_, setup, nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+      std::string msg = err ? err : sqlite3_errstr(rc);
+      sqlite3_free(err);
+      CloseHandle();
+      throw DbError("cannot open SQLite database '" + path_ + "': " + msg);
+    }
+  }
+
+  void CloseHandle() {
+    cache_.Clear();  // statements before the handle
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
+
+  // A database file removed or replaced while open would take every later write into a file
+  // no one will ever read again, each reported as a success. Between transactions the handle
+  // checks that its path still names the file it has open; when it does not, the handle is
+  // closed and the path opened again (never created: the schema would be missing), so the
+  // service returns by itself once the file is back.
+  void EnsureFile() {
+    if (db_) {
+      if (!sqlite3_get_autocommit(db_)) return;  // inside a transaction: checked at its start
+      int moved = 0;
+      if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || !moved)
+        return;
+      CloseHandle();
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(path_, ec))
+      throw DbError("the SQLite database file '" + path_ + "' was removed or moved");
+    OpenHandle(false);
+  }
+
+  // A schema change re-prepares a statement behind our back; its columns then differ.
+  static bool SameColumns(sqlite3_stmt* stmt, const std::vector<FieldDef>& fields) {
+    if (static_cast<int>(fields.size()) != sqlite3_column_count(stmt)) return false;
+    for (int c = 0; c < static_cast<int>(fields.size()); ++c)
+      if (sqlite3_stricmp(sqlite3_column_name(stmt, c), fields[c].name.c_str()) != 0) return false;
+    return true;
+  }
+
   [[noreturn]] void Fail(int rc, std::string_view sql) {
     std::string msg = sqlite3_errmsg(db_);
     if ((rc & 0xff) == SQLITE_CONSTRAINT) throw ConstraintError(msg);
     throw DbError("SQLite: " + msg + " (in: " + std::string(sql.substr(0, 200)) + ")");
   }
 
-  sqlite3_stmt* Prepare(std::string_view sql) {
-    auto it = cache_.find(std::string(sql));
-    if (it != cache_.end()) return it->second.stmt.get();
+  Prepared& Prepare(std::string_view sql) {
+    if (Prepared* cached = cache_.Find(sql)) return *cached;
     ParsedSql parsed = TranslateParams(sql, Engine::SQLite);
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v3(db_, parsed.text.c_str(), static_cast<int>(parsed.text.size()),
                                 SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
     if (rc != SQLITE_OK) Fail(rc, sql);
     if (!raw) throw DbError("SQLite: empty statement");
-    Prepared prepared{StmtPtr(raw), std::move(parsed.names)};
-    return cache_.emplace(std::string(sql), std::move(prepared)).first->second.stmt.get();
+    Prepared* added = nullptr;
+    // A dropped statement is finalised here; none is running, as calls do not nest.
+    Prepared fresh;
+    fresh.stmt.reset(raw);
+    fresh.names = std::move(parsed.names);
+    cache_.Insert(std::string(sql), std::move(fresh), &added);
+    return *added;
   }
 
-  sqlite3_stmt* Bind(std::string_view sql, const Params& params) {
-    sqlite3_stmt* stmt = Prepare(sql);
-    const auto& names = cache_.find(std::string(sql))->second.names;
+  Prepared& Bind(std::string_view sql, const Params& params) {
+    Prepared& prepared = Prepare(sql);
+    sqlite3_stmt* stmt = prepared.stmt.get();
+    const auto& names = prepared.names;
     for (std::size_t i = 0; i < names.size(); ++i) {
       const Value& v = RequireParam(params, names[i]);
       int index = static_cast<int>(i + 1);
@@ -179,7 +246,7 @@ class SqliteConnection final : public Connection {
         Fail(rc, sql);
       }
     }
-    return stmt;
+    return prepared;
   }
 
   Value Read(sqlite3_stmt* stmt, int c, const FieldDef& field) {
@@ -211,7 +278,7 @@ class SqliteConnection final : public Connection {
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  std::unordered_map<std::string, Prepared> cache_;
+  StatementCache<Prepared> cache_;
 };
 
 }  // namespace

@@ -1,0 +1,75 @@
+#pragma once
+// What the fault tests share: a ger-server child process that can be killed and restarted on
+// the same database (and port), a fresh database per test (a SQLite file in a temporary folder,
+// or a PostgreSQL schema when the program runs with --pg), and company change sets shaped as
+// the screen sends them.
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <boost/json.hpp>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/packet.h"
+#include "db/database.h"
+#include "net/netconnection.h"
+
+namespace gerfault {
+
+// Set by main(): the PostgreSQL server URL of a --pg run, "" for SQLite.
+extern std::string gPgUrl;
+
+class ServerChild {
+ public:
+  // Starts ger-server on `dbUrl`; port 0 picks a free one. Throws when it does not come up.
+  ServerChild(const std::string& dbUrl, int port = 0, std::vector<std::string> extra = {});
+  ~ServerChild();
+  ServerChild(const ServerChild&) = delete;
+  ServerChild& operator=(const ServerChild&) = delete;
+  int Port() const { return port_; }
+  pid_t Pid() const { return pid_; }
+  // Sends the signal and waits (at most 10 s, then SIGKILL); returns the wait status.
+  int Stop(int signal);
+  bool Running();
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// A fresh database for one test, removed with the object.
+class FreshDatabase {
+ public:
+  FreshDatabase();
+  ~FreshDatabase();
+  const std::string& Url() const { return url_; }
+  const std::filesystem::path& Dir() const { return dir_; }    // SQLite only
+  const std::filesystem::path& File() const { return file_; }  // SQLite only
+  bool IsPg() const { return !schema_.empty(); }
+
+ private:
+  std::string url_, schema_;
+  std::filesystem::path dir_, file_;
+};
+
+// The two-character company codes in order: 00, 01, ... ZZ (1,296 of them).
+std::string CompanyCode(int index);
+
+// A change set with the field list of GetEmpresa's packet.
+struct CompanySet {
+  ger::DataPacket shape;
+  ger::ChangeSet set;
+  explicit CompanySet(ger::DataPacket s);
+  ger::Row Blank() const { return ger::Row(shape.fields.size()); }
+  void Put(ger::Row& row, const std::string& column, ger::Value v) const;
+  void Insert(ger::Row r);
+  void Update(ger::Row o, ger::Row n);
+  // The SetEmpresa arguments: the change set and the six empty-box flags, all false.
+  boost::json::array Args() const;
+};
+
+std::string Text(const ger::Value& v);
+
+}  // namespace gerfault

@@ -1,0 +1,321 @@
+// Faults around the application server: a killed server, two users saving the same company,
+// the database file taken away, sixteen clients at once. Each runs on SQLite, and on PostgreSQL
+// when the program runs with --pg (the file faults are SQLite's own).
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "db/stmt_cache.h"
+#include "fault_support.h"
+
+using namespace gerfault;
+using ger::DataPacket;
+using ger::Row;
+using ger::TNetConnection;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* kConflict = "Registro alterado por outro usuário. Atualize os dados e tente novamente.";
+const char* kDatabaseFailure =
+    "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
+    "administrador do sistema.";
+
+DataPacket Companies(TNetConnection& net) {
+  ger::ServerAnswer a = net.Call("GetEmpresa");
+  if (!a.ok()) throw std::runtime_error("GetEmpresa: " + a.error);
+  return ger::codec::DecodePacket(*a.payload);
+}
+
+std::map<std::string, Row> ByCode(const DataPacket& p) {
+  std::map<std::string, Row> out;
+  for (const Row& r : p.rows) out[Text(r[0])] = r;
+  return out;
+}
+
+// The change set of save number i: company i inserted whole and the counter company's name
+// set to i + 1, in one transaction.
+boost::json::array Save(const DataPacket& shape, const Row& counter, int i) {
+  CompanySet cs(shape);
+  Row r = cs.Blank();
+  cs.Put(r, "CDEMPRESA", CompanyCode(i));
+  cs.Put(r, "NMEMPRESA", "Empresa " + std::to_string(i));
+  cs.Put(r, "NMRAZSOCEMPR", "Razão Social " + std::to_string(i));
+  cs.Insert(std::move(r));
+  Row next = counter;
+  cs.Put(next, "NMEMPRESA", std::to_string(i + 1));
+  cs.Update(counter, next);
+  return cs.Args();
+}
+
+class ServerFaults : public ::testing::Test {
+ protected:
+  FreshDatabase db_;
+};
+
+TEST_F(ServerFaults, KilledInTheMiddleOfSavesKeepsEveryCommittedChangeAndNoHalf) {
+  constexpr int kSaves = 1000;
+  const std::string counterCode = CompanyCode(1295);  // "ZZ", never one of the saves
+  auto server = std::make_unique<ServerChild>(db_.Url());
+  TNetConnection net;
+  net.Port = server->Port();
+  DataPacket shape = Companies(net);
+  {
+    CompanySet cs(shape);
+    Row r = cs.Blank();
+    cs.Put(r, "CDEMPRESA", counterCode);
+    cs.Put(r, "NMEMPRESA", "0");
+    cs.Insert(std::move(r));
+    ASSERT_TRUE(net.Call("SetEmpresa", cs.Args()).ok());
+  }
+  shape = Companies(net);
+  const Row counter = shape.rows.at(0);
+
+  std::mt19937 random(std::random_device{}());
+  const int killAt = std::uniform_int_distribution<int>(100, 700)(random);
+  std::atomic<int> acked{0};
+  std::thread killer([&] {
+    const auto deadline = Clock::now() + std::chrono::seconds(120);
+    while (acked.load() < killAt && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    kill(server->Pid(), SIGKILL);
+  });
+  int failedAt = -1;
+  for (int i = 0; i < kSaves; ++i) {
+    ger::ServerAnswer a = net.Call("SetEmpresa", Save(shape, counter, i));
+    if (!a.ok()) {
+      failedAt = i;
+      break;
+    }
+    acked.store(i + 1);
+  }
+  killer.join();
+  server->Stop(SIGKILL);
+  ASSERT_GE(failedAt, killAt) << "a save failed before the kill";
+  const int done = acked.load();
+
+  server = std::make_unique<ServerChild>(db_.Url());
+  net.Disconnect();
+  net.Port = server->Port();
+  auto rows = ByCode(Companies(net));
+  // Every acknowledged save is there; the one in flight may or may not be, but whole.
+  const int stored = static_cast<int>(rows.size()) - 1;
+  ASSERT_TRUE(stored == done || stored == done + 1)
+      << "acknowledged " << done << ", stored " << stored << ", killed at " << killAt;
+  EXPECT_EQ(Text(rows.at(counterCode)[1]), std::to_string(stored));
+  for (int i = 0; i < stored; ++i) {
+    auto it = rows.find(CompanyCode(i));
+    ASSERT_NE(it, rows.end()) << "save " << i << " is missing";
+    EXPECT_EQ(Text(it->second[1]), "Empresa " + std::to_string(i));
+    EXPECT_EQ(Text(it->second[7]), "Razão Social " + std::to_string(i));
+  }
+  if (!db_.IsPg()) {
+    auto check = ger::db::Connection::Open(db_.Url());
+    EXPECT_EQ(Text(check->Query("PRAGMA integrity_check").rows.at(0)[0]), "ok");
+  }
+  // The restarted server takes the rest of the saves.
+  shape = Companies(net);
+  Row now = ByCode(shape).at(counterCode);
+  for (int i = stored; i < kSaves; ++i) {
+    ger::ServerAnswer a = net.Call("SetEmpresa", Save(shape, now, i));
+    ASSERT_TRUE(a.ok()) << "save " << i << ": " << a.error;
+  }
+  rows = ByCode(Companies(net));
+  EXPECT_EQ(rows.size(), static_cast<std::size_t>(kSaves + 1));
+  EXPECT_EQ(Text(rows.at(counterCode)[1]), std::to_string(kSaves));
+}
+
+TEST_F(ServerFaults, SecondUserSavingTheSameCompanyIsRefusedAndTheFirstKeepsHisData) {
+  ServerChild server(db_.Url());
+  TNetConnection first, second;
+  first.Port = second.Port = server.Port();
+  {
+    CompanySet cs(Companies(first));
+    Row r = cs.Blank();
+    cs.Put(r, "CDEMPRESA", "07");
+    cs.Put(r, "NMEMPRESA", "Sétima");
+    cs.Put(r, "DSEMAILEMPRESA", "antes@empresa.com.br");
+    cs.Insert(std::move(r));
+    ASSERT_TRUE(first.Call("SetEmpresa", cs.Args()).ok());
+  }
+  // Both screens have loaded the same row.
+  DataPacket seenByFirst = Companies(first);
+  DataPacket seenBySecond = Companies(second);
+
+  CompanySet a(seenByFirst);
+  Row changedByFirst = seenByFirst.rows[0];
+  a.Put(changedByFirst, "DSEMAILEMPRESA", "primeiro@empresa.com.br");
+  a.Put(changedByFirst, "NMEMPRESA", "Sétima do primeiro");
+  a.Update(seenByFirst.rows[0], changedByFirst);
+  ger::ServerAnswer saved = first.Call("SetEmpresa", a.Args());
+  ASSERT_TRUE(saved.ok()) << saved.error;
+
+  CompanySet b(seenBySecond);
+  Row changedBySecond = seenBySecond.rows[0];
+  b.Put(changedBySecond, "DSEMAILEMPRESA", "segundo@empresa.com.br");
+  b.Put(changedBySecond, "NMEMPRESA", "Sétima do segundo");
+  b.Update(seenBySecond.rows[0], changedBySecond);
+  ger::ServerAnswer refused = second.Call("SetEmpresa", b.Args());
+  EXPECT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error, kConflict);
+
+  Row stored = Companies(second).rows.at(0);
+  EXPECT_EQ(Text(stored[1]), "Sétima do primeiro");
+  EXPECT_EQ(Text(stored[seenByFirst.IndexOf("DSEMAILEMPRESA")]), "primeiro@empresa.com.br");
+}
+
+TEST_F(ServerFaults, DatabaseFileTakenAwayGivesClearErrorsAndTheServiceReturnsWithIt) {
+  if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
+  ServerChild server(db_.Url());
+  TNetConnection net;
+  net.Port = server.Port();
+  DataPacket shape = Companies(net);
+  auto insert = [&](const std::string& code) {
+    CompanySet cs(shape);
+    Row r = cs.Blank();
+    cs.Put(r, "CDEMPRESA", code);
+    cs.Put(r, "NMEMPRESA", "Empresa " + code);
+    cs.Insert(std::move(r));
+    return net.Call("SetEmpresa", cs.Args());
+  };
+  ASSERT_TRUE(insert("01").ok());
+  // Several calls, so that every worker's connection has been used.
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(net.Call("GetVerifEmpresa", {"01"}).ok());
+
+  const auto away = db_.Dir() / "guardado.db";
+  std::filesystem::rename(db_.File(), away);
+  for (int i = 0; i < 5; ++i) {
+    ger::ServerAnswer read = net.Call("GetVerifEmpresa", {"01"});
+    EXPECT_FALSE(read.ok()) << "a read answered from a file no longer in place";
+    EXPECT_EQ(read.error, kDatabaseFailure);
+    ger::ServerAnswer write = insert("02");
+    EXPECT_FALSE(write.ok()) << "a save reported as done into a file no longer in place";
+    EXPECT_EQ(write.error, kDatabaseFailure);
+  }
+  EXPECT_TRUE(server.Running());
+  EXPECT_FALSE(std::filesystem::exists(db_.File())) << "the server created an empty database";
+
+  std::filesystem::rename(away, db_.File());
+  ger::ServerAnswer back = insert("02");
+  ASSERT_TRUE(back.ok()) << back.error;
+  auto rows = ByCode(Companies(net));
+  EXPECT_EQ(rows.size(), 2u);
+  EXPECT_TRUE(rows.contains("01"));
+  // The save after the return is in the file itself, for any other reader.
+  auto direct = ger::db::Connection::Open(db_.Url());
+  EXPECT_EQ(direct->Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'").rows.size(), 1u);
+}
+
+// Sixteen clients, each with its own company whose e-mail column (which carries the where flag)
+// counts that client's saves: every save must succeed, and none may be lost.
+TEST_F(ServerFaults, SixteenClientsOfMixedCallsMeetNoErrorAndLoseNoUpdate) {
+  constexpr int kClients = 16;
+  constexpr int kCalls = 10'000;
+  ServerChild server(db_.Url());
+  TNetConnection setup;
+  setup.Port = server.Port();
+  {
+    CompanySet cs(Companies(setup));
+    for (int c = 0; c < kClients; ++c) {
+      Row r = cs.Blank();
+      cs.Put(r, "CDEMPRESA", CompanyCode(c));
+      cs.Put(r, "NMEMPRESA", "Cliente " + std::to_string(c));
+      cs.Put(r, "DSEMAILEMPRESA", "0");
+      cs.Insert(std::move(r));
+    }
+    ASSERT_TRUE(setup.Call("SetEmpresa", cs.Args()).ok());
+  }
+  const DataPacket start = Companies(setup);
+  const int email = start.IndexOf("DSEMAILEMPRESA");
+  const auto deadline = Clock::now() + std::chrono::seconds(240);
+  std::atomic<long> errors{0}, calls{0};
+  std::vector<int> saves(kClients, 0);
+  std::vector<std::string> firstError(kClients);
+  std::vector<std::thread> threads;
+  for (int c = 0; c < kClients; ++c) {
+    threads.emplace_back([&, c] {
+      TNetConnection net;
+      net.Port = server.Port();
+      Row mine = start.rows.at(static_cast<std::size_t>(c));
+      std::mt19937 random(static_cast<unsigned>(c) * 7919u + 1u);
+      for (int i = 0; i < kCalls && Clock::now() < deadline; ++i) {
+        int pick = static_cast<int>(random() % 100);
+        ger::ServerAnswer a;
+        Row next;
+        if (pick < 60) {
+          a = net.Call("GetVerifEmpresa", {CompanyCode(static_cast<int>(random() % 20))});
+        } else if (pick < 75) {
+          a = net.Call("GetCNAE", {"6201501", ""});
+        } else if (pick < 80) {
+          a = net.Call("GetEmpresa");
+        } else if (pick < 85) {
+          a = net.Call("GetNatureza", {"", "T"});
+        } else {
+          CompanySet cs(start);
+          next = mine;
+          cs.Put(next, "DSEMAILEMPRESA", std::to_string(saves[c] + 1));
+          cs.Update(mine, next);
+          a = net.Call("SetEmpresa", cs.Args());
+          if (a.ok()) {
+            mine = next;
+            ++saves[c];
+          }
+        }
+        ++calls;
+        if (!a.ok() && errors++ == 0) firstError[c] = a.error;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(calls.load(), static_cast<long>(kClients) * kCalls) << "the time bound cut the run";
+  EXPECT_EQ(errors.load(), 0) << [&] {
+    for (auto& e : firstError)
+      if (!e.empty()) return e;
+    return std::string();
+  }();
+  auto rows = ByCode(Companies(setup));
+  for (int c = 0; c < kClients; ++c)
+    EXPECT_EQ(Text(rows.at(CompanyCode(c))[email]), std::to_string(saves[c])) << "client " << c;
+}
+
+// Statements built from data (a change set's columns) must not grow a connection's cache, nor
+// the database server's prepared statements, without end.
+TEST_F(ServerFaults, PreparedStatementsOfAConnectionStayBounded) {
+  auto c = ger::db::Connection::Open(db_.Url());
+  const int distinct = static_cast<int>(ger::db::kStatementCacheSize) * 2 + 50;
+  for (int i = 0; i < distinct; ++i) {
+    DataPacket p = c->Query("SELECT " + std::to_string(i) + " AS N, :V AS V", {{"V", "x"}});
+    ASSERT_EQ(p.rows.size(), 1u);
+    ASSERT_EQ(Text(p.rows[0][0]), std::to_string(i));
+  }
+  EXPECT_LE(c->CachedStatements(), ger::db::kStatementCacheSize);
+  EXPECT_GT(c->CachedStatements(), 0u);
+  // A statement dropped long ago is prepared again and gives the same answer.
+  EXPECT_EQ(Text(c->Query("SELECT 0 AS N, :V AS V", {{"V", "y"}}).rows.at(0)[1]), "y");
+  if (db_.IsPg()) {
+    DataPacket held = c->Query("SELECT COUNT(*) AS N FROM pg_prepared_statements");
+    EXPECT_LE(std::get<std::int64_t>(held.rows.at(0)[0]),
+              static_cast<std::int64_t>(ger::db::kStatementCacheSize));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--pg") {
+      const char* url = std::getenv("GER_TEST_PG");
+      if (!url || !*url) {
+        std::cerr << "fault tests --pg: GER_TEST_PG is not set (./ger test sets it)\n";
+        return 1;
+      }
+      gPgUrl = url;
+    }
+  }
+  return RUN_ALL_TESTS();
+}
