@@ -3,6 +3,7 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
+#include <cmath>
 
 #include "rdm_empresa.h"
 
@@ -34,7 +35,9 @@ std::variant<RpcRequest, std::string> ParseRpcRequest(std::string_view body,
   RpcRequest out;
   out.id = "null";
   if (const json::value* v = obj.if_contains("id")) {
-    if (v->is_string() || v->is_number() || v->is_null())
+    // A number beyond a double's range would be echoed as a text that is not JSON.
+    if (v->is_string() || v->is_int64() || v->is_uint64() || v->is_null() ||
+        (v->is_double() && std::isfinite(v->get_double())))
       out.id = json::serialize(*v);
     else
       return RpcErrorReply("null", kInvalidRequest, "Requisição inválida: identificador inválido.");

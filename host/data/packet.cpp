@@ -351,7 +351,7 @@ struct Decoder {
         if (!v.is_string()) bad("um texto");
         return std::string(v.get_string());
       case FieldKind::Float:
-        if (v.is_double()) return v.get_double();
+        if (v.is_double() && std::isfinite(v.get_double())) return v.get_double();
         if (v.is_int64()) return static_cast<double>(v.get_int64());
         if (v.is_uint64()) return static_cast<double>(v.get_uint64());
         bad("um número");
@@ -711,7 +711,13 @@ class PacketHandler {
     if (k == Sink::Rest) rest.push_uint64(u);
     return true;
   }
-  bool on_double(double d, json::string_view, json::error_code&) {
+  bool on_double(double d, json::string_view, json::error_code& ec) {
+    // Beyond the range of a double: it could only be kept as an infinity, which JSON cannot
+    // write back, so the value would change on its way through.
+    if (!std::isfinite(d)) {
+      ec = json::error::exponent_overflow;
+      return false;
+    }
     Sink k = Scalar();
     if (k == Sink::Cell) row_.emplace_back(d);
     if (k == Sink::Rest) rest.push_double(d);
