@@ -5,6 +5,7 @@
 
 #include <boost/json/monotonic_resource.hpp>
 #include <chrono>
+#include <thread>
 
 #include "rpc_request.h"
 
@@ -116,10 +117,21 @@ int AppServer::Bind() {
 }
 
 void AppServer::Serve() {
-  http_->listen_after_bind();
+  if (!stopRequested_) http_->listen_after_bind();
+  served_ = true;
 }
+
 void AppServer::Stop() {
-  http_->stop();
+  stopRequested_ = true;
+  // A stop that comes before the listener runs (a signal right after start-up) would be lost:
+  // the library ignores it then. Wait for the listener, or for Serve() to give up, at most 2 s.
+  for (int i = 0; i < 2000 && !served_; ++i) {
+    if (http_->is_running()) {
+      http_->stop();
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace ger::server

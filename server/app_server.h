@@ -43,6 +43,8 @@ class AppServer {
   RdmEmpresa& rdm_;
   ServerOptions options_;
   std::unique_ptr<httplib::Server> http_;
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> served_{false};
 };
 
 }  // namespace ger::server

@@ -2,6 +2,7 @@
 // the database file taken away, sixteen clients at once. Each runs on SQLite, and on PostgreSQL
 // when the program runs with --pg (the file faults are SQLite's own).
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
@@ -280,6 +281,17 @@ TEST_F(ServerFaults, SixteenClientsOfMixedCallsMeetNoErrorAndLoseNoUpdate) {
   auto rows = ByCode(Companies(setup));
   for (int c = 0; c < kClients; ++c)
     EXPECT_EQ(Text(rows.at(CompanyCode(c))[email]), std::to_string(saves[c])) << "client " << c;
+}
+
+// A stop asked for as soon as the server says where it listens must not be lost (the listener
+// may not be running yet at that moment).
+TEST_F(ServerFaults, StopRightAfterStartIsNeverLost) {
+  for (int i = 0; i < 10; ++i) {
+    ServerChild server(db_.Url());
+    int status = server.Stop(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "start " << i << ": the server did not stop on SIGTERM (status " << status << ")";
+  }
 }
 
 // Statements built from data (a change set's columns) must not grow a connection's cache, nor
