@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "company_sample.h"
 #include "data/dataset.h"
 #include "data/packet.h"
 
@@ -11,182 +12,8 @@ namespace ger {
 namespace {
 
 constexpr int kRows = 10'000;
-
-struct Col {
-  const char* name;
-  FieldKind kind;
-  int size;
-  ProviderFlags flags;
-};
-
-std::vector<FieldDef> CompanyFields() {
-  const ProviderFlags none = ProviderFlags::None();
-  const ProviderFlags where = ProviderFlags::InWhere();
-  const ProviderFlags def = ProviderFlags::Default();
-  const FieldKind S = FieldKind::String, F = FieldKind::Float, D = FieldKind::DateTime,
-                  B = FieldKind::Blob;
-  const Col cols[] = {
-      {"CDEMPRESA", S, 2, none},
-      {"NMEMPRESA", S, 40, none},
-      {"CDPAIS", S, 4, none},
-      {"SGESTADO", S, 2, none},
-      {"CDMUNICIPIO", S, 4, none},
-      {"CDBAIRRO", S, 10, none},
-      {"CDCENTCUST", S, 4, none},
-      {"NMRAZSOCEMPR", S, 80, none},
-      {"DSENDEEMPR", S, 50, none},
-      {"NMBAIREMPR", S, 30, none},
-      {"NRCEPEMPR", S, 15, none},
-      {"IDTPIJUREMPR", S, 1, none},
-      {"NRINSJUREMPR", S, 20, none},
-      {"NRINSCESTA", S, 16, none},
-      {"NRREGJUNCOM", S, 20, where},
-      {"DTREGJUNCOM", D, 0, none},
-      {"NMTITUEMPR", S, 40, none},
-      {"NMPAIS", S, 30, none},
-      {"NMMUNICIPIO", S, 30, none},
-      {"NMBAIRRO", S, 50, none},
-      {"NMCENTCUST", S, 40, none},
-      {"NMESTADO", S, 30, none},
-      {"VRPEMULEMPR", F, 0, none},
-      {"VRPEMOREMPR", F, 0, none},
-      {"CDCNAE", S, 7, none},
-      {"CDFPAS", S, 3, none},
-      {"DSCNAE", S, 200, none},
-      {"DSMENSEMAILNFE", S, 2000, def},
-      {"DSFPAS", S, 80, none},
-      {"CDNATUJURI", S, 4, none},
-      {"DSNATUJURI", S, 100, none},
-      {"CDCONTADOR2", S, 2, none},
-      {"NMCONTADOR", S, 30, none},
-      {"NRTELEFOEMPR", S, 25, none},
-      {"DSLOGRADEMPR", S, 50, none},
-      {"NRLOGRADEMPR", S, 6, none},
-      {"DSCMPLOGEMPR", S, 20, none},
-      {"IDPARTICIPAT", S, 1, none},
-      {"IDTIPOEMPR", S, 1, none},
-      {"IDOPTSIMPLES", S, 1, none},
-      {"CDEMPRCAIXA", S, 14, none},
-      {"VRPETXADMPOR", F, 0, none},
-      {"DSARQRECIBO", S, 100, none},
-      {"NRPROPRIEMPR", F, 0, none},
-      {"NRCAGED", F, 0, none},
-      {"MEDATABASE", F, 0, none},
-      {"DSARQRECIREC", S, 100, none},
-      {"CDREGIMEAPUR", S, 1, def},
-      {"NMCOMPRZSEMP", S, 200, def},
-      {"DSCOMPENDEMP", S, 200, def},
-      {"DSEMAILEMPRESA", S, 100, def},
-      {"DSENDWEBEMPR", S, 50, def},
-      {"DSARQLOGOEMP", S, 250, def},
-      {"IDNATUOPEREMPR", S, 2, def},
-      {"IDREGESPTRIBEMP", S, 2, def},
-      {"DSMENSEMAILCCE", S, 2000, def},
-      {"DSMENSEMAILCANC", S, 2000, def},
-      {"IDREGIMEICMSST", S, 2, def},
-      {"IDFORMAPUR", S, 3, def},
-      {"IDFORMAPUREMPR", S, 1, def},
-      {"IDCUMUPICOEMP", S, 1, def},
-      {"IDINCENTCULTURA", S, 1, def},
-      {"IDINCENTFISCAL", S, 1, def},
-      {"NRRNTRC", S, 8, def},
-      {"DSMENSEMAILCTE", S, 2000, def},
-      {"DSMENSEMAILMDFE", S, 2000, def},
-      {"NRCLF", S, 15, def},
-      {"CDPREFIXOGS1", S, 15, def},
-      {"DSARQLOGOEMPCLOB", B, 0, def},
-      {"IDCTBBAIXAEMPR", S, 1, none},
-      {"CDEXTERNO", S, 20, def},
-  };
-  std::vector<FieldDef> fields;
-  for (const Col& c : cols) fields.push_back({c.name, c.kind, c.size, c.flags});
-  return fields;
-}
-
-// A plausible value for each column, as a real company list holds them: codes and flags short,
-// names and addresses of ordinary length with accents, the e-mail messages of a company that
-// issues NF-e (CT-e and MDF-e mostly empty), some optional columns left empty.
-Value Sample(const FieldDef& f, int row) {
-  const std::string n = std::to_string(row);
-  const std::string& c = f.name;
-  auto pick = [&](std::initializer_list<const char*> options) {
-    return std::string(options.begin()[row % options.size()]);
-  };
-  auto code = [&](int width) {
-    std::string s = std::to_string(row * 7919 % 100000000);
-    if (static_cast<int>(s.size()) < width) s.insert(0, width - s.size(), '0');
-    return Value{s.substr(s.size() - width)};
-  };
-  if (c == "CDEMPRESA") return code(2);
-  if (c == "NMEMPRESA") return "Empresa " + n;
-  if (c == "CDPAIS") return std::string("1058");
-  if (c == "SGESTADO") return pick({"SP", "RJ", "MG", "PR", "RS", "BA"});
-  if (c == "CDMUNICIPIO" || c == "CDCENTCUST" || c == "CDNATUJURI") return code(4);
-  if (c == "CDBAIRRO") return code(6);
-  if (c == "NMRAZSOCEMPR") return "Comércio e Indústria São João " + n + " Ltda";
-  if (c == "DSENDEEMPR") return "Avenida Brasil, " + n + " - Sala 12";
-  if (c == "NMBAIREMPR" || c == "NMBAIRRO") return pick({"Centro", "Jardim América", "Vila Nova"});
-  if (c == "NRCEPEMPR") return std::string("12245000");
-  if (c == "IDTPIJUREMPR") return std::string("J");
-  if (c == "NRINSJUREMPR") return std::string("11222333000181");
-  if (c == "NRINSCESTA") return row % 4 ? Value{std::string("110042490114")} : Value{"*"};
-  if (c == "NRREGJUNCOM") return row % 3 ? Value{"3520" + n} : Value{std::string("*")};
-  if (c == "DTREGJUNCOM")
-    return row % 5 ? Value{DateTime::FromParts(1990 + row % 30, row % 12 + 1, row % 28 + 1)}
-                   : Value{};
-  if (c == "NMTITUEMPR") return pick({"José da Silva", "Maria Conceição Souza", "João Pereira"});
-  if (c == "NMPAIS") return std::string("Brasil");
-  if (c == "NMMUNICIPIO") return pick({"São José dos Campos", "Campinas", "Ribeirão Preto"});
-  if (c == "NMCENTCUST") return std::string("Administração");
-  if (c == "NMESTADO") return pick({"São Paulo", "Rio de Janeiro", "Minas Gerais"});
-  if (c == "VRPEMULEMPR") return 2.0;
-  if (c == "VRPEMOREMPR") return 0.033;
-  if (c == "CDCNAE") return std::string("4711302");
-  if (c == "CDFPAS") return std::string("515");
-  if (c == "DSCNAE")
-    return std::string(
-        "Comércio varejista de mercadorias em geral, com predominância de produtos "
-        "alimentícios - supermercados");
-  if (c == "DSFPAS") return std::string("Comércio");
-  if (c == "DSNATUJURI") return std::string("Sociedade Empresária Limitada");
-  if (c == "CDCONTADOR2") return code(2);
-  if (c == "NMCONTADOR") return std::string("Aparecida Contabilidade");
-  if (c == "NRTELEFOEMPR") return std::string("(12) 3456-7890");
-  if (c == "DSLOGRADEMPR") return std::string("Avenida Brasil");
-  if (c == "NRLOGRADEMPR") return n.substr(0, 6);
-  if (c == "DSCMPLOGEMPR") return std::string("Sala 12");
-  if (c == "IDPARTICIPAT" || c == "IDOPTSIMPLES" || c == "IDINCENTCULTURA" || c == "IDINCENTFISCAL")
-    return pick({"S", "N", "N"});
-  if (c == "IDTIPOEMPR") return pick({"1", "2", "3"});
-  if (c == "CDEMPRCAIXA") return row % 2 ? Value{} : Value{std::string("00123456789012")};
-  if (c == "VRPETXADMPOR") return row % 10 ? Value{} : Value{1.5};
-  if (c == "DSARQRECIBO" || c == "DSARQRECIREC")
-    return row % 3 ? Value{std::string("*")} : Value{std::string("C:\\Modelos\\Recibo.qr2")};
-  if (c == "NRPROPRIEMPR") return static_cast<double>(row % 5 + 1);
-  if (c == "NRCAGED") return static_cast<double>(1000000 + row);
-  if (c == "MEDATABASE") return static_cast<double>(row % 12 + 1);
-  if (c == "CDREGIMEAPUR" || c == "IDCUMUPICOEMP") return pick({"N", "C"});
-  if (c == "NMCOMPRZSEMP" || c == "DSCOMPENDEMP") return row % 4 ? Value{} : Value{"Bloco " + n};
-  if (c == "DSEMAILEMPRESA") return "fiscal@empresa" + n + ".com.br";
-  if (c == "DSENDWEBEMPR") return "www.empresa" + n + ".com.br";
-  if (c == "DSARQLOGOEMP") return "C:\\Logos\\empresa" + n + ".bmp";
-  if (c == "IDNATUOPEREMPR" || c == "IDREGESPTRIBEMP" || c == "IDREGIMEICMSST")
-    return pick({"1", "2", "99"});
-  if (c == "DSMENSEMAILNFE" || c == "DSMENSEMAILCCE" || c == "DSMENSEMAILCANC")
-    return std::string(
-        "Prezado cliente,\nsegue em anexo o documento fiscal eletrônico referente à operação "
-        "realizada. Em caso de dúvidas, entre em contato com o nosso atendimento.\n"
-        "Atenciosamente,\nDepartamento Fiscal");
-  if (c == "DSMENSEMAILCTE" || c == "DSMENSEMAILMDFE")
-    return row % 5 ? Value{} : Value{std::string("Segue o conhecimento de transporte em anexo.")};
-  if (c == "IDFORMAPUR") return std::string("I");
-  if (c == "IDFORMAPUREMPR") return pick({"P", ""}).empty() ? Value{} : Value{std::string("P")};
-  if (c == "NRRNTRC") return row % 5 ? Value{} : Value{std::string("12345678")};
-  if (c == "NRCLF" || c == "CDPREFIXOGS1") return row % 3 ? Value{} : Value{"7891234" + n};
-  if (c == "IDCTBBAIXAEMPR") return std::string("S");
-  if (c == "CDEXTERNO") return row % 2 ? Value{} : Value{"EXT-" + n};
-  return Value{};  // the logo: no blobs in this list
-}
+using benchdata::CompanyFields;
+using benchdata::Sample;
 
 const DataPacket& CompanyPacket() {
   static const DataPacket packet = [] {
@@ -271,6 +98,60 @@ void BM_LoadDataSetPersistentFields(benchmark::State& state) {
   state.counters["rows"] = kRows;
 }
 BENCHMARK(BM_LoadDataSetPersistentFields)->Unit(benchmark::kMillisecond);
+
+// 1,000 companies, each with a 50 kB logo in DSARQLOGOEMPCLOB (base64 on the wire).
+constexpr int kLogoRows = 1'000;
+constexpr std::size_t kLogoBytes = 50 * 1024;
+
+const DataPacket& LogoPacket() {
+  static const DataPacket packet = [] {
+    DataPacket p;
+    p.fields = CompanyFields();
+    const int logo = p.IndexOf("DSARQLOGOEMPCLOB");
+    for (int r = 0; r < kLogoRows; ++r) {
+      Row row;
+      for (std::size_t c = 0; c < p.fields.size(); ++c) row.push_back(Sample(p.fields[c], r));
+      std::string bytes(kLogoBytes, '\0');
+      std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(r);
+      for (char& b : bytes) {  // xorshift: bytes a compressor could not shrink, like an image
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<char>(x);
+      }
+      row[static_cast<std::size_t>(logo)] = Bytes{std::move(bytes)};
+      p.rows.push_back(std::move(row));
+    }
+    return p;
+  }();
+  return packet;
+}
+
+void BM_EncodeCompaniesWithLogos(benchmark::State& state) {
+  const DataPacket& p = LogoPacket();
+  std::size_t size = 0;
+  for (auto _ : state) {
+    std::string text = codec::Encode(p);
+    size = text.size();
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(size));
+  state.counters["rows"] = kLogoRows;
+}
+BENCHMARK(BM_EncodeCompaniesWithLogos)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeCompaniesWithLogos(benchmark::State& state) {
+  static const std::string text = codec::Encode(LogoPacket());
+  for (auto _ : state) {
+    DataPacket p = codec::DecodePacket(std::string_view(text));
+    benchmark::DoNotOptimize(p.rows.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(text.size()));
+  state.counters["rows"] = kLogoRows;
+}
+BENCHMARK(BM_DecodeCompaniesWithLogos)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ger

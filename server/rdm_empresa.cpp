@@ -457,17 +457,19 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
 std::string RdmEmpresa::GetEmpresa(db::Connection& c) {
   std::string cols;
   for (const FieldDef& f : empresa_.columns) cols += (cols.empty() ? "" : ", ") + f.name;
-  DataPacket packet = c.Query("SELECT " + cols + " FROM EMPRESA ORDER BY CDEMPRESA");
-  for (FieldDef& f : packet.fields) {
-    if (f.name == "NRREGJUNCOM")
-      f.flags = ProviderFlags::InWhere();
-    else if (kNoFlagColumns.contains(f.name))
-      f.flags = ProviderFlags::None();
-    else
-      f.flags = ProviderFlags::Default();
-    if (f.name == "CDEMPRESA") f.flags.key = true;
-  }
-  return Encode(packet);
+  // The largest answer of the screen: written straight from the cursor.
+  return c.QueryEncoded("SELECT " + cols + " FROM EMPRESA ORDER BY CDEMPRESA", {},
+                        [](std::vector<FieldDef>& fields) {
+                          for (FieldDef& f : fields) {
+                            if (f.name == "NRREGJUNCOM")
+                              f.flags = ProviderFlags::InWhere();
+                            else if (kNoFlagColumns.contains(f.name))
+                              f.flags = ProviderFlags::None();
+                            else
+                              f.flags = ProviderFlags::Default();
+                            if (f.name == "CDEMPRESA") f.flags.key = true;
+                          }
+                        });
 }
 
 std::string RdmEmpresa::SetEmpresa(db::Connection& c, const json::array& p) {

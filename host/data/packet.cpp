@@ -83,6 +83,20 @@ void AppendString(std::string& out, std::string_view s) {
   std::size_t i = 0;
   const std::size_t n = s.size();
   while (i < n) {
+    // Eight plain bytes at a time: none below 0x20, none from 0x80, no quote, no backslash.
+    while (i + 8 <= n) {
+      std::uint64_t x;
+      std::memcpy(&x, s.data() + i, 8);
+      constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+      const std::uint64_t quote = x ^ (kOnes * '"'), slash = x ^ (kOnes * '\\');
+      const std::uint64_t special = ((x - kOnes * 0x20) & ~x) |   // a byte below 0x20
+                                    ((quote - kOnes) & ~quote) |  // a quote
+                                    ((slash - kOnes) & ~slash) |  // a backslash
+                                    x;                            // a byte from 0x80
+      if (special & kHigh) break;
+      i += 8;
+    }
+    if (i >= n) break;
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
       ++i;
@@ -870,6 +884,56 @@ std::string Encode(const DataPacket& packet) {
   }
   out.append("]}");
   return out;
+}
+
+PacketWriter::PacketWriter(const std::vector<FieldDef>& fields, std::size_t reserve) {
+  out_.reserve(64 + fields.size() * 64 + reserve);
+  out_.push_back('{');
+  AppendFields(out_, fields);
+  out_.append(",\"rows\":[");
+}
+void PacketWriter::BeginRow() {
+  if (!firstRow_) out_.push_back(',');
+  firstRow_ = false;
+  firstCell_ = true;
+  out_.push_back('[');
+}
+void PacketWriter::Separate() {
+  if (!firstCell_) out_.push_back(',');
+  firstCell_ = false;
+}
+void PacketWriter::Null() {
+  Separate();
+  out_.append("null", 4);
+}
+void PacketWriter::Text(std::string_view text) {
+  Separate();
+  AppendString(out_, text);
+}
+void PacketWriter::Float(double value) {
+  Separate();
+  AppendDouble(out_, value);
+}
+void PacketWriter::Integer(std::int64_t value) {
+  Separate();
+  AppendInt(out_, value);
+}
+void PacketWriter::Date(const DateTime& value) {
+  Separate();
+  AppendValue(out_, Value{value});
+}
+void PacketWriter::Blob(std::string_view bytes) {
+  Separate();
+  out_.push_back('"');
+  AppendBase64(out_, bytes);
+  out_.push_back('"');
+}
+void PacketWriter::EndRow() {
+  out_.push_back(']');
+}
+std::string PacketWriter::Finish() {
+  out_.append("]}");
+  return std::move(out_);
 }
 
 std::string Encode(const ChangeSet& changes) {

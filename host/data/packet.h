@@ -89,6 +89,29 @@ inline ChangeSet DecodeChangeSet(const char* json) {
   return DecodeChangeSet(std::string_view(json));
 }
 
+// Writes a packet's text row by row, for a producer that never holds the rows as values (the
+// server's largest answers come straight from the database cursor). The text is the one
+// Encode() writes for the same fields and values.
+class PacketWriter {
+ public:
+  explicit PacketWriter(const std::vector<FieldDef>& fields, std::size_t reserve = 0);
+  void BeginRow();
+  void Null();
+  void Text(std::string_view text);
+  void Float(double value);
+  void Integer(std::int64_t value);
+  void Date(const DateTime& value);
+  void Blob(std::string_view bytes);
+  void EndRow();
+  std::string Finish();
+
+ private:
+  void Separate();
+  std::string out_;
+  bool firstRow_ = true;
+  bool firstCell_ = true;
+};
+
 std::string Base64Encode(std::string_view bytes);
 std::string Base64Decode(std::string_view text);  // EDatabaseError on malformed input
 

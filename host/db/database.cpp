@@ -27,6 +27,13 @@ std::unique_ptr<Connection> Connection::Open(std::string_view url) {
                 "': expected sqlite:PATH or postgresql://...");
 }
 
+std::string Connection::QueryEncoded(std::string_view sql, const Params& params,
+                                     const std::function<void(std::vector<FieldDef>&)>& adjust) {
+  DataPacket packet = Query(sql, params);
+  if (adjust) adjust(packet.fields);
+  return codec::Encode(packet);
+}
+
 Transaction::~Transaction() {
   if (done_) return;
   try {

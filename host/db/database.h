@@ -21,6 +21,7 @@
 // Errors raise DbError with an English sentence for operators; a violated key or constraint
 // raises ConstraintError, so callers can tell "already there" from "broken".
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -62,6 +63,12 @@ class Connection {
 
   // Runs a statement that yields rows.
   virtual DataPacket Query(std::string_view sql, const Params& params = {}) = 0;
+  // Runs a statement that yields rows and returns them as packet text, the same text as
+  // codec::Encode(Query(sql, params)) after `adjust` has changed the field list (flags). The
+  // SQLite engine writes it straight from the cursor, without holding the rows as values.
+  virtual std::string QueryEncoded(std::string_view sql, const Params& params,
+                                   const std::function<void(std::vector<FieldDef>&)>& adjust);
+
   // Runs a statement that yields no rows; returns the number of rows it changed.
   virtual std::int64_t Execute(std::string_view sql, const Params& params = {}) = 0;
   // Runs several ';'-separated statements without parameters (schema scripts).

@@ -28,6 +28,7 @@ struct Prepared {
   bool described = false;
   std::vector<FieldDef> fields;
   std::vector<bool> undeclared;
+  std::size_t lastEncodedSize = 0;
 };
 
 class SqliteConnection final : public Connection {
@@ -42,43 +43,16 @@ class SqliteConnection final : public Connection {
     Prepared& prepared = Bind(sql, params);
     sqlite3_stmt* stmt = prepared.stmt.get();
     Resetter reset{stmt};
-    int columns = sqlite3_column_count(stmt);
-    if (!prepared.described || !SameColumns(stmt, prepared.fields)) {
-      prepared.fields.clear();
-      prepared.undeclared.assign(columns, false);
-      for (int c = 0; c < columns; ++c) {
-        const char* decl = sqlite3_column_decltype(stmt, c);
-        prepared.fields.push_back(
-            FieldFromDeclType(sqlite3_column_name(stmt, c), decl ? decl : ""));
-        prepared.undeclared[c] = decl == nullptr;
-      }
-      prepared.described = true;
-    }
+    const int columns = Describe(prepared);
     DataPacket packet;
     packet.fields = prepared.fields;
-    const std::vector<bool>& undeclared = prepared.undeclared;
     bool first = true;
     for (;;) {
       int rc = sqlite3_step(stmt);
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) Fail(rc, sql);
       if (first) {
-        for (int c = 0; c < columns; ++c) {
-          if (!undeclared[c]) continue;
-          switch (sqlite3_column_type(stmt, c)) {
-            case SQLITE_INTEGER:
-              packet.fields[c].kind = FieldKind::Integer;
-              break;
-            case SQLITE_FLOAT:
-              packet.fields[c].kind = FieldKind::Float;
-              break;
-            case SQLITE_BLOB:
-              packet.fields[c].kind = FieldKind::Blob;
-              break;
-            default:
-              break;
-          }
-        }
+        KindsFromFirstRow(prepared, packet.fields);
         first = false;
       }
       Row row;
@@ -87,6 +61,33 @@ class SqliteConnection final : public Connection {
       packet.rows.push_back(std::move(row));
     }
     return packet;
+  }
+
+  std::string QueryEncoded(std::string_view sql, const Params& params,
+                           const std::function<void(std::vector<FieldDef>&)>& adjust) override {
+    EnsureFile();
+    Prepared& prepared = Bind(sql, params);
+    sqlite3_stmt* stmt = prepared.stmt.get();
+    Resetter reset{stmt};
+    const int columns = Describe(prepared);
+    std::vector<FieldDef> fields = prepared.fields;
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(rc, sql);
+    if (rc == SQLITE_ROW) KindsFromFirstRow(prepared, fields);
+    std::vector<FieldKind> kinds;
+    for (const FieldDef& f : fields) kinds.push_back(f.kind);
+    if (adjust) adjust(fields);
+    // The last answer's size: a list read again is about as long as the last time.
+    codec::PacketWriter out(fields, prepared.lastEncodedSize + prepared.lastEncodedSize / 16);
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
+      out.BeginRow();
+      for (int c = 0; c < columns; ++c) Write(stmt, c, kinds[c], fields[c].name, out);
+      out.EndRow();
+    }
+    if (rc != SQLITE_DONE) Fail(rc, sql);
+    std::string text = out.Finish();
+    prepared.lastEncodedSize = text.size();
+    return text;
   }
 
   std::int64_t Execute(std::string_view sql, const Params& params) override {
@@ -179,6 +180,74 @@ class SqliteConnection final : public Connection {
     if (!std::filesystem::exists(path_, ec))
       throw DbError("the SQLite database file '" + path_ + "' was removed or moved");
     OpenHandle(false);
+  }
+
+  // The statement's field list from the declared column types, worked out once.
+  int Describe(Prepared& prepared) {
+    sqlite3_stmt* stmt = prepared.stmt.get();
+    const int columns = sqlite3_column_count(stmt);
+    if (!prepared.described || !SameColumns(stmt, prepared.fields)) {
+      prepared.fields.clear();
+      prepared.undeclared.assign(columns, false);
+      for (int c = 0; c < columns; ++c) {
+        const char* decl = sqlite3_column_decltype(stmt, c);
+        prepared.fields.push_back(
+            FieldFromDeclType(sqlite3_column_name(stmt, c), decl ? decl : ""));
+        prepared.undeclared[c] = decl == nullptr;
+      }
+      prepared.described = true;
+    }
+    return columns;
+  }
+
+  // Columns without a declared type (expressions) take the kind of the first row's value.
+  static void KindsFromFirstRow(const Prepared& prepared, std::vector<FieldDef>& fields) {
+    sqlite3_stmt* stmt = prepared.stmt.get();
+    for (std::size_t c = 0; c < fields.size(); ++c) {
+      if (!prepared.undeclared[c]) continue;
+      switch (sqlite3_column_type(stmt, static_cast<int>(c))) {
+        case SQLITE_INTEGER:
+          fields[c].kind = FieldKind::Integer;
+          break;
+        case SQLITE_FLOAT:
+          fields[c].kind = FieldKind::Float;
+          break;
+        case SQLITE_BLOB:
+          fields[c].kind = FieldKind::Blob;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  // One cell as Read() would take it, written straight to the packet text.
+  static void Write(sqlite3_stmt* stmt, int c, FieldKind kind, const std::string& name,
+                    codec::PacketWriter& out) {
+    if (sqlite3_column_type(stmt, c) == SQLITE_NULL) return out.Null();
+    switch (kind) {
+      case FieldKind::Integer:
+        return out.Integer(static_cast<std::int64_t>(sqlite3_column_int64(stmt, c)));
+      case FieldKind::Float:
+        return out.Float(sqlite3_column_double(stmt, c));
+      case FieldKind::Blob: {
+        const void* data = sqlite3_column_blob(stmt, c);
+        int size = sqlite3_column_bytes(stmt, c);
+        return out.Blob(
+            std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)));
+      }
+      case FieldKind::DateTime: {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        if (auto dt = DateTime::FromIso(text ? text : "")) return out.Date(*dt);
+        throw DbError("column " + name + " holds '" + std::string(text ? text : "") +
+                      "', which is not a date");
+      }
+      default: {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        int size = sqlite3_column_bytes(stmt, c);
+        return out.Text(std::string_view(text ? text : "", static_cast<std::size_t>(size)));
+      }
+    }
   }
 
   // A schema change re-prepares a statement behind our back; its columns then differ.

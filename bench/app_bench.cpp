@@ -1,0 +1,363 @@
+// Whole-program timings: the real ger-server on loopback (keep-alive) against SQLite or
+// PostgreSQL, and the company screen of the real module. Each figure is printed as one JSON
+// line {"group":..,"name":..,"value":..,"unit":..}; bench/run.sh gathers them into the table
+// and bench/results.json.
+//
+//   ger_bench_app server --server BIN --data DIR --db URL --label NAME
+//   ger_bench_app screen --server BIN --data DIR --dir TMPDIR --companies N [--cycles K]
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Ger00200/ger00200.h"
+#include "company_sample.h"
+#include "data/dataset.h"
+#include "data/packet.h"
+#include "db/database.h"
+#include "module/module.h"
+#include "net/netconnection.h"
+#include "routines/components.h"
+#include "ui/dialogs.h"
+#include "ui/gestures.h"
+
+namespace {
+
+using namespace ger;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+std::string gGroup;
+
+void Report(const std::string& name, double value, const std::string& unit) {
+  std::printf("{\"group\":\"%s\",\"name\":\"%s\",\"value\":%.3f,\"unit\":\"%s\"}\n", gGroup.c_str(),
+              name.c_str(), value, unit.c_str());
+  std::fflush(stdout);
+}
+
+double Micros(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::micro>(b - a).count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  std::size_t i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+  return v.at(std::min(i, v.size() - 1));
+}
+
+// Runs `step` n times; the samples in microseconds.
+template <class F>
+std::vector<double> Sample(int n, F&& step) {
+  std::vector<double> out;
+  out.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    auto a = Clock::now();
+    step(i);
+    out.push_back(Micros(a, Clock::now()));
+  }
+  return out;
+}
+
+class ServerChild {
+ public:
+  ServerChild(const std::string& bin, const std::string& data, const std::string& db) {
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> argv = {bin, "--db", db, "--port", "0", "--data", data};
+    pid_ = fork();
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      dup2(out[1], 1);
+      std::FILE* null = std::fopen("/dev/null", "w");
+      if (null) dup2(fileno(null), 2);  // the per-call log is not what is measured
+      close(out[0]);
+      close(out[1]);
+      std::vector<char*> cargv;
+      for (auto& a : argv) cargv.push_back(a.data());
+      cargv.push_back(nullptr);
+      execv(cargv[0], cargv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+    close(out[0]);
+    auto colon = line.rfind(':');
+    if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos)
+      throw std::runtime_error("ger-server did not start: " + line);
+    port_ = std::stoi(line.substr(colon + 1));
+  }
+  ~ServerChild() {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  int Port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+std::string Code(int i) {
+  static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  return {kDigits[(i / 36) % 36], kDigits[i % 36]};
+}
+
+// Fills EMPRESA with `count` companies of every column (no logos), in one transaction.
+void SeedCompanies(const std::string& url, const std::vector<FieldDef>& columns, int count) {
+  auto c = db::Connection::Open(url);
+  std::map<std::string, FieldDef> sample;
+  for (const FieldDef& f : benchdata::CompanyFields()) sample[f.name] = f;
+  std::string cols, vals;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    cols += (i ? "," : "") + columns[i].name;
+    vals += (i ? ",:P" : ":P") + std::to_string(i);
+  }
+  const std::string sql = "INSERT INTO EMPRESA (" + cols + ") VALUES (" + vals + ")";
+  db::Transaction tx(*c);
+  for (int r = 0; r < count; ++r) {
+    db::Params params;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      Value v;
+      if (columns[i].name == "CDEMPRESA") {
+        v = Code(r);
+      } else if (auto it = sample.find(columns[i].name);
+                 it != sample.end() && it->second.kind != FieldKind::Blob) {
+        v = benchdata::Sample(it->second, r);
+        if (auto* s = std::get_if<std::string>(&v); s && columns[i].kind == FieldKind::String)
+          *s = s->substr(0, static_cast<std::size_t>(columns[i].size));  // ASCII-safe cut below
+      }
+      if (auto* s = std::get_if<std::string>(&v))  // never cut inside a UTF-8 sequence
+        while (!s->empty() && (static_cast<unsigned char>(s->back()) & 0xC0) == 0x80) s->pop_back();
+      params.emplace_back("P" + std::to_string(i), std::move(v));
+    }
+    c->Execute(sql, params);
+  }
+  tx.Commit();
+}
+
+DataPacket Companies(TNetConnection& net) {
+  ServerAnswer a = net.Call("GetEmpresa");
+  if (!a.ok()) throw std::runtime_error("GetEmpresa: " + a.error);
+  return codec::DecodePacket(*a.payload);
+}
+
+// Calls per second of n keep-alive clients calling GetVerifEmpresa for `seconds`.
+void Throughput(int port, int clients, double seconds) {
+  std::atomic<long> ok{0}, errors{0};
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < clients; ++t)
+    threads.emplace_back([&, t] {
+      TNetConnection net;
+      net.Port = port;
+      net.Call("GetVerifEmpresa", {Code(t)});  // connected before the clock starts
+      while (!go.load()) std::this_thread::yield();
+      const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+      const boost::json::array params{Code(t % 36)};
+      while (Clock::now() < end) (net.Call("GetVerifEmpresa", params).ok() ? ok : errors)++;
+    });
+  auto a = Clock::now();
+  go = true;
+  for (auto& t : threads) t.join();
+  double s = Micros(a, Clock::now()) / 1e6;
+  Report("throughput_" + std::to_string(clients) + "_clients", static_cast<double>(ok) / s,
+         "calls/s");
+  Report("throughput_" + std::to_string(clients) + "_clients_errors", static_cast<double>(errors),
+         "errors");
+}
+
+int ServerBench(const std::map<std::string, std::string>& o) {
+  ServerChild server(o.at("--server"), o.at("--data"), o.at("--db"));
+  TNetConnection net;
+  net.Port = server.Port();
+  const std::vector<FieldDef> columns = Companies(net).fields;
+  SeedCompanies(o.at("--db"), columns, 1296);
+
+  auto verif = Sample(5200, [&](int i) {
+    if (!net.Call("GetVerifEmpresa", {Code(i % 1296)}).ok()) throw std::runtime_error("verif");
+  });
+  verif.erase(verif.begin(), verif.begin() + 200);  // warm-up
+  Report("GetVerifEmpresa_p50", Percentile(verif, 0.5), "us");
+  Report("GetVerifEmpresa_p99", Percentile(verif, 0.99), "us");
+
+  auto load = [&](std::size_t expect) {
+    DataPacket p = Companies(net);
+    if (p.rows.size() != expect) throw std::runtime_error("GetEmpresa: wrong row count");
+    TClientDataSet ds;
+    ds.SetData(std::move(p));
+  };
+  auto list = Sample(21, [&](int) { load(1296); });
+  list.erase(list.begin());
+  Report("GetEmpresa_1296_loaded", Percentile(list, 0.5) / 1000, "ms");
+
+  auto cnae = Sample(101, [&](int) {
+    ServerAnswer a = net.Call("GetCNAE", {"", "T"});
+    if (!a.ok() || codec::DecodePacket(*a.payload).rows.size() != 1332)
+      throw std::runtime_error("GetCNAE");
+  });
+  cnae.erase(cnae.begin());
+  Report("GetCNAE_all_1332", Percentile(cnae, 0.5) / 1000, "ms");
+
+  // SetEmpresa of one changed row, as the screen sends it after an alteration.
+  DataPacket shape = Companies(net);
+  const int name = shape.IndexOf("NMEMPRESA");
+  Row current = shape.rows.at(7);
+  auto save = Sample(201, [&](int i) {
+    ChangeSet cs;
+    cs.fields = shape.fields;
+    Row next = current;
+    next[static_cast<std::size_t>(name)] = "Empresa alterada " + std::to_string(i);
+    cs.changes.push_back({ChangeKind::Update, current, next});
+    boost::json::array args{codec::ToJson(cs)};
+    for (int k = 0; k < 6; ++k) args.push_back(false);
+    ServerAnswer a = net.Call("SetEmpresa", args);
+    if (!a.ok()) throw std::runtime_error("SetEmpresa: " + a.error);
+    current = std::move(next);
+  });
+  save.erase(save.begin());
+  Report("SetEmpresa_one_row", Percentile(save, 0.5) / 1000, "ms");
+
+  // The municipalities of one state, read by the host's query component from the database.
+  Application().Settings.databaseUrl = o.at("--db");
+  TADOIBQuery qry(nullptr, "qryMunicipio");
+  qry.SQL =
+      "SELECT CDMUNICIPIO, NMMUNICIPIO FROM MUNICIPIO WHERE SGESTADO = :ESTADO "
+      "ORDER BY NMMUNICIPIO";
+  auto towns = Sample(101, [&](int) {
+    qry.Close();
+    qry.ParamByName("ESTADO").SetAsString("SP");
+    qry.Open();
+    if (qry.Query.RecordCount() != 645) throw std::runtime_error("municipalities of SP");
+  });
+  towns.erase(towns.begin());
+  Report("Municipios_SP_TADOIBQuery", Percentile(towns, 0.5) / 1000, "ms");
+
+  for (int clients : {1, 4, 16}) Throughput(server.Port(), clients, 3.0);
+
+  // The same list with a 50 kB logo in every company.
+  {
+    auto c = db::Connection::Open(o.at("--db"));
+    std::string logo(50 * 1024, '\0');
+    std::uint32_t x = 2463534242u;
+    for (char& b : logo) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      b = static_cast<char>(x);
+    }
+    c->Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L", {{"L", Bytes{logo}}});
+  }
+  auto logos = Sample(4, [&](int) { load(1296); });
+  logos.erase(logos.begin());
+  Report("GetEmpresa_1296_logos_loaded", Percentile(logos, 0.5) / 1000, "ms");
+  return 0;
+}
+
+long MaxRssKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+long CurrentRssKb() {
+  std::ifstream f("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (f >> key) {
+    if (key == "VmRSS:") {
+      f >> value;
+      return value;
+    }
+    f.ignore(1 << 12, '\n');
+  }
+  return 0;
+}
+
+int ScreenBench(const std::map<std::string, std::string>& o) {
+  namespace G = ui::Gestures;
+  const int companies = std::stoi(o.at("--companies"));
+  const int cycles = o.contains("--cycles") ? std::stoi(o.at("--cycles")) : 0;
+  const std::string url = "sqlite:" + (fs::path(o.at("--dir")) / "ger.db").string();
+  ServerChild server(o.at("--server"), o.at("--data"), url);
+  {
+    TNetConnection net;
+    net.Port = server.Port();
+    SeedCompanies(url, Companies(net).fields, companies);
+  }
+  auto dialogs = std::make_shared<ui::ScriptedDialogs>();
+  Application().SetDialogs(dialogs);
+  Application().Settings.webUrl = "127.0.0.1";
+  Application().Settings.webPort = server.Port();
+  Application().Settings.databaseUrl = url;
+  Application().Settings.moduloAtiv = "G";
+  TLoadedModule module("Pkg_Ger00200");
+  const long before = CurrentRssKb();
+  auto a = Clock::now();
+  module.Call("CriaEmpresa");
+  auto b = Clock::now();
+  TfrmEmpresa* form = module.Global<TfrmEmpresa*>("frmEmpresa");
+  if (!form || form->cdsEmpresa.RecordCount() != companies || !form->Visible())
+    throw std::runtime_error("the screen did not open with every company");
+  const std::string n = std::to_string(companies);
+  Report("CriaEmpresa_" + n + "_shown", Micros(a, b) / 1000, "ms");
+  Report("CriaEmpresa_" + n + "_peak_rss", static_cast<double>(MaxRssKb()) / 1024, "MiB");
+  Report("CriaEmpresa_" + n + "_rss_added", static_cast<double>(CurrentRssKb() - before) / 1024,
+         "MiB");
+
+  if (cycles > 0) {
+    auto cycle = Sample(cycles, [&](int i) {
+      TfrmEmpresa& f = *form;
+      const std::string code = Code(companies + i);
+      bool ok = G::Click(f.sbtIncluir) && G::Paste(f.dbeCdEmpresa, code) &&
+                G::Type(f.dbeNmEmpresa, "Nova " + code) &&
+                G::Type(f.dbeRazaoSoc, "Nova Empresa " + code + " Ltda") &&
+                G::Type(f.dbeCGCEmpresa, "11444777000161") && G::Click(f.sbtConfirmar);
+      if (!ok || f.cdsEmpresa.RecordCount() != companies + i + 1) {
+        std::string why;
+        while (auto m = dialogs->NextMessage()) why += *m + " ";
+        throw std::runtime_error("include-confirm cycle failed: " + why);
+      }
+    });
+    Report("IncluirConfirmar_cycle_" + n, Percentile(cycle, 0.5) / 1000, "ms");
+  }
+  module.Unload();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: ger_bench_app server|screen --option value ...\n");
+    return 2;
+  }
+  std::map<std::string, std::string> options;
+  for (int i = 2; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
+  try {
+    const std::string mode = argv[1];
+    gGroup = options.contains("--label") ? options["--label"] : mode;
+    if (mode == "server") return ServerBench(options);
+    if (mode == "screen") return ScreenBench(options);
+    std::fprintf(stderr, "ger_bench_app: unknown mode %s\n", mode.c_str());
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ger_bench_app: %s\n", e.what());
+    return 1;
+  }
+}
