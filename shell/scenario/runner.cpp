@@ -1,15 +1,10 @@
 #include "runner.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
+#include "launcher.h"
 #include "module/module.h"
 #include "routines/components.h"
 #include "ui/forms.h"
@@ -18,86 +13,6 @@ namespace fs = std::filesystem;
 
 namespace ger::scenario {
 namespace {
-
-// --- the application server as a child process --------------------------------------------------
-
-class ServerChild {
- public:
-  ServerChild(const Options& options, const fs::path& tmp) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("cannot create a pipe for ger-server");
-    std::vector<std::string> argv = {options.serverBin.string(),
-                                     "--port",
-                                     "0",
-                                     "--db",
-                                     "sqlite:" + (tmp / "ger.db").string(),
-                                     "--data",
-                                     options.dataDir.string(),
-                                     "--test-hooks"};
-    std::string log = (tmp / "server.log").string();
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("cannot start ger-server (fork failed)");
-    if (pid_ == 0) {
-      // The server goes when the scenario's process goes, however that ends.
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      dup2(out[1], 1);
-      int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (err >= 0) dup2(err, 2);
-      close(out[0]);
-      close(out[1]);
-      std::vector<char*> args;
-      for (auto& a : argv) args.push_back(a.data());
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (true) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      deadline - std::chrono::steady_clock::now())
-                      .count();
-      pollfd p{out[0], POLLIN, 0};
-      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
-      char c;
-      if (read(out[0], &c, 1) != 1 || c == '\n') break;
-      line.push_back(c);
-    }
-    close(out[0]);
-    auto colon = line.rfind(':');
-    if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos) {
-      Stop();
-      throw std::runtime_error("ger-server (" + options.serverBin.string() +
-                               ") did not start; its log is " + log);
-    }
-    port_ = std::stoi(line.substr(colon + 1));
-  }
-  ~ServerChild() { Stop(); }
-  ServerChild(const ServerChild&) = delete;
-  ServerChild& operator=(const ServerChild&) = delete;
-  int Port() const { return port_; }
-
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 100; ++i) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
 
 // Host settings pointing at the file's server and database, scripted dialogs, no form.
 void FreshApplication(const World& world) {
@@ -132,7 +47,10 @@ Outcome RunFile(const fs::path& file, const Options& options,
   int line = 0;
   try {
     ScratchDir tmp(options.keep);
-    ServerChild server(options, tmp.Path());
+    server::ServerProcess server({options.serverBin,
+                                  {"--db", "sqlite:" + (tmp.Path() / "ger.db").string(), "--data",
+                                   options.dataDir.string(), "--test-hooks"},
+                                  tmp.Path() / "server.log"});
     World world;
     world.serverPort = server.Port();
     world.databaseUrl = "sqlite:" + (tmp.Path() / "ger.db").string();

@@ -1,14 +1,8 @@
 #include "server_fixture.h"
 
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <thread>
 
 namespace gertest {
 
@@ -18,57 +12,12 @@ namespace {
 int gCounter = 0;
 }
 
-ServerProcess::ServerProcess(std::vector<std::string> args, std::string dbUrl) {
-  int out[2];
-  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> argv = {GER_SERVER_BIN,        "--db", dbUrl, "--port", "0", "--data",
-                                   GER_SOURCE_DIR "/data"};
+std::unique_ptr<ger::server::ServerProcess> StartServer(std::vector<std::string> args,
+                                                        const std::string& dbUrl) {
+  std::vector<std::string> argv = {"--db", dbUrl, "--data", GER_SOURCE_DIR "/data"};
   argv.insert(argv.end(), args.begin(), args.end());
-  pid_ = fork();
-  if (pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive a crashed test program
-    dup2(out[1], 1);
-    close(out[0]);
-    close(out[1]);
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    execv(cargv[0], cargv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  // First line: "listening on 127.0.0.1:PORT".
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-  close(out[0]);
-  auto colon = line.rfind(':');
-  if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos) {
-    ADD_FAILURE() << "ger-server did not start: '" << line << "'";
-    return;
-  }
-  port_ = std::stoi(line.substr(colon + 1));
-}
-
-int ServerProcess::Stop() {
-  if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, &status, 0);
-  pid_ = -1;
-  return -1;
-}
-
-ServerProcess::~ServerProcess() {
-  Stop();
+  return std::make_unique<ger::server::ServerProcess>(
+      ger::server::LaunchOptions{GER_SERVER_BIN, std::move(argv), {}});
 }
 
 void ServerTest::SetUp() {
@@ -92,7 +41,7 @@ void ServerTest::SetUp() {
 void ServerTest::Start(std::vector<std::string> extra) {
   net_.Disconnect();
   server_.reset();
-  server_ = std::make_unique<ServerProcess>(std::move(extra), dbUrl_);
+  server_ = StartServer(std::move(extra), dbUrl_);
   ASSERT_GT(server_->Port(), 0);
   net_.Port = server_->Port();
 }

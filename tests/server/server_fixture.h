@@ -10,6 +10,7 @@
 
 #include "data/packet.h"
 #include "db/database.h"
+#include "launcher.h"
 #include "net/netconnection.h"
 
 namespace gertest {
@@ -17,20 +18,9 @@ namespace gertest {
 // Set by main(): the database URL of the run ("" for SQLite).
 extern std::string gPgUrl;
 
-class ServerProcess {
- public:
-  // Extra arguments after the database and port options. Fails the test when the server does
-  // not print its address.
-  explicit ServerProcess(std::vector<std::string> args, std::string dbUrl);
-  ~ServerProcess();
-  int Port() const { return port_; }
-  // Sends SIGTERM and returns the exit status (-1 when it had to be killed).
-  int Stop();
-
- private:
-  int pid_ = -1;
-  int port_ = 0;
-};
+// The real binary on a free port over the given database, with extra arguments.
+std::unique_ptr<ger::server::ServerProcess> StartServer(std::vector<std::string> args,
+                                                        const std::string& dbUrl);
 
 class ServerTest : public ::testing::Test {
  protected:
@@ -51,7 +41,7 @@ class ServerTest : public ::testing::Test {
 
   std::string dbUrl_;
   std::string sqlitePath_;
-  std::unique_ptr<ServerProcess> server_;
+  std::unique_ptr<ger::server::ServerProcess> server_;
   std::unique_ptr<ger::db::Connection> db_;
   ger::TNetConnection net_;
 };

@@ -1,8 +1,6 @@
 // The company screen driven through the user's gestures against a real ger-server child process
 // and its SQLite database.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +10,7 @@
 
 #include "Ger00200/ger00200.h"
 #include "db/database.h"
+#include "launcher.h"
 #include "routines/components.h"
 #include "ui/gestures.h"
 
@@ -21,48 +20,6 @@ namespace {
 namespace G = ui::Gestures;
 namespace fs = std::filesystem;
 
-// ger-server on a free port over a fresh database file; stopped with the object.
-class Server {
- public:
-  explicit Server(const std::string& dbPath) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv = {
-        GER_SERVER_BIN,         "--db",        "sqlite:" + dbPath, "--port", "0", "--data",
-        GER_SOURCE_DIR "/data", "--test-hooks"};
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      std::vector<char*> cargv;
-      for (auto& a : argv) cargv.push_back(a.data());
-      cargv.push_back(nullptr);
-      execv(cargv[0], cargv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-    close(out[0]);
-    auto colon = line.rfind(':');
-    if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos)
-      throw std::runtime_error("ger-server did not start: " + line);
-    port_ = std::stoi(line.substr(colon + 1));
-  }
-  ~Server() {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  int Port() const { return port_; }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
-
 class EmpresaScreen : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -71,7 +28,10 @@ class EmpresaScreen : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     const std::string dbPath = (dir_ / "ger.db").string();
-    server_ = std::make_unique<Server>(dbPath);
+    server_ = std::make_unique<server::ServerProcess>(server::LaunchOptions{
+        GER_SERVER_BIN,
+        {"--db", "sqlite:" + dbPath, "--data", GER_SOURCE_DIR "/data", "--test-hooks"},
+        {}});
     Application().Reset();
     dialogs_ = std::make_shared<ui::ScriptedDialogs>();
     Application().SetDialogs(dialogs_);
@@ -127,7 +87,7 @@ class EmpresaScreen : public ::testing::Test {
 
   static inline int counter_ = 0;
   fs::path dir_;
-  std::unique_ptr<Server> server_;
+  std::unique_ptr<server::ServerProcess> server_;
   std::unique_ptr<db::Connection> db_;
   std::shared_ptr<ui::ScriptedDialogs> dialogs_;
 };
