@@ -155,6 +155,7 @@ class SqliteConnection final : public Connection {
       CloseHandle();
       throw DbError("cannot open SQLite database '" + path_ + "': " + msg);
     }
+    readOnly_ = sqlite3_db_readonly(db_, "main") == 1;
   }
 
   void CloseHandle() {
@@ -167,13 +168,18 @@ class SqliteConnection final : public Connection {
   // no one will ever read again, each reported as a success. Between transactions the handle
   // checks that its path still names the file it has open; when it does not, the handle is
   // closed and the path opened again (never created: the schema would be missing), so the
-  // service returns by itself once the file is back.
+  // service returns by itself once the file is back. A file that could only be opened for
+  // reading (its writes fail with the database error) is opened again on each use until it can
+  // be written.
   void EnsureFile() {
     if (db_) {
       if (!sqlite3_get_autocommit(db_)) return;  // inside a transaction: checked at its start
-      int moved = 0;
-      if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || !moved)
-        return;
+      if (!readOnly_) {
+        int moved = 0;
+        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK ||
+            !moved)
+          return;
+      }
       CloseHandle();
     }
     std::error_code ec;
@@ -347,6 +353,7 @@ class SqliteConnection final : public Connection {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  bool readOnly_ = false;  // the file could only be opened for reading
   StatementCache<Prepared> cache_;
 };
 
