@@ -5,10 +5,7 @@
 //
 //   ger_bench_app server --server BIN --data DIR --db URL --label NAME
 //   ger_bench_app screen --server BIN --data DIR --dir TMPDIR --companies N [--cycles K]
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +27,7 @@
 #include "data/dataset.h"
 #include "data/packet.h"
 #include "db/database.h"
+#include "launcher.h"
 #include "module/module.h"
 #include "net/netconnection.h"
 #include "routines/components.h"
@@ -73,48 +71,15 @@ std::vector<double> Sample(int n, F&& step) {
   return out;
 }
 
-class ServerChild {
- public:
-  ServerChild(const std::string& bin, const std::string& data, const std::string& db) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv = {bin, "--db", db, "--port", "0", "--data", data};
-    pid_ = fork();
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      dup2(out[1], 1);
-      std::FILE* null = std::fopen("/dev/null", "w");
-      if (null) dup2(fileno(null), 2);  // the per-call log is not what is measured
-      close(out[0]);
-      close(out[1]);
-      std::vector<char*> cargv;
-      for (auto& a : argv) cargv.push_back(a.data());
-      cargv.push_back(nullptr);
-      execv(cargv[0], cargv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-    close(out[0]);
-    auto colon = line.rfind(':');
-    if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos)
-      throw std::runtime_error("ger-server did not start: " + line);
-    port_ = std::stoi(line.substr(colon + 1));
-  }
-  ~ServerChild() {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  int Port() const { return port_; }
-  pid_t Pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
+// The real server on a free loopback port; its per-call log is not what is measured.
+server::ServerProcess StartServer(const std::string& bin, const std::string& data,
+                                  const std::string& db) {
+  server::LaunchOptions o;
+  o.binary = bin;
+  o.args = {"--db", db, "--port", "0", "--data", data};
+  o.log = "/dev/null";
+  return server::ServerProcess(std::move(o));
+}
 
 // CPU time used so far, in milliseconds: a whole process (from /proc) and this process. On a
 // machine shared with other work the wall-clock figures vary with the load; these do not.
@@ -210,7 +175,7 @@ void Throughput(int port, int clients, double seconds) {
 }
 
 int ServerBench(const std::map<std::string, std::string>& o) {
-  ServerChild server(o.at("--server"), o.at("--data"), o.at("--db"));
+  server::ServerProcess server = StartServer(o.at("--server"), o.at("--data"), o.at("--db"));
   TNetConnection net;
   net.Port = server.Port();
   const std::vector<FieldDef> columns = Companies(net).fields;
@@ -324,7 +289,7 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
   const int companies = std::stoi(o.at("--companies"));
   const int cycles = o.contains("--cycles") ? std::stoi(o.at("--cycles")) : 0;
   const std::string url = "sqlite:" + (fs::path(o.at("--dir")) / "ger.db").string();
-  ServerChild server(o.at("--server"), o.at("--data"), url);
+  server::ServerProcess server = StartServer(o.at("--server"), o.at("--data"), url);
   {
     TNetConnection net;
     net.Port = server.Port();

@@ -1,14 +1,12 @@
 #include "fault_support.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
-#include <thread>
 
 namespace gerfault {
 
@@ -18,69 +16,36 @@ namespace {
 int gCounter = 0;
 }
 
-ServerChild::ServerChild(const std::string& dbUrl, int port, std::vector<std::string> extra) {
-  int out[2];
-  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> argv = {
-      GER_SERVER_BIN,        "--db", dbUrl, "--port", std::to_string(port), "--data",
-      GER_SOURCE_DIR "/data"};
-  argv.insert(argv.end(), extra.begin(), extra.end());
-  pid_ = fork();
-  if (pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test program
-    dup2(out[1], 1);
-    int devnull = open("/dev/null", O_WRONLY);
-    if (devnull >= 0) dup2(devnull, 2);  // the per-call log is not wanted here
-    close(out[0]);
-    close(out[1]);
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    execv(cargv[0], cargv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-  close(out[0]);
-  auto colon = line.rfind(':');
-  if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos) {
-    Stop(SIGKILL);
-    throw std::runtime_error("ger-server did not start: '" + line + "'");
-  }
-  port_ = std::stoi(line.substr(colon + 1));
+namespace {
+ger::server::LaunchOptions Launch(const std::string& dbUrl, int port,
+                                  std::vector<std::string> extra) {
+  ger::server::LaunchOptions o;
+  o.binary = GER_SERVER_BIN;
+  o.args = {"--db", dbUrl, "--port", std::to_string(port), "--data", GER_SOURCE_DIR "/data"};
+  o.args.insert(o.args.end(), extra.begin(), extra.end());
+  o.log = "/dev/null";
+  return o;
 }
+}  // namespace
+
+ServerChild::ServerChild(const std::string& dbUrl, int port, std::vector<std::string> extra)
+    : process_(Launch(dbUrl, port, std::move(extra))) {}
 
 int ServerChild::Stop(int signal) {
-  if (pid_ <= 0) return -1;
-  kill(pid_, signal);
-  int status = 0;
-  for (int i = 0; i < 200; ++i) {
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return status;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (signal == SIGKILL) {
+    process_.Kill();
+    return -1;
   }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, &status, 0);
-  pid_ = -1;
-  return status;
+  return process_.Stop(std::chrono::seconds(10));
 }
 
-bool ServerChild::Running() {
-  if (pid_ <= 0) return false;
-  int status = 0;
-  if (waitpid(pid_, &status, WNOHANG) == pid_) {
-    pid_ = -1;
-    return false;
-  }
-  return true;
-}
-
-ServerChild::~ServerChild() {
-  Stop(SIGTERM);
+bool ServerChild::Running() const {
+  if (!process_.Running()) return false;
+  // A process that has ended but not yet been waited for shows state Z.
+  std::ifstream stat("/proc/" + std::to_string(process_.Pid()) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  auto close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
 }
 
 FreshDatabase::FreshDatabase() {

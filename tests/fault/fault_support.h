@@ -14,6 +14,7 @@
 
 #include "data/packet.h"
 #include "db/database.h"
+#include "launcher.h"
 #include "net/netconnection.h"
 
 namespace gerfault {
@@ -21,22 +22,20 @@ namespace gerfault {
 // Set by main(): the PostgreSQL server URL of a --pg run, "" for SQLite.
 extern std::string gPgUrl;
 
+// The project's server launcher with the test's database and the reference data; port 0 picks
+// a free one. The per-call log goes nowhere.
 class ServerChild {
  public:
-  // Starts ger-server on `dbUrl`; port 0 picks a free one. Throws when it does not come up.
   ServerChild(const std::string& dbUrl, int port = 0, std::vector<std::string> extra = {});
-  ~ServerChild();
-  ServerChild(const ServerChild&) = delete;
-  ServerChild& operator=(const ServerChild&) = delete;
-  int Port() const { return port_; }
-  pid_t Pid() const { return pid_; }
-  // Sends the signal and waits (at most 10 s, then SIGKILL); returns the wait status.
+  int Port() const { return process_.Port(); }
+  pid_t Pid() const { return process_.Pid(); }
+  // SIGKILL at once, or SIGTERM with 10 s of grace; the exit status, -1 when killed.
   int Stop(int signal);
-  bool Running();
+  // False once the process has ended (a crash included).
+  bool Running() const;
 
  private:
-  pid_t pid_ = -1;
-  int port_ = 0;
+  ger::server::ServerProcess process_;
 };
 
 // A fresh database for one test, removed with the object.
