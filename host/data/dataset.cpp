@@ -47,21 +47,8 @@ bool Conform(FieldKind kind, Value& v) {
       }
       return false;
     case 2:
-      if (kind == FieldKind::Float) return true;
-      if (kind == FieldKind::Integer) {
-        double d = std::get<double>(v);
-        if (d != std::trunc(d) || d < -9.2e18 || d > 9.2e18) return false;
-        v = static_cast<std::int64_t>(d);
-        return true;
-      }
-      return false;
     case 3:
-      if (kind == FieldKind::Integer) return true;
-      if (kind == FieldKind::Float) {
-        v = static_cast<double>(std::get<std::int64_t>(v));
-        return true;
-      }
-      return false;
+      return codec::ConformNumber(kind, v);
     case 4:
       return kind == FieldKind::DateTime;
     case 5:

@@ -445,21 +445,8 @@ struct Decoder {
         return;
       }
       case 2:
-        if (f.kind == FieldKind::Float) return;
-        if (f.kind == FieldKind::Integer) {
-          double d = std::get<double>(v);
-          if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) {
-            v = static_cast<std::int64_t>(d);
-            return;
-          }
-        }
-        break;
       case 3:
-        if (f.kind == FieldKind::Integer) return;
-        if (f.kind == FieldKind::Float) {
-          v = static_cast<double>(std::get<std::int64_t>(v));
-          return;
-        }
+        if (codec::ConformNumber(f.kind, v)) return;
         break;
       case 4:  // already converted while streaming
         if (f.kind == FieldKind::DateTime) return;
@@ -543,21 +530,8 @@ bool ConvertCell(FieldKind kind, Value& v) {
           return false;
       }
     case 2:
-      if (kind == FieldKind::Float) return true;
-      if (kind == FieldKind::Integer) {
-        double d = std::get<double>(v);
-        if (d != std::trunc(d) || d < -9.2e18 || d > 9.2e18) return false;
-        v = static_cast<std::int64_t>(d);
-        return true;
-      }
-      return false;
     case 3:
-      if (kind == FieldKind::Integer) return true;
-      if (kind == FieldKind::Float) {
-        v = static_cast<double>(std::get<std::int64_t>(v));
-        return true;
-      }
-      return false;
+      return codec::ConformNumber(kind, v);
   }
   return false;
 }
@@ -1075,6 +1049,23 @@ ChangeSet DecodeChangeSet(std::string_view text) {
   json::monotonic_resource arena(text.size() * 2 + 4096);
   json::value v = Parse(text, &arena, kChanges);
   return DecodeChangeSet(v);
+}
+
+bool ConformNumber(FieldKind kind, Value& v) {
+  if (auto* d = std::get_if<double>(&v)) {
+    if (kind == FieldKind::Float) return true;
+    if (kind != FieldKind::Integer || *d != std::trunc(*d) || *d < -9.2e18 || *d > 9.2e18)
+      return false;
+    v = static_cast<std::int64_t>(*d);
+    return true;
+  }
+  if (auto* i = std::get_if<std::int64_t>(&v)) {
+    if (kind == FieldKind::Integer) return true;
+    if (kind != FieldKind::Float) return false;
+    v = static_cast<double>(*i);
+    return true;
+  }
+  return false;
 }
 
 std::string Base64Encode(std::string_view bytes) {

@@ -112,6 +112,10 @@ class PacketWriter {
   bool firstCell_ = true;
 };
 
+// A float or integer value brought to a number field's kind: an integer field takes a float only
+// when it is whole and in range. False when the value is not a number or does not fit.
+bool ConformNumber(FieldKind kind, Value& v);
+
 std::string Base64Encode(std::string_view bytes);
 std::string Base64Decode(std::string_view text);  // EDatabaseError on malformed input
 
