@@ -31,8 +31,8 @@ bool IsEditing(DataSetState s) {
 }
 
 // A packet that does not fit leaves the dataset's rows as they were.
-void LoadPacket(TDataSet& dataset, const boost::json::value& payload) {
-  dataset.SetData(codec::DecodePacket(payload));
+void LoadPacket(TDataSet& dataset, const ServerPayload& payload) {
+  dataset.SetData(codec::DecodePacket(payload.Text()));
 }
 
 // Shows the wait animation for as long as the object lives, however the step ends.

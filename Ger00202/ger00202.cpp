@@ -45,9 +45,9 @@ void TfrmNotasExplicativas::FormCreate(TComponent& sender) {
   OnKeyDown = [this](TComponent& s, int& key, unsigned shift) { AKeyDown(s, key, shift); };
   boFrmClose = false;
   params_ = boost::json::array{boost::json::string(Company::CurrentCode())};
-  boost::json::value payload = Consiste::CheckResultServ(
+  ServerPayload payload = Consiste::CheckResultServ(
       Company::Net().Call("GetNotasExplicativas", boost::json::array{params_}));
-  cdsObservacao.SetData(codec::DecodePacket(payload));
+  cdsObservacao.SetData(codec::DecodePacket(payload.Text()));
   if (cdsObservacao.IsEmpty()) {
     cdsObservacao.Insert();
   } else {

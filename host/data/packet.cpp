@@ -3,6 +3,7 @@
 #include "data/packet.h"
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -967,8 +968,9 @@ DataPacket DecodePacket(std::string_view text) {
   opts.max_depth = 64;
   json::basic_parser<PacketHandler> parser(opts);
   json::error_code ec;
-  parser.write_some(false, text.data(), text.size(), ec);
-  if (ec) Fail(kPacket, "o texto não é um documento JSON válido");
+  // The parser stops after one document; anything but white space after it is not ours to drop.
+  const std::size_t used = parser.write_some(false, text.data(), text.size(), ec);
+  if (ec || used != text.size()) Fail(kPacket, "o texto não é um documento JSON válido");
   PacketHandler& h = parser.handler();
   json::value rest = h.rest.release();
   Decoder d{kPacket};
@@ -1095,6 +1097,112 @@ std::string Base64Decode(std::string_view text) {
     }
   }
   return out;
+}
+
+namespace {
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+std::size_t SkipSpace(std::string_view t, std::size_t i) {
+  while (i < t.size() && IsSpace(t[i])) ++i;
+  return i;
+}
+
+[[noreturn]] void NotAnObject() {
+  throw EDatabaseError("Documento JSON inválido.");
+}
+
+// From the opening quote to just past the closing one. Strings are most of a packet's text, so the
+// closing quote is looked for with memchr; a quote preceded by an odd run of backslashes is
+// escaped.
+std::size_t SkipString(std::string_view t, std::size_t i) {
+  std::size_t from = i + 1;
+  for (;;) {
+    const void* q = std::memchr(t.data() + from, '"', t.size() - from);
+    if (!q) NotAnObject();
+    std::size_t at = static_cast<std::size_t>(static_cast<const char*>(q) - t.data());
+    std::size_t slashes = 0;
+    while (at - slashes > i + 1 && t[at - slashes - 1] == '\\') ++slashes;
+    if (slashes % 2 == 0) return at + 1;
+    from = at + 1;
+  }
+}
+
+// Past one value starting at i: a string, a literal or number (its characters), or a container
+// with its brackets paired.
+std::size_t SkipValue(std::string_view t, std::size_t i) {
+  std::string open;  // the brackets still open
+  do {
+    i = SkipSpace(t, i);
+    if (i >= t.size()) NotAnObject();
+    const char c = t[i];
+    if (c == '"') {
+      i = SkipString(t, i);
+    } else if (c == '{' || c == '[') {
+      open.push_back(c == '{' ? '}' : ']');
+      ++i;
+    } else if (c == '}' || c == ']') {
+      if (open.empty() || open.back() != c) NotAnObject();
+      open.pop_back();
+      ++i;
+    } else if (c == ',' || c == ':') {
+      if (open.empty()) NotAnObject();
+      ++i;
+    } else {
+      const std::size_t start = i;
+      while (i < t.size() && (std::isalnum(static_cast<unsigned char>(t[i])) || t[i] == '-' ||
+                              t[i] == '+' || t[i] == '.'))
+        ++i;
+      if (i == start) NotAnObject();
+    }
+  } while (!open.empty());
+  return i;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string_view>> ObjectMembers(std::string_view text) {
+  std::vector<std::pair<std::string, std::string_view>> members;
+  std::size_t i = SkipSpace(text, 0);
+  if (i >= text.size() || text[i] != '{') NotAnObject();
+  i = SkipSpace(text, i + 1);
+  if (i < text.size() && text[i] == '}') {
+    ++i;
+  } else {
+    for (;;) {
+      if (i >= text.size() || text[i] != '"') NotAnObject();
+      const std::size_t keyEnd = SkipString(text, i);
+      std::string_view key = text.substr(i + 1, keyEnd - i - 2);
+      std::string name;
+      if (key.find('\\') == std::string_view::npos) {
+        name = key;
+      } else {  // an escaped key: the parser reads it
+        json::error_code ec;
+        json::value v = json::parse(text.substr(i, keyEnd - i), ec);
+        if (ec || !v.is_string()) NotAnObject();
+        name = v.as_string();
+      }
+      i = SkipSpace(text, keyEnd);
+      if (i >= text.size() || text[i] != ':') NotAnObject();
+      const std::size_t start = SkipSpace(text, i + 1);
+      const std::size_t end = SkipValue(text, start);
+      members.emplace_back(std::move(name), text.substr(start, end - start));
+      i = SkipSpace(text, end);
+      if (i < text.size() && text[i] == ',') {
+        i = SkipSpace(text, i + 1);
+        continue;
+      }
+      if (i < text.size() && text[i] == '}') {
+        ++i;
+        break;
+      }
+      NotAnObject();
+    }
+  }
+  if (SkipSpace(text, i) != text.size()) NotAnObject();
+  return members;
 }
 
 }  // namespace codec

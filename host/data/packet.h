@@ -119,5 +119,11 @@ bool ConformNumber(FieldKind kind, Value& v);
 std::string Base64Encode(std::string_view bytes);
 std::string Base64Decode(std::string_view text);  // EDatabaseError on malformed input
 
+// The members of a JSON object as written: each key (unescaped) with the text of its value. It
+// hands one member of a large document to a decoder without reading the others into values; only
+// the structure is checked here (strings closed, brackets paired), each value is checked by
+// whoever reads it. EDatabaseError when the text is not one object.
+std::vector<std::pair<std::string, std::string_view>> ObjectMembers(std::string_view text);
+
 }  // namespace codec
 }  // namespace ger

@@ -230,6 +230,18 @@ class SqliteConnection final : public Connection {
   // One cell as Read() would take it, written straight to the packet text.
   static void Write(sqlite3_stmt* stmt, int c, FieldKind kind, const std::string& name,
                     codec::PacketWriter& out) {
+    if (kind == FieldKind::String || kind == FieldKind::Memo) {
+      // Nearly every cell: one call instead of asking the type first. No text is a null, unless
+      // SQLite ran out of memory converting the value.
+      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+      if (!text) {
+        if (sqlite3_errcode(sqlite3_db_handle(stmt)) == SQLITE_NOMEM)
+          throw DbError("SQLite: out of memory reading column " + name);
+        return out.Null();
+      }
+      return out.Text(
+          std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
+    }
     if (sqlite3_column_type(stmt, c) == SQLITE_NULL) return out.Null();
     switch (kind) {
       case FieldKind::Integer:

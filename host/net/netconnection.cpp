@@ -4,9 +4,38 @@
 
 #include <boost/json.hpp>
 
+#include "core/exceptions.h"
+#include "data/packet.h"
+
 namespace ger {
 
 namespace json = boost::json;
+
+namespace {
+const std::string kInvalidAnswer = "Resposta inválida do servidor de aplicação";
+}  // namespace
+
+ServerPayload::ServerPayload() : ServerPayload(json::value()) {}
+
+ServerPayload::ServerPayload(const json::value& value)
+    : body_(std::make_shared<const std::string>(json::serialize(value))),
+      text_(*body_),
+      value_(std::make_shared<const json::value>(value)) {}
+
+ServerPayload::ServerPayload(std::shared_ptr<const std::string> body, std::string_view text)
+    : body_(std::move(body)), text_(text) {}
+
+const json::value& ServerPayload::Value() const {
+  if (!value_) {
+    json::error_code ec;
+    // The values come from one arena the payload keeps: a large answer costs no heap allocation
+    // per value and is freed at once.
+    json::value v = json::parse(text_, ec, json::make_shared_resource<json::monotonic_resource>());
+    if (ec) throw EServerError(kInvalidAnswer + ".");
+    value_ = std::make_shared<const json::value>(std::move(v));
+  }
+  return *value_;
+}
 
 TNetConnection::TNetConnection() = default;
 TNetConnection::~TNetConnection() = default;
@@ -43,9 +72,9 @@ ServerAnswer TNetConnection::Call(std::string_view method, const json::array& pa
   request["id"] = nextId_++;
   request["method"] = method;
   request["params"] = params;
-  std::string body = json::serialize(request);
+  const std::string requestText = json::serialize(request);
 
-  auto res = client_->Post("/" + ServerName, body, "application/json");
+  auto res = client_->Post("/" + ServerName, requestText, "application/json");
   if (!res) {
     answer.error = "Não foi possível conectar ao servidor de aplicação (" + where + ").";
     return answer;
@@ -59,30 +88,34 @@ ServerAnswer TNetConnection::Call(std::string_view method, const json::array& pa
     answer.error = "A requisição excede o tamanho máximo aceito pelo servidor de aplicação.";
     return answer;
   }
-  json::error_code ec;
-  // The answer's values come from one arena that the payload keeps alive: a list of thousands
-  // of rows is then parsed without a heap allocation per value and freed at once.
-  json::value reply =
-      json::parse(res->body, ec, json::make_shared_resource<json::monotonic_resource>());
-  if (ec || !reply.is_object()) {
+  // Only the envelope is read here; the result stays text until its reader decodes it.
+  auto body = std::make_shared<const std::string>(std::move(res->body));
+  std::vector<std::pair<std::string, std::string_view>> members;
+  try {
+    members = codec::ObjectMembers(*body);
+  } catch (const EDatabaseError&) {
     answer.error = res->status == 200
-                       ? "Resposta inválida do servidor de aplicação (" + where + ")."
+                       ? kInvalidAnswer + " (" + where + ")."
                        : "O servidor de aplicação (" + where + ") respondeu com o erro HTTP " +
                              std::to_string(res->status) + ".";
     return answer;
   }
-  json::object& obj = reply.as_object();
-  if (const json::value* err = obj.if_contains("error")) {
-    const json::value* msg = err->is_object() ? err->as_object().if_contains("message") : nullptr;
-    answer.error = msg && msg->is_string() ? std::string(msg->as_string())
-                                           : "Erro não identificado do servidor de aplicação.";
-    return answer;
-  }
-  if (json::value* result = obj.if_contains("result")) {
-    answer.payload.emplace(std::move(*result));  // same arena: no copy
-    return answer;
-  }
-  answer.error = "Resposta inválida do servidor de aplicação (" + where + ").";
+  for (const auto& [key, text] : members)
+    if (key == "error") {
+      json::error_code ec;
+      json::value err = json::parse(text, ec);
+      const json::value* msg =
+          !ec && err.is_object() ? err.as_object().if_contains("message") : nullptr;
+      answer.error = msg && msg->is_string() ? std::string(msg->as_string())
+                                             : "Erro não identificado do servidor de aplicação.";
+      return answer;
+    }
+  for (const auto& [key, text] : members)
+    if (key == "result") {
+      answer.payload.emplace(body, text);
+      return answer;
+    }
+  answer.error = kInvalidAnswer + " (" + where + ").";
   return answer;
 }
 

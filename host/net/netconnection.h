@@ -21,9 +21,29 @@ class Client;
 
 namespace ger {
 
+// The result of a call as it came: its JSON text, read into a value only when asked. A data packet
+// is decoded straight from the text (codec::DecodePacket(payload.Text())), at half the cost of
+// going through a value tree first; copies share the text.
+class ServerPayload {
+ public:
+  ServerPayload();  // null
+  explicit ServerPayload(const boost::json::value& value);
+  // `text` lies inside `body`, which the payload keeps alive.
+  ServerPayload(std::shared_ptr<const std::string> body, std::string_view text);
+
+  std::string_view Text() const { return text_; }
+  // Parsed on first use. EServerError when the text is not JSON.
+  const boost::json::value& Value() const;
+
+ private:
+  std::shared_ptr<const std::string> body_;
+  std::string_view text_;
+  mutable std::shared_ptr<const boost::json::value> value_;
+};
+
 // A server answer: the payload (a data packet, a boolean, a text, or null), or the error.
 struct ServerAnswer {
-  std::optional<boost::json::value> payload;
+  std::optional<ServerPayload> payload;
   std::string error;  // the server's sentence, or why there was no answer
   bool ok() const { return payload.has_value(); }
 };

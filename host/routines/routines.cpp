@@ -28,22 +28,25 @@ void MensErro(const std::string& text, bool abort) {
   if (abort) Abort();
 }
 
-boost::json::value CheckResultServ(const ServerAnswer& answer, bool showError, int index) {
-  if (!answer.ok()) {
-    std::string message =
-        answer.error.empty() ? "Falha na comunicação com o servidor." : answer.error;
+ServerPayload CheckResultServ(const ServerAnswer& answer, bool showError, int index) {
+  auto fail = [&](const std::string& message) {
     if (showError) MensErro(message, true);
     throw EServerError(message);
+  };
+  if (!answer.ok())
+    fail(answer.error.empty() ? "Falha na comunicação com o servidor." : answer.error);
+  if (index == 0) return *answer.payload;  // as it came: a packet is decoded from its text
+  const boost::json::value* payload = nullptr;
+  try {
+    payload = &answer.payload->Value();
+  } catch (const EServerError& e) {
+    fail(e.what());
   }
-  const boost::json::value& payload = *answer.payload;
-  if (index == 0 || !payload.is_array()) return payload;
-  const boost::json::array& items = payload.as_array();
-  if (index < 0 || static_cast<std::size_t>(index) >= items.size()) {
-    std::string message = "Resposta do servidor sem o item " + std::to_string(index) + ".";
-    if (showError) MensErro(message, true);
-    throw EServerError(message);
-  }
-  return items[index];
+  if (!payload->is_array()) return *answer.payload;
+  const boost::json::array& items = payload->as_array();
+  if (index < 0 || static_cast<std::size_t>(index) >= items.size())
+    fail("Resposta do servidor sem o item " + std::to_string(index) + ".");
+  return ServerPayload(items[static_cast<std::size_t>(index)]);
 }
 
 int IndiceCol(TDBGrid& grid, std::string_view fieldName) {

@@ -46,8 +46,7 @@ void MensErro(const std::string& text, bool abort = true);
 // The payload of a server answer. A failed answer: with showError, its message is shown once and
 // the silent abort raised; without, EServerError carrying the message is raised. When the
 // payload is an array and index is not 0, element index is the payload (out of range: error).
-boost::json::value CheckResultServ(const ServerAnswer& answer, bool showError = true,
-                                   int index = 0);
+ServerPayload CheckResultServ(const ServerAnswer& answer, bool showError = true, int index = 0);
 // Index of the grid column bound to the field (case-insensitive); -1 when there is none.
 int IndiceCol(TDBGrid& grid, std::string_view fieldName);
 

@@ -286,7 +286,7 @@ class Interpreter::Impl {
              " has no test hooks (start ger-server with --test-hooks)");
       Fail("the server refused " + method + ": " + answer.error);
     }
-    return *answer.payload;
+    return answer.payload->Value();
   }
 
   template <class T>

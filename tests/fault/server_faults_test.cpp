@@ -29,7 +29,7 @@ const char* kDatabaseFailure =
 DataPacket Companies(TNetConnection& net) {
   ger::ServerAnswer a = net.Call("GetEmpresa");
   if (!a.ok()) throw std::runtime_error("GetEmpresa: " + a.error);
-  return ger::codec::DecodePacket(*a.payload);
+  return ger::codec::DecodePacket(a.payload->Text());
 }
 
 std::map<std::string, Row> ByCode(const DataPacket& p) {

@@ -74,7 +74,7 @@ ger::ServerAnswer ServerTest::Call(const std::string& method, boost::json::array
 boost::json::value ServerTest::Ok(const std::string& method, boost::json::array params) {
   ger::ServerAnswer a = Call(method, std::move(params));
   EXPECT_TRUE(a.ok()) << method << ": " << a.error;
-  return a.payload.value_or(boost::json::value());
+  return a.payload ? a.payload->Value() : boost::json::value();
 }
 
 ger::DataPacket ServerTest::Packet(const std::string& method, boost::json::array params) {

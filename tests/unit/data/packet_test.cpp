@@ -144,6 +144,10 @@ TEST(PacketCodec, MalformedPacketsRaiseClearPortugueseErrors) {
             "Pacote de dados inválido: linha 1, campo 'A': esperado um texto.");
   EXPECT_EQ(DecodeError(fields + "[[\"a\",1,null,null]"),
             "Pacote de dados inválido: o texto não é um documento JSON válido.");
+  // Whatever follows the document is refused, not silently dropped; white space is allowed.
+  EXPECT_EQ(DecodeError(R"({"fields":[],"rows":[]} {"fields":[],"rows":[]})"),
+            "Pacote de dados inválido: o texto não é um documento JSON válido.");
+  EXPECT_NO_THROW(codec::DecodePacket(" {\"fields\":[],\"rows\":[]}\r\n"));
   EXPECT_EQ(DecodeError(R"({"rows":[]})"),
             "Pacote de dados inválido: falta o membro 'fields' em o documento.");
   EXPECT_EQ(DecodeError(R"({"fields":[{"name":"A","type":"text"}],"rows":[]})"),
@@ -266,6 +270,33 @@ TEST(ChangeSetCodec, MalformedChangesAreRefused) {
             "Conjunto de alterações inválido: a alteração 2 tem um tipo desconhecido.");
   EXPECT_EQ(err(head + R"([{"kind":"delete","old":["x","y"]}]})"),
             "Conjunto de alterações inválido: a alteração 1 ('old') tem 2 valores, esperados 1.");
+}
+
+// The envelope of an answer is split without reading its members: each value's text must be
+// exactly the value, whatever it holds, or the decoder downstream reads the wrong thing.
+TEST(ObjectMembers, GivesEachValueAsWrittenAndRefusesWhatIsNotOneObject) {
+  const std::string packet = codec::Encode(SamplePacket());
+  const std::string text =
+      " {\"jsonrpc\" : \"2.0\", \"id\":-1.5e3,\"a\\\"b\\u0041\":[1,{\"x\":\"]}\\\\\"}],"
+      "\"nada\":null, \"result\":" +
+      packet + "\n}\t";
+  auto members = codec::ObjectMembers(text);
+  ASSERT_EQ(members.size(), 5u);
+  EXPECT_EQ(members[0], (std::pair<std::string, std::string_view>{"jsonrpc", "\"2.0\""}));
+  EXPECT_EQ(members[1].second, "-1.5e3");
+  EXPECT_EQ(members[2].first, "a\"bA");                    // escaped key read by the parser
+  EXPECT_EQ(members[2].second, "[1,{\"x\":\"]}\\\\\"}]");  // brackets and quotes inside text
+  EXPECT_EQ(members[3].second, "null");
+  EXPECT_EQ(members[4].first, "result");
+  EXPECT_EQ(codec::DecodePacket(members[4].second), SamplePacket());
+  EXPECT_TRUE(codec::ObjectMembers("{}").empty());
+  EXPECT_TRUE(codec::ObjectMembers(" { } ").empty());
+
+  for (const char* bad :
+       {"", "[]", "\"x\"", "{", "{\"a\"}", "{\"a\":}", "{\"a\":1,}", "{\"a\":1 \"b\":2}",
+        "{\"a\":[1}", "{\"a\":{\"b\":1]}", "{\"a\":\"sem fim}", "{\"a\":1}}", "{\"a\":1} x",
+        "{a:1}", "{\"a\":\"x\\\"}"})
+    EXPECT_THROW(codec::ObjectMembers(bad), EDatabaseError) << bad;
 }
 
 TEST(Base64, EncodesAndDecodesAllLengths) {

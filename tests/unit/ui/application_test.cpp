@@ -43,8 +43,8 @@ TEST_F(ApplicationTest, MensErroShowsThenAbortsSilently) {
 }
 
 TEST_F(ApplicationTest, CheckResultServGivesThePayloadOrShowsTheErrorOnceAndAborts) {
-  ServerAnswer ok{boost::json::value(true), ""};
-  EXPECT_TRUE(Consiste::CheckResultServ(ok, true, 0).as_bool());
+  ServerAnswer ok{ServerPayload(boost::json::value(true)), ""};
+  EXPECT_TRUE(Consiste::CheckResultServ(ok, true, 0).Value().as_bool());
   ServerAnswer failed{std::nullopt, "Empresa já cadastrada."};
   EXPECT_FALSE(Application().Guard([&] { Consiste::CheckResultServ(failed, true, 0); }));
   EXPECT_EQ(Messages(), std::vector<std::string>{"Empresa já cadastrada."});
