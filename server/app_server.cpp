@@ -1,12 +1,11 @@
 #include "app_server.h"
 
-#include <httplib.h>
 #include <spdlog/spdlog.h>
 
 #include <boost/json/monotonic_resource.hpp>
 #include <chrono>
-#include <thread>
 
+#include "http_server.h"
 #include "rpc_request.h"
 
 namespace ger::server {
@@ -16,7 +15,7 @@ namespace json = boost::json;
 namespace {
 
 constexpr std::size_t kMaxBody = 64u << 20;
-const std::string kPath = "/GER00200.rdmEmpresa";
+constexpr std::string_view kPath = "/GER00200.rdmEmpresa";
 
 bool SameSecret(std::string_view a, std::string_view b) {
   // Constant time in the length of the expected token.
@@ -67,71 +66,64 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
 }
 
 AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
-    : rdm_(rdm), options_(std::move(options)), http_(std::make_unique<httplib::Server>()) {
-  const int threads = options_.threads;
-  // The library takes ownership of the pool it is handed.
-  http_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  http_->set_keep_alive_max_count(1000000);
-  http_->set_keep_alive_timeout(30);
-  http_->set_payload_max_length(kMaxBody);
-  http_->set_tcp_nodelay(true);
-
-  if (!options_.token.empty()) {
-    const std::string expected = "Bearer " + options_.token;
-    http_->set_pre_routing_handler([expected](const httplib::Request& req, httplib::Response& res) {
-      if (SameSecret(req.get_header_value("Authorization"), expected))
-        return httplib::Server::HandlerResponse::Unhandled;
-      spdlog::warn("refused a request from {} without a valid token", req.remote_addr);
-      res.status = 401;
-      res.set_header("WWW-Authenticate", "Bearer");
-      res.set_content(RpcErrorReply("null", kInvalidRequest, "Acesso não autorizado."),
-                      "application/json");
-      return httplib::Server::HandlerResponse::Handled;
-    });
-  }
-
-  http_->Post(kPath, [this](const httplib::Request& req, httplib::Response& res) {
-    auto start = std::chrono::steady_clock::now();
-    std::string method;
-    std::string outcome;
-    std::string reply = HandleRpc(rdm_, req.body, &method, &outcome);
-    double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    spdlog::info("{} {:.3f} ms {}", method.empty() ? "-" : method, ms, outcome);
-    res.set_content(std::move(reply), "application/json");
-  });
+    : rdm_(rdm), options_(std::move(options)) {
+  if (!options_.token.empty()) expectedAuth_ = "Bearer " + options_.token;
+  HttpServerOptions http;
+  http.listen = options_.listen;
+  http.port = options_.port;
+  http.loops = options_.threads;
+  http.limits.maxBody = kMaxBody;
+  http_ = std::make_unique<HttpServer>(
+      std::move(http),
+      [this](const HttpRequest& req, HttpReply& reply) { return Screen(req, reply); },
+      [this](const HttpRequest& req, HttpReply& reply) {
+        auto start = std::chrono::steady_clock::now();
+        std::string method;
+        std::string outcome;
+        reply.body = HandleRpc(rdm_, req.body, &method, &outcome);
+        double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        spdlog::info("{} {:.3f} ms {}", method.empty() ? "-" : method, ms, outcome);
+      });
 }
 
 AppServer::~AppServer() = default;
 
-int AppServer::Bind() {
-  int port = options_.port;
-  if (port == 0) {
-    port = http_->bind_to_any_port(options_.listen);
-    if (port < 0) throw std::runtime_error("cannot bind to " + options_.listen);
-  } else if (!http_->bind_to_port(options_.listen, port)) {
-    throw std::runtime_error("cannot listen on " + options_.listen + ":" + std::to_string(port) +
-                             " (address in use or not available)");
+bool AppServer::Screen(const HttpRequest& req, HttpReply& reply) const {
+  // The token is checked first, so that a client without it learns nothing of the paths.
+  if (!expectedAuth_.empty() && !SameSecret(req.authorization, expectedAuth_)) {
+    spdlog::warn("refused a request from {} without a valid token", req.peer);
+    reply.status = 401;
+    reply.headers = "WWW-Authenticate: Bearer\r\n";
+    reply.body = RpcErrorReply("null", kInvalidRequest, "Acesso não autorizado.");
+    return false;
   }
-  return port;
+  std::string_view path = req.target.substr(0, req.target.find('?'));
+  if (path != kPath) {
+    reply.status = 404;
+    reply.json = false;
+    return false;
+  }
+  if (req.method != "POST") {
+    reply.status = 405;
+    reply.headers = "Allow: POST\r\n";
+    reply.json = false;
+    return false;
+  }
+  return true;
+}
+
+int AppServer::Bind() {
+  return http_->Bind();
 }
 
 void AppServer::Serve() {
-  if (!stopRequested_) http_->listen_after_bind();
-  served_ = true;
+  http_->Serve();
 }
 
 void AppServer::Stop() {
-  stopRequested_ = true;
-  // A stop that comes before the listener runs (a signal right after start-up) would be lost:
-  // the library ignores it then. Wait for the listener, or for Serve() to give up, at most 2 s.
-  for (int i = 0; i < 2000 && !served_; ++i) {
-    if (http_->is_running()) {
-      http_->stop();
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  http_->Stop();
 }
 
 }  // namespace ger::server

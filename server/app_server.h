@@ -1,24 +1,23 @@
 #pragma once
 // The HTTP side of the application server: JSON-RPC 2.0 over HTTP/1.1 with keep-alive,
 // POST /GER00200.rdmEmpresa, optional bearer token, one log line per call.
-#include <atomic>
 #include <memory>
 #include <string>
 
 #include "rdm_empresa.h"
 
-namespace httplib {
-class Server;
-}
-
 namespace ger::server {
+
+class HttpServer;
+struct HttpRequest;
+struct HttpReply;
 
 struct ServerOptions {
   std::string listen = "127.0.0.1";
   int port = 8200;  // 0: any free port
   std::string token;
   bool testHooks = false;
-  int threads = 32;
+  int threads = 0;  // event loops; 0: one per core, at least 2
 };
 
 // Answers one JSON-RPC request body; never throws. `outcome` receives "ok" or the error, for
@@ -40,11 +39,13 @@ class AppServer {
   void Stop();
 
  private:
+  // Token, path and method; false refuses the request with the reply filled in.
+  bool Screen(const HttpRequest& req, HttpReply& reply) const;
+
   RdmEmpresa& rdm_;
   ServerOptions options_;
-  std::unique_ptr<httplib::Server> http_;
-  std::atomic<bool> stopRequested_{false};
-  std::atomic<bool> served_{false};
+  std::string expectedAuth_;  // "Bearer <token>", empty without a token
+  std::unique_ptr<HttpServer> http_;
 };
 
 }  // namespace ger::server

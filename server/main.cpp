@@ -64,7 +64,9 @@ int main(int argc, char** argv) {
   app.add_flag("--demo", demo, "add the demo companies");
   app.add_option("--data", refData, "folder of the reference CSV files");
   app.add_flag("--test-hooks", options.testHooks, "enable the __fail and __calls test methods");
-  app.add_option("--threads", options.threads, "worker threads")->capture_default_str();
+  app.add_option("--threads", options.threads,
+                 "event loops answering requests (0: one per core, at least 2)")
+      ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
   // Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.

@@ -1,0 +1,666 @@
+#include "http_server.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace ger::server {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Answers no larger than this are copied behind their header so both leave in one piece; larger
+// ones are sent from their own string.
+constexpr std::size_t kCopyLimit = 16u << 10;
+// Pipelined requests are not answered further while this much output waits for the client.
+constexpr std::size_t kOutputHighWater = 1u << 20;
+constexpr std::size_t kReadChunk = 16u << 10;
+// After an answer that ends a connection whose request was not read whole, what the client still
+// sends is read and dropped for a while before closing: closing with unread data would reset the
+// connection, and the client could lose the answer.
+constexpr auto kLingerQuiet = std::chrono::seconds(2);
+constexpr auto kLingerMax = std::chrono::seconds(30);
+constexpr auto kStopGrace = std::chrono::seconds(2);
+constexpr int kMaxEvents = 256;
+
+std::runtime_error SysError(const std::string& what) {
+  return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+  Fd& operator=(Fd&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      fd_ = std::exchange(o.fd_, -1);
+    }
+    return *this;
+  }
+  ~Fd() { Reset(); }
+  int get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// The bytes read from a connection and not yet consumed.
+class InBuffer {
+ public:
+  std::string_view View() const { return {data_.get() + begin_, end_ - begin_}; }
+  bool Empty() const { return begin_ == end_; }
+  void Consume(std::size_t n) {
+    begin_ += n;
+    if (begin_ == end_) begin_ = end_ = 0;
+  }
+  // Room for at least `want` more bytes; returns the free space.
+  std::pair<char*, std::size_t> Space(std::size_t want) {
+    if (cap_ - end_ < want && begin_ > 0) {
+      std::memmove(data_.get(), data_.get() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    if (cap_ - end_ < want) {
+      std::size_t cap = std::max(end_ + want, cap_ * 2);
+      auto grown = std::make_unique_for_overwrite<char[]>(cap);
+      if (end_) std::memcpy(grown.get(), data_.get(), end_);
+      data_ = std::move(grown);
+      cap_ = cap;
+    }
+    return {data_.get() + end_, cap_ - end_};
+  }
+  void Commit(std::size_t n) { end_ += n; }
+  // Gives a large buffer back once a big request is through.
+  void Trim() {
+    if (Empty() && cap_ > 4 * kReadChunk) {
+      data_.reset();
+      cap_ = 0;
+    }
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t cap_ = 0, begin_ = 0, end_ = 0;
+};
+
+struct OutPiece {
+  std::string data;
+  bool sealed = false;  // an answer body of its own: nothing is appended to it
+};
+
+struct Conn {
+  Fd fd;
+  std::size_t index = 0;  // in the loop's list
+  std::string peer;
+  InBuffer in;
+  RequestParser parser;
+  HttpReply reply;
+  std::vector<OutPiece> out;
+  std::size_t outSent = 0;   // of out[0]
+  std::size_t outBytes = 0;  // not yet sent
+  bool screened = false, refused = false, continueSent = false;
+  bool writing = false;           // waiting for EPOLLOUT, not reading
+  bool closeAfterWrite = false;   // no more requests: close once the output is out
+  bool lingerAfterWrite = false;  // ... and read what is still coming first
+  bool lingering = false;
+  Clock::time_point lastActive, requestStart, lingerEnd;
+
+  explicit Conn(HttpLimits limits) : parser(limits) {}
+  std::string& Tail() {
+    if (out.empty() || out.back().sealed) out.emplace_back();
+    return out.back().data;
+  }
+};
+
+void AppendNumber(std::string& s, std::size_t n) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
+  s.append(digits, end);
+}
+
+}  // namespace
+
+class HttpServer::Loop {
+ public:
+  Loop(HttpServer& server, bool accepts) : server_(server), accepts_(accepts) {
+    epoll_ = Fd(epoll_create1(EPOLL_CLOEXEC));
+    if (epoll_.get() < 0) throw SysError("epoll_create1");
+    wake_ = Fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (wake_.get() < 0) throw SysError("eventfd");
+    Watch(wake_.get(), EPOLLIN, &wakeTag_, EPOLL_CTL_ADD);
+  }
+
+  ~Loop() {
+    for (auto& [fd, peer] : handed_) ::close(fd);
+    server_.connections_.fetch_sub(static_cast<int>(conns_.size() + handed_.size()));
+  }
+
+  int Load() const { return load_.load(std::memory_order_relaxed); }
+  void Wake() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wake_.get(), &one, sizeof one);
+  }
+  // From the accepting loop.
+  void Hand(int fd, std::string peer) {
+    load_.fetch_add(1, std::memory_order_relaxed);
+    {
+      std::lock_guard lock(mutex_);
+      handed_.emplace_back(fd, std::move(peer));
+    }
+    Wake();
+  }
+
+  void Run();
+
+ private:
+  void Watch(int fd, std::uint32_t events, void* tag, int op) {
+    epoll_event ev{};
+    ev.events = events;
+    ev.data.ptr = tag;
+    if (epoll_ctl(epoll_.get(), op, fd, &ev) < 0 && op != EPOLL_CTL_DEL)
+      spdlog::warn("epoll_ctl: {}", std::strerror(errno));
+  }
+  void Add(int fd, std::string peer);
+  void Accept();
+  void TakeHanded();
+  void OnEvent(Conn& c, std::uint32_t events);
+  bool Read(Conn& c);
+  void Process(Conn& c);
+  void QueueReply(Conn& c, HttpReply& reply, bool keepAlive);
+  void QueueError(Conn& c, int status);
+  void Flush(Conn& c);
+  bool Send(Conn& c);
+  void Close(Conn& c);
+  void Sweep();
+  void BeginStop();
+
+  HttpServer& server_;
+  const bool accepts_;
+  Fd epoll_, wake_;
+  char wakeTag_ = 0, listenTag_ = 0;
+  std::vector<std::unique_ptr<Conn>> conns_;
+  std::atomic<int> load_{0};
+  std::mutex mutex_;
+  std::vector<std::pair<int, std::string>> handed_;
+  Clock::time_point now_ = Clock::now();
+  Clock::time_point nextSweep_ = now_;
+  Clock::time_point acceptPausedUntil_{};
+  bool listening_ = false;
+  bool capWarned_ = false;  // once a second at most
+  bool stopping_ = false;
+  Clock::time_point stopDeadline_{};
+};
+
+void HttpServer::Loop::Run() {
+  if (accepts_ && !server_.stop_) {
+    Watch(server_.listenFd_, EPOLLIN, &listenTag_, EPOLL_CTL_ADD);
+    listening_ = true;
+  }
+  epoll_event events[kMaxEvents];
+  for (;;) {
+    if (server_.stop_ && !stopping_) BeginStop();
+    if (stopping_ && (conns_.empty() || now_ >= stopDeadline_)) break;
+    int n = epoll_wait(epoll_.get(), events, kMaxEvents, stopping_ ? 50 : 1000);
+    if (n < 0 && errno != EINTR) {
+      spdlog::error("epoll_wait: {}", std::strerror(errno));
+      break;
+    }
+    now_ = Clock::now();
+    for (int i = 0; i < n; ++i) {
+      void* tag = events[i].data.ptr;
+      if (tag == &wakeTag_) {
+        std::uint64_t count;
+        [[maybe_unused]] auto r = ::read(wake_.get(), &count, sizeof count);
+        TakeHanded();
+      } else if (tag == &listenTag_) {
+        Accept();
+      } else {
+        OnEvent(*static_cast<Conn*>(tag), events[i].events);
+      }
+    }
+    if (now_ >= nextSweep_) Sweep();
+  }
+  while (!conns_.empty()) Close(*conns_.back());
+  TakeHanded();
+}
+
+void HttpServer::Loop::BeginStop() {
+  stopping_ = true;
+  stopDeadline_ = now_ + kStopGrace;
+  if (listening_) {
+    Watch(server_.listenFd_, 0, nullptr, EPOLL_CTL_DEL);
+    listening_ = false;
+  }
+  // Answers already produced still go out; nothing more is read.
+  for (std::size_t i = conns_.size(); i-- > 0;) {
+    Conn& c = *conns_[i];
+    if (c.outBytes == 0) {
+      Close(c);
+    } else {
+      c.closeAfterWrite = true;
+      c.lingerAfterWrite = false;
+    }
+  }
+}
+
+void HttpServer::Loop::Accept() {
+  for (;;) {
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    int fd = accept4(server_.listenFd_, reinterpret_cast<sockaddr*>(&addr), &len,
+                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      // Out of descriptors: stop accepting for a moment rather than spin on the ready socket.
+      spdlog::warn("accept: {}; new connections wait", std::strerror(errno));
+      Watch(server_.listenFd_, 0, nullptr, EPOLL_CTL_DEL);
+      listening_ = false;
+      acceptPausedUntil_ = now_ + std::chrono::milliseconds(200);
+      nextSweep_ = std::min(nextSweep_, acceptPausedUntil_);
+      return;
+    }
+    if (server_.connections_.load() >= server_.options_.maxConnections) {
+      ::close(fd);
+      if (!capWarned_)
+        spdlog::warn("connections refused: {} are open", server_.options_.maxConnections);
+      capWarned_ = true;
+      continue;
+    }
+    server_.connections_.fetch_add(1);
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    char text[INET6_ADDRSTRLEN] = "?";
+    if (addr.ss_family == AF_INET)
+      inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in&>(addr).sin_addr, text, sizeof text);
+    else if (addr.ss_family == AF_INET6)
+      inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6&>(addr).sin6_addr, text, sizeof text);
+    // To the loop with the fewest connections.
+    Loop* target = this;
+    for (auto& loop : server_.loops_)
+      if (loop->Load() < target->Load()) target = loop.get();
+    if (target == this) {
+      load_.fetch_add(1, std::memory_order_relaxed);
+      Add(fd, text);
+    } else {
+      target->Hand(fd, text);
+    }
+  }
+}
+
+void HttpServer::Loop::TakeHanded() {
+  std::vector<std::pair<int, std::string>> taken;
+  {
+    std::lock_guard lock(mutex_);
+    taken.swap(handed_);
+  }
+  for (auto& [fd, peer] : taken) Add(fd, std::move(peer));
+}
+
+void HttpServer::Loop::Add(int fd, std::string peer) {
+  auto conn = std::make_unique<Conn>(server_.options_.limits);
+  conn->fd = Fd(fd);
+  conn->peer = std::move(peer);
+  conn->index = conns_.size();
+  conn->lastActive = conn->requestStart = now_;
+  Conn& c = *conn;
+  conns_.push_back(std::move(conn));
+  if (stopping_) {
+    Close(c);
+    return;
+  }
+  Watch(fd, EPOLLIN, &c, EPOLL_CTL_ADD);
+}
+
+void HttpServer::Loop::Close(Conn& c) {
+  std::size_t i = c.index;
+  conns_.back()->index = i;
+  std::swap(conns_[i], conns_.back());
+  conns_.pop_back();  // closes the socket, which leaves the epoll set with it
+  load_.fetch_sub(1, std::memory_order_relaxed);
+  server_.connections_.fetch_sub(1);
+}
+
+void HttpServer::Loop::OnEvent(Conn& c, std::uint32_t events) {
+  if (events & EPOLLERR) return Close(c);
+  if (c.writing) {
+    if (events & (EPOLLOUT | EPOLLHUP)) Flush(c);
+    return;
+  }
+  if (c.lingering) {
+    char sink[kReadChunk];
+    for (int i = 0; i < 64; ++i) {
+      ssize_t n = ::read(c.fd.get(), sink, sizeof sink);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Close(c);
+      if (n < 0) break;
+      c.lingerEnd = std::min(now_ + kLingerQuiet, c.requestStart + kLingerMax);
+    }
+    return;
+  }
+  if (Read(c)) {
+    Process(c);
+    Flush(c);
+  }
+}
+
+// False when the connection is gone.
+bool HttpServer::Loop::Read(Conn& c) {
+  std::size_t want = kReadChunk;
+  if (c.parser.HeadDone()) {
+    // The rest of a known body in as few reads as possible.
+    std::size_t have = c.in.View().size();
+    if (c.parser.Consumed() > have) want = std::max(want, c.parser.Consumed() - have);
+  }
+  auto [space, room] = c.in.Space(want);
+  ssize_t n = ::read(c.fd.get(), space, room);
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EINTR) return false;
+    Close(c);
+    return false;
+  }
+  if (n == 0) {
+    // The client sent all it will; answer what is complete, then close.
+    if (c.in.Empty() && c.outBytes == 0) {
+      Close(c);
+      return false;
+    }
+    c.closeAfterWrite = true;
+    return true;
+  }
+  if (c.in.Empty()) c.requestStart = now_;
+  c.in.Commit(static_cast<std::size_t>(n));
+  c.lastActive = now_;
+  return true;
+}
+
+void HttpServer::Loop::Process(Conn& c) {
+  while (!c.in.Empty() && !c.lingerAfterWrite && c.outBytes < kOutputHighWater) {
+    std::string_view data = c.in.View();
+    ParseState state = c.parser.Parse(data);
+    if (state == ParseState::Error) {
+      QueueError(c, c.parser.ErrorStatus());
+      return;
+    }
+    const RequestHead& head = c.parser.Head();
+    HttpRequest request;
+    if (c.parser.HeadDone()) {
+      request.method = head.method.In(data);
+      request.target = head.target.In(data);
+      request.authorization = head.authorization.In(data);
+      request.peer = c.peer;
+    }
+    if (c.parser.HeadDone() && !c.screened) {
+      c.screened = true;
+      c.reply.status = 200;
+      c.reply.body.clear();
+      c.reply.headers = {};
+      c.reply.json = true;
+      if (!server_.screen_(request, c.reply)) {
+        c.refused = true;
+        // A refused body is not kept: unless it is small and already on its way, answer now
+        // and close.
+        if (state == ParseState::NeedMore &&
+            (head.expectContinue || head.contentLength > 4 * kReadChunk)) {
+          QueueReply(c, c.reply, false);
+          c.lingerAfterWrite = true;
+          return;
+        }
+      } else if (state == ParseState::NeedMore && head.expectContinue && !c.continueSent) {
+        c.continueSent = true;
+        constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+        c.Tail() += kContinue;
+        c.outBytes += kContinue.size();
+      }
+    }
+    if (state == ParseState::NeedMore) {
+      if (c.closeAfterWrite) {
+        // The client stopped sending in the middle of a request.
+        c.in.Consume(data.size());
+        c.parser.Reset();
+      }
+      return;
+    }
+    if (!c.refused) {
+      request.body = c.parser.Body(data);
+      server_.handler_(request, c.reply);
+    }
+    const bool keepAlive = head.keepAlive;
+    QueueReply(c, c.reply, keepAlive);
+    c.in.Consume(c.parser.Consumed());
+    c.parser.Reset();
+    c.screened = c.refused = c.continueSent = false;
+    c.requestStart = now_;
+    if (!keepAlive) {
+      c.closeAfterWrite = true;
+      c.in.Consume(c.in.View().size());
+      return;
+    }
+  }
+  c.in.Trim();
+}
+
+void HttpServer::Loop::QueueReply(Conn& c, HttpReply& reply, bool keepAlive) {
+  std::string& out = c.Tail();
+  const std::size_t before = out.size();
+  out += "HTTP/1.1 ";
+  AppendNumber(out, static_cast<std::size_t>(reply.status));
+  out += ' ';
+  out += StatusText(reply.status);
+  if (reply.json) out += "\r\nContent-Type: application/json";
+  out += "\r\nContent-Length: ";
+  AppendNumber(out, reply.body.size());
+  out += "\r\n";
+  if (!keepAlive)
+    out += "Connection: close\r\n";
+  else if (c.parser.HeadDone() && c.parser.Head().minorVersion == 0)
+    out += "Connection: keep-alive\r\n";
+  out += reply.headers;
+  out += "\r\n";
+  c.outBytes += out.size() - before + reply.body.size();
+  if (reply.body.size() <= kCopyLimit) {
+    out += reply.body;
+  } else {
+    // Handed over without a copy; the connection's reply starts afresh next time.
+    c.out.push_back({std::move(reply.body), true});
+  }
+  if (!keepAlive) c.closeAfterWrite = true;
+}
+
+void HttpServer::Loop::QueueError(Conn& c, int status) {
+  HttpReply reply;
+  reply.status = status;
+  reply.json = false;
+  QueueReply(c, reply, false);
+  c.lingerAfterWrite = true;
+  c.in.Consume(c.in.View().size());
+}
+
+void HttpServer::Loop::Flush(Conn& c) {
+  for (;;) {
+    if (!Send(c)) return;
+    // Pipelined requests held back by a full output.
+    if (c.outBytes > 0 || c.writing || c.closeAfterWrite || c.in.Empty()) return;
+    Process(c);
+    if (c.outBytes == 0) return;
+  }
+}
+
+// False when the connection is gone.
+bool HttpServer::Loop::Send(Conn& c) {
+  while (c.outBytes > 0) {
+    iovec iov[64];
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < c.out.size() && count < 64; ++i) {
+      std::string_view piece = c.out[i].data;
+      if (i == 0) piece.remove_prefix(c.outSent);
+      if (piece.empty()) continue;
+      iov[count++] = {const_cast<char*>(piece.data()), piece.size()};
+    }
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = count;
+    ssize_t n = ::sendmsg(c.fd.get(), &msg, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        Close(c);
+        return false;
+      }
+      break;
+    }
+    c.lastActive = now_;
+    std::size_t sent = static_cast<std::size_t>(n);
+    c.outBytes -= sent;
+    std::size_t done = 0;
+    while (done < c.out.size() && sent >= c.out[done].data.size() - c.outSent) {
+      sent -= c.out[done].data.size() - c.outSent;
+      c.outSent = 0;
+      ++done;
+    }
+    c.outSent += sent;
+    if (c.outBytes == 0) {
+      // Keep one unsealed piece: its capacity serves the next answers.
+      if (!c.out.empty() && !c.out[0].sealed) {
+        c.out.resize(1);
+        c.out[0].data.clear();
+      } else {
+        c.out.clear();
+      }
+      c.outSent = 0;
+    } else if (done > 0) {
+      c.out.erase(c.out.begin(), c.out.begin() + static_cast<std::ptrdiff_t>(done));
+    }
+  }
+  if (c.outBytes > 0) {
+    // Back-pressure: no reading until the client has taken its answers.
+    if (!c.writing) {
+      c.writing = true;
+      Watch(c.fd.get(), EPOLLOUT, &c, EPOLL_CTL_MOD);
+    }
+    return true;
+  }
+  if (c.writing) {
+    c.writing = false;
+    if (!c.closeAfterWrite) Watch(c.fd.get(), EPOLLIN, &c, EPOLL_CTL_MOD);
+  }
+  if (c.closeAfterWrite && !c.lingering) {
+    if (!c.lingerAfterWrite || stopping_) {
+      Close(c);
+      return false;
+    }
+    ::shutdown(c.fd.get(), SHUT_WR);
+    c.lingering = true;
+    c.requestStart = now_;
+    c.lingerEnd = now_ + kLingerQuiet;
+    Watch(c.fd.get(), EPOLLIN, &c, EPOLL_CTL_MOD);
+  }
+  return true;
+}
+
+void HttpServer::Loop::Sweep() {
+  nextSweep_ = now_ + std::chrono::seconds(1);
+  capWarned_ = false;
+  if (accepts_ && !listening_ && !stopping_ && now_ >= acceptPausedUntil_) {
+    Watch(server_.listenFd_, EPOLLIN, &listenTag_, EPOLL_CTL_ADD);
+    listening_ = true;
+  }
+  const auto& o = server_.options_;
+  for (std::size_t i = conns_.size(); i-- > 0;) {
+    Conn& c = *conns_[i];
+    bool expired;
+    if (c.lingering)
+      expired = now_ >= c.lingerEnd;
+    else if (c.outBytes > 0)
+      expired = now_ - c.lastActive >= o.requestTimeout;  // the client does not take its answer
+    else if (!c.in.Empty())
+      expired = now_ - c.requestStart >= o.requestTimeout;  // slow or stalled request
+    else
+      expired = now_ - c.lastActive >= o.idleTimeout;
+    if (expired) Close(c);
+  }
+}
+
+HttpServer::HttpServer(HttpServerOptions options, Screen screen, Handler handler)
+    : options_(std::move(options)), screen_(std::move(screen)), handler_(std::move(handler)) {
+  int n = options_.loops;
+  if (n <= 0) n = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+  for (int i = 0; i < n; ++i) loops_.push_back(std::make_unique<Loop>(*this, i == 0));
+}
+
+HttpServer::~HttpServer() {
+  loops_.clear();
+  if (listenFd_ >= 0) ::close(listenFd_);
+}
+
+int HttpServer::Bind() {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string port = std::to_string(options_.port);
+  const std::string where = options_.listen + ":" + port;
+  if (int rc = getaddrinfo(options_.listen.c_str(), port.c_str(), &hints, &found); rc != 0)
+    throw std::runtime_error("cannot listen on " + where + ": " + gai_strerror(rc));
+  std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, freeaddrinfo);
+  for (addrinfo* ai = found; ai; ai = ai->ai_next) {
+    Fd fd(socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
+    if (fd.get() < 0) continue;
+    int one = 1;
+    setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd.get(), ai->ai_addr, ai->ai_addrlen) < 0 || ::listen(fd.get(), SOMAXCONN) < 0)
+      continue;
+    sockaddr_storage bound{};
+    socklen_t len = sizeof bound;
+    getsockname(fd.get(), reinterpret_cast<sockaddr*>(&bound), &len);
+    int actual =
+        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
+                                          : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+    if (listenFd_ >= 0) ::close(listenFd_);
+    listenFd_ = fd.Release();
+    return actual;
+  }
+  throw std::runtime_error("cannot listen on " + where + " (address in use or not available)");
+}
+
+void HttpServer::Serve() {
+  if (listenFd_ < 0) throw std::logic_error("HttpServer::Serve before Bind");
+  if (stop_) return;
+  std::vector<std::jthread> others;
+  for (std::size_t i = 1; i < loops_.size(); ++i)
+    others.emplace_back([loop = loops_[i].get()] { loop->Run(); });
+  loops_[0]->Run();
+  Stop();  // in case loop 0 ended on its own
+  others.clear();
+}
+
+void HttpServer::Stop() {
+  stop_ = true;
+  for (auto& loop : loops_) loop->Wake();
+}
+
+}  // namespace ger::server
