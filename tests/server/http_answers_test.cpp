@@ -1,0 +1,68 @@
+// The real server's HTTP answers over a bare socket: pipelined calls, the refusals of wrong
+// paths, methods and tokens, and what the log keeps of them.
+#include <boost/json.hpp>
+
+#include "raw_client.h"
+#include "server_fixture.h"
+
+using namespace gertest;
+namespace json = boost::json;
+
+namespace {
+
+std::string RpcBody(int id, const std::string& method, const std::string& params = "[]") {
+  return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
+         R"(","params":)" + params + "}";
+}
+
+}  // namespace
+
+TEST_F(ServerTest, PipelinedCallsAreAnsweredInOrderOnOneConnection) {
+  Start({"--demo"});
+  RawClient c(server_->Port());
+  std::string burst;
+  for (int i = 0; i < 20; ++i)
+    burst += Post(RpcBody(i, i % 2 ? "GetVerifEmpresa" : "NaoExiste", R"(["01"])"));
+  ASSERT_TRUE(c.Send(burst));
+  for (int i = 0; i < 20; ++i) {
+    auto a = c.Read();
+    ASSERT_TRUE(a) << i;
+    EXPECT_EQ(a->status, 200);
+    EXPECT_TRUE(a->HasHeader("Content-Type: application/json\r\n"));
+    json::object reply = json::parse(a->body).as_object();
+    EXPECT_EQ(reply.at("id"), json::value(i));
+    EXPECT_EQ(reply.contains("result"), i % 2 == 1) << a->body;
+  }
+}
+
+TEST_F(ServerTest, WrongPathMethodOrTokenIsRefusedWithItsStatus) {
+  Start({"--token", "s3cret"});
+  const std::string auth = "Authorization: Bearer s3cret\r\n";
+  RawClient c(server_->Port());
+  ASSERT_TRUE(c.Send(Post(RpcBody(1, "GetVEmp"), auth, "/outro")));
+  EXPECT_EQ(c.Read()->status, 404);
+  ASSERT_TRUE(c.Send("GET /GER00200.rdmEmpresa HTTP/1.1\r\n" + auth + "\r\n"));
+  auto get = c.Read();
+  ASSERT_TRUE(get);
+  EXPECT_EQ(get->status, 405);
+  EXPECT_TRUE(get->HasHeader("Allow: POST\r\n"));
+  // The query string does not change the path; the connection served on after the refusals.
+  ASSERT_TRUE(c.Send(Post(RpcBody(2, "GetVEmp"), auth, "/GER00200.rdmEmpresa?x=1")));
+  EXPECT_EQ(c.Read()->status, 200);
+
+  for (const char* wrong : {"", "Authorization: Bearer s3cre\r\n",
+                            "Authorization: Bearer s3crets\r\n", "Authorization: s3cret\r\n"}) {
+    RawClient other(server_->Port());
+    ASSERT_TRUE(other.Send(Post(RpcBody(3, "GetVEmp"), wrong)));
+    auto a = other.Read();
+    ASSERT_TRUE(a) << wrong;
+    EXPECT_EQ(a->status, 401) << wrong;
+    EXPECT_TRUE(a->HasHeader("WWW-Authenticate: Bearer\r\n"));
+    EXPECT_EQ(json::parse(a->body).as_object().at("error").as_object().at("message"),
+              json::value("Acesso não autorizado."));
+  }
+  // Without the token even a wrong path tells nothing more than 401.
+  RawClient probe(server_->Port());
+  ASSERT_TRUE(probe.Send(Post("{}", {}, "/outro")));
+  EXPECT_EQ(probe.Read()->status, 401);
+}
