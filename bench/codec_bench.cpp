@@ -2,12 +2,16 @@
 // record's 71 columns, filled as real companies are (no logo blobs).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <boost/json.hpp>
+#include <filesystem>
 #include <string>
 
 #include "company_sample.h"
 #include "data/dataset.h"
 #include "data/packet.h"
+#include "db/database.h"
 
 namespace ger {
 namespace {
@@ -205,6 +209,56 @@ void BM_ClientListFromAnswer(benchmark::State& state) {
   state.counters["rows"] = 1296;
 }
 BENCHMARK(BM_ClientListFromAnswer)->Unit(benchmark::kMillisecond);
+
+// The server's side of the company list: 1,296 companies read from SQLite and written as packet
+// text straight from the cursor, as GetEmpresa answers.
+void BM_ServerListFromSqlite(benchmark::State& state) {
+  const std::string path = "/tmp/ger-bench-list-" + std::to_string(getpid()) + ".db";
+  std::filesystem::remove(path);
+  auto c = db::Connection::Open("sqlite:" + path);
+  std::string columns, names, params;
+  const std::vector<FieldDef> fields = CompanyFields();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const FieldDef& f = fields[i];
+    const char* type = f.kind == FieldKind::String     ? "VARCHAR"
+                       : f.kind == FieldKind::Memo     ? "TEXT"
+                       : f.kind == FieldKind::Float    ? "DOUBLE PRECISION"
+                       : f.kind == FieldKind::Integer  ? "INTEGER"
+                       : f.kind == FieldKind::DateTime ? "TIMESTAMP"
+                                                       : "BLOB";
+    columns += (i ? ", " : "") + f.name + " " + type +
+               (f.kind == FieldKind::String ? "(" + std::to_string(f.size) + ")" : "");
+    names += (i ? ", " : "") + f.name;
+    params += (i ? ", :P" : ":P") + std::to_string(i);
+  }
+  c->ExecuteScript("CREATE TABLE EMPRESA (" + columns + ", PRIMARY KEY (" + fields[0].name + "))");
+  {
+    db::Transaction tx(*c);
+    for (int r = 0; r < 1296; ++r) {
+      db::Params p;
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        Value v = i == 0 ? Value(std::to_string(10000 + r)) : CompanyPacket().rows[r][i];
+        if (std::holds_alternative<Bytes>(v)) v = std::monostate{};
+        p.emplace_back("P" + std::to_string(i), std::move(v));
+      }
+      c->Execute("INSERT INTO EMPRESA (" + names + ") VALUES (" + params + ")", p);
+    }
+    tx.Commit();
+  }
+  const std::string sql = "SELECT " + names + " FROM EMPRESA ORDER BY " + fields[0].name;
+  std::size_t size = 0;
+  for (auto _ : state) {
+    std::string text = c->QueryEncoded(sql, {}, nullptr);
+    size = text.size();
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(size));
+  state.counters["rows"] = 1296;
+  c.reset();
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_ServerListFromSqlite)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ger

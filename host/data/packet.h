@@ -107,7 +107,8 @@ class PacketWriter {
 
  private:
   void Separate();
-  std::string out_;
+  std::string out_;         // spare bytes at its end until Finish()
+  std::size_t length_ = 0;  // the text written so far
   bool firstRow_ = true;
   bool firstCell_ = true;
 };

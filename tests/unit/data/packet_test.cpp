@@ -65,6 +65,31 @@ TEST(PacketCodec, ControlCharactersAreEscapedAsUnicode) {
   EXPECT_NE(text.find(R"("a\u000Ab\u0001")"), std::string::npos) << text;
 }
 
+// Plain text is scanned many bytes at a time: a character that needs care must be found wherever
+// it falls in the block, at the last byte of a text too, and a sequence cut short by the end of the
+// text must still give valid JSON.
+TEST(PacketCodec, EveryCharacterNeedingCareIsFoundAtEveryPosition) {
+  const std::string plain(40, 'a');
+  for (const std::string special : {"\"", "\\", "\x01", "\x1f", "\x7f", "ç", "€", "😀", "\xff"})
+    for (std::size_t at = 0; at <= plain.size(); ++at) {
+      const std::string whole = plain.substr(0, at) + special + plain.substr(at);
+      for (std::size_t cut : {whole.size(), at + 1}) {
+        const std::string s = whole.substr(0, cut);
+        DataPacket p;
+        p.fields = {{"S", FieldKind::Memo}};
+        p.rows = {{s}};
+        const std::string encoded = codec::Encode(p);
+        const std::string back(boost::json::parse(encoded).at("rows").at(0).at(0).as_string());
+        const bool split = special.size() > 1 && cut < at + special.size();
+        if (special == "\xff") {
+          EXPECT_EQ(back, whole.substr(0, at) + "ÿ" + (cut > at + 1 ? plain.substr(at) : ""));
+        } else if (!split) {
+          EXPECT_EQ(back, s) << at << " " << cut;
+        }
+      }
+    }
+}
+
 TEST(PacketCodec, FloatsUseShortestRoundTripAndIntegersStayIntegers) {
   DataPacket p;
   p.fields = {{"F", FieldKind::Float}, {"I", FieldKind::Integer}};
