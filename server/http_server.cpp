@@ -446,7 +446,15 @@ void HttpServer::Loop::Process(Conn& c) {
     }
     if (!c.refused) {
       request.body = c.parser.Body(data);
-      server_.handler_(request, c.reply);
+      try {
+        server_.handler_(request, c.reply);
+      } catch (const std::exception& e) {
+        // A throwing handler must not take the loop, and every connection on it, down.
+        spdlog::error("request handler failed: {}", e.what());
+        c.reply.status = 500;
+        c.reply.body.clear();
+        c.reply.json = false;
+      }
     }
     const bool keepAlive = head.keepAlive;
     QueueReply(c, c.reply, keepAlive);
