@@ -1,11 +1,10 @@
 #include "net/netconnection.h"
 
-#include <httplib.h>
-
 #include <boost/json.hpp>
 
 #include "core/exceptions.h"
 #include "data/packet.h"
+#include "net/http_channel.h"
 
 namespace ger {
 
@@ -42,19 +41,10 @@ TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::Connect() {
   if (BeforeConnect) BeforeConnect(*this);
-  client_ = std::make_unique<httplib::Client>(Host, Port);
-  client_->set_keep_alive(true);
-  // The request line and headers leave in one write and the body in another; with Nagle's
-  // algorithm the body then waits for the server's delayed acknowledgement (40 ms a call).
-  client_->set_tcp_nodelay(true);
-  client_->set_connection_timeout(std::min(TimeoutSeconds, 5), 0);
-  client_->set_read_timeout(TimeoutSeconds, 0);
-  client_->set_write_timeout(TimeoutSeconds, 0);
-  if (!Token.empty()) client_->set_bearer_token_auth(Token);
+  client_ = std::make_unique<net::HttpChannel>(Host, Port, TimeoutSeconds);
 }
 
 void TNetConnection::Disconnect() {
-  if (client_) client_->stop();
   client_.reset();
 }
 
@@ -74,7 +64,7 @@ ServerAnswer TNetConnection::Call(std::string_view method, const json::array& pa
   request["params"] = params;
   const std::string requestText = json::serialize(request);
 
-  auto res = client_->Post("/" + ServerName, requestText, "application/json");
+  auto res = client_->Post("/" + ServerName, requestText, Token);
   if (!res) {
     answer.error = "Não foi possível conectar ao servidor de aplicação (" + where + ").";
     return answer;

@@ -15,8 +15,8 @@
 #include <boost/json/array.hpp>
 #include <boost/json/value.hpp>
 
-namespace httplib {
-class Client;
+namespace ger::net {
+class HttpChannel;
 }
 
 namespace ger {
@@ -73,7 +73,7 @@ class TNetConnection {
   ServerAnswer Call(std::string_view method, const boost::json::array& params = {});
 
  private:
-  std::unique_ptr<httplib::Client> client_;
+  std::unique_ptr<net::HttpChannel> client_;
   std::uint64_t nextId_ = 1;
 };
 
