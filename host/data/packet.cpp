@@ -3,7 +3,6 @@
 #include "data/packet.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -1199,21 +1198,42 @@ std::size_t SkipSpace(std::string_view t, std::size_t i) {
   throw EDatabaseError("Documento JSON inválido.");
 }
 
-// From the opening quote to just past the closing one. Strings are most of a packet's text, so the
-// closing quote is looked for with memchr; a quote preceded by an odd run of backslashes is
-// escaped.
+// From the opening quote to just past the closing one, sixteen bytes at a time where it can:
+// strings are most of a packet's text.
 std::size_t SkipString(std::string_view t, std::size_t i) {
-  std::size_t from = i + 1;
+  const char* d = t.data();
+  const std::size_t n = t.size();
+  std::size_t j = i + 1;
   for (;;) {
-    const void* q = std::memchr(t.data() + from, '"', t.size() - from);
-    if (!q) NotAnObject();
-    std::size_t at = static_cast<std::size_t>(static_cast<const char*>(q) - t.data());
-    std::size_t slashes = 0;
-    while (at - slashes > i + 1 && t[at - slashes - 1] == '\\') ++slashes;
-    if (slashes % 2 == 0) return at + 1;
-    from = at + 1;
+#ifdef __SSE2__
+    while (j + 16 <= n) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + j));
+      const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
+                                                      _mm_cmpeq_epi8(x, _mm_set1_epi8('\\'))));
+      if (mask != 0) {
+        j += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        break;
+      }
+      j += 16;
+    }
+#endif
+    while (j < n && d[j] != '"' && d[j] != '\\') ++j;
+    if (j >= n) NotAnObject();
+    if (d[j] == '"') return j + 1;
+    j += 2;  // an escape: the next character is part of it, whatever it is
   }
 }
+
+// The characters of a number or a literal (true, false, null).
+constexpr std::array<bool, 256> MakeTokenTable() {
+  std::array<bool, 256> t{};
+  for (int c = '0'; c <= '9'; ++c) t[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) t[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) t[c] = true;
+  t['-'] = t['+'] = t['.'] = true;
+  return t;
+}
+constexpr auto kTokenChar = MakeTokenTable();
 
 // Past one value starting at i: a string, a literal or number (its characters), or a container
 // with its brackets paired.
@@ -1237,9 +1257,7 @@ std::size_t SkipValue(std::string_view t, std::size_t i) {
       ++i;
     } else {
       const std::size_t start = i;
-      while (i < t.size() && (std::isalnum(static_cast<unsigned char>(t[i])) || t[i] == '-' ||
-                              t[i] == '+' || t[i] == '.'))
-        ++i;
+      while (i < t.size() && kTokenChar[static_cast<unsigned char>(t[i])]) ++i;
       if (i == start) NotAnObject();
     }
   } while (!open.empty());
