@@ -244,6 +244,7 @@ void HttpServer::Loop::Run() {
     }
     if (now_ >= nextSweep_) Sweep();
   }
+  stopping_ = true;  // connections still handed over are closed as they arrive
   while (!conns_.empty()) Close(*conns_.back());
   TakeHanded();
 }
