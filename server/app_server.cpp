@@ -72,6 +72,7 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
   http.listen = options_.listen;
   http.port = options_.port;
   http.loops = options_.threads;
+  http.spin = std::chrono::microseconds(options_.spinMicros);
   http.limits.maxBody = kMaxBody;
   http_ = std::make_unique<HttpServer>(
       std::move(http),

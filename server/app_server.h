@@ -17,7 +17,8 @@ struct ServerOptions {
   int port = 8200;  // 0: any free port
   std::string token;
   bool testHooks = false;
-  int threads = 0;  // event loops; 0: one per core, at least 2
+  int threads = 0;       // event loops; 0: one per core, at least 2
+  int spinMicros = 200;  // how long a loop looks for more work before it sleeps
 };
 
 // Answers one JSON-RPC request body; never throws. `outcome` receives "ok" or the error, for

@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -210,6 +211,7 @@ class HttpServer::Loop {
   Clock::time_point nextSweep_ = now_;
   Clock::time_point acceptPausedUntil_{};
   bool listening_ = false;
+  bool busy_ = false;       // the last wait found work
   bool capWarned_ = false;  // once a second at most
   bool stopping_ = false;
   Clock::time_point stopDeadline_{};
@@ -224,7 +226,16 @@ void HttpServer::Loop::Run() {
   for (;;) {
     if (server_.stop_ && !stopping_) BeginStop();
     if (stopping_ && (conns_.empty() || now_ >= stopDeadline_)) break;
-    int n = epoll_wait(epoll_.get(), events, kMaxEvents, stopping_ ? 50 : 1000);
+    int n = 0;
+    if (busy_ && server_.options_.spin.count() > 0) {
+      const auto until = Clock::now() + server_.options_.spin;
+      do {
+        n = epoll_wait(epoll_.get(), events, kMaxEvents, 0);
+        if (n == 0) sched_yield();  // whoever else is ready to run goes first
+      } while (n == 0 && Clock::now() < until);
+    }
+    if (n == 0) n = epoll_wait(epoll_.get(), events, kMaxEvents, stopping_ ? 50 : 1000);
+    busy_ = n > 0;
     if (n < 0 && errno != EINTR) {
       spdlog::error("epoll_wait: {}", std::strerror(errno));
       break;

@@ -67,6 +67,12 @@ int main(int argc, char** argv) {
   app.add_option("--threads", options.threads,
                  "event loops answering requests (0: one per core, at least 2)")
       ->capture_default_str();
+  app.add_option(
+         "--spin-us", options.spinMicros,
+         "microseconds a loop keeps looking for the next request before it sleeps "
+         "(0: sleep at once; saves a wake-up per call to a client that calls again at once)")
+      ->check(CLI::Range(0, 10000))
+      ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
   // Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.
