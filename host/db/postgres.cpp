@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include "data/packet.h"
 #include "db/engines.h"
 #include "db/stmt_cache.h"
 
@@ -147,6 +148,63 @@ class PgConnection final : public Connection {
       packet.rows.push_back(std::move(row));
     }
     return packet;
+  }
+
+  // The result written straight to packet text: texts (nearly every cell of a list) go from the
+  // result to the text without becoming values first.
+  std::string QueryEncoded(std::string_view sql, const Params& params,
+                           const std::function<void(std::vector<FieldDef>&)>& adjust) override {
+    ResultPtr res = Run(sql, params);
+    const int columns = PQnfields(res.get());
+    const int rows = PQntuples(res.get());
+    std::vector<FieldDef> fields;
+    std::vector<Oid> types;
+    for (int c = 0; c < columns; ++c) {
+      types.push_back(PQftype(res.get(), c));
+      fields.push_back(FieldFromOid(PQfname(res.get(), c), types.back(), PQfmod(res.get(), c)));
+    }
+    const std::vector<FieldDef> read = fields;  // the kinds the values are read as
+    if (adjust) adjust(fields);
+    std::size_t estimate = 0;
+    for (int c = 0; rows > 0 && c < columns; ++c)
+      estimate += static_cast<std::size_t>(PQgetlength(res.get(), 0, c)) + 8;
+    codec::PacketWriter out(fields, estimate * static_cast<std::size_t>(rows) * 9 / 8);
+    for (int r = 0; r < rows; ++r) {
+      out.BeginRow();
+      for (int c = 0; c < columns; ++c) {
+        if (PQgetisnull(res.get(), r, c)) {
+          out.Null();
+          continue;
+        }
+        std::string_view text(PQgetvalue(res.get(), r, c),
+                              static_cast<std::size_t>(PQgetlength(res.get(), r, c)));
+        const FieldDef& f = read[static_cast<std::size_t>(c)];
+        if ((f.kind == FieldKind::String || f.kind == FieldKind::Memo) && types[c] != kBool) {
+          out.Text(text);
+          continue;
+        }
+        Value v = Convert(text, types[c], f);
+        std::visit(
+            [&](const auto& x) {
+              using T = std::decay_t<decltype(x)>;
+              if constexpr (std::is_same_v<T, std::monostate>)
+                out.Null();
+              else if constexpr (std::is_same_v<T, std::string>)
+                out.Text(x);
+              else if constexpr (std::is_same_v<T, double>)
+                out.Float(x);
+              else if constexpr (std::is_same_v<T, std::int64_t>)
+                out.Integer(x);
+              else if constexpr (std::is_same_v<T, DateTime>)
+                out.Date(x);
+              else
+                out.Blob(x.data);
+            },
+            v);
+      }
+      out.EndRow();
+    }
+    return out.Finish();
   }
 
   std::int64_t Execute(std::string_view sql, const Params& params) override {
