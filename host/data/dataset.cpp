@@ -756,7 +756,12 @@ void TDataSet::Load(const DataPacket& packet, DataPacket* owned) {
                            std::to_string(in.size()) + " valores, esperados " +
                            std::to_string(cols.size()) + ".");
     if (identity) {
-      rows.push_back(owned ? std::move(owned->rows[r]) : in);
+      // Not one push_back of `owned ? std::move(..) : in`: that conditional is a const prvalue,
+      // which push_back copies, strings and all.
+      if (owned)
+        rows.push_back(std::move(owned->rows[r]));
+      else
+        rows.push_back(in);
       Row& out = rows.back();
       for (std::size_t c = 0; c < out.size(); ++c)
         if (!Conform(kinds[c], out[c])) badValue(r, c);
