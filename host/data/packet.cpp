@@ -976,6 +976,11 @@ void PacketWriter::Date(const DateTime& value) {
   TextOut out(out_, length_);
   AppendValue(out, Value{value});
 }
+void PacketWriter::Put(const Value& value) {
+  Separate();
+  TextOut out(out_, length_);
+  AppendValue(out, value);
+}
 void PacketWriter::Blob(std::string_view bytes) {
   Separate();
   TextOut out(out_, length_);

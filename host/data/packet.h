@@ -101,6 +101,7 @@ class PacketWriter {
   void Float(double value);
   void Integer(std::int64_t value);
   void Date(const DateTime& value);
+  void Put(const Value& value);  // any value, as Encode() writes it
   void Blob(std::string_view bytes);
   void EndRow();
   std::string Finish();

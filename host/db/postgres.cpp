@@ -183,24 +183,7 @@ class PgConnection final : public Connection {
           out.Text(text);
           continue;
         }
-        Value v = Convert(text, types[c], f);
-        std::visit(
-            [&](const auto& x) {
-              using T = std::decay_t<decltype(x)>;
-              if constexpr (std::is_same_v<T, std::monostate>)
-                out.Null();
-              else if constexpr (std::is_same_v<T, std::string>)
-                out.Text(x);
-              else if constexpr (std::is_same_v<T, double>)
-                out.Float(x);
-              else if constexpr (std::is_same_v<T, std::int64_t>)
-                out.Integer(x);
-              else if constexpr (std::is_same_v<T, DateTime>)
-                out.Date(x);
-              else
-                out.Blob(x.data);
-            },
-            v);
+        out.Put(Convert(text, types[c], f));
       }
       out.EndRow();
     }
