@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "module/module.h"
@@ -115,12 +116,16 @@ int main(int argc, char** argv) {
   options.serverBin = exeDir / "ger-server";
   options.dataDir = exeDir / ".." / ".." / ".." / "data";
   int timeout = 300;
+  std::string pgServer;
   std::vector<std::string> files;
   app.add_option("--data", options.dataDir, "folder of the reference CSV files");
   app.add_option("--server", options.serverBin, "the ger-server program");
   app.add_option("--module", options.module, "module name or file")->capture_default_str();
   app.add_option("--module-dir", options.moduleDir,
                  "folder of the module (default: the host library's folder)");
+  app.add_option("--pg", pgServer,
+                 "PostgreSQL server (postgresql://...) on which each file gets a new database of "
+                 "its own instead of a SQLite file; it is dropped after the file");
   app.add_flag("--keep", options.keep, "keep each file's temporary folder");
   app.add_option("--timeout", timeout, "seconds a file may run (0: no limit)")
       ->capture_default_str();
@@ -147,7 +152,20 @@ int main(int argc, char** argv) {
   int passed = 0, failed = 0;
   for (const std::string& file : files) {
     std::string report;
-    (RunInChild(file, options, timeout, report) ? passed : failed)++;
+    Options fileOptions = options;
+    // Made and dropped here, outside the file's process, so a file that crashes or times out
+    // leaves no database behind.
+    std::optional<ScratchPgDatabase> pg;
+    try {
+      if (!pgServer.empty()) {
+        pg.emplace(pgServer);
+        fileOptions.databaseUrl = pg->Url();
+      }
+      (RunInChild(file, fileOptions, timeout, report) ? passed : failed)++;
+    } catch (const std::exception& e) {
+      report = "FAIL " + file + ":0: " + e.what();
+      ++failed;
+    }
     std::cout << report << std::endl;
   }
   std::cout << passed << " passed, " << failed << " failed" << std::endl;

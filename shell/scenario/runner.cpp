@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <iostream>
 
+#include "db/database.h"
 #include "launcher.h"
 #include "module/module.h"
 #include "routines/components.h"
@@ -36,6 +39,45 @@ void ClearApplication(std::unique_ptr<TLoadedModule>& module) {
 
 }  // namespace
 
+std::string PgUrlWithDatabase(const std::string& serverUrl, const std::string& name) {
+  const std::size_t scheme = serverUrl.find("://");
+  if (!(serverUrl.starts_with("postgresql://") || serverUrl.starts_with("postgres://")))
+    throw std::runtime_error("'" + serverUrl + "' is not a postgresql:// URL");
+  const std::size_t path = serverUrl.find_first_of("/?", scheme + 3);
+  if (path == std::string::npos) return serverUrl + "/" + name;
+  if (serverUrl[path] == '?')
+    return serverUrl.substr(0, path) + "/" + name + serverUrl.substr(path);
+  const std::size_t query = serverUrl.find('?', path);
+  return serverUrl.substr(0, path + 1) + name +
+         (query == std::string::npos ? std::string() : serverUrl.substr(query));
+}
+
+ScratchPgDatabase::ScratchPgDatabase(std::string serverUrl) : serverUrl_(std::move(serverUrl)) {
+  static std::atomic<int> counter{0};
+  name_ = "ger_scenario_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+  url_ = PgUrlWithDatabase(serverUrl_, name_);
+  try {
+    auto admin = db::Connection::Open(serverUrl_);
+    // A name left by a crashed run of a process with the same id is taken over.
+    admin->ExecuteScript("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+    // template0: nobody is connected to it, so runs beside each other never wait for it.
+    admin->ExecuteScript("CREATE DATABASE " + name_ + " TEMPLATE template0 ENCODING 'UTF8'");
+  } catch (const std::exception& e) {
+    throw std::runtime_error("cannot create a database on the PostgreSQL server " + serverUrl_ +
+                             ": " + e.what());
+  }
+}
+
+ScratchPgDatabase::~ScratchPgDatabase() {
+  try {
+    db::Connection::Open(serverUrl_)
+        ->ExecuteScript("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+  } catch (const std::exception& e) {
+    std::cerr << "ger-scenario: cannot drop the database " << name_ << " on " << serverUrl_ << ": "
+              << e.what() << "\n";
+  }
+}
+
 Outcome RunFile(const fs::path& file, const Options& options,
                 const std::function<void(int)>& progress) {
   std::vector<Line> lines;
@@ -47,13 +89,16 @@ Outcome RunFile(const fs::path& file, const Options& options,
   int line = 0;
   try {
     ScratchDir tmp(options.keep);
-    server::ServerProcess server({options.serverBin,
-                                  {"--db", "sqlite:" + (tmp.Path() / "ger.db").string(), "--data",
-                                   options.dataDir.string(), "--test-hooks"},
-                                  tmp.Path() / "server.log"});
+    const std::string databaseUrl = options.databaseUrl.empty()
+                                        ? "sqlite:" + (tmp.Path() / "ger.db").string()
+                                        : options.databaseUrl;
+    server::ServerProcess server(
+        {options.serverBin,
+         {"--db", databaseUrl, "--data", options.dataDir.string(), "--test-hooks"},
+         tmp.Path() / "server.log"});
     World world;
     world.serverPort = server.Port();
-    world.databaseUrl = "sqlite:" + (tmp.Path() / "ger.db").string();
+    world.databaseUrl = databaseUrl;
     world.tmp = tmp.Path();
     std::unique_ptr<TLoadedModule> module;
     try {

@@ -34,9 +34,13 @@ std::vector<Line> Parse(std::string_view text) {
           if (d == '\\') {
             if (i >= raw.size()) break;
             char e = raw[i++];
+            if (e == 'n') {
+              w.text.push_back('\n');  // a line break, which a line cannot hold otherwise
+              continue;
+            }
             if (e != '"' && e != '\\')
               throw SyntaxError(number, "unknown escape \\" + std::string(1, e) +
-                                            " in a text (only \\\" and \\\\)");
+                                            " in a text (only \\\", \\\\ and \\n)");
             w.text.push_back(e);
           } else {
             w.text.push_back(d);
@@ -67,6 +71,10 @@ std::vector<Line> Parse(std::string_view text) {
 std::string Quote(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
     if (c == '"' || c == '\\') out.push_back('\\');
     out.push_back(c);
   }

@@ -1,6 +1,6 @@
 #pragma once
 // Scenario files: one command per line, words separated by blanks, texts in double quotes (with
-// \" and \\ escapes), "#" starting a comment outside a text.
+// \" and \\ escapes, and \n for a line break), "#" starting a comment outside a text.
 #include <stdexcept>
 #include <string>
 #include <string_view>

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "db/database.h"
 #include "ui/stdctrls.h"
 
 namespace fs = std::filesystem;
@@ -43,8 +44,8 @@ class ScenarioRunner : public ::testing::Test {
     return p.string();
   }
 
-  Played Play(const std::vector<std::string>& files) {
-    std::string cmd = ScenarioBin().string() + " --data " GER_SOURCE_DIR "/data";
+  Played Play(const std::vector<std::string>& files, const std::string& options = "") {
+    std::string cmd = ScenarioBin().string() + " --data " GER_SOURCE_DIR "/data " + options;
     for (const auto& f : files) cmd += " '" + f + "'";
     cmd += " 2>/dev/null";
     Played run;
@@ -162,4 +163,47 @@ TEST_F(ScenarioRunner, TmpStandsForTheFilesOwnFolderAndEachFileStartsAfresh) {
     ASSERT_NO_THROW(image.LoadFromFile((dir_ / name).string())) << name;
     EXPECT_EQ(image.PictureWidth(), 8) << name;
   }
+}
+
+// With --pg each file gets a database of its own on that server, seeded by its own application
+// server, and the database is gone afterwards, also when the file had to be stopped.
+TEST_F(ScenarioRunner, OnPostgreSqlEachFileHasItsOwnDatabaseDroppedAfterwards) {
+  const char* pg = std::getenv("GER_TEST_PG");
+  if (!pg || !*pg) GTEST_SKIP() << "GER_TEST_PG is not set";
+  std::string first =
+      Write("first.scn",
+            "sql \"INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('01', 'A')\"\n"
+            "expect sql \"SELECT COUNT(*) FROM EMPRESA\" \"1\"\n"
+            "expect sql \"SELECT COUNT(*) FROM MUNICIPIO\" \"5570\"\n"
+            "expect sql \"SELECT version()\" \"?\"\n");
+  std::string second = Write("second.scn",
+                             "expect sql \"SELECT COUNT(*) FROM EMPRESA\" \"0\"\n"
+                             "expect sql \"SELECT current_database()\" \"?\"\n");
+  std::string stuck = Write("stuck.scn", "sql \"SELECT pg_sleep(60)\"\n");
+  // exec keeps the shell's process id, which names the program's databases.
+  std::string cmd = "sh -c 'echo $$; exec " + ScenarioBin().string() +
+                    " --data " GER_SOURCE_DIR "/data --timeout 5 --pg \"$0\" \"$@\"' '" + pg +
+                    "' '" + first + "' '" + second + "' '" + stuck + "' 2>/dev/null";
+  std::string output;
+  FILE* pipe = popen(cmd.c_str(), "r");
+  ASSERT_TRUE(pipe);
+  char buf[512];
+  while (fgets(buf, sizeof buf, pipe)) output += buf;
+  pclose(pipe);
+  const std::string pid = output.substr(0, output.find('\n'));
+  const std::string prefix = "ger_scenario_" + pid + "_";
+
+  // The first file ran on PostgreSQL, the second on a database of its own.
+  EXPECT_NE(output.find(":4: expected first value of the query \"?\", found \"PostgreSQL "),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("FAIL " + second + ":2: expected first value of the query \"?\", found \"" +
+                        prefix + "2\""),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("FAIL " + stuck + ":1: timed out after 5 s"), std::string::npos) << output;
+  auto admin = ger::db::Connection::Open(pg);
+  ger::DataPacket left =
+      admin->Query("SELECT datname FROM pg_database WHERE datname LIKE :P", {{"P", prefix + "%"}});
+  EXPECT_TRUE(left.rows.empty()) << "left behind: " << std::get<std::string>(left.rows[0][0]);
 }
