@@ -6,6 +6,7 @@
 #include <boost/json.hpp>
 #include <set>
 
+#include "change_set.h"
 #include "core/exceptions.h"
 #include "core/utf8.h"
 #include "data/packet.h"
@@ -16,8 +17,6 @@ namespace json = boost::json;
 
 namespace {
 
-const std::string kConflict =
-    "Registro alterado por outro usuário. Atualize os dados e tente novamente.";
 const std::string kDuplicate = "Já existe um registro com esta chave.";
 const std::string kDatabaseFailure =
     "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
@@ -49,12 +48,6 @@ std::string Bool(bool b) {
 
 std::string ArgName(std::size_t index) {
   return std::to_string(index + 1);
-}
-
-void RefuseNul(std::string_view text, std::string_view what) {
-  if (text.find('\0') != std::string_view::npos)
-    throw RpcError(kInvalidParams,
-                   std::string(what) + " contém um caractere nulo, que não é aceito.");
 }
 
 std::string Text(const json::array& p, std::size_t i) {
@@ -97,41 +90,6 @@ std::string FoldName(std::string_view name) {
   return utf8::FoldKey(utf8::Trim(name));
 }
 
-// Brings a change-set value to the kind of its table column, or refuses it.
-void CheckValue(const FieldDef& column, Value& v) {
-  if (IsNull(v)) return;
-  const std::string bad = "O valor do campo " + column.name + " não é do tipo esperado.";
-  switch (column.kind) {
-    case FieldKind::String:
-    case FieldKind::Memo: {
-      auto* s = std::get_if<std::string>(&v);
-      if (!s) throw RpcError(kInvalidParams, bad);
-      RefuseNul(*s, "O campo " + column.name);
-      if (column.kind == FieldKind::String &&
-          utf8::Length(*s) > static_cast<std::size_t>(column.size))
-        throw RpcError(kInvalidParams, "O valor do campo " + column.name + " excede " +
-                                           std::to_string(column.size) + " caracteres.");
-      return;
-    }
-    case FieldKind::Float:
-      if (auto* i = std::get_if<std::int64_t>(&v)) v = static_cast<double>(*i);
-      if (!std::holds_alternative<double>(v)) throw RpcError(kInvalidParams, bad);
-      return;
-    case FieldKind::Integer:
-      if (auto* d = std::get_if<double>(&v);
-          d && *d == static_cast<double>(static_cast<std::int64_t>(*d)))
-        v = static_cast<std::int64_t>(*d);
-      if (!std::holds_alternative<std::int64_t>(v)) throw RpcError(kInvalidParams, bad);
-      return;
-    case FieldKind::DateTime:
-      if (!std::holds_alternative<DateTime>(v)) throw RpcError(kInvalidParams, bad);
-      return;
-    case FieldKind::Blob:
-      if (!std::holds_alternative<Bytes>(v)) throw RpcError(kInvalidParams, bad);
-      return;
-  }
-}
-
 RdmEmpresa::Table ReadTable(db::Connection& c, std::string name, std::vector<std::string> key,
                             std::vector<std::string> derived = {}) {
   RdmEmpresa::Table t;
@@ -139,129 +97,9 @@ RdmEmpresa::Table ReadTable(db::Connection& c, std::string name, std::vector<std
   t.name = std::move(name);
   t.key = std::move(key);
   t.derived = std::move(derived);
+  // The company a row belongs to never changes: the rows of other tables hang on it.
+  t.fixed = {{"CDEMPRESA", "O código da empresa não pode ser alterado."}};
   return t;
-}
-
-struct ChangeHooks {
-  std::function<void(Row& newValues, const std::vector<int>& columnOf)> adjustNew;
-  std::function<void(db::Connection&, const Row& oldValues, const std::vector<int>& columnOf)>
-      beforeDelete;
-};
-
-// Applies a change set to one table. The caller holds the transaction: one refused row refuses
-// them all. An update or delete finds its row by the table's key and by the old values of the
-// columns that carry the where flag; a delete of a row already gone is not an error.
-void ApplyChanges(db::Connection& c, const RdmEmpresa::Table& table, ChangeSet changes,
-                  const ChangeHooks& hooks = {}) {
-  // Map the change set's fields onto the table's columns.
-  std::vector<int> columnOf(changes.fields.size(), -1);
-  for (std::size_t f = 0; f < changes.fields.size(); ++f) {
-    const std::string& name = changes.fields[f].name;
-    int index = table.ColumnIndex(name);
-    if (index < 0) {
-      bool derived = std::any_of(table.derived.begin(), table.derived.end(), [&](const auto& d) {
-        return utf8::ToUpper(d) == utf8::ToUpper(name);
-      });
-      if (!derived)
-        throw RpcError(kInvalidParams,
-                       "O campo " + name + " não pertence à tabela " + table.name + ".");
-      continue;
-    }
-    if (std::find(columnOf.begin(), columnOf.end(), index) != columnOf.end())
-      throw RpcError(kInvalidParams, "O campo " + name + " aparece duas vezes.");
-    columnOf[f] = index;
-  }
-  std::vector<std::size_t> keyField;  // change-set field of each key column
-  for (const std::string& k : table.key) {
-    auto it = std::find_if(columnOf.begin(), columnOf.end(),
-                           [&](int col) { return col >= 0 && table.columns[col].name == k; });
-    if (it == columnOf.end())
-      throw RpcError(kInvalidParams, "O conjunto de alterações não traz o campo " + k + ".");
-    keyField.push_back(static_cast<std::size_t>(it - columnOf.begin()));
-  }
-
-  auto checkRow = [&](Row& row) {
-    for (std::size_t f = 0; f < row.size(); ++f)
-      if (columnOf[f] >= 0) CheckValue(table.columns[columnOf[f]], row[f]);
-  };
-  auto requireKey = [&](const Row& row) {
-    for (std::size_t k = 0; k < keyField.size(); ++k) {
-      const Value& v = row[keyField[k]];
-      const auto* s = std::get_if<std::string>(&v);
-      if (IsNull(v) || (s && utf8::Trim(*s).empty()))
-        throw RpcError(kApplicationError, "O campo " + table.key[k] + " deve ser informado.");
-    }
-  };
-  // WHERE clause by key and where-flagged old values; fills params O<f>.
-  auto locate = [&](const Row& old, db::Params& params, bool keyOnly) {
-    std::string where;
-    for (std::size_t f = 0; f < old.size(); ++f) {
-      if (columnOf[f] < 0) continue;
-      bool isKey = std::find(keyField.begin(), keyField.end(), f) != keyField.end();
-      if (!isKey && (keyOnly || !changes.fields[f].flags.where)) continue;
-      const std::string& col = table.columns[columnOf[f]].name;
-      std::string p = "O" + std::to_string(f);
-      where += where.empty() ? " WHERE " : " AND ";
-      if (isKey)
-        where += col + " = :" + p;
-      else
-        where += "(" + col + " = :" + p + " OR (" + col + " IS NULL AND :" + p + " IS NULL))";
-      params.emplace_back(p, old[f]);
-    }
-    return where;
-  };
-
-  for (Change& change : changes.changes) {
-    db::Params params;
-    switch (change.kind) {
-      case ChangeKind::Insert: {
-        if (hooks.adjustNew) hooks.adjustNew(change.newValues, columnOf);
-        checkRow(change.newValues);
-        requireKey(change.newValues);
-        std::string cols, vals;
-        for (std::size_t f = 0; f < change.newValues.size(); ++f) {
-          if (columnOf[f] < 0) continue;
-          std::string p = "N" + std::to_string(f);
-          cols += (cols.empty() ? "" : ",") + table.columns[columnOf[f]].name;
-          vals += (vals.empty() ? ":" : ",:") + p;
-          params.emplace_back(p, change.newValues[f]);
-        }
-        c.Execute("INSERT INTO " + table.name + " (" + cols + ") VALUES (" + vals + ")", params);
-        break;
-      }
-      case ChangeKind::Update: {
-        if (hooks.adjustNew) hooks.adjustNew(change.newValues, columnOf);
-        checkRow(change.newValues);
-        checkRow(change.oldValues);
-        requireKey(change.newValues);
-        requireKey(change.oldValues);
-        std::string set;
-        for (std::size_t f = 0; f < change.newValues.size(); ++f) {
-          if (columnOf[f] < 0) continue;
-          std::string p = "N" + std::to_string(f);
-          set += (set.empty() ? "" : ",") + table.columns[columnOf[f]].name + " = :" + p;
-          params.emplace_back(p, change.newValues[f]);
-        }
-        std::string where = locate(change.oldValues, params, false);
-        if (c.Execute("UPDATE " + table.name + " SET " + set + where, params) == 0)
-          throw RpcError(kApplicationError, kConflict);
-        break;
-      }
-      case ChangeKind::Delete: {
-        checkRow(change.oldValues);
-        requireKey(change.oldValues);
-        if (hooks.beforeDelete) hooks.beforeDelete(c, change.oldValues, columnOf);
-        std::string where = locate(change.oldValues, params, false);
-        if (c.Execute("DELETE FROM " + table.name + where, params) == 0) {
-          db::Params keyParams;
-          std::string keyWhere = locate(change.oldValues, keyParams, true);
-          if (!c.Query("SELECT 1 FROM " + table.name + keyWhere, keyParams).rows.empty())
-            throw RpcError(kApplicationError, kConflict);
-        }
-        break;
-      }
-    }
-  }
 }
 
 void RefuseCompanyWithBranches(db::Connection& c, const std::string& code) {

@@ -79,6 +79,8 @@ class RdmEmpresa {
     std::vector<std::string> key;
     std::vector<FieldDef> columns;
     std::vector<std::string> derived;  // change-set fields read from other tables, not stored
+    // Columns an update may not change, with the sentence that refuses it.
+    std::vector<std::pair<std::string, std::string>> fixed;
     int ColumnIndex(std::string_view column) const;
   };
 

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <stdexcept>
 
@@ -14,6 +16,21 @@ std::string gPgUrl;
 
 namespace {
 int gCounter = 0;
+}
+
+int RunFaultTests(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--pg") {
+      const char* url = std::getenv("GER_TEST_PG");
+      if (!url || !*url) {
+        std::cerr << "fault tests --pg: GER_TEST_PG is not set (./ger test sets it)\n";
+        return 1;
+      }
+      gPgUrl = url;
+    }
+  }
+  return RUN_ALL_TESTS();
 }
 
 namespace {

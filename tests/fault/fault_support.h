@@ -22,6 +22,9 @@ namespace gerfault {
 // Set by main(): the PostgreSQL server URL of a --pg run, "" for SQLite.
 extern std::string gPgUrl;
 
+// The tests' main: gtest's options, and --pg for a run on PostgreSQL (GER_TEST_PG).
+int RunFaultTests(int argc, char** argv);
+
 // The project's server launcher with the test's database and the reference data; port 0 picks
 // a free one. The per-call log goes nowhere.
 class ServerChild {

@@ -139,4 +139,55 @@ TEST_F(ScreenFaults, ServerStoppingWhileTheScreenIsOpenLosesNothingAndTheScreenR
   EXPECT_EQ(f.cdsEmpresa.FieldByName("NMEMPRESA").AsString(), "Quinta alterada");
 }
 
+// The screen and another user (a raw change set, as a second screen sends it) on one company.
+TEST_F(ScreenFaults, TheScreenNeverSavesOverAnotherUsersChange) {
+  StartServer();
+  AddCompany("05", "Quinta");
+  module_->Call("CriaEmpresa");
+  ASSERT_TRUE(Messages().empty());
+  TfrmEmpresa& f = *Screen();
+  ger::TNetConnection other;
+  other.Port = port_;
+  auto otherSaves = [&](const std::string& column, const std::string& value) {
+    ger::ServerAnswer a = other.Call("GetEmpresa");
+    ASSERT_TRUE(a.ok()) << a.error;
+    CompanySet cs(ger::codec::DecodePacket(a.payload->Text()));
+    ger::Row n = cs.shape.rows.at(0);
+    cs.Put(n, column, value);
+    cs.Update(cs.shape.rows.at(0), n);
+    ger::ServerAnswer saved = other.Call("SetEmpresa", cs.Args());
+    ASSERT_TRUE(saved.ok()) << saved.error;
+  };
+  auto stored = [&](const std::string& column) {
+    auto c = ger::db::Connection::Open(db_.Url());
+    return Text(
+        c->Query("SELECT " + column + " FROM EMPRESA WHERE CDEMPRESA = '05'").rows.at(0)[0]);
+  };
+
+  // Different columns: both changes stay.
+  ASSERT_TRUE(G::Click(f.sbtAlterar));
+  ASSERT_TRUE(G::Clear(f.dbeNmEmpresa));
+  ASSERT_TRUE(G::Type(f.dbeNmEmpresa, "Quinta da tela"));
+  otherSaves("NMRAZSOCEMPR", "Quinta do outro SA");
+  EXPECT_TRUE(G::Click(f.sbtConfirmar));
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(stored("NMEMPRESA"), "Quinta da tela");
+  EXPECT_EQ(stored("NMRAZSOCEMPR"), "Quinta do outro SA");
+
+  // The same column: the screen's save is refused, the other user's change stays.
+  ASSERT_TRUE(G::Click(f.sbtAlterar));
+  ASSERT_TRUE(G::Clear(f.dbeNmEmpresa));
+  ASSERT_TRUE(G::Type(f.dbeNmEmpresa, "Quinta de novo"));
+  otherSaves("NMEMPRESA", "Quinta do outro");
+  EXPECT_FALSE(G::Click(f.sbtConfirmar));
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Registro alterado por outro usuário. Atualize os "
+                                                 "dados e tente novamente."});
+  EXPECT_EQ(stored("NMEMPRESA"), "Quinta do outro");
+  EXPECT_EQ(f.cdsEmpresa.GetChangeCount(), 0);
+}
+
 }  // namespace
+
+int main(int argc, char** argv) {
+  return RunFaultTests(argc, argv);
+}

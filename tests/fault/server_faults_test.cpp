@@ -364,16 +364,5 @@ TEST_F(ServerFaults, PreparedStatementsOfAConnectionStayBounded) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--pg") {
-      const char* url = std::getenv("GER_TEST_PG");
-      if (!url || !*url) {
-        std::cerr << "fault tests --pg: GER_TEST_PG is not set (./ger test sets it)\n";
-        return 1;
-      }
-      gPgUrl = url;
-    }
-  }
-  return RUN_ALL_TESTS();
+  return RunFaultTests(argc, argv);
 }

@@ -245,6 +245,127 @@ TEST_F(ServerTest, ARowChangedMeanwhileIsRefusedAndNothingIsWritten) {
   Ok("SetEmpresa", SetArgs(del));
 }
 
+// --- Two users saving the same row ----------------------------------------------------------
+
+TEST_F(ServerTest, TwoUsersSavingDifferentColumnsBothKeepTheirChanges) {
+  Start();
+  CompanySet seed(Packet("GetEmpresa"));
+  Row r = CompanyRow(seed, "01", "Um");
+  seed.Put(r, "NMRAZSOCEMPR", "Um Ltda");
+  seed.Put(r, "VRPEMULEMPR", 2.0);
+  seed.Insert(r);
+  Ok("SetEmpresa", SetArgs(seed));
+  const DataPacket first = Packet("GetEmpresa"), second = Packet("GetEmpresa");
+
+  CompanySet a(first);
+  Row na = first.rows[0];
+  a.Put(na, "NMEMPRESA", "Um do primeiro");
+  a.Update(first.rows[0], na);
+  Ok("SetEmpresa", SetArgs(a));
+  CompanySet b(second);
+  Row nb = second.rows[0];
+  b.Put(nb, "NMRAZSOCEMPR", "Um do segundo SA");
+  b.Put(nb, "VRPEMULEMPR", 3.5);
+  b.Update(second.rows[0], nb);
+  Ok("SetEmpresa", SetArgs(b));
+
+  const Row stored = Packet("GetEmpresa").rows.at(0);
+  EXPECT_EQ(S(stored[first.IndexOf("NMEMPRESA")]), "Um do primeiro");
+  EXPECT_EQ(S(stored[first.IndexOf("NMRAZSOCEMPR")]), "Um do segundo SA");
+  EXPECT_EQ(std::get<double>(stored[first.IndexOf("VRPEMULEMPR")]), 3.5);
+}
+
+TEST_F(ServerTest, ASaveOverAChangeAnotherUserMadeMeanwhileIsRefused) {
+  Start({"--demo"});
+  const DataPacket first = Packet("GetEmpresa"), second = Packet("GetEmpresa");
+  auto rename = [](const DataPacket& p, const std::string& name) {
+    CompanySet cs(p);
+    Row n = p.rows[0];
+    cs.Put(n, "NMEMPRESA", name);
+    cs.Update(p.rows[0], n);
+    return cs;
+  };
+  Ok("SetEmpresa", SetArgs(rename(first, "Do primeiro")));
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(rename(second, "Do segundo"))), kConflict);
+  EXPECT_EQ(S(Packet("GetEmpresa").rows[0][1]), "Do primeiro");
+  // A column with the where flag changed meanwhile refuses a save of any other column.
+  const DataPacket third = Packet("GetEmpresa");
+  Db().Execute("UPDATE EMPRESA SET DSEMAILEMPRESA = 'outro@b.com' WHERE CDEMPRESA = '01'");
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(rename(third, "Do terceiro"))), kConflict);
+  // So does a row deleted meanwhile.
+  Db().Execute("DELETE FROM EMPRREPRES WHERE CDEMPRESA = '03'");
+  Db().Execute("DELETE FROM FILIAL WHERE CDEMPRESA = '03'");
+  Db().Execute("DELETE FROM EMPRESA WHERE CDEMPRESA = '03'");
+  CompanySet gone(third);
+  Row n3 = third.rows[2];
+  gone.Put(n3, "NMEMPRESA", "Apagada");
+  gone.Update(third.rows[2], n3);
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(gone)), kConflict);
+
+  // The notes of one company, edited by two users.
+  const DataPacket noteA = Packet("GetNotasExplicativas", {json::array{"01"}});
+  const DataPacket noteB = Packet("GetNotasExplicativas", {json::array{"01"}});
+  ASSERT_EQ(noteA.rows.size(), 1u);
+  auto editNote = [](const DataPacket& p, const std::string& text) {
+    ChangeSet cs;
+    cs.fields = p.fields;
+    Row n = p.rows[0];
+    n[1] = text;
+    cs.changes.push_back({ChangeKind::Update, p.rows[0], n});
+    return json::array{ger::codec::ToJson(cs)};
+  };
+  Ok("SetNotasExplicativas", editNote(noteA, "Nota do primeiro"));
+  EXPECT_EQ(Err("SetNotasExplicativas", editNote(noteB, "Nota do segundo")), kConflict);
+  EXPECT_EQ(S(Packet("GetNotasExplicativas", {json::array{"01"}}).rows[0][1]), "Nota do primeiro");
+
+  // A representative's use flag, changed by two users.
+  const DataPacket repA = Packet("getRepresentante", {"01", ""});
+  const DataPacket repB = Packet("getRepresentante", {"01", ""});
+  auto flagRep = [](const DataPacket& p, const std::string& flag) {
+    ChangeSet cs;
+    cs.fields = p.fields;
+    Row n = p.rows[0];
+    n[4] = flag;
+    cs.changes.push_back({ChangeKind::Update, p.rows[0], n});
+    return json::array{ger::codec::ToJson(cs)};
+  };
+  const std::string before = S(repA.rows[0][4]), other = before == "S" ? "N" : "S";
+  Ok("setRepresentante", flagRep(repA, other));
+  EXPECT_EQ(Err("setRepresentante", flagRep(repB, before)), kConflict);
+  EXPECT_EQ(S(Packet("getRepresentante", {"01", ""}).rows[0][4]), other);
+}
+
+TEST_F(ServerTest, TheCompanyCodeOfARowCannotChange) {
+  Start({"--demo"});
+  const DataPacket p = Packet("GetEmpresa");
+  CompanySet cs(p);
+  Row n = p.rows[0];
+  cs.Put(n, "CDEMPRESA", "Z9");
+  cs.Update(p.rows[0], n);
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(cs)), "O código da empresa não pode ser alterado.");
+  EXPECT_EQ(Packet("GetVerifEmpresa", {"01"}).rows.size(), 1u);
+  EXPECT_TRUE(Packet("GetVerifEmpresa", {"Z9"}).rows.empty());
+  EXPECT_EQ(Err("Delete", {"01"}), "Empresa possui filiais cadastradas e não pode ser excluída.");
+
+  // Nor can a representative's link move to another company; its representative may change.
+  const DataPacket reps = Packet("getRepresentante", {"01", ""});
+  ChangeSet moved;
+  moved.fields = reps.fields;
+  Row m = reps.rows[0];
+  m[0] = std::string("02");
+  moved.changes.push_back({ChangeKind::Update, reps.rows[0], m});
+  EXPECT_EQ(Err("setRepresentante", {ger::codec::ToJson(moved)}),
+            "O código da empresa não pode ser alterado.");
+  ChangeSet other;
+  other.fields = reps.fields;
+  Row o = reps.rows.back();
+  o[1] = std::string("02");
+  other.changes.push_back({ChangeKind::Update, reps.rows.back(), o});
+  Ok("setRepresentante", {ger::codec::ToJson(other)});
+  DataPacket after = Packet("getRepresentante", {"01", "02"});
+  EXPECT_EQ(after.rows.size(), 1u);
+}
+
 // --- Delete ---------------------------------------------------------------------------------
 
 TEST_F(ServerTest, DeleteRemovesLinksAndNotesButNotACompanyWithBranches) {
