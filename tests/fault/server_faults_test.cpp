@@ -47,9 +47,12 @@ boost::json::array Save(const DataPacket& shape, const Row& counter, int i) {
   cs.Put(r, "NMEMPRESA", "Empresa " + std::to_string(i));
   cs.Put(r, "NMRAZSOCEMPR", "Razão Social " + std::to_string(i));
   cs.Insert(std::move(r));
+  // The counter as save i - 1 left it: an update is held against the stored row.
+  Row before = counter;
+  cs.Put(before, "NMEMPRESA", std::to_string(i));
   Row next = counter;
   cs.Put(next, "NMEMPRESA", std::to_string(i + 1));
-  cs.Update(counter, next);
+  cs.Update(std::move(before), std::move(next));
   return cs.Args();
 }
 
