@@ -186,14 +186,14 @@ void TfrmEmpresa::FormActivate(TComponent&) {
 
 void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
   if (Geral::ModuloAtiv() == "/") {
-    LoadPacket(cdsVEmp, Consiste::CheckResultServ(netEmpresa.Call("GetVEmp"), true, 0));
+    LoadPacket(cdsVEmp, Consiste::CheckResultServ(rdm.GetVEmp()));
     if (cdsVEmp.FieldByName("CDEMPRESA").AsString().empty())
       Consiste::MensErro(msgPadrao.Msg("Emp_deve"), true);
     qryVeriFilial.Close();
     qryVeriFilial.Open();
     if (qryVeriFilial.FieldByName("CDFILIAL").AsString().empty())
       Consiste::MensErro(msgPadrao.Msg("Fili_deve"), true);
-    LoadPacket(cdsVParGeral, Consiste::CheckResultServ(netEmpresa.Call("GetVParGeral"), true, 0));
+    LoadPacket(cdsVParGeral, Consiste::CheckResultServ(rdm.GetVParGeral()));
     if (cdsVParGeral.FieldByName("CDFILIAL").AsString().empty())
       Consiste::MensErro(msgPadrao.Msg("Param_deve"), true);
   }
@@ -203,7 +203,7 @@ void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
 }
 
 void TfrmEmpresa::LoadEmpresas() {
-  LoadPacket(cdsEmpresa, Consiste::CheckResultServ(netEmpresa.Call("GetEmpresa"), true, 0));
+  LoadPacket(cdsEmpresa, Consiste::CheckResultServ(rdm.GetEmpresa()));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -232,8 +232,7 @@ void TfrmEmpresa::CarregaRepresentantes() {
   {
     WaitAnimation wait(this, 6);
     const std::string code = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
-    LoadPacket(cdsRepresentante,
-               Consiste::CheckResultServ(netEmpresa.Call("getRepresentante", {code, ""}), true, 0));
+    LoadPacket(cdsRepresentante, Consiste::CheckResultServ(rdm.getRepresentante(code, "")));
   }
   Habilita(dtsRepresentante);
 }
@@ -452,10 +451,10 @@ void TfrmEmpresa::EnviaAlteracoes(bool afterDelete) {
     const TDBEdit* boxes[6] = {&dbeVrTxInfra, &dbdDataReg, &DBEPerMulta,
                                &DBEPerMora,   &dbeNRCAGED, &dbeCDEXTERNO};
     if (afterDelete) std::swap(boxes[4], boxes[5]);
-    boost::json::array params;
-    params.emplace_back(codec::ToJson(cdsEmpresa.GetDelta()));
-    for (const TDBEdit* box : boxes) params.emplace_back(Consiste::EmptyString(box->Text()));
-    Consiste::CheckResultServ(netEmpresa.Call("SetEmpresa", params), true, 0);
+    bool empty[6];
+    for (int i = 0; i < 6; ++i) empty[i] = Consiste::EmptyString(boxes[i]->Text());
+    Consiste::CheckResultServ(rdm.SetEmpresa(cdsEmpresa.GetDelta(), empty[0], empty[1], empty[2],
+                                             empty[3], empty[4], empty[5]));
     cdsEmpresa.MergeChangeLog();
     Zembrat::AtualizaLocalCache({"EMPRESA"});
   } catch (...) {
@@ -524,7 +523,7 @@ void TfrmEmpresa::sbtExcluirClick(TComponent&) {
   if (msgMensagensPadroes.ShowMsg("Excl", TMsgDlgType::mtConfirmation, mbYesNo) !=
       TModalResult::mrYes)
     return;
-  Consiste::CheckResultServ(netEmpresa.Call("Delete", {dbeCdEmpresa.Text()}), true, 0);
+  Consiste::CheckResultServ(rdm.Delete(dbeCdEmpresa.Text()));
   cdsEmpresa.Delete();
   if (cdsEmpresa.IsEmpty()) {
     TravaListaVazia();

@@ -9,6 +9,7 @@
 #include "data/datasource.h"
 #include "forms/frmpadrao.h"
 #include "net/netconnection.h"
+#include "net/rdm_empresa.h"
 #include "routines/components.h"
 #include "ui/dbctrls.h"
 
@@ -23,8 +24,9 @@ class TfrmEmpresa : public TfrmPadrao {
   explicit TfrmEmpresa(TComponent* owner = nullptr);
   ~TfrmEmpresa() override;
 
-  // Server connection and datasets.
+  // Server connection, its typed methods, and datasets.
   TNetConnection netEmpresa;
+  TRdmEmpresa rdm{netEmpresa};
   TClientDataSet cdsEmpresa{"cdsEmpresa"};
   TClientDataSet cdsVerifEmpresa{"cdsVerifEmpresa"};
   TClientDataSet cdsVEmp{"cdsVEmp"};

@@ -44,9 +44,8 @@ void TfrmNotasExplicativas::FormCreate(TComponent& sender) {
   KeyPreview = true;
   OnKeyDown = [this](TComponent& s, int& key, unsigned shift) { AKeyDown(s, key, shift); };
   boFrmClose = false;
-  params_ = boost::json::array{boost::json::string(Company::CurrentCode())};
-  ServerPayload payload = Consiste::CheckResultServ(
-      Company::Net().Call("GetNotasExplicativas", boost::json::array{params_}));
+  params_ = VarArray{Value(Company::CurrentCode())};
+  ServerPayload payload = Consiste::CheckResultServ(Company::Rdm().GetNotasExplicativas(params_));
   cdsObservacao.SetData(codec::DecodePacket(payload.Text()));
   if (cdsObservacao.IsEmpty()) {
     cdsObservacao.Insert();
@@ -93,16 +92,14 @@ void TfrmNotasExplicativas::FormClose(TComponent& sender, TCloseAction& action) 
 }
 
 void TfrmNotasExplicativas::cdsObservacaoBeforePost(TDataSet&) {
-  const boost::json::value& code = params_.at(0);
-  cdsObservacaoCDEMPRESA.SetAsString(code.is_string() ? std::string_view(code.as_string())
-                                                      : std::string_view());
+  const auto* code = std::get_if<std::string>(&params_.at(0));
+  cdsObservacaoCDEMPRESA.SetAsString(code ? std::string_view(*code) : std::string_view());
   cdsObservacaoDSOBSERVEMP.SetAsString(memDesc.Text());
 }
 
 void TfrmNotasExplicativas::cdsObservacaoAfterPost(TDataSet&) {
   if (cdsObservacao.GetChangeCount() == 0) return;
-  ServerAnswer answer = Company::Net().Call(
-      "SetNotasExplicativas", boost::json::array{codec::ToJson(cdsObservacao.GetDelta())});
+  ServerAnswer answer = Company::Rdm().SetNotasExplicativas(cdsObservacao.GetDelta());
   try {
     Consiste::CheckResultServ(answer);
   } catch (...) {

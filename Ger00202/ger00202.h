@@ -2,11 +2,10 @@
 // The explanatory-notes editor: one free text per company, read from and written to the
 // application server through the company screen's connection, for the company screen's current
 // company. A modal dialog on the host's routine dialog.
-#include <boost/json/array.hpp>
-
 #include "data/dataset.h"
 #include "forms/frmrotgeral.h"
 #include "module/module_export.h"
+#include "net/rdm_empresa.h"
 
 namespace ger {
 
@@ -30,10 +29,10 @@ class TfrmNotasExplicativas : public TfrmRotiGeral {
 
   // The parameter array of the read call; element 0 is the company code the dialog was opened
   // for, and the note is written for that company.
-  const boost::json::array& Params() const { return params_; }
+  const VarArray& Params() const { return params_; }
 
  private:
-  boost::json::array params_;
+  VarArray params_;
 };
 
 extern "C" {

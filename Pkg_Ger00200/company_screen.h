@@ -1,6 +1,6 @@
 #pragma once
-// What the module's other screens take from the company screen: its current company code and its
-// server connection. The company screen must be open.
+// What the module's other screens take from the company screen: its current company code and the
+// typed methods of its server connection. The company screen must be open.
 #include <string>
 
 #include "Ger00200/ger00200.h"
@@ -14,7 +14,7 @@ struct CompanyScreen {
     return *frmEmpresa;
   }
   static std::string CurrentCode() { return Form().cdsEmpresa.FieldByName("CDEMPRESA").AsString(); }
-  static TNetConnection& Net() { return Form().netEmpresa; }
+  static TRdmEmpresa& Rdm() { return Form().rdm; }
 };
 
 }  // namespace ger::pkg

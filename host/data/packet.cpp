@@ -1029,6 +1029,22 @@ std::string Encode(const ChangeSet& changes) {
   return TextOut::Settle(text, length);
 }
 
+std::string EncodeValue(const Value& value) {
+  std::string text;
+  std::size_t length = 0;
+  TextOut out(text, length);
+  AppendValue(out, value);
+  return TextOut::Settle(text, length);
+}
+
+std::string EncodeText(std::string_view s) {
+  std::string text;
+  std::size_t length = 0;
+  TextOut out(text, length);
+  AppendString(out, s);
+  return TextOut::Settle(text, length);
+}
+
 // The DOM forms are for callers that embed a packet in a larger document; they go through the
 // text form so both always agree.
 json::value ToJson(const DataPacket& packet) {

@@ -77,6 +77,11 @@ std::string Encode(const ChangeSet& changes);
 boost::json::value ToJson(const DataPacket& packet);
 boost::json::value ToJson(const ChangeSet& changes);
 
+// One value or one text as a JSON item, written as the encoder writes a cell (an argument of a
+// server call, an element of a parameter array).
+std::string EncodeValue(const Value& value);
+std::string EncodeText(std::string_view text);
+
 DataPacket DecodePacket(std::string_view json);
 DataPacket DecodePacket(const boost::json::value& json);
 ChangeSet DecodeChangeSet(std::string_view json);

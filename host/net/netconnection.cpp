@@ -53,16 +53,22 @@ bool TNetConnection::Connected() const {
 }
 
 ServerAnswer TNetConnection::Call(std::string_view method, const json::array& params) {
+  return CallEncoded(method, json::serialize(params));
+}
+
+ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_view params) {
   if (!client_) Connect();
   const std::string where = Host + ":" + std::to_string(Port);
   ServerAnswer answer;
 
-  json::object request;
-  request["jsonrpc"] = "2.0";
-  request["id"] = nextId_++;
-  request["method"] = method;
-  request["params"] = params;
-  const std::string requestText = json::serialize(request);
+  // The client's one JSON-RPC request envelope.
+  std::string requestText = "{\"jsonrpc\":\"2.0\",\"id\":";
+  requestText += std::to_string(nextId_++);
+  requestText += ",\"method\":";
+  requestText += codec::EncodeText(method);
+  requestText += ",\"params\":";
+  requestText += params;
+  requestText += '}';
 
   auto res = client_->Post("/" + ServerName, requestText, Token);
   if (!res) {

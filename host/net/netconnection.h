@@ -69,8 +69,11 @@ class TNetConnection {
   bool Connected() const;
 
   // Late-bound call by method name. Never throws for server or transport failures: they come
-  // back in ServerAnswer::error.
+  // back in ServerAnswer::error. The screens call through the typed client (TRdmEmpresa); this
+  // form is for tools and tests that name a method at run time.
   ServerAnswer Call(std::string_view method, const boost::json::array& params = {});
+  // The same with the argument list already written as JSON text ("[...]").
+  ServerAnswer CallEncoded(std::string_view method, std::string_view params);
 
  private:
   std::unique_ptr<net::HttpChannel> client_;
