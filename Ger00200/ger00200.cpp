@@ -12,6 +12,7 @@
 #endif
 #include "core/consiste_text.h"
 #include "data/packet.h"
+#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {
@@ -86,8 +87,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   const std::string veriFilial(empresa::kSqlVeriFilial);
   qryVeriFilial.SQL = qryVeriFilial.SQL_ORACLE = qryVeriFilial.SQL_MSSQL = qryVeriFilial.SQL_IB =
       veriFilial;
-  qryVeriFilial.Query.AddField(FieldDef{"CDFILIAL", FieldKind::String, 4}).SetRequired(true);
-  qryVeriFilial.Query.FieldByName("CDFILIAL").SetVisible(false);
+  record::DefineFields(qryVeriFilial.Query, record::kQryVeriFilial);
 
   // The list: code and name, whole rows, a grid delete asks first.
   dbgPadrao.AddColumn("CDEMPRESA", {}, 41);
@@ -358,8 +358,9 @@ void TfrmEmpresa::sbtImprimirClick(TComponent&) {
 
 void TfrmEmpresa::cdsEmpresaNewRecord(TDataSet& dataset) {
   cboTipo.SetItemIndex(0);
-  dataset.FieldByName("IDFORMAPUR").SetAsString("I");
-  dataset.FieldByName("IDCTBBAIXAEMPR").SetAsString("S");
+  // IDFORMAPUR "I" and IDCTBBAIXAEMPR "S".
+  for (const record::Column& c : record::kEmpresa.columns)
+    if (!c.initial.empty()) dataset.FieldByName(c.name).SetAsString(c.initial);
 }
 
 void TfrmEmpresa::sbtIncluirClick(TComponent& sender) {

@@ -1,8 +1,7 @@
 #pragma once
 // The company screen's data: the company record of 71 columns, the small datasets that check on
-// closing and saving that related data exists, the representatives' datasets and the branch
-// query's statement. Kept apart from the form so that the record's definition can be read (and
-// tested) on its own.
+// closing and saving that related data exists, the representatives' datasets (all as the record
+// layer declares them) and the branch query's statement.
 #include <string_view>
 
 #include "core/messages.h"
@@ -12,6 +11,7 @@ namespace ger::empresa {
 
 // Adds the 71 persistent fields of the company record, in order, with their labels, masks,
 // display formats, provider flags and visibility (only the code and the name are shown in grids).
+// The record is declared in record/tables.h.
 void DefineEmpresa(TDataSet& cdsEmpresa);
 
 // One hidden string column: cdsVerifEmpresa and cdsVEmp (CDEMPRESA 2), cdsVParGeral (CDFILIAL 4).
@@ -30,10 +30,5 @@ inline constexpr std::string_view kSqlVeriFilial =
 
 // The screen's message catalogue, built into the module from msgPadrao.txt.
 const TMessages& CatalogoPadrao();
-
-// Columns whose edit box being empty is reported to SetEmpresa, in the order of a post; after a
-// delete the last two change places.
-inline constexpr std::string_view kEmptyFlagColumns[6] = {
-    "VRPETXADMPOR", "DTREGJUNCOM", "VRPEMULEMPR", "VRPEMOREMPR", "NRCAGED", "CDEXTERNO"};
 
 }  // namespace ger::empresa

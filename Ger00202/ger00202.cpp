@@ -3,6 +3,7 @@
 #include "Pkg_Ger00200/company_screen.h"
 #include "Pkg_Ger00200/creators.h"
 #include "data/packet.h"
+#include "record/tables.h"
 
 namespace ger {
 
@@ -12,10 +13,17 @@ bool boFrmClose = false;
 
 using Company = pkg::CompanyScreen;
 
+namespace {
+TClientDataSet& Defined(TClientDataSet& cdsObservacao) {
+  record::DefineFields(cdsObservacao, record::kCdsObservacao);
+  return cdsObservacao;
+}
+}  // namespace
+
 TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
     : TfrmRotiGeral("frmNotasExplicativas", owner),
-      cdsObservacaoCDEMPRESA(cdsObservacao.AddField({"CDEMPRESA", FieldKind::String, 2})),
-      cdsObservacaoDSOBSERVEMP(cdsObservacao.AddField({"DSOBSERVEMP", FieldKind::Memo, 0})) {
+      cdsObservacaoCDEMPRESA(Defined(cdsObservacao).FieldByName("CDEMPRESA")),
+      cdsObservacaoDSOBSERVEMP(cdsObservacao.FieldByName("DSOBSERVEMP")) {
   SetCaption("Notas Explicativas");
   SetBounds(0, 0, 403, 169);
   grbRotina.SetBounds(0, 0, 323, 169);
@@ -30,8 +38,6 @@ TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
   memDesc.SetBounds(6, 32, 311, 131);
   memDesc.SetColor(TColor::clWindow);
   memDesc.SetTabOrder(0);
-  cdsObservacaoCDEMPRESA.SetVisible(false);
-  cdsObservacaoDSOBSERVEMP.SetDisplayLabel("Descrição");
   RegisterDataSet(cdsObservacao);
 
   sbtConfirma.OnClick = [this](TComponent& s) { sbtConfirmaClick(s); };

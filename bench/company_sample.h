@@ -7,97 +7,14 @@
 
 #include "core/value.h"
 #include "data/packet.h"
+#include "record/tables.h"
 
 namespace ger::benchdata {
 
-struct Col {
-  const char* name;
-  FieldKind kind;
-  int size;
-  ProviderFlags flags;
-};
-
+// The company record's columns as the server sends them.
 inline std::vector<FieldDef> CompanyFields() {
-  const ProviderFlags none = ProviderFlags::None();
-  const ProviderFlags where = ProviderFlags::InWhere();
-  const ProviderFlags def = ProviderFlags::Default();
-  const FieldKind S = FieldKind::String, F = FieldKind::Float, D = FieldKind::DateTime,
-                  B = FieldKind::Blob;
-  const Col cols[] = {
-      {"CDEMPRESA", S, 2, none},
-      {"NMEMPRESA", S, 40, none},
-      {"CDPAIS", S, 4, none},
-      {"SGESTADO", S, 2, none},
-      {"CDMUNICIPIO", S, 4, none},
-      {"CDBAIRRO", S, 10, none},
-      {"CDCENTCUST", S, 4, none},
-      {"NMRAZSOCEMPR", S, 80, none},
-      {"DSENDEEMPR", S, 50, none},
-      {"NMBAIREMPR", S, 30, none},
-      {"NRCEPEMPR", S, 15, none},
-      {"IDTPIJUREMPR", S, 1, none},
-      {"NRINSJUREMPR", S, 20, none},
-      {"NRINSCESTA", S, 16, none},
-      {"NRREGJUNCOM", S, 20, where},
-      {"DTREGJUNCOM", D, 0, none},
-      {"NMTITUEMPR", S, 40, none},
-      {"NMPAIS", S, 30, none},
-      {"NMMUNICIPIO", S, 30, none},
-      {"NMBAIRRO", S, 50, none},
-      {"NMCENTCUST", S, 40, none},
-      {"NMESTADO", S, 30, none},
-      {"VRPEMULEMPR", F, 0, none},
-      {"VRPEMOREMPR", F, 0, none},
-      {"CDCNAE", S, 7, none},
-      {"CDFPAS", S, 3, none},
-      {"DSCNAE", S, 200, none},
-      {"DSMENSEMAILNFE", S, 2000, def},
-      {"DSFPAS", S, 80, none},
-      {"CDNATUJURI", S, 4, none},
-      {"DSNATUJURI", S, 100, none},
-      {"CDCONTADOR2", S, 2, none},
-      {"NMCONTADOR", S, 30, none},
-      {"NRTELEFOEMPR", S, 25, none},
-      {"DSLOGRADEMPR", S, 50, none},
-      {"NRLOGRADEMPR", S, 6, none},
-      {"DSCMPLOGEMPR", S, 20, none},
-      {"IDPARTICIPAT", S, 1, none},
-      {"IDTIPOEMPR", S, 1, none},
-      {"IDOPTSIMPLES", S, 1, none},
-      {"CDEMPRCAIXA", S, 14, none},
-      {"VRPETXADMPOR", F, 0, none},
-      {"DSARQRECIBO", S, 100, none},
-      {"NRPROPRIEMPR", F, 0, none},
-      {"NRCAGED", F, 0, none},
-      {"MEDATABASE", F, 0, none},
-      {"DSARQRECIREC", S, 100, none},
-      {"CDREGIMEAPUR", S, 1, def},
-      {"NMCOMPRZSEMP", S, 200, def},
-      {"DSCOMPENDEMP", S, 200, def},
-      {"DSEMAILEMPRESA", S, 100, def},
-      {"DSENDWEBEMPR", S, 50, def},
-      {"DSARQLOGOEMP", S, 250, def},
-      {"IDNATUOPEREMPR", S, 2, def},
-      {"IDREGESPTRIBEMP", S, 2, def},
-      {"DSMENSEMAILCCE", S, 2000, def},
-      {"DSMENSEMAILCANC", S, 2000, def},
-      {"IDREGIMEICMSST", S, 2, def},
-      {"IDFORMAPUR", S, 3, def},
-      {"IDFORMAPUREMPR", S, 1, def},
-      {"IDCUMUPICOEMP", S, 1, def},
-      {"IDINCENTCULTURA", S, 1, def},
-      {"IDINCENTFISCAL", S, 1, def},
-      {"NRRNTRC", S, 8, def},
-      {"DSMENSEMAILCTE", S, 2000, def},
-      {"DSMENSEMAILMDFE", S, 2000, def},
-      {"NRCLF", S, 15, def},
-      {"CDPREFIXOGS1", S, 15, def},
-      {"DSARQLOGOEMPCLOB", B, 0, def},
-      {"IDCTBBAIXAEMPR", S, 1, none},
-      {"CDEXTERNO", S, 20, def},
-  };
-  std::vector<FieldDef> fields;
-  for (const Col& c : cols) fields.push_back({c.name, c.kind, c.size, c.flags});
+  std::vector<FieldDef> fields = record::kEmpresa.Fields();
+  for (FieldDef& f : fields) f.flags.key = record::kEmpresa.IsKey(f.name);
   return fields;
 }
 

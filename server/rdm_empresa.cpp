@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <boost/json.hpp>
-#include <set>
 
 #include "change_set.h"
 #include "core/exceptions.h"
 #include "core/utf8.h"
 #include "data/packet.h"
+#include "record/tables.h"
 
 namespace ger::server {
 
@@ -21,23 +21,6 @@ const std::string kDuplicate = "Já existe um registro com esta chave.";
 const std::string kDatabaseFailure =
     "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
     "administrador do sistema.";
-
-// Provider flags of the company record's columns: most carry none, NRREGJUNCOM only the where
-// flag, the rest the default pair. Clients that build their fields from the packet get them.
-const std::set<std::string, std::less<>> kNoFlagColumns = {
-    "CDEMPRESA",    "NMEMPRESA",    "CDPAIS",       "SGESTADO",      "CDMUNICIPIO",  "CDBAIRRO",
-    "CDCENTCUST",   "NMRAZSOCEMPR", "DSENDEEMPR",   "NMBAIREMPR",    "NRCEPEMPR",    "IDTPIJUREMPR",
-    "NRINSJUREMPR", "NRINSCESTA",   "DTREGJUNCOM",  "NMTITUEMPR",    "NMPAIS",       "NMMUNICIPIO",
-    "NMBAIRRO",     "NMCENTCUST",   "NMESTADO",     "VRPEMULEMPR",   "VRPEMOREMPR",  "CDCNAE",
-    "CDFPAS",       "DSCNAE",       "DSFPAS",       "CDNATUJURI",    "DSNATUJURI",   "CDCONTADOR2",
-    "NMCONTADOR",   "NRTELEFOEMPR", "DSLOGRADEMPR", "NRLOGRADEMPR",  "DSCMPLOGEMPR", "IDPARTICIPAT",
-    "IDTIPOEMPR",   "IDOPTSIMPLES", "CDEMPRCAIXA",  "VRPETXADMPOR",  "DSARQRECIBO",  "NRPROPRIEMPR",
-    "NRCAGED",      "MEDATABASE",   "DSARQRECIREC", "IDCTBBAIXAEMPR"};
-
-// The columns the six empty-box flags of SetEmpresa stand for, in the order of a post. After a
-// delete the screen sends the last two the other way round.
-constexpr std::array<const char*, 6> kEmptyBoxColumns = {
-    "VRPETXADMPOR", "DTREGJUNCOM", "VRPEMULEMPR", "VRPEMOREMPR", "NRCAGED", "CDEXTERNO"};
 
 std::string Encode(const DataPacket& packet) {
   return codec::Encode(packet);
@@ -90,16 +73,26 @@ std::string FoldName(std::string_view name) {
   return utf8::FoldKey(utf8::Trim(name));
 }
 
-RdmEmpresa::Table ReadTable(db::Connection& c, std::string name, std::vector<std::string> key,
-                            std::vector<std::string> derived = {}) {
+// The server's view of a declared table; `derived` are the change-set fields that other tables
+// hold (the names and qualification a representative's link shows).
+RdmEmpresa::Table Declared(const record::Table& declared, std::vector<std::string> derived = {}) {
   RdmEmpresa::Table t;
-  t.columns = c.Query("SELECT * FROM " + name + " WHERE 1 = 0").fields;
-  t.name = std::move(name);
-  t.key = std::move(key);
+  t.name = std::string(declared.name);
+  t.columns = declared.Fields();
+  for (std::string_view k : declared.key) t.key.emplace_back(k);
   t.derived = std::move(derived);
   // The company a row belongs to never changes: the rows of other tables hang on it.
   t.fixed = {{"CDEMPRESA", "O código da empresa não pode ser alterado."}};
   return t;
+}
+
+// The fields of a dataset declaration that come from tables other than `table`.
+std::vector<std::string> FromOtherTables(const record::Dataset& dataset,
+                                         const record::Table& table) {
+  std::vector<std::string> out;
+  for (const record::DatasetField& f : dataset.fields)
+    if (f.table != &table) out.emplace_back(f.column);
+  return out;
 }
 
 void RefuseCompanyWithBranches(db::Connection& c, const std::string& code) {
@@ -151,13 +144,10 @@ void RdmEmpresa::Register(std::string name, std::size_t minArgs, std::size_t max
 }
 
 RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), testHooks_(testHooks) {
-  {
-    auto c = pool_.Acquire();
-    empresa_ = ReadTable(*c, "EMPRESA", {"CDEMPRESA"});
-    emprRepres_ = ReadTable(*c, "EMPRREPRES", {"CDEMPRESA", "CDREPRES"},
-                            {"NMREPRES", "NRCPFREPRES", "CDQUALIFASSINA", "NMQUALIFASSINA"});
-    notas_ = ReadTable(*c, "NOTASEXPLICATIVAS", {"CDEMPRESA"});
-  }
+  empresa_ = Declared(record::kEmpresa);
+  emprRepres_ = Declared(record::kEmprRepres,
+                         FromOtherTables(record::kCdsRepresentante, record::kEmprRepres));
+  notas_ = Declared(record::kNotasExplicativas);
   using P = const json::array&;
   using C = db::Connection&;
 
@@ -298,14 +288,10 @@ std::string RdmEmpresa::GetEmpresa(db::Connection& c) {
   // The largest answer of the screen: written straight from the cursor.
   return c.QueryEncoded("SELECT " + cols + " FROM EMPRESA ORDER BY CDEMPRESA", {},
                         [](std::vector<FieldDef>& fields) {
+                          // Clients that build their fields from the packet get the flags.
                           for (FieldDef& f : fields) {
-                            if (f.name == "NRREGJUNCOM")
-                              f.flags = ProviderFlags::InWhere();
-                            else if (kNoFlagColumns.contains(f.name))
-                              f.flags = ProviderFlags::None();
-                            else
-                              f.flags = ProviderFlags::Default();
-                            if (f.name == "CDEMPRESA") f.flags.key = true;
+                            f.flags = record::kEmpresa[f.name].flags;
+                            f.flags.key = record::kEmpresa.IsKey(f.name);
                           }
                         });
 }
@@ -314,8 +300,9 @@ std::string RdmEmpresa::SetEmpresa(db::Connection& c, const json::array& p) {
   ChangeSet changes = Changes(p, 0);
   std::array<bool, 6> empty{};
   for (std::size_t i = 0; i < empty.size(); ++i) empty[i] = Flag(p, i + 1);
-  std::array<std::string, 6> columns;
-  std::copy(kEmptyBoxColumns.begin(), kEmptyBoxColumns.end(), columns.begin());
+  std::array<std::string_view, 6> columns;
+  std::copy(std::begin(record::kEmptyBoxColumns), std::end(record::kEmptyBoxColumns),
+            columns.begin());
   bool hasDelete = std::any_of(changes.changes.begin(), changes.changes.end(),
                                [](const Change& ch) { return ch.kind == ChangeKind::Delete; });
   if (hasDelete) std::swap(columns[4], columns[5]);

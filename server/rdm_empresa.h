@@ -67,13 +67,13 @@ class ConnectionPool {
 
 class RdmEmpresa {
  public:
-  // Reads the tables' column definitions once (the schema must exist).
+  // The tables' columns are the declared ones (record/tables.h).
   RdmEmpresa(ConnectionPool& pool, bool testHooks);
 
   // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call.
   std::string Invoke(std::string_view method, const boost::json::array& params);
 
-  // Column definitions of a table as the database reports them (upper-case names).
+  // A table as the change sets and the company list use it (upper-case names).
   struct Table {
     std::string name;
     std::vector<std::string> key;

@@ -1,152 +1,34 @@
 #include "schema.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
+
+#include "record/tables.h"
 
 namespace ger::server {
 namespace {
 
-// BLOB_TYPE is the engine's binary type (BLOB in SQLite, BYTEA in PostgreSQL); everything else is
-// common SQL. Column types are what the packets report: VARCHAR(n) string n, TEXT memo, DOUBLE
-// PRECISION float, TIMESTAMP datetime. NMMUNICIPIO is 40 wide: official municipality names reach
-// 32 characters.
-constexpr std::string_view kSchema = R"SQL(
-CREATE TABLE IF NOT EXISTS PAIS (
-  CDPAIS VARCHAR(4) NOT NULL PRIMARY KEY,
-  NMPAIS VARCHAR(30));
-CREATE TABLE IF NOT EXISTS ESTADO (
-  CDPAIS VARCHAR(4) NOT NULL,
-  SGESTADO VARCHAR(2) NOT NULL,
-  NMESTADO VARCHAR(30),
-  CDIBGE VARCHAR(2),
-  PRIMARY KEY (CDPAIS, SGESTADO));
-CREATE TABLE IF NOT EXISTS MUNICIPIO (
-  CDPAIS VARCHAR(4) NOT NULL,
-  SGESTADO VARCHAR(2) NOT NULL,
-  CDMUNICIPIO VARCHAR(4) NOT NULL,
-  NMMUNICIPIO VARCHAR(40),
-  CDIBGE VARCHAR(7),
-  PRIMARY KEY (CDPAIS, SGESTADO, CDMUNICIPIO));
-CREATE TABLE IF NOT EXISTS BAIRRO (
-  CDPAIS VARCHAR(4) NOT NULL,
-  SGESTADO VARCHAR(2) NOT NULL,
-  CDMUNICIPIO VARCHAR(4) NOT NULL,
-  CDBAIRRO VARCHAR(10) NOT NULL,
-  NMBAIRRO VARCHAR(50),
-  PRIMARY KEY (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO));
-CREATE TABLE IF NOT EXISTS CENTCUST (
-  CDCENTCUST VARCHAR(4) NOT NULL PRIMARY KEY,
-  NMCENTCUST VARCHAR(40));
-CREATE TABLE IF NOT EXISTS CONTADOR (
-  CDCONTADOR2 VARCHAR(2) NOT NULL PRIMARY KEY,
-  NMCONTADOR VARCHAR(30));
-CREATE TABLE IF NOT EXISTS CNAE (
-  CDCNAE VARCHAR(7) NOT NULL PRIMARY KEY,
-  DSCNAE VARCHAR(200));
-CREATE TABLE IF NOT EXISTS FPAS (
-  CDFPAS VARCHAR(3) NOT NULL PRIMARY KEY,
-  DSFPAS VARCHAR(80));
-CREATE TABLE IF NOT EXISTS NATUREZA (
-  CDNATUJURI VARCHAR(4) NOT NULL PRIMARY KEY,
-  DSNATUJURI VARCHAR(100));
-CREATE TABLE IF NOT EXISTS EMPRESA (
-  CDEMPRESA VARCHAR(2) NOT NULL PRIMARY KEY,
-  NMEMPRESA VARCHAR(40),
-  CDPAIS VARCHAR(4),
-  SGESTADO VARCHAR(2),
-  CDMUNICIPIO VARCHAR(4),
-  CDBAIRRO VARCHAR(10),
-  CDCENTCUST VARCHAR(4),
-  NMRAZSOCEMPR VARCHAR(80),
-  DSENDEEMPR VARCHAR(50),
-  NMBAIREMPR VARCHAR(30),
-  NRCEPEMPR VARCHAR(15),
-  IDTPIJUREMPR VARCHAR(1),
-  NRINSJUREMPR VARCHAR(20),
-  NRINSCESTA VARCHAR(16),
-  NRREGJUNCOM VARCHAR(20),
-  DTREGJUNCOM TIMESTAMP,
-  NMTITUEMPR VARCHAR(40),
-  NMPAIS VARCHAR(30),
-  NMMUNICIPIO VARCHAR(40),
-  NMBAIRRO VARCHAR(50),
-  NMCENTCUST VARCHAR(40),
-  NMESTADO VARCHAR(30),
-  VRPEMULEMPR DOUBLE PRECISION,
-  VRPEMOREMPR DOUBLE PRECISION,
-  CDCNAE VARCHAR(7),
-  CDFPAS VARCHAR(3),
-  DSCNAE VARCHAR(200),
-  DSMENSEMAILNFE VARCHAR(2000),
-  DSFPAS VARCHAR(80),
-  CDNATUJURI VARCHAR(4),
-  DSNATUJURI VARCHAR(100),
-  CDCONTADOR2 VARCHAR(2),
-  NMCONTADOR VARCHAR(30),
-  NRTELEFOEMPR VARCHAR(25),
-  DSLOGRADEMPR VARCHAR(50),
-  NRLOGRADEMPR VARCHAR(6),
-  DSCMPLOGEMPR VARCHAR(20),
-  IDPARTICIPAT VARCHAR(1),
-  IDTIPOEMPR VARCHAR(1),
-  IDOPTSIMPLES VARCHAR(1),
-  CDEMPRCAIXA VARCHAR(14),
-  VRPETXADMPOR DOUBLE PRECISION,
-  DSARQRECIBO VARCHAR(100),
-  NRPROPRIEMPR DOUBLE PRECISION,
-  NRCAGED DOUBLE PRECISION,
-  MEDATABASE DOUBLE PRECISION,
-  DSARQRECIREC VARCHAR(100),
-  CDREGIMEAPUR VARCHAR(1),
-  NMCOMPRZSEMP VARCHAR(200),
-  DSCOMPENDEMP VARCHAR(200),
-  DSEMAILEMPRESA VARCHAR(100),
-  DSENDWEBEMPR VARCHAR(50),
-  DSARQLOGOEMP VARCHAR(250),
-  IDNATUOPEREMPR VARCHAR(2),
-  IDREGESPTRIBEMP VARCHAR(2),
-  DSMENSEMAILCCE VARCHAR(2000),
-  DSMENSEMAILCANC VARCHAR(2000),
-  IDREGIMEICMSST VARCHAR(2),
-  IDFORMAPUR VARCHAR(3),
-  IDFORMAPUREMPR VARCHAR(1),
-  IDCUMUPICOEMP VARCHAR(1),
-  IDINCENTCULTURA VARCHAR(1),
-  IDINCENTFISCAL VARCHAR(1),
-  NRRNTRC VARCHAR(8),
-  DSMENSEMAILCTE VARCHAR(2000),
-  DSMENSEMAILMDFE VARCHAR(2000),
-  NRCLF VARCHAR(15),
-  CDPREFIXOGS1 VARCHAR(15),
-  DSARQLOGOEMPCLOB BLOB_TYPE,
-  IDCTBBAIXAEMPR VARCHAR(1),
-  CDEXTERNO VARCHAR(20));
-CREATE INDEX IF NOT EXISTS EMPRESA_INSC ON EMPRESA (NRINSJUREMPR);
-CREATE TABLE IF NOT EXISTS FILIAL (
-  CDFILIAL VARCHAR(4) NOT NULL PRIMARY KEY,
-  CDEMPRESA VARCHAR(2),
-  NMFILIAL VARCHAR(40),
-  IDCUMUPICOEMP VARCHAR(1));
-CREATE INDEX IF NOT EXISTS FILIAL_EMPRESA ON FILIAL (CDEMPRESA);
-CREATE TABLE IF NOT EXISTS PARGERAL (
-  CDFILIAL VARCHAR(4) NOT NULL PRIMARY KEY);
-CREATE TABLE IF NOT EXISTS QUALIFASSINA (
-  CDQUALIFASSINA VARCHAR(5) NOT NULL PRIMARY KEY,
-  NMQUALIFASSINA VARCHAR(100));
-CREATE TABLE IF NOT EXISTS REPRESENTANTE (
-  CDREPRES VARCHAR(2) NOT NULL PRIMARY KEY,
-  NMREPRES VARCHAR(30),
-  NRCPFREPRES VARCHAR(11),
-  CDQUALIFASSINA VARCHAR(5));
-CREATE TABLE IF NOT EXISTS EMPRREPRES (
-  CDEMPRESA VARCHAR(2) NOT NULL,
-  CDREPRES VARCHAR(2) NOT NULL,
-  IDATIVO VARCHAR(1),
-  PRIMARY KEY (CDEMPRESA, CDREPRES));
-CREATE TABLE IF NOT EXISTS NOTASEXPLICATIVAS (
-  CDEMPRESA VARCHAR(2) NOT NULL PRIMARY KEY,
-  DSOBSERVEMP TEXT);
-)SQL";
+// Column types are what the database layer reads back as the declared kinds: VARCHAR(n) string n,
+// TEXT memo, DOUBLE PRECISION float, BIGINT integer, TIMESTAMP date-time, and the engine's binary
+// type for a blob.
+std::string ColumnType(const record::Column& column, db::Engine engine) {
+  switch (column.kind) {
+    case FieldKind::String:
+      return "VARCHAR(" + std::to_string(column.size) + ")";
+    case FieldKind::Memo:
+      return "TEXT";
+    case FieldKind::Float:
+      return "DOUBLE PRECISION";
+    case FieldKind::Integer:
+      return "BIGINT";
+    case FieldKind::DateTime:
+      return "TIMESTAMP";
+    case FieldKind::Blob:
+      break;
+  }
+  return engine == db::Engine::PostgreSQL ? "BYTEA" : "BLOB";
+}
 
 struct RefFile {
   const char* file;
@@ -216,11 +98,48 @@ std::vector<std::string> SplitCsvLine(std::string_view line) {
   return fields;
 }
 
+std::string SchemaSql(db::Engine engine) {
+  std::string sql;
+  for (const record::Table* table : record::ServerTables()) {
+    sql += "CREATE TABLE IF NOT EXISTS " + std::string(table->name) + " (";
+    const bool compositeKey = table->key.size() > 1;
+    for (std::size_t i = 0; i < table->columns.size(); ++i) {
+      const record::Column& c = table->columns[i];
+      sql += i ? ",\n  " : "\n  ";
+      sql += std::string(c.name) + " " + ColumnType(c, engine);
+      if (table->IsKey(c.name)) sql += compositeKey ? " NOT NULL" : " NOT NULL PRIMARY KEY";
+    }
+    if (compositeKey) {
+      sql += ",\n  PRIMARY KEY (";
+      for (std::size_t k = 0; k < table->key.size(); ++k)
+        sql += (k ? ", " : "") + std::string(table->key[k]);
+      sql += ")";
+    }
+    sql += ");\n";
+    for (const record::Index& index : table->indexes)
+      sql += "CREATE INDEX IF NOT EXISTS " + std::string(index.name) + " ON " +
+             std::string(table->name) + " (" + std::string(index.column) + ");\n";
+  }
+  return sql;
+}
+
 void CreateSchema(db::Connection& connection) {
-  std::string sql(kSchema);
-  const std::string blob = connection.GetEngine() == db::Engine::PostgreSQL ? "BYTEA" : "BLOB";
-  for (std::size_t at; (at = sql.find("BLOB_TYPE")) != std::string::npos;) sql.replace(at, 9, blob);
-  connection.ExecuteScript(sql);
+  connection.ExecuteScript(SchemaSql(connection.GetEngine()));
+  // A table made by an older version keeps its columns; one the server needs and that table
+  // lacks would fail each call that names it, so it stops the start instead.
+  for (const record::Table* table : record::ServerTables()) {
+    const std::vector<FieldDef> present =
+        connection.Query("SELECT * FROM " + std::string(table->name) + " WHERE 1 = 0").fields;
+    for (const record::Column& c : table->columns) {
+      const bool found = std::any_of(present.begin(), present.end(), [&](const FieldDef& f) {
+        return record::Table::SameName(f.name, c.name);
+      });
+      if (!found)
+        throw std::runtime_error("table " + std::string(table->name) +
+                                 " of the database has no column " + std::string(c.name) +
+                                 "; add it or start on a new database");
+    }
+  }
 }
 
 int SeedReferenceData(db::Connection& connection, const std::filesystem::path& dataDir) {

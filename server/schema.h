@@ -1,6 +1,6 @@
 #pragma once
-// The shared database's schema (one text for SQLite and PostgreSQL), the reference-data seed and
-// the demo set.
+// The shared database's schema (derived from the declared tables for SQLite and PostgreSQL), the
+// reference-data seed and the demo set.
 #include <filesystem>
 #include <string>
 
@@ -8,8 +8,11 @@
 
 namespace ger::server {
 
-// Creates the tables that are missing. Idempotent.
+// Creates the tables and indexes that are missing. Idempotent. Raises std::runtime_error with an
+// English sentence when a table that exists lacks a declared column.
 void CreateSchema(db::Connection& connection);
+// The statements CreateSchema runs on an engine.
+std::string SchemaSql(db::Engine engine);
 
 // Loads the reference CSV files of `dataDir` (countries, states, municipalities, CNAE, legal
 // natures, FPAS) when the country table is still empty, all in one transaction. Returns the
