@@ -45,14 +45,7 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
   try {
     std::string result = rdm.Invoke(request.method, request.params);
     *outcome = "ok";
-    // The envelope goes around the result in its own buffer (a list of megabytes has room to
-    // spare there), not into a copy of it.
-    std::string head = "{\"jsonrpc\":\"2.0\",\"id\":";
-    head += request.id;
-    head += ",\"result\":";
-    result.insert(0, head);
-    result += '}';
-    return result;
+    return RpcResultReply(request.id, std::move(result));
   } catch (const RpcError& e) {
     *outcome = "error " + std::to_string(e.Code()) + ": " + e.what();
     return RpcErrorReply(request.id, e.Code(), e.what());
@@ -76,7 +69,7 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
   http.limits.maxBody = kMaxBody;
   http_ = std::make_unique<HttpServer>(
       std::move(http),
-      [this](const HttpRequest& req, HttpReply& reply) { return Screen(req, reply); },
+      [this](const HttpRequest& req, HttpReply& reply) { return Admit(req, reply); },
       [this](const HttpRequest& req, HttpReply& reply) {
         auto start = std::chrono::steady_clock::now();
         std::string method;
@@ -91,7 +84,7 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
 
 AppServer::~AppServer() = default;
 
-bool AppServer::Screen(const HttpRequest& req, HttpReply& reply) const {
+bool AppServer::Admit(const HttpRequest& req, HttpReply& reply) const {
   // The token is checked first, so that a client without it learns nothing of the paths.
   if (!expectedAuth_.empty() && !SameSecret(req.authorization, expectedAuth_)) {
     spdlog::warn("refused a request from {} without a valid token", req.peer);

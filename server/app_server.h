@@ -41,7 +41,7 @@ class AppServer {
 
  private:
   // Token, path and method; false refuses the request with the reply filled in.
-  bool Screen(const HttpRequest& req, HttpReply& reply) const;
+  bool Admit(const HttpRequest& req, HttpReply& reply) const;
 
   RdmEmpresa& rdm_;
   ServerOptions options_;

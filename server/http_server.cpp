@@ -123,7 +123,7 @@ struct Conn {
   std::vector<OutPiece> out;
   std::size_t outSent = 0;   // of out[0]
   std::size_t outBytes = 0;  // not yet sent
-  bool screened = false, refused = false, continueSent = false;
+  bool admissionChecked = false, refused = false, continueSent = false;
   bool writing = false;           // waiting for EPOLLOUT, not reading
   bool closeAfterWrite = false;   // no more requests: close once the output is out
   bool lingerAfterWrite = false;  // ... and read what is still coming first
@@ -425,13 +425,13 @@ void HttpServer::Loop::Process(Conn& c) {
       request.authorization = head.authorization.In(data);
       request.peer = c.peer;
     }
-    if (c.parser.HeadDone() && !c.screened) {
-      c.screened = true;
+    if (c.parser.HeadDone() && !c.admissionChecked) {
+      c.admissionChecked = true;
       c.reply.status = 200;
       c.reply.body.clear();
       c.reply.headers = {};
       c.reply.json = true;
-      if (!server_.screen_(request, c.reply)) {
+      if (!server_.admit_(request, c.reply)) {
         c.refused = true;
         // A refused body is not kept: unless it is small and already on its way, answer now
         // and close.
@@ -472,7 +472,7 @@ void HttpServer::Loop::Process(Conn& c) {
     QueueReply(c, c.reply, keepAlive);
     c.in.Consume(c.parser.Consumed());
     c.parser.Reset();
-    c.screened = c.refused = c.continueSent = false;
+    c.admissionChecked = c.refused = c.continueSent = false;
     c.requestStart = now_;
     if (!keepAlive) {
       c.closeAfterWrite = true;
@@ -624,8 +624,8 @@ void HttpServer::Loop::Sweep() {
   }
 }
 
-HttpServer::HttpServer(HttpServerOptions options, Screen screen, Handler handler)
-    : options_(std::move(options)), screen_(std::move(screen)), handler_(std::move(handler)) {
+HttpServer::HttpServer(HttpServerOptions options, Admission admit, Handler handler)
+    : options_(std::move(options)), admit_(std::move(admit)), handler_(std::move(handler)) {
   int n = options_.loops;
   if (n <= 0) n = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
   for (int i = 0; i < n; ++i) loops_.push_back(std::make_unique<Loop>(*this, i == 0));

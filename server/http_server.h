@@ -32,7 +32,7 @@ struct HttpRequest {
   std::string_view method;
   std::string_view target;
   std::string_view authorization;
-  std::string_view body;  // empty in the screen callback
+  std::string_view body;  // empty in the admission check
   std::string_view peer;  // the client's address
 };
 
@@ -46,13 +46,13 @@ struct HttpReply {
 
 class HttpServer {
  public:
-  // Sees every request once its head is in, before the body is read: false refuses it with the
-  // reply filled in (the body is then not kept).
-  using Screen = std::function<bool(const HttpRequest&, HttpReply&)>;
+  // The admission check: sees every request once its head is in, before the body is read; false
+  // refuses it with the reply filled in (the body is then not kept).
+  using Admission = std::function<bool(const HttpRequest&, HttpReply&)>;
   // Answers an accepted request, body included. Runs on a loop thread; must not throw.
   using Handler = std::function<void(const HttpRequest&, HttpReply&)>;
 
-  HttpServer(HttpServerOptions options, Screen screen, Handler handler);
+  HttpServer(HttpServerOptions options, Admission admit, Handler handler);
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -72,7 +72,7 @@ class HttpServer {
   friend class Loop;
 
   HttpServerOptions options_;
-  Screen screen_;
+  Admission admit_;
   Handler handler_;
   int listenFd_ = -1;
   std::vector<std::unique_ptr<Loop>> loops_;

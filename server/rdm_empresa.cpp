@@ -116,24 +116,6 @@ int RdmEmpresa::Table::ColumnIndex(std::string_view column) const {
   return -1;
 }
 
-ConnectionPool::Lease ConnectionPool::Acquire() {
-  {
-    std::lock_guard lock(mutex_);
-    if (!idle_.empty()) {
-      auto c = std::move(idle_.back());
-      idle_.pop_back();
-      return Lease(*this, std::move(c));
-    }
-  }
-  return Lease(*this, db::Connection::Open(url_));
-}
-
-void ConnectionPool::Return(std::unique_ptr<db::Connection> c) {
-  if (!c) return;
-  std::lock_guard lock(mutex_);
-  idle_.push_back(std::move(c));
-}
-
 void RdmEmpresa::Register(std::string name, std::size_t minArgs, std::size_t maxArgs,
                           Handler handler) {
   auto m = std::make_unique<Method>();
@@ -346,8 +328,10 @@ std::string RdmEmpresa::InsertBairro(db::Connection& c, const json::array& p) {
   if (country.empty() || state.empty() || municipality.empty() || name.empty())
     throw RpcError(kInvalidParams,
                    "País, estado, município e nome do bairro devem ser informados.");
-  if (utf8::Length(name) > 50)
-    throw RpcError(kInvalidParams, "O nome do bairro excede 50 caracteres.");
+  const int nameSize = record::kBairro["NMBAIRRO"].size;
+  if (utf8::Length(name) > static_cast<std::size_t>(nameSize))
+    throw RpcError(kInvalidParams,
+                   "O nome do bairro excede " + std::to_string(nameSize) + " caracteres.");
   const db::Params where = {{"PAIS", country}, {"ESTADO", state}, {"MUNICIPIO", municipality}};
   if (c.Query("SELECT CDMUNICIPIO FROM MUNICIPIO WHERE CDPAIS = :PAIS AND SGESTADO = :ESTADO "
               "AND CDMUNICIPIO = :MUNICIPIO",
@@ -355,6 +339,11 @@ std::string RdmEmpresa::InsertBairro(db::Connection& c, const json::array& p) {
           .rows.empty())
     throw RpcError(kApplicationError, "Município não cadastrado.");
   const std::string key = FoldName(name);
+  // Codes are numbers written to the column's full width with leading zeros.
+  const int width = record::kBairro["CDBAIRRO"].size;
+  long long lastCode = 1;
+  for (int i = 0; i < width; ++i) lastCode *= 10;
+  --lastCode;
   // A concurrent insert may take the same code first; the retry then sees it (and its name).
   for (int attempt = 0;; ++attempt) {
     try {
@@ -368,13 +357,14 @@ std::string RdmEmpresa::InsertBairro(db::Connection& c, const json::array& p) {
         if (const auto* n = std::get_if<std::string>(&row[1]); n && FoldName(*n) == key)
           return "false";
         const std::string& code = std::get<std::string>(row[0]);
-        if (!code.empty() && code.size() <= 10 && OnlyDigits(code) == code)
+        if (!code.empty() && code.size() <= static_cast<std::size_t>(width) &&
+            OnlyDigits(code) == code)
           highest = std::max(highest, std::stoll(code));
       }
-      if (highest >= 9999999999LL)
+      if (highest >= lastCode)
         throw RpcError(kApplicationError, "Não há código livre para um novo bairro.");
       char next[24];
-      std::snprintf(next, sizeof next, "%010lld", highest + 1);
+      std::snprintf(next, sizeof next, "%0*lld", width, highest + 1);
       db::Params insert = where;
       insert.emplace_back("BAIRRO", std::string(next));
       insert.emplace_back("NOME", name);

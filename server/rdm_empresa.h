@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -13,57 +12,11 @@
 
 #include <boost/json/array.hpp>
 
+#include "connection_pool.h"
 #include "db/database.h"
+#include "rpc_request.h"
 
 namespace ger::server {
-
-// JSON-RPC error codes.
-enum RpcCode {
-  kParseError = -32700,
-  kInvalidRequest = -32600,
-  kMethodNotFound = -32601,
-  kInvalidParams = -32602,
-  kApplicationError = -32000,
-};
-
-// A refused call: a JSON-RPC error code and the Portuguese sentence the user sees.
-class RpcError : public std::runtime_error {
- public:
-  RpcError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
-  int Code() const { return code_; }
-
- private:
-  int code_;
-};
-
-// Database connections for the worker threads: each call leases one, so every thread ends up
-// with its own connection (and its own prepared statements).
-class ConnectionPool {
- public:
-  explicit ConnectionPool(std::string url) : url_(std::move(url)) {}
-  class Lease {
-   public:
-    Lease(ConnectionPool& pool, std::unique_ptr<db::Connection> c)
-        : pool_(pool), c_(std::move(c)) {}
-    ~Lease() { pool_.Return(std::move(c_)); }
-    Lease(const Lease&) = delete;
-    Lease& operator=(const Lease&) = delete;
-    db::Connection& operator*() const { return *c_; }
-    db::Connection* operator->() const { return c_.get(); }
-
-   private:
-    ConnectionPool& pool_;
-    std::unique_ptr<db::Connection> c_;
-  };
-  Lease Acquire();
-  const std::string& Url() const { return url_; }
-
- private:
-  void Return(std::unique_ptr<db::Connection> c);
-  std::string url_;
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<db::Connection>> idle_;
-};
 
 class RdmEmpresa {
  public:

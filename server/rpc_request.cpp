@@ -5,8 +5,6 @@
 #include <boost/json/value.hpp>
 #include <cmath>
 
-#include "rdm_empresa.h"
-
 namespace ger::server {
 
 namespace json = boost::json;
@@ -20,6 +18,15 @@ std::string RpcErrorReply(std::string_view id, int code, std::string_view messag
   out += json::serialize(json::string_view(message.data(), message.size()));
   out += "}}";
   return out;
+}
+
+std::string RpcResultReply(std::string_view id, std::string result) {
+  std::string head = "{\"jsonrpc\":\"2.0\",\"id\":";
+  head += id;
+  head += ",\"result\":";
+  result.insert(0, head);
+  result += '}';
+  return result;
 }
 
 std::variant<RpcRequest, std::string> ParseRpcRequest(std::string_view body,

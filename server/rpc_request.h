@@ -1,13 +1,34 @@
 #pragma once
-// The JSON-RPC 2.0 request parser of the application server, apart from the HTTP side so that
-// the server and the fuzzer run the same code.
+// The application server's JSON-RPC 2.0 layer: the request parser (apart from the HTTP side so
+// that the server and the fuzzer run the same code), the error codes and refusals the methods
+// raise, and the one place that writes an answer's envelope.
 #include <boost/json/array.hpp>
 #include <boost/json/storage_ptr.hpp>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
 
 namespace ger::server {
+
+// JSON-RPC error codes.
+enum RpcCode {
+  kParseError = -32700,
+  kInvalidRequest = -32600,
+  kMethodNotFound = -32601,
+  kInvalidParams = -32602,
+  kApplicationError = -32000,
+};
+
+// A refused call: a JSON-RPC error code and the Portuguese sentence the user sees.
+class RpcError : public std::runtime_error {
+ public:
+  RpcError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  int Code() const { return code_; }
+
+ private:
+  int code_;
+};
 
 struct RpcRequest {
   std::string id;  // the JSON text of the id, "null" when absent
@@ -17,6 +38,9 @@ struct RpcRequest {
 
 // The complete error answer for a refused request (the id is JSON text).
 std::string RpcErrorReply(std::string_view id, int code, std::string_view message);
+// The complete success answer around a result's JSON text, written into the result's own buffer
+// (a list of megabytes has room to spare there) instead of a copy of it.
+std::string RpcResultReply(std::string_view id, std::string result);
 
 // Reads one request body: the request, or the error answer to send back for a malformed one.
 // Values are allocated from `storage`, which must outlive the request.
