@@ -99,6 +99,8 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   netEmpresa.BeforeConnect = [this](TNetConnection& c) { netEmpresaBeforeConnect(c); };
 
   Layout();
+  PreparaPesquisas();
+  PreparaValidacoes();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
   cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };
@@ -258,13 +260,6 @@ void TfrmEmpresa::pgcPadraoChanging(TComponent& sender, bool& allowChange) {
   }
 }
 
-// The field checks of the key boxes of each page come with the validators; until then leaving a
-// page checks nothing.
-void TfrmEmpresa::ExitChecksFormulario() {}
-void TfrmEmpresa::ExitChecksEndereco() {}
-void TfrmEmpresa::ExitChecksDadAdic() {}
-void TfrmEmpresa::ExitChecksInformacoesOficiais() {}
-
 // The logo preview and its file check come with the logo page's behaviour.
 void TfrmEmpresa::Carrega_Imagem() {}
 
@@ -412,10 +407,6 @@ void TfrmEmpresa::dtsPadraoStateChange(TDataSource& sender) {
   pnlTipo.SetVisible(inserting);
   pgcPadraoChange(pgcPadrao);
 }
-
-// The save-time checks of the record (lenient then mandatory field checks, the pairing of the
-// percentages, the assessment flag, placeholders, the neighbourhood) come with the validators.
-void TfrmEmpresa::ConfirmChecks() {}
 
 void TfrmEmpresa::sbtConfirmarClick(TComponent& sender) {
   // The list is reloaded after a save, so the row is found again by its key, not by a bookmark.

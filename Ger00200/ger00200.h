@@ -302,7 +302,7 @@ class TfrmEmpresa : public TfrmPadrao {
 
   // Where the save-time checks of a confirmed company run, before the post.
   void ConfirmChecks();
-  // The exit checks of a page's key boxes, run when the page is left; empty for other pages.
+  // The exit checks of a page's key boxes, run when the page is left (ger00200_validacao.cpp).
   void ExitChecksFormulario();
   void ExitChecksEndereco();
   void ExitChecksDadAdic();
@@ -311,6 +311,77 @@ class TfrmEmpresa : public TfrmPadrao {
   void Carrega_Imagem();
   // The representatives of the current company, from the server.
   void CarregaRepresentantes();
+
+  // Field checks (ger00200_validacao.cpp). Each reads its box, writes the normalised value into
+  // the record and looks the code up; a failure shows the catalogue's message, brings the box's
+  // page forward, focuses the box and ends the exit, page change or confirm with the silent
+  // abort. With the mandatory flag clear an empty box is accepted.
+  void Vd_Empresa(bool mandatory);
+  void Vd_NMEmpresa(bool mandatory);
+  void Vd_RazaoSoc(bool mandatory);
+  void Vd_Pais(bool mandatory);
+  void Vd_Estado(bool mandatory);
+  void Vd_Municipio(bool mandatory);
+  void Vd_Contador(bool mandatory);
+  void Vd_CNAE(bool mandatory);
+  void Vd_FPAS(bool mandatory);
+  void Vd_Natureza(bool mandatory);
+  void Vd_Data(bool mandatory);
+  // "MU" the fine, "MO" the daily interest; any other text does nothing.
+  void Vd_MulMor(const std::string& which);
+  void Vd_VrTaxaInfra();
+  void Vd_NrProprietarios(bool mandatory);
+  void Vd_NrCaged(bool mandatory);
+  void Vd_EmprCaixa(bool mandatory);
+  void Vd_MesDataBase(bool mandatory);
+
+  // Exit handlers of the checked boxes.
+  void dbeCdEmpresaExit(TComponent& sender);
+  void dbeNmEmpresaExit(TComponent& sender);
+  void dbeRazaoSocExit(TComponent& sender);
+  void dbeCdPaisFPGExit(TComponent& sender);
+  void dbeSgEstadoFPGExit(TComponent& sender);
+  void dbeCdMunicipioFPGExit(TComponent& sender);
+  void dbeCodCentrCustExit(TComponent& sender);
+  void dbeCDCONTADOR2Exit(TComponent& sender);
+  void dbeCDCNAEExit(TComponent& sender);
+  void dbeCDFPASExit(TComponent& sender);
+  void dbeCdNaturezaExit(TComponent& sender);
+  void dbdDataRegExit(TComponent& sender);
+  void DBEPerMultaExit(TComponent& sender);
+  void DBEPerMoraExit(TComponent& sender);
+  void dbeVrTxInfraExit(TComponent& sender);
+  void dbeNRPROPRIEMPRExit(TComponent& sender);
+  void dbeNRCAGEDExit(TComponent& sender);
+  void dcbMeDataBaseExit(TComponent& sender);
+
+  // Code lookups (ger00200_pesquisa.cpp): what each search lists, what it copies back (the code
+  // before its name), and the change handlers that empty what hangs on a changed code.
+  void btpPaisFPGBeforePesq(TComponent& sender, bool& proceed);
+  void btpPaisFPGAfterPesq(TComponent& sender);
+  void dbeCdPaisFPGChange(TComponent& sender);
+  void btpEstadoFPGBeforePesq(TComponent& sender, bool& proceed);
+  void btpEstadoFPGAfterPesq(TComponent& sender);
+  void dbeSgEstadoFPGChange(TComponent& sender);
+  void sbtMunicipiFPGBeforePesq(TComponent& sender, bool& proceed);
+  void sbtMunicipiFPGAfterPesq(TComponent& sender);
+  void dbeCdMunicipioFPGChange(TComponent& sender);
+  void btpContadorBeforePesq(TComponent& sender, bool& proceed);
+  void btpContadorAfterPesq(TComponent& sender);
+  void dbeCDCONTADOR2Change(TComponent& sender);
+  void sbtProcuraCentCustBeforePesq(TComponent& sender, bool& proceed);
+  void sbtProcuraCentCustAfterPesq(TComponent& sender);
+  void dbeCodCentrCustChange(TComponent& sender);
+  void dbeCodCentrCustDblClick(TComponent& sender);
+  void sbtCNAEBeforePesq(TComponent& sender, bool& proceed);
+  void sbtCNAEAfterPesq(TComponent& sender);
+  void dbeCDCNAEChange(TComponent& sender);
+  void sbtFPASBeforePesq(TComponent& sender, bool& proceed);
+  void sbtFPASAfterPesq(TComponent& sender);
+  void dbeCDFPASChange(TComponent& sender);
+  void btpNaturezaBeforePesq(TComponent& sender, bool& proceed);
+  void btpNaturezaAfterPesq(TComponent& sender);
+  void dbeCdNaturezaChange(TComponent& sender);
 
  private:
   bool Editing() const;
@@ -323,6 +394,19 @@ class TfrmEmpresa : public TfrmPadrao {
   void EnviaAlteracoes(bool afterDelete);
   void LoadEmpresas();
   void Layout();
+  // The lookup queries and server lists, the search buttons and the code boxes' handlers.
+  void PreparaPesquisas();
+  // The checked boxes' exit handlers.
+  void PreparaValidacoes();
+  // A check's failure path: the box's page to the front with the page-change handling, the
+  // focus in the box; the caller lets the failure go on.
+  void VoltaAoCampo(TTabSheet& page, TControl& box);
+  // A server list (accountant, CNAE, FPAS, legal nature) for one code, or every row with "T".
+  void CarregaLista(TClientDataSet& list, const char* method, const std::string& code,
+                    const std::string& all);
+  // The checks of a code kept in a server list (code field first, name second in the list).
+  void Vd_Servidor(const char* method, TClientDataSet& list, TDBEdit& box, TDBEdit& nameBox,
+                   const char* notFoundKey, TTabSheet& page);
 };
 
 extern "C" {

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,7 @@
 #include "routines/components.h"
 #include "ui/dialogs.h"
 #include "ui/gestures.h"
+#include "ui/picklist.h"
 
 namespace {
 
@@ -284,6 +286,91 @@ long CurrentRssKb() {
   return 0;
 }
 
+// Pick lists built as the desktop shell builds them, then left without a choice.
+class PickListDialogs : public ui::ScriptedDialogs {
+ public:
+  std::optional<int> PickList(TDataSource& source, const std::string&) override {
+    last_ = ui::PickListModel(*source.DataSet());
+    return std::nullopt;
+  }
+  const ui::PickListModel& Last() const { return last_; }
+
+ private:
+  ui::PickListModel last_;
+};
+
+// The field checks as the user meets them: leaving a box whose check asks the database or the
+// server, up to the focus in the next box; opening the municipality list of SP (645 rows); one
+// keystroke in the filter of the list of every municipality of the country.
+void FieldBench(TfrmEmpresa& f, PickListDialogs& dialogs, const std::string& url) {
+  namespace G = ui::Gestures;
+  auto fail = [&](const std::string& what) {
+    std::string why;
+    while (auto m = dialogs.NextMessage()) why += " " + *m;
+    throw std::runtime_error(what + " failed:" + why);
+  };
+  if (!G::Click(f.sbtAlterar) || !G::Click(f.mnuEndereco) || !G::Paste(f.dbeCdPais, "1058") ||
+      !G::Paste(f.dbeSgEstado, "SP"))
+    fail("filling the address");
+  constexpr int kExits = 400;
+  // Leaving the country box: the commit, the query of PAIS, the name written back.
+  std::vector<double> pais;
+  for (int i = 0; i < kExits; ++i) {
+    if (!G::Focus(f.dbeCdPais)) fail("entering the country");
+    auto a = Clock::now();
+    if (!G::Focus(f.dbeSgEstado)) fail("leaving the country");
+    pais.push_back(Micros(a, Clock::now()));
+  }
+  if (f.cdsEmpresa.FieldByName("NMPAIS").AsString() != "Brasil") fail("the country check");
+  Report("exit_country_box_to_next_focus_p50", Percentile(pais, 0.5) / 1000, "ms");
+  Report("exit_country_box_to_next_focus_p99", Percentile(pais, 0.99) / 1000, "ms");
+
+  // Leaving the CNAE box: the commit, GetCNAE on the server, the description shown.
+  if (!G::Click(f.mnuInformacoesOficiais) || !G::Paste(f.dbeCDCNAE, "6201501")) fail("the CNAE");
+  std::vector<double> cnae;
+  for (int i = 0; i < kExits; ++i) {
+    if (!G::Focus(f.dbeCDCNAE)) fail("entering the CNAE");
+    auto a = Clock::now();
+    if (!G::Focus(f.dbeCDFPAS)) fail("leaving the CNAE");
+    cnae.push_back(Micros(a, Clock::now()));
+  }
+  if (f.dbeDsCnae.Text().empty()) fail("the CNAE check");
+  Report("exit_CNAE_box_to_next_focus_p50", Percentile(cnae, 0.5) / 1000, "ms");
+  Report("exit_CNAE_box_to_next_focus_p99", Percentile(cnae, 0.99) / 1000, "ms");
+
+  // The municipality search of SP: its query and the pick list's rows.
+  if (!G::Click(f.mnuEndereco)) fail("the address page");
+  auto open = Sample(20, [&](int) {
+    if (!G::Click(f.btnMunicipio) || dialogs.Last().RowCount() != 645) fail("the SP list");
+  });
+  Report("picklist_municipalities_SP_645_open_p50", Percentile(open, 0.5) / 1000, "ms");
+
+  // Every municipality of the country, filtered as a user types, erases and types again.
+  TClientDataSet all("qryMunicipio");
+  all.AddField(FieldDef{"CDMUNICIPIO", FieldKind::String, 4}).SetDisplayLabel("Código");
+  all.AddField(FieldDef{"NMMUNICIPIO", FieldKind::String, 40}).SetDisplayLabel("Nome");
+  all.SetData(db::Connection::Open(url)->Query(
+      "SELECT CDMUNICIPIO, NMMUNICIPIO FROM MUNICIPIO ORDER BY NMMUNICIPIO"));
+  ui::PickListModel list(all);
+  if (list.RowCount() != 5570) fail("the list of every municipality");
+  std::vector<std::string> typed;
+  for (std::string word : {std::string("sao jose"), std::string("santa"), std::string("agua")}) {
+    for (std::size_t n = 1; n <= word.size(); ++n) typed.push_back(word.substr(0, n));
+    for (std::size_t n = word.size(); n-- > 0;) typed.push_back(word.substr(0, n));
+  }
+  std::vector<double> keys;
+  for (int round = 0; round < 20; ++round)
+    for (const std::string& text : typed) {
+      auto a = Clock::now();
+      list.SetFilter(text);
+      keys.push_back(Micros(a, Clock::now()));
+    }
+  Report("picklist_filter_keystroke_5570_p50", Percentile(keys, 0.5) / 1000, "ms");
+  Report("picklist_filter_keystroke_5570_p99", Percentile(keys, 0.99) / 1000, "ms");
+  Report("picklist_filter_keystroke_5570_max", Percentile(keys, 1.0) / 1000, "ms");
+  G::Click(f.sbtCancelar);
+}
+
 int ScreenBench(const std::map<std::string, std::string>& o) {
   namespace G = ui::Gestures;
   const int companies = std::stoi(o.at("--companies"));
@@ -295,7 +382,7 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
     net.Port = server.Port();
     SeedCompanies(url, Companies(net).fields, companies);
   }
-  auto dialogs = std::make_shared<ui::ScriptedDialogs>();
+  auto dialogs = std::make_shared<PickListDialogs>();
   Application().SetDialogs(dialogs);
   Application().Settings.webUrl = "127.0.0.1";
   Application().Settings.webPort = server.Port();
@@ -322,7 +409,9 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
       bool ok = G::Click(f.sbtIncluir) && G::Paste(f.dbeCdEmpresa, code) &&
                 G::Type(f.dbeNmEmpresa, "Nova " + code) &&
                 G::Type(f.dbeRazaoSoc, "Nova Empresa " + code + " Ltda") &&
-                G::Type(f.dbeCGCEmpresa, "11444777000161") && G::Click(f.sbtConfirmar);
+                G::Type(f.dbeCGCEmpresa, "11444777000161") && G::Click(f.mnuEndereco) &&
+                G::Paste(f.dbeCdPais, "1058") && G::Paste(f.dbeSgEstado, "SP") &&
+                G::Paste(f.dbeCdMunicipio, "5030") && G::Click(f.sbtConfirmar);
       if (!ok || f.cdsEmpresa.RecordCount() != companies + i + 1) {
         std::string why;
         while (auto m = dialogs->NextMessage()) why += *m + " ";
@@ -330,6 +419,7 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
       }
     });
     Report("IncluirConfirmar_cycle_" + n, Percentile(cycle, 0.5) / 1000, "ms");
+    FieldBench(*form, *dialogs, url);
   }
   module.Unload();
   return 0;

@@ -121,6 +121,10 @@ targets = {
     ("wrk", "GetVerifEmpresa_4conn_rps"): (">=", 50000),
     ("sqlite", "GetEmpresa_1296_loaded"): ("<", 15),
     ("screen", "CriaEmpresa_1296_shown"): ("<", 150),
+    ("screen", "exit_country_box_to_next_focus_p50"): ("<", 1),
+    ("screen", "exit_CNAE_box_to_next_focus_p50"): ("<", 1),
+    ("screen", "picklist_municipalities_SP_645_open_p50"): ("<", 50),
+    ("screen", "picklist_filter_keystroke_5570_p99"): ("<", 16),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")

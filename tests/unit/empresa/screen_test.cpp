@@ -70,8 +70,16 @@ class EmpresaScreen : public ::testing::Test {
   void InsertCompany(const std::string& code, const std::string& name) {
     db_->Execute(
         "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA, NMRAZSOCEMPR, IDTPIJUREMPR, "
-        "NRINSJUREMPR) VALUES (:C, :N, :N, 'J', '11222333000181')",
+        "NRINSJUREMPR, CDPAIS, SGESTADO, CDMUNICIPIO) "
+        "VALUES (:C, :N, :N, 'J', '11222333000181', '1058', 'SP', '5030')",
         {{"C", code}, {"N", name}});
+  }
+  // The address the confirm demands: country, state and municipality.
+  static void TypeAddress(TfrmEmpresa& f) {
+    ASSERT_TRUE(G::Click(f.mnuEndereco));
+    ASSERT_TRUE(G::Type(f.dbeCdPais, "1058"));
+    ASSERT_TRUE(G::Type(f.dbeSgEstado, "SP"));
+    ASSERT_TRUE(G::Type(f.dbeCdMunicipio, "5030"));
   }
   void FailNext(const std::string& method, const std::string& message) {
     TNetConnection net;
@@ -139,6 +147,7 @@ TEST_F(EmpresaScreen, IncludeConfirmAlterDeleteReachTheServer) {
   EXPECT_EQ(f.cdsEmpresa.FieldByName("CDEMPRESA").AsString(), "07");
   ASSERT_TRUE(G::Type(f.dbeRazaoSoc, "Sétima Comércio Ltda"));
   ASSERT_TRUE(G::Type(f.dbeCGCEmpresa, "11444777000161"));
+  TypeAddress(f);
   ASSERT_TRUE(G::Click(f.sbtConfirmar)) << ::testing::PrintToString(Messages());
   EXPECT_EQ(Sql("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '07'"), "Sétima");
   EXPECT_EQ(Sql("SELECT IDCTBBAIXAEMPR FROM EMPRESA WHERE CDEMPRESA = '07'"), "S");
@@ -187,8 +196,11 @@ TEST_F(EmpresaScreen, RefusedSaveUndoesThePendingChanges) {
   ASSERT_TRUE(G::Click(f.sbtIncluir));
   ASSERT_TRUE(G::Type(f.dbeCdEmpresa, "09"));
   ASSERT_TRUE(G::Type(f.dbeNmEmpresa, "Nona"));
+  ASSERT_TRUE(G::Type(f.dbeRazaoSoc, "Nona Ltda"));
+  TypeAddress(f);
   FailNext("SetEmpresa", "Falha ao gravar.");
   EXPECT_FALSE(G::Click(f.sbtConfirmar));
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Falha ao gravar."});
   EXPECT_EQ(f.cdsEmpresa.RecordCount(), 1);
   EXPECT_EQ(Sql("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = '09'"), "none");
 }
