@@ -27,17 +27,21 @@ void TBtnPesquisa::Describe(PropList& out) const {
 // --- dtmDBGeral -------------------------------------------------------------------------------
 
 db::Connection& TdtmDBGeral::Connection() {
-  if (!connection_) {
-    const std::string& url = Application().Settings.databaseUrl;
-    if (url.empty())
-      throw EDatabaseError("No database configured for the host (setting 'database').");
-    connection_ = db::Connection::Open(url);
-  }
+  const std::string& url = Application().Settings.databaseUrl;
+  if (connection_ && (handedIn_ || url == url_)) return *connection_;
+  if (url.empty())
+    throw EDatabaseError("No database configured for the host (setting 'database').");
+  connection_.reset();
+  connection_ = db::Connection::Open(url);
+  url_ = url;
+  handedIn_ = false;
   return *connection_;
 }
 
 void TdtmDBGeral::SetConnection(std::unique_ptr<db::Connection> connection) {
   connection_ = std::move(connection);
+  url_.clear();
+  handedIn_ = connection_ != nullptr;
 }
 
 TdtmDBGeral& dtmDBGeral() {

@@ -32,17 +32,24 @@ class TBtnPesquisa : public TSpeedButton {
 };
 
 // The host data module: the connection to the shared database, opened on first use from the
-// host settings' database URL.
+// host settings' database URL, and opened again when the settings name another database.
 class TdtmDBGeral {
  public:
   db::Connection& Connection();
   bool Connected() const { return connection_ != nullptr; }
-  // Uses this connection instead (tests, or a shell that opened it already).
+  // Uses this connection instead (tests, or a shell that opened it already), whatever the
+  // settings say, until it is closed.
   void SetConnection(std::unique_ptr<db::Connection> connection);
-  void Close() { connection_.reset(); }
+  void Close() {
+    connection_.reset();
+    url_.clear();
+    handedIn_ = false;
+  }
 
  private:
   std::unique_ptr<db::Connection> connection_;
+  std::string url_;  // what the connection was opened from; empty when it was handed in
+  bool handedIn_ = false;
 };
 TdtmDBGeral& dtmDBGeral();
 

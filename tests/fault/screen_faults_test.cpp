@@ -60,8 +60,9 @@ class ScreenFaults : public ::testing::Test {
   void AddCompany(const std::string& code, const std::string& name) {
     auto c = ger::db::Connection::Open(db_.Url());
     c->Execute(
-        "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA, NMRAZSOCEMPR, IDTPIJUREMPR, NRINSJUREMPR) "
-        "VALUES (:C, :N, :N, 'J', '11222333000181')",
+        "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA, NMRAZSOCEMPR, IDTPIJUREMPR, NRINSJUREMPR, "
+        "CDPAIS, SGESTADO, CDMUNICIPIO) "
+        "VALUES (:C, :N, :N, 'J', '11222333000181', '1058', 'SP', '5030')",
         {{"C", code}, {"N", name}});
   }
   std::string StoredName(const std::string& code) {
@@ -170,7 +171,7 @@ TEST_F(ScreenFaults, TheScreenNeverSavesOverAnotherUsersChange) {
   ASSERT_TRUE(G::Type(f.dbeNmEmpresa, "Quinta da tela"));
   otherSaves("NMRAZSOCEMPR", "Quinta do outro SA");
   EXPECT_TRUE(G::Click(f.sbtConfirmar));
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Messages(), std::vector<std::string>{});
   EXPECT_EQ(stored("NMEMPRESA"), "Quinta da tela");
   EXPECT_EQ(stored("NMRAZSOCEMPR"), "Quinta do outro SA");
 

@@ -159,6 +159,13 @@ TEST_F(ComponentsTest, AQueryBindsItsParametersAndFillsItsInnerDataset) {
   TADOIBQuery broken(nullptr, "qryQuebrada");
   broken.SQL = "SELECT * FROM TABELA_QUE_NAO_EXISTE";
   EXPECT_THROW(broken.Open(), EDatabaseError);
+
+  // Settings that name another database (a new session of the host) are followed.
+  std::string other = ::testing::TempDir() + "/ui_query_other.db";
+  std::remove(other.c_str());
+  Application().Settings.databaseUrl = "sqlite:" + other;
+  qry.Close();
+  EXPECT_THROW(qry.Open(), EDatabaseError);  // no ESTADO there
   dtmDBGeral().Close();
 }
 
