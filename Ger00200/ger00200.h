@@ -401,11 +401,11 @@ class TfrmEmpresa : public TfrmPadrao {
   // A check's failure path: the box's page to the front with the page-change handling, the
   // focus in the box; the caller lets the failure go on.
   void VoltaAoCampo(TTabSheet& page, TControl& box);
-  // A server list (accountant, CNAE, FPAS, legal nature) for one code, or every row with "T".
-  void CarregaLista(TClientDataSet& list, const char* method, const std::string& code,
-                    const std::string& all);
-  // The checks of a code kept in a server list (code field first, name second in the list).
-  void Vd_Servidor(const char* method, TClientDataSet& list, TDBEdit& box, TDBEdit& nameBox,
+  // Loads a server list (accountant, CNAE, FPAS, legal nature) from the server's answer.
+  void CarregaLista(TClientDataSet& list, const ServerAnswer& answer);
+  // The check of a code kept in a server list (the list's code field first, its name second).
+  using Lookup = ServerAnswer (TRdmEmpresa::*)(std::string_view code, std::string_view all);
+  void Vd_Servidor(Lookup lookup, TClientDataSet& list, TDBEdit& box, TDBEdit& nameBox,
                    const char* notFoundKey, TTabSheet& page);
 };
 

@@ -133,11 +133,8 @@ void TfrmEmpresa::PreparaPesquisas() {
   dbeCodCentrCust.OnDblClick = notify(&TfrmEmpresa::dbeCodCentrCustDblClick);
 }
 
-void TfrmEmpresa::CarregaLista(TClientDataSet& list, const char* method, const std::string& code,
-                               const std::string& all) {
-  const ServerPayload payload =
-      Consiste::CheckResultServ(netEmpresa.Call(method, {code, all}), true, 0);
-  list.SetData(codec::DecodePacket(payload.Text()));
+void TfrmEmpresa::CarregaLista(TClientDataSet& list, const ServerAnswer& answer) {
+  list.SetData(codec::DecodePacket(Consiste::CheckResultServ(answer, true, 0).Text()));
 }
 
 // --- Country ----------------------------------------------------------------------------------
@@ -209,7 +206,7 @@ void TfrmEmpresa::dbeCdMunicipioFPGChange(TComponent&) {
 // --- Accountant -------------------------------------------------------------------------------
 
 void TfrmEmpresa::btpContadorBeforePesq(TComponent&, bool&) {
-  CarregaLista(cdsContador, "GetContador", "", "T");
+  CarregaLista(cdsContador, rdm.GetContador("", "T"));
 }
 
 void TfrmEmpresa::btpContadorAfterPesq(TComponent&) {
@@ -251,7 +248,7 @@ void TfrmEmpresa::dbeCodCentrCustDblClick(TComponent&) {
 // --- CNAE -------------------------------------------------------------------------------------
 
 void TfrmEmpresa::sbtCNAEBeforePesq(TComponent&, bool&) {
-  CarregaLista(cdsCNAE, "GetCNAE", "", "T");
+  CarregaLista(cdsCNAE, rdm.GetCNAE("", "T"));
 }
 
 void TfrmEmpresa::sbtCNAEAfterPesq(TComponent&) {
@@ -267,7 +264,7 @@ void TfrmEmpresa::dbeCDCNAEChange(TComponent&) {
 // --- FPAS -------------------------------------------------------------------------------------
 
 void TfrmEmpresa::sbtFPASBeforePesq(TComponent&, bool&) {
-  CarregaLista(cdsFPAS, "GetFPAS", "", "T");
+  CarregaLista(cdsFPAS, rdm.GetFPAS("", "T"));
 }
 
 void TfrmEmpresa::sbtFPASAfterPesq(TComponent&) {
@@ -283,7 +280,7 @@ void TfrmEmpresa::dbeCDFPASChange(TComponent&) {
 // --- Legal nature -----------------------------------------------------------------------------
 
 void TfrmEmpresa::btpNaturezaBeforePesq(TComponent&, bool&) {
-  CarregaLista(cdsNatureza, "GetNatureza", "", "T");
+  CarregaLista(cdsNatureza, rdm.GetNatureza("", "T"));
 }
 
 void TfrmEmpresa::btpNaturezaAfterPesq(TComponent&) {

@@ -98,8 +98,8 @@ void TfrmEmpresa::Vd_Empresa(bool mandatory) {
         // while inserting, so an existing company's code is never tested again.
         if (mandatory) return;
         cdsEmpresa.FieldByName("CDEMPRESA").SetAsString(Consiste::Ajusta(text, 2));
-        const ServerPayload payload = Consiste::CheckResultServ(
-            netEmpresa.Call("GetVerifEmpresa", {dbeCdEmpresa.UnmaskedText()}), true, 0);
+        const ServerPayload payload =
+            Consiste::CheckResultServ(rdm.GetVerifEmpresa(dbeCdEmpresa.UnmaskedText()), true, 0);
         cdsVerifEmpresa.SetData(codec::DecodePacket(payload.Text()));
         if (!cdsVerifEmpresa.IsEmpty()) Consiste::MensErro(msgPadrao.Msg("Empresa_cad"), true);
       },
@@ -231,8 +231,8 @@ void TfrmEmpresa::dbeCodCentrCustExit(TComponent&) {
 // Lists kept by the server: the code is brought to the width of the list's code field, the
 // description is written into the name box (it reaches the record when the record is stored).
 
-void TfrmEmpresa::Vd_Servidor(const char* method, TClientDataSet& list, TDBEdit& box,
-                              TDBEdit& nameBox, const char* notFoundKey, TTabSheet& page) {
+void TfrmEmpresa::Vd_Servidor(Lookup lookup, TClientDataSet& list, TDBEdit& box, TDBEdit& nameBox,
+                              const char* notFoundKey, TTabSheet& page) {
   if (!Editing()) return;
   Guarded(
       [&] {
@@ -243,7 +243,7 @@ void TfrmEmpresa::Vd_Servidor(const char* method, TClientDataSet& list, TDBEdit&
         cdsEmpresa.FieldByName(listCode.FieldName())
             .SetAsString(Consiste::Ajusta(text, static_cast<std::size_t>(listCode.Size())));
         Closing closing(list);
-        CarregaLista(list, method, box.UnmaskedText(), "");
+        CarregaLista(list, (rdm.*lookup)(box.UnmaskedText(), ""));
         if (list.IsEmpty()) Consiste::MensErro(msgPadrao.Msg(notFoundKey), true);
         nameBox.SetText(list.Field(1).AsString());
       },
@@ -251,17 +251,19 @@ void TfrmEmpresa::Vd_Servidor(const char* method, TClientDataSet& list, TDBEdit&
 }
 
 void TfrmEmpresa::Vd_Contador(bool) {
-  Vd_Servidor("GetContador", cdsContador, dbeCDCONTADOR2, dbeNMCONTADOR, "Contador_cad",
+  Vd_Servidor(&TRdmEmpresa::GetContador, cdsContador, dbeCDCONTADOR2, dbeNMCONTADOR, "Contador_cad",
               tshDadAdic);
 }
 void TfrmEmpresa::Vd_CNAE(bool) {
-  Vd_Servidor("GetCNAE", cdsCNAE, dbeCDCNAE, dbeDsCnae, "CNAE_cad", tshInformacoesOficiais);
+  Vd_Servidor(&TRdmEmpresa::GetCNAE, cdsCNAE, dbeCDCNAE, dbeDsCnae, "CNAE_cad",
+              tshInformacoesOficiais);
 }
 void TfrmEmpresa::Vd_FPAS(bool) {
-  Vd_Servidor("GetFPAS", cdsFPAS, dbeCDFPAS, dbeDsFPAS, "FPAS_cad", tshInformacoesOficiais);
+  Vd_Servidor(&TRdmEmpresa::GetFPAS, cdsFPAS, dbeCDFPAS, dbeDsFPAS, "FPAS_cad",
+              tshInformacoesOficiais);
 }
 void TfrmEmpresa::Vd_Natureza(bool) {
-  Vd_Servidor("GetNatureza", cdsNatureza, dbeCdNatureza, dbeDsNatureza, "Natureza_cad",
+  Vd_Servidor(&TRdmEmpresa::GetNatureza, cdsNatureza, dbeCdNatureza, dbeDsNatureza, "Natureza_cad",
               tshInformacoesOficiais);
 }
 
