@@ -9,19 +9,11 @@
 
 #include "Ger00200/ger00200.h"
 #include "data/packet.h"
+#include "record/tables.h"
 
 namespace ger {
 
 namespace {
-
-struct ResultField {
-  const char* name;
-  const char* label;
-  int size;
-  bool required = false;
-  const char* mask = "";
-  bool readOnly = false;
-};
 
 // The statement is kept as its lines, one line break between each.
 std::string Lines(std::initializer_list<std::string_view> lines) {
@@ -33,23 +25,13 @@ std::string Lines(std::initializer_list<std::string_view> lines) {
   return sql;
 }
 
-void AddFields(TDataSet& dataset, std::initializer_list<ResultField> fields) {
-  for (const ResultField& r : fields) {
-    TField& f = dataset.AddField(FieldDef{r.name, FieldKind::String, r.size});
-    f.SetDisplayLabel(r.label);
-    f.SetRequired(r.required);
-    f.SetReadOnly(r.readOnly);
-    if (*r.mask) f.SetEditMask(r.mask);
-  }
-}
-
 // The same statement for every kind of database; `closingLine` adds the empty last line that
 // some of the dialect variants carry.
 void DefineQuery(TADOIBQuery& query, const std::string& sql, bool closingLine,
-                 std::initializer_list<ResultField> fields) {
+                 const record::Dataset& fields) {
   query.SQL = sql;
   query.SQL_ORACLE = query.SQL_MSSQL = query.SQL_IB = closingLine ? sql + "\n" : sql;
-  AddFields(query.Query, fields);
+  record::DefineFields(query.Query, fields);
 }
 
 // After a search: a browsed company goes into edit, so that the chosen code can be written.
@@ -67,29 +49,27 @@ void TfrmEmpresa::PreparaPesquisas() {
   DefineQuery(qryPais,
               Lines({"SELECT", "   CDPAIS,", "   NMPAIS", "FROM", "   PAIS", "WHERE",
                      "   (CDPAIS = :P_CDPAIS OR 'T' = :P_TCDPAIS)", "ORDER BY", "   CDPAIS"}),
-              false, {{"CDPAIS", "Código", 4, true}, {"NMPAIS", "Nome", 30}});
+              false, record::kQryPais);
   DefineQuery(qryEstado,
               Lines({"SELECT SGESTADO, NMESTADO", "FROM ESTADO", "WHERE (CDPAIS   = :P_CDPAIS) AND",
                      "      (SGESTADO = :P_SGESTADO OR :P_TODOS = 'T')", "ORDER BY SGESTADO"}),
-              true, {{"SGESTADO", "Sigla", 2, true}, {"NMESTADO", "Nome", 30}});
+              true, record::kQryEstado);
   DefineQuery(qryMunicipio,
               Lines({"SELECT", "   CDMUNICIPIO,", "   NMMUNICIPIO", "FROM", "   MUNICIPIO", "WHERE",
                      "   (CDPAIS      = :P_CDPAIS)   AND", "   (SGESTADO    = :P_SGESTADO) AND",
                      "   (CDMUNICIPIO = :P_CDMUNICIPIO OR 'T' = :P_TCDMUNICIPIO)", "ORDER BY",
                      "   CDMUNICIPIO"}),
-              false, {{"CDMUNICIPIO", "Código", 4, true}, {"NMMUNICIPIO", "Nome", 30}});
+              false, record::kQryMunicipio);
   DefineQuery(qryCentCusto,
               Lines({"SELECT", "   CDCENTCUST,", "   NMCENTCUST", "FROM", "   CENTCUST", "WHERE",
                      "   (CDCENTCUST = :P_CDCENTCUST OR :P_TCDCENTCUST = 'T')", "ORDER BY",
                      "   CDCENTCUST"}),
-              true, {{"CDCENTCUST", "Código", 4, true}, {"NMCENTCUST", "Nome", 40, true}});
+              true, record::kQryCentCusto);
 
-  AddFields(cdsContador, {{"CDCONTADOR2", "Código", 2}, {"NMCONTADOR", "Nome", 30}});
-  AddFields(cdsCNAE,
-            {{"CDCNAE", "Código", 7, false, "9999-9\\/99;0; "}, {"DSCNAE", "Descrição", 200}});
-  AddFields(cdsFPAS, {{"CDFPAS", "Código", 3}, {"DSFPAS", "Descrição", 80, false, "", true}});
-  AddFields(cdsNatureza,
-            {{"CDNATUJURI", "Código", 4, false, "!999\\-9;0;_"}, {"DSNATUJURI", "Descrição", 100}});
+  record::DefineFields(cdsContador, record::kCdsContador);
+  record::DefineFields(cdsCNAE, record::kCdsCNAE);
+  record::DefineFields(cdsFPAS, record::kCdsFPAS);
+  record::DefineFields(cdsNatureza, record::kCdsNatureza);
   for (TADOIBQuery* q : {&qryPais, &qryEstado, &qryMunicipio, &qryCentCusto})
     RegisterDataSet(q->Query);
 
