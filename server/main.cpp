@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
                  "access token clients must send as a bearer token (required off loopback)");
   app.add_flag("--demo", demo, "add the demo companies");
   app.add_option("--data", refData, "folder of the reference CSV files");
-  app.add_flag("--test-hooks", options.testHooks, "enable the __fail and __calls test methods");
+  app.add_flag("--test-hooks", options.testHooks, "enable the __fail, __calls and __args test methods");
   app.add_option("--threads", options.threads,
                  "event loops answering requests (0: one per core, at least 2)")
       ->capture_default_str();

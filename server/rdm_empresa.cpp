@@ -418,6 +418,12 @@ std::string RdmEmpresa::Invoke(std::string_view method, const json::array& param
       auto it = methods_.find(Text(params, 0));
       return std::to_string(it == methods_.end() ? 0L : it->second->calls.load());
     }
+    if (method == "__args") {
+      if (params.size() != 1) throw RpcError(kInvalidParams, "O método __args espera 1 parâmetro.");
+      std::lock_guard lock(failMutex_);
+      auto it = lastArgs_.find(Text(params, 0));
+      return it == lastArgs_.end() ? "null" : it->second;
+    }
   }
   auto it = methods_.find(std::string(method));
   if (it == methods_.end())
@@ -427,6 +433,7 @@ std::string RdmEmpresa::Invoke(std::string_view method, const json::array& param
   m.calls.fetch_add(1, std::memory_order_relaxed);
   if (testHooks_) {
     std::lock_guard lock(failMutex_);
+    lastArgs_[it->first] = json::serialize(params);
     if (auto f = pendingFailures_.find(it->first); f != pendingFailures_.end()) {
       std::string message = std::move(f->second);
       pendingFailures_.erase(f);

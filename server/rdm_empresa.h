@@ -58,6 +58,7 @@ class RdmEmpresa {
   Table empresa_, emprRepres_, notas_;
   std::mutex failMutex_;
   std::map<std::string, std::string> pendingFailures_;
+  std::map<std::string, std::string> lastArgs_;  // JSON text of each method's last arguments
 };
 
 }  // namespace ger::server

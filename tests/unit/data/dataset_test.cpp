@@ -114,6 +114,17 @@ TEST_F(DataSetTest, DeleteEventOrderAndCursor) {
   EXPECT_EQ(Code().AsString(), "02");
 }
 
+// At either end the previous and the next row may be the same one; in the middle they are not.
+TEST_F(DataSetTest, DeletingTheMiddleRowLeavesTheCursorOnTheNextRow) {
+  ds.SetRecNo(2);
+  ds.Delete();
+  EXPECT_EQ(Code().AsString(), "03");
+  EXPECT_EQ(ds.RecNo(), 2);
+  EXPECT_FALSE(ds.Bof());
+  EXPECT_FALSE(ds.Eof());
+  EXPECT_EQ(Codes(ds), "01,03");
+}
+
 TEST_F(DataSetTest, MovesRunCheckBrowseModeThenScrollEvents) {
   ds.Edit();
   Name().SetAsString("Alterada");

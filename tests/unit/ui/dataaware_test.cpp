@@ -130,9 +130,16 @@ TEST_F(DataAwareTest, EscapePutsTheFieldValueBack) {
 
 TEST_F(DataAwareTest, MovingToAnotherRowRefreshesAndClearsModified) {
   BoxForm f;
-  f.cds.Next();
+  f.cds.Edit();
+  Type(f.dbeNome, "zz");
+  ASSERT_TRUE(f.dbeNome.DataLink().IsModified());
+  f.cds.Next();  // the typed text is posted to the first row before the move
   EXPECT_EQ(f.dbeCodigo.Text(), "02");
+  EXPECT_EQ(f.dbeNome.Text(), "Dois");
   EXPECT_EQ(f.dbeValor.Text(), "2");
+  EXPECT_FALSE(f.dbeNome.DataLink().IsModified());
+  f.cds.First();
+  EXPECT_EQ(f.cds.FieldByName("NOME").AsString(), "Umzz");
 }
 
 TEST_F(DataAwareTest, ADateBoxCommitsOnlyAnEmptyOrAValidDate) {
