@@ -40,7 +40,7 @@ TEST_F(ServerTest, WrongPathMethodOrTokenIsRefusedWithItsStatus) {
   const std::string auth = "Authorization: Bearer s3cret\r\n";
   RawClient c(server_->Port());
   ASSERT_TRUE(c.Send(Post(RpcBody(1, "GetVEmp"), auth, "/outro")));
-  EXPECT_EQ(c.Read()->status, 404);
+  EXPECT_EQ(c.ReadStatus(), 404);
   ASSERT_TRUE(c.Send("GET /GER00200.rdmEmpresa HTTP/1.1\r\n" + auth + "\r\n"));
   auto get = c.Read();
   ASSERT_TRUE(get);
@@ -48,7 +48,7 @@ TEST_F(ServerTest, WrongPathMethodOrTokenIsRefusedWithItsStatus) {
   EXPECT_TRUE(get->HasHeader("Allow: POST\r\n"));
   // The query string does not change the path; the connection served on after the refusals.
   ASSERT_TRUE(c.Send(Post(RpcBody(2, "GetVEmp"), auth, "/GER00200.rdmEmpresa?x=1")));
-  EXPECT_EQ(c.Read()->status, 200);
+  EXPECT_EQ(c.ReadStatus(), 200);
 
   for (const char* wrong : {"", "Authorization: Bearer s3cre\r\n",
                             "Authorization: Bearer s3crets\r\n", "Authorization: s3cret\r\n"}) {
@@ -64,5 +64,21 @@ TEST_F(ServerTest, WrongPathMethodOrTokenIsRefusedWithItsStatus) {
   // Without the token even a wrong path tells nothing more than 401.
   RawClient probe(server_->Port());
   ASSERT_TRUE(probe.Send(Post("{}", {}, "/outro")));
-  EXPECT_EQ(probe.Read()->status, 401);
+  EXPECT_EQ(probe.ReadStatus(), 401);
+}
+
+// The parser's own tests set their limits; this is the limit the server itself runs with.
+TEST_F(ServerTest, HeadersBeyondTheServersDefaultLimitAreRefusedWith431) {
+  Start();
+  const std::string body = RpcBody(1, "GetVEmp");
+  RawClient fits(server_->Port());
+  ASSERT_TRUE(fits.Send(Post(body, "X-Filler: " + std::string(15'000, 'a') + "\r\n")));
+  EXPECT_EQ(fits.ReadStatus(), 200);
+
+  RawClient large(server_->Port());
+  ASSERT_TRUE(large.Send(Post(body, "X-Filler: " + std::string(20'000, 'a') + "\r\n")));
+  auto refused = large.Read();
+  ASSERT_TRUE(refused) << "no answer to a 20,000-byte header";
+  EXPECT_EQ(refused->status, 431);
+  EXPECT_TRUE(large.ClosedByServer());
 }

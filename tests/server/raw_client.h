@@ -76,6 +76,12 @@ class RawClient {
     return a;
   }
 
+  // The next answer's status; 0 when no whole answer came.
+  int ReadStatus() {
+    auto a = Read();
+    return a ? a->status : 0;
+  }
+
   // True when the server ends the connection (end of stream or reset) with nothing more to read.
   bool ClosedByServer() {
     while (Fill()) {

@@ -183,16 +183,26 @@ TEST_F(ServerTest, AfterADeleteTheLastTwoFlagsSwap) {
 
 TEST_F(ServerTest, AChangeSetWithOneBadRowWritesNothing) {
   Start();
+  // What the user reads for each refusal.
+  const char* const refusal[] = {"Já existe um registro com esta chave.",
+                                 "O valor do campo NMEMPRESA excede 40 caracteres.",
+                                 "O campo CDEMPRESA deve ser informado."};
   for (int variant = 0; variant < 3; ++variant) {
     CompanySet cs(Packet("GetEmpresa"));
     cs.Insert(CompanyRow(cs, "20", "Boa"));
     if (variant == 0) cs.Insert(CompanyRow(cs, "20", "Chave repetida"));
     if (variant == 1) cs.Insert(CompanyRow(cs, "21", std::string(41, 'x')));  // 41 > 40
     if (variant == 2) cs.Insert(CompanyRow(cs, "", "Sem código"));
-    std::string err = Err("SetEmpresa", SetArgs(cs));
-    EXPECT_FALSE(err.empty());
-    EXPECT_TRUE(Packet("GetEmpresa").rows.empty()) << "variant " << variant << ": " << err;
+    EXPECT_EQ(Err("SetEmpresa", SetArgs(cs)), refusal[variant]) << "variant " << variant;
+    EXPECT_TRUE(Packet("GetEmpresa").rows.empty()) << "variant " << variant;
   }
+  // A code another user has stored meanwhile.
+  CompanySet first(Packet("GetEmpresa"));
+  first.Insert(CompanyRow(first, "23", "Primeira"));
+  Ok("SetEmpresa", SetArgs(first));
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(first)), "Já existe um registro com esta chave.");
+  EXPECT_EQ(Packet("GetEmpresa").rows.size(), 1u);
+  Db().Execute("DELETE FROM EMPRESA");
   // A 40-character name with accents fits: sizes count characters.
   CompanySet ok(Packet("GetEmpresa"));
   std::string forty;
@@ -381,6 +391,24 @@ TEST_F(ServerTest, DeleteRemovesLinksAndNotesButNotACompanyWithBranches) {
   Ok("Delete", {"01"});
 }
 
+// The screen deletes through Delete and then the change set; a change set that deletes a company
+// with branches on its own is refused the same way, and nothing of it is written.
+TEST_F(ServerTest, AChangeSetDeletingACompanyWithBranchesIsRefusedLikeDelete) {
+  Start({"--demo"});
+  DataPacket before = Packet("GetEmpresa");
+  ASSERT_EQ(S(before.rows.at(0)[0]), "01");
+  CompanySet cs(before);
+  cs.Delete(before.rows.at(0));
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(cs)),
+            "Empresa possui filiais cadastradas e não pode ser excluída.");
+  EXPECT_EQ(Packet("GetEmpresa").rows.size(), 3u);
+  EXPECT_EQ(Packet("getRepresentante", {"01", ""}).rows.size(), 2u);  // its links stay too
+  Db().Execute("DELETE FROM FILIAL WHERE CDEMPRESA = '01'");
+  Ok("SetEmpresa", SetArgs(cs));
+  EXPECT_EQ(Packet("GetEmpresa").rows.size(), 2u);
+  EXPECT_TRUE(Packet("getRepresentante", {"01", ""}).rows.empty());
+}
+
 // --- Verification and lookups ---------------------------------------------------------------
 
 TEST_F(ServerTest, VerificationCallsFindTakenCodesAndRegistrations) {
@@ -478,7 +506,8 @@ TEST_F(ServerTest, RegimeReachesEveryBranchOfTheCompanyOnly) {
   Ok("setRegimeFilial", {"S", "01"});
   DataPacket p = Db().Query("SELECT CDEMPRESA, IDCUMUPICOEMP FROM FILIAL ORDER BY CDFILIAL");
   for (const Row& r : p.rows) EXPECT_EQ(S(r[1]), S(r[0]) == "01" ? "S" : "N") << S(r[0]);
-  EXPECT_FALSE(Err("setRegimeFilial", {"X", "01"}).empty());
+  EXPECT_EQ(Err("setRegimeFilial", {"X", "01"}),
+            "Regime de apuração inválido: \"X\" (esperado \"N\" ou \"S\").");
 }
 
 TEST_F(ServerTest, NotesAreReadAndWrittenPerCompany) {
@@ -494,7 +523,8 @@ TEST_F(ServerTest, NotesAreReadAndWrittenPerCompany) {
   DataPacket after = Packet("GetNotasExplicativas", {json::array{"02"}});
   ASSERT_EQ(after.rows.size(), 1u);
   EXPECT_EQ(S(after.rows[0][1]), longText);
-  EXPECT_FALSE(Err("GetNotasExplicativas", {"02"}).empty());  // not an array
+  EXPECT_EQ(Err("GetNotasExplicativas", {"02"}),  // not an array
+            "O parâmetro 1 deve ser uma lista com o código da empresa.");
 }
 
 // --- Bad input ------------------------------------------------------------------------------
@@ -502,14 +532,16 @@ TEST_F(ServerTest, NotesAreReadAndWrittenPerCompany) {
 TEST_F(ServerTest, BadInputIsAnErrorAndTheServerKeepsServing) {
   Start({"--demo"});
   EXPECT_NE(Err("NaoExiste").find("NaoExiste"), std::string::npos);
-  EXPECT_FALSE(Err("GetVerifEmpresa").empty());
-  EXPECT_FALSE(Err("GetVerifEmpresa", {"01", "02"}).empty());
-  EXPECT_FALSE(Err("GetVerifEmpresa", {42}).empty());
-  EXPECT_FALSE(
-      Err("SetEmpresa", {"não é um conjunto", false, false, false, false, false, false}).empty());
+  EXPECT_EQ(Err("GetVerifEmpresa"), "O método GetVerifEmpresa espera 1 parâmetro(s) e recebeu 0.");
+  EXPECT_EQ(Err("GetVerifEmpresa", {"01", "02"}),
+            "O método GetVerifEmpresa espera 1 parâmetro(s) e recebeu 2.");
+  EXPECT_EQ(Err("GetVerifEmpresa", {42}), "O parâmetro 1 deve ser um texto.");
+  EXPECT_EQ(Err("SetEmpresa", {"não é um conjunto", false, false, false, false, false, false}),
+            "O parâmetro 1 deve ser um conjunto de alterações.");
   CompanySet cs(Packet("GetEmpresa"));
   cs.Insert(CompanyRow(cs, "30", "X"));
-  EXPECT_FALSE(Err("SetEmpresa", SetArgs(cs, {1, 0, 0, 0, 0, 0})).empty());  // flags as numbers
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(cs, {1, 0, 0, 0, 0, 0})),  // flags as numbers
+            "O parâmetro 2 deve ser um valor lógico.");
   cs.set.fields[1].name = "NMINEXISTENTE";
   EXPECT_NE(Err("SetEmpresa", SetArgs(cs)).find("NMINEXISTENTE"), std::string::npos);
 
@@ -532,14 +564,16 @@ TEST_F(ServerTest, BadInputIsAnErrorAndTheServerKeepsServing) {
   EXPECT_TRUE(Packet("GetVerifEmpresa", {hostile}).rows.empty());
   EXPECT_EQ(Ok("InsertBairro", {"1058", "SP", "5030", hostile}), json::value(true));
   EXPECT_EQ(Ok("GetBairro", {"5030", hostile}), json::value("0000000003"));
-  EXPECT_FALSE(Err("GetVerifEmpresa", {std::string("0\0"
-                                                   "1",
-                                                   3)})
-                   .empty());  // NUL refused
-  EXPECT_FALSE(Err("InsertBairro", {"1058", "SP", "5030", std::string(10000, 'b')}).empty());
+  EXPECT_EQ(Err("GetVerifEmpresa", {std::string("0\0"
+                                                "1",
+                                                3)}),
+            "O parâmetro 1 contém um caractere nulo, que não é aceito.");
+  EXPECT_EQ(Err("InsertBairro", {"1058", "SP", "5030", std::string(10000, 'b')}),
+            "O nome do bairro excede 50 caracteres.");
   CompanySet nul(Packet("GetEmpresa"));
   nul.Insert(CompanyRow(nul, "31", std::string("a\0b", 3)));
-  EXPECT_FALSE(Err("SetEmpresa", SetArgs(nul)).empty());
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(nul)),
+            "O campo NMEMPRESA contém um caractere nulo, que não é aceito.");
   EXPECT_EQ(Packet("GetEmpresa").rows.size(), 3u);
 }
 
