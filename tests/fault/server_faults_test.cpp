@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <map>
 #include <random>
 #include <thread>
@@ -17,7 +18,6 @@ using namespace gerfault;
 using ger::DataPacket;
 using ger::Row;
 using ger::TNetConnection;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -56,6 +56,12 @@ boost::json::array Save(const DataPacket& shape, const Row& counter, int i) {
   return cs.Args();
 }
 
+unsigned KillSeed() {
+  if (const char* given = std::getenv("GER_FAULT_SEED"); given && *given)
+    return static_cast<unsigned>(std::stoul(given));
+  return std::random_device{}();
+}
+
 class ServerFaults : public ::testing::Test {
  protected:
   FreshDatabase db_;
@@ -79,12 +85,19 @@ TEST_F(ServerFaults, KilledInTheMiddleOfSavesKeepsEveryCommittedChangeAndNoHalf)
   shape = Companies(net);
   const Row counter = shape.rows.at(0);
 
-  std::mt19937 random(std::random_device{}());
+  // The kill point comes from a seed that every failure names; GER_FAULT_SEED repeats a run.
+  const unsigned seed = KillSeed();
+  SCOPED_TRACE("kill point seed " + std::to_string(seed) +
+               " (GER_FAULT_SEED=" + std::to_string(seed) + " repeats this run)");
+  RecordProperty("kill_seed", std::to_string(seed));
+  std::cout << "kill point seed " << seed << "\n";
+  std::mt19937 random(seed);
   const int killAt = std::uniform_int_distribution<int>(100, 700)(random);
   std::atomic<int> acked{0};
+  std::atomic<bool> savesEnded{false};
+  // Waits for the saves, however slowly they come, not for a time.
   std::thread killer([&] {
-    const auto deadline = Clock::now() + std::chrono::seconds(120);
-    while (acked.load() < killAt && Clock::now() < deadline)
+    while (acked.load() < killAt && !savesEnded.load())
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     kill(server->Pid(), SIGKILL);
   });
@@ -97,6 +110,7 @@ TEST_F(ServerFaults, KilledInTheMiddleOfSavesKeepsEveryCommittedChangeAndNoHalf)
     }
     acked.store(i + 1);
   }
+  savesEnded.store(true);
   killer.join();
   server->Stop(SIGKILL);
   ASSERT_GE(failedAt, killAt) << "a save failed before the kill";
@@ -263,7 +277,8 @@ TEST_F(ServerFaults, DatabaseFileMadeReadOnlyRefusesSavesAndTheServiceReturns) {
 }
 
 // Sixteen clients, each with its own company whose e-mail column (which carries the where flag)
-// counts that client's saves: every save must succeed, and none may be lost.
+// counts that client's saves: every save must succeed, and none may be lost. However long the
+// calls take on a loaded machine, all of them are made.
 TEST_F(ServerFaults, SixteenClientsOfMixedCallsMeetNoErrorAndLoseNoUpdate) {
   constexpr int kClients = 16;
   constexpr int kCalls = 10'000;
@@ -283,7 +298,6 @@ TEST_F(ServerFaults, SixteenClientsOfMixedCallsMeetNoErrorAndLoseNoUpdate) {
   }
   const DataPacket start = Companies(setup);
   const int email = start.IndexOf("DSEMAILEMPRESA");
-  const auto deadline = Clock::now() + std::chrono::seconds(420);
   std::atomic<long> errors{0}, calls{0};
   std::vector<int> saves(kClients, 0);
   std::vector<std::string> firstError(kClients);
@@ -294,7 +308,7 @@ TEST_F(ServerFaults, SixteenClientsOfMixedCallsMeetNoErrorAndLoseNoUpdate) {
       net.Port = server.Port();
       Row mine = start.rows.at(static_cast<std::size_t>(c));
       std::mt19937 random(static_cast<unsigned>(c) * 7919u + 1u);
-      for (int i = 0; i < kCalls && Clock::now() < deadline; ++i) {
+      for (int i = 0; i < kCalls; ++i) {
         int pick = static_cast<int>(random() % 100);
         ger::ServerAnswer a;
         Row next;
@@ -323,7 +337,7 @@ TEST_F(ServerFaults, SixteenClientsOfMixedCallsMeetNoErrorAndLoseNoUpdate) {
     });
   }
   for (auto& t : threads) t.join();
-  EXPECT_EQ(calls.load(), static_cast<long>(kClients) * kCalls) << "the time bound cut the run";
+  EXPECT_EQ(calls.load(), static_cast<long>(kClients) * kCalls);
   EXPECT_EQ(errors.load(), 0) << [&] {
     for (auto& e : firstError)
       if (!e.empty()) return e;

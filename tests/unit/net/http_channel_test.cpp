@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,6 +92,28 @@ class Peer {
   std::thread thread_;
 };
 
+// Waits until this machine's end of a connection to `peerPort` has taken the peer's close
+// (TCP state CLOSE_WAIT in /proc/net/tcp); false after 10 s.
+bool PeersCloseArrived(int peerPort) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  do {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);  // the column titles
+    while (std::getline(table, line)) {
+      std::istringstream fields(line);
+      std::string slot, local, remote, state;
+      fields >> slot >> local >> remote >> state;
+      const auto colon = remote.find(':');
+      if (colon != std::string::npos &&
+          std::stoi(remote.substr(colon + 1), nullptr, 16) == peerPort && state == "08")
+        return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
 std::string Answer(const std::string& body, const std::string& extra = "") {
   return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n" + extra +
          "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
@@ -124,7 +149,7 @@ TEST(HttpChannel, AConnectionTheServerClosedIsReplacedBeforeSendingNeverAfter) {
   Peer peer({{Answer("1"), ""}, {Answer("2"), kDie}, {Answer("3")}});
   HttpChannel channel("127.0.0.1", peer.Port(), 5);
   ASSERT_TRUE(channel.Post("/x", "{}", ""));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the peer's close arrives
+  ASSERT_TRUE(PeersCloseArrived(peer.Port()));
   auto second = channel.Post("/x", "{}", "");
   ASSERT_TRUE(second);
   EXPECT_EQ(second->body, "2");
