@@ -3,7 +3,9 @@
 // companies the system keeps books for. Built on the standard maintenance form: its list and
 // form pages, tool buttons and enablement, plus the screen's own pages, controls, datasets and
 // the edit cycle that sends each saved change to the application server.
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "data/dataset.h"
 #include "data/datasource.h"
@@ -401,6 +403,13 @@ class TfrmEmpresa : public TfrmPadrao {
   // A check's failure path: the box's page to the front with the page-change handling, the
   // focus in the box; the caller lets the failure go on.
   void VoltaAoCampo(TTabSheet& page, TControl& box);
+  // True when the text is empty; with the mandatory flag the catalogue's key is shown first.
+  bool Vazio(const std::string& text, bool mandatory, const char* key);
+  // Looks a code up in the shared database with the query's parameters: the not-found message
+  // when no row comes back, else the row's name written into the record's field of that name.
+  using Parametro = std::pair<const char*, std::string>;
+  void ProcuraNaBase(TADOIBQuery& query, std::initializer_list<Parametro> params,
+                     const char* notFoundKey, const char* nameField);
   // Loads a server list (accountant, CNAE, FPAS, legal nature) from the server's answer.
   void CarregaLista(TClientDataSet& list, const ServerAnswer& answer);
   // The check of a code kept in a server list (the list's code field first, its name second).

@@ -86,17 +86,19 @@ void TfrmEmpresa::PreparaValidacoes() {
 // ---------------------------------------------------------------------------------------------
 // Identification
 
+bool TfrmEmpresa::Vazio(const std::string& text, bool mandatory, const char* key) {
+  if (!Consiste::EmptyString(text)) return false;
+  if (mandatory) Consiste::MensErro(msgPadrao.Msg(key), true);
+  return true;
+}
+
 void TfrmEmpresa::Vd_Empresa(bool mandatory) {
   Guarded(
       [&] {
         const std::string text = dbeCdEmpresa.UnmaskedText();
-        if (Consiste::EmptyString(text)) {
-          if (mandatory) Consiste::MensErro(msgPadrao.Msg("Empresa_emp"), true);
-          return;
-        }
         // A filled code is only tested for being free in the lenient pass: the callers run it
         // while inserting, so an existing company's code is never tested again.
-        if (mandatory) return;
+        if (Vazio(text, mandatory, "Empresa_emp") || mandatory) return;
         cdsEmpresa.FieldByName("CDEMPRESA").SetAsString(Consiste::Ajusta(text, 2));
         const ServerPayload payload =
             Consiste::CheckResultServ(rdm.GetVerifEmpresa(dbeCdEmpresa.UnmaskedText()), true, 0);
@@ -106,16 +108,14 @@ void TfrmEmpresa::Vd_Empresa(bool mandatory) {
       [&] { VoltaAoCampo(tshFormulario, dbeCdEmpresa); });
 }
 
+// The name and the legal name are trimmed of the blanks around them.
 void TfrmEmpresa::Vd_NMEmpresa(bool mandatory) {
   if (!Editing()) return;
   Guarded(
       [&] {
         const std::string text = dbeNmEmpresa.Text();
-        if (Consiste::EmptyString(text)) {
-          if (mandatory) Consiste::MensErro(msgPadrao.Msg("NmEmp_Inf"), true);
-          return;
-        }
-        cdsEmpresa.FieldByName("NMEMPRESA").SetAsString(utf8::Trim(text));
+        if (!Vazio(text, mandatory, "NmEmp_Inf"))
+          cdsEmpresa.FieldByName("NMEMPRESA").SetAsString(utf8::Trim(text));
       },
       [&] { VoltaAoCampo(tshFormulario, dbeNmEmpresa); });
 }
@@ -125,11 +125,8 @@ void TfrmEmpresa::Vd_RazaoSoc(bool mandatory) {
   Guarded(
       [&] {
         const std::string text = dbeRazaoSoc.Text();
-        if (Consiste::EmptyString(text)) {
-          if (mandatory) Consiste::MensErro(msgPadrao.Msg("Raz_Inf"), true);
-          return;
-        }
-        cdsEmpresa.FieldByName("NMRAZSOCEMPR").SetAsString(utf8::Trim(text));
+        if (!Vazio(text, mandatory, "Raz_Inf"))
+          cdsEmpresa.FieldByName("NMRAZSOCEMPR").SetAsString(utf8::Trim(text));
       },
       [&] { VoltaAoCampo(tshFormulario, dbeRazaoSoc); });
 }
@@ -138,23 +135,25 @@ void TfrmEmpresa::Vd_RazaoSoc(bool mandatory) {
 // Address: read from the shared database. A state is looked for within the record's country,
 // a municipality within its country and state.
 
+void TfrmEmpresa::ProcuraNaBase(TADOIBQuery& query, std::initializer_list<Parametro> params,
+                                const char* notFoundKey, const char* nameField) {
+  Closing closing(query);
+  query.Close();
+  for (const Parametro& p : params) query.ParamByName(p.first).SetAsString(p.second);
+  query.Open();
+  if (query.IsEmpty()) Consiste::MensErro(msgPadrao.Msg(notFoundKey), true);
+  cdsEmpresa.FieldByName(nameField).SetAsString(query.FieldByName(nameField).AsString());
+}
+
 void TfrmEmpresa::Vd_Pais(bool mandatory) {
   Guarded(
       [&] {
         const std::string text = dbeCdPais.UnmaskedText();
-        if (Consiste::EmptyString(text)) {
-          if (mandatory) Consiste::MensErro(msgPadrao.Msg("Pais_emp"), true);
-          return;
-        }
+        if (Vazio(text, mandatory, "Pais_emp")) return;
         TField& code = cdsEmpresa.FieldByName("CDPAIS");
         code.SetAsString(Consiste::Ajusta(text, 4));
-        Closing closing(qryPais);
-        qryPais.Close();
-        qryPais.ParamByName("P_CDPAIS").SetAsString(code.AsString());
-        qryPais.ParamByName("P_TCDPAIS").SetAsString("");
-        qryPais.Open();
-        if (qryPais.IsEmpty()) Consiste::MensErro(msgPadrao.Msg("Pais_cad"), true);
-        cdsEmpresa.FieldByName("NMPAIS").SetAsString(qryPais.FieldByName("NMPAIS").AsString());
+        ProcuraNaBase(qryPais, {{"P_CDPAIS", code.AsString()}, {"P_TCDPAIS", ""}}, "Pais_cad",
+                      "NMPAIS");
       },
       [&] { VoltaAoCampo(tshEndereco, dbeCdPais); });
 }
@@ -163,19 +162,12 @@ void TfrmEmpresa::Vd_Estado(bool mandatory) {
   Guarded(
       [&] {
         const std::string text = dbeSgEstado.UnmaskedText();
-        if (Consiste::EmptyString(text)) {
-          if (mandatory) Consiste::MensErro(msgPadrao.Msg("Estado_emp"), true);
-          return;
-        }
-        Closing closing(qryEstado);
-        qryEstado.Close();
-        qryEstado.ParamByName("P_CDPAIS").SetAsString(cdsEmpresa.FieldByName("CDPAIS").AsString());
-        qryEstado.ParamByName("P_SGESTADO").SetAsString(text);
-        qryEstado.ParamByName("P_TODOS").SetAsString("N");
-        qryEstado.Open();
-        if (qryEstado.IsEmpty()) Consiste::MensErro(msgPadrao.Msg("Estado_cad"), true);
-        cdsEmpresa.FieldByName("NMESTADO")
-            .SetAsString(qryEstado.FieldByName("NMESTADO").AsString());
+        if (Vazio(text, mandatory, "Estado_emp")) return;
+        ProcuraNaBase(qryEstado,
+                      {{"P_CDPAIS", cdsEmpresa.FieldByName("CDPAIS").AsString()},
+                       {"P_SGESTADO", text},
+                       {"P_TODOS", "N"}},
+                      "Estado_cad", "NMESTADO");
       },
       [&] { VoltaAoCampo(tshEndereco, dbeSgEstado); });
 }
@@ -184,24 +176,15 @@ void TfrmEmpresa::Vd_Municipio(bool mandatory) {
   Guarded(
       [&] {
         const std::string text = dbeCdMunicipio.UnmaskedText();
-        if (Consiste::EmptyString(text)) {
-          if (mandatory) Consiste::MensErro(msgPadrao.Msg("Municipio_emp"), true);
-          return;
-        }
+        if (Vazio(text, mandatory, "Municipio_emp")) return;
         TField& code = cdsEmpresa.FieldByName("CDMUNICIPIO");
         code.SetAsString(Consiste::Ajusta(text, 4));
-        Closing closing(qryMunicipio);
-        qryMunicipio.Close();
-        qryMunicipio.ParamByName("P_CDPAIS")
-            .SetAsString(cdsEmpresa.FieldByName("CDPAIS").AsString());
-        qryMunicipio.ParamByName("P_SGESTADO")
-            .SetAsString(cdsEmpresa.FieldByName("SGESTADO").AsString());
-        qryMunicipio.ParamByName("P_CDMUNICIPIO").SetAsString(code.AsString());
-        qryMunicipio.ParamByName("P_TCDMUNICIPIO").SetAsString("");
-        qryMunicipio.Open();
-        if (qryMunicipio.IsEmpty()) Consiste::MensErro(msgPadrao.Msg("Municipio_cad"), true);
-        cdsEmpresa.FieldByName("NMMUNICIPIO")
-            .SetAsString(qryMunicipio.FieldByName("NMMUNICIPIO").AsString());
+        ProcuraNaBase(qryMunicipio,
+                      {{"P_CDPAIS", cdsEmpresa.FieldByName("CDPAIS").AsString()},
+                       {"P_SGESTADO", cdsEmpresa.FieldByName("SGESTADO").AsString()},
+                       {"P_CDMUNICIPIO", code.AsString()},
+                       {"P_TCDMUNICIPIO", ""}},
+                      "Municipio_cad", "NMMUNICIPIO");
       },
       [&] { VoltaAoCampo(tshEndereco, dbeCdMunicipio); });
 }
