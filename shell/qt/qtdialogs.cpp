@@ -101,32 +101,6 @@ QMessageBox::Icon IconOf(TMsgDlgType type) {
   return QMessageBox::NoIcon;
 }
 
-// Rows of a dataset as shown: its visible fields under their labels.
-struct Listing {
-  QStringList titles;
-  std::vector<QStringList> rows;
-};
-
-Listing ListRows(const TDataSet& ds) {
-  Listing out;
-  std::vector<int> columns;
-  DataPacket data = ds.Data();
-  for (int i = 0; i < ds.FieldCount(); ++i) {
-    const TField& f = ds.Field(i);
-    if (!f.Visible()) continue;
-    int index = data.IndexOf(f.FieldName());
-    if (index < 0) continue;
-    columns.push_back(index);
-    out.titles << ToQ(f.DisplayLabel());
-  }
-  for (const Row& row : data.rows) {
-    QStringList cells;
-    for (int index : columns) cells << ToQ(ValueText(row.at(index)));
-    out.rows.push_back(cells);
-  }
-  return out;
-}
-
 }  // namespace
 
 // --- PickListDialog ---------------------------------------------------------------------------
@@ -157,13 +131,15 @@ PickListDialog::PickListDialog(TDataSource& source, const QString& title, QWidge
   resize(560, 420);
 
   TDataSet* ds = source.DataSet();
-  Listing listing = ds && ds->Active() ? ListRows(*ds) : Listing{};
-  table_->setColumnCount(static_cast<int>(listing.titles.size()));
-  table_->setHorizontalHeaderLabels(listing.titles);
-  table_->setRowCount(static_cast<int>(listing.rows.size()));
-  for (int r = 0; r < static_cast<int>(listing.rows.size()); ++r)
-    for (int c = 0; c < listing.rows[r].size(); ++c) {
-      auto* item = new QTableWidgetItem(listing.rows[r][c]);
+  if (ds) model_ = ui::PickListModel(*ds);
+  QStringList titles;
+  for (const std::string& t : model_.Titles()) titles << ToQ(t);
+  table_->setColumnCount(model_.ColumnCount());
+  table_->setHorizontalHeaderLabels(titles);
+  table_->setRowCount(model_.RowCount());
+  for (int r = 0; r < model_.RowCount(); ++r)
+    for (int c = 0; c < model_.ColumnCount(); ++c) {
+      auto* item = new QTableWidgetItem(ToQ(model_.Cell(r, c)));
       item->setData(Qt::UserRole, r);
       table_->setItem(r, c, item);
     }
@@ -181,19 +157,17 @@ PickListDialog::PickListDialog(TDataSource& source, const QString& title, QWidge
 }
 
 void PickListDialog::ApplyFilter(const QString& text) {
-  std::string wanted = utf8::FoldKey(utf8::Trim(FromQ(text)));
-  int first = -1;
+  if (!model_.SetFilter(FromQ(text))) return;
+  const std::vector<int>& shown = model_.Shown();
+  std::size_t next = 0;
   for (int r = 0; r < table_->rowCount(); ++r) {
-    bool match = wanted.empty();
-    for (int c = 0; !match && c < table_->columnCount(); ++c)
-      if (QTableWidgetItem* item = table_->item(r, c))
-        match = utf8::FoldKey(FromQ(item->text())).find(wanted) != std::string::npos;
+    const bool match = next < shown.size() && shown[next] == r;
+    if (match) ++next;
     table_->setRowHidden(r, !match);
-    if (match && first < 0) first = r;
   }
-  if (first >= 0 && (table_->currentRow() < 0 || table_->isRowHidden(table_->currentRow())))
-    table_->selectRow(first);
-  if (first < 0) table_->clearSelection();
+  if (!shown.empty() && (table_->currentRow() < 0 || table_->isRowHidden(table_->currentRow())))
+    table_->selectRow(shown.front());
+  if (shown.empty()) table_->clearSelection();
 }
 
 std::optional<int> PickListDialog::ChosenRow() const {

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "ui/dialogs.h"
+#include "ui/picklist.h"
 
 class QLineEdit;
 class QTableWidget;
@@ -32,7 +33,7 @@ class PickListDialog : public QDialog {
   std::optional<int> ChosenRow() const;
   QLineEdit* Filter() const { return filter_; }
   QTableWidget* Table() const { return table_; }
-  // Shows only the rows with the text in some column (letter case ignored).
+  // Shows only the rows with the text in some column (letter case and accents ignored).
   void ApplyFilter(const QString& text);
 
  protected:
@@ -41,6 +42,7 @@ class PickListDialog : public QDialog {
  private:
   QLineEdit* filter_;
   QTableWidget* table_;
+  ui::PickListModel model_;
 };
 
 class QtDialogs : public ui::IDialogs {
