@@ -101,6 +101,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   Layout();
   PreparaPesquisas();
   PreparaValidacoes();
+  LigaCodigos();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
   cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };

@@ -302,6 +302,57 @@ class TfrmEmpresa : public TfrmPadrao {
   void cdsEmpresaAfterCancel(TDataSet& dataset);
   void cdsEmpresaAfterScroll(TDataSet& dataset);
 
+  // Coded fields: the display handler shows a stored code as the entry of its list, the entry
+  // handler stores the code of the entry chosen (by its position in the list).
+  void cdsEmpresaMEDATABASEGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaMEDATABASESetText(TField& sender, const std::string& text);
+  void cdsEmpresaCDREGIMEAPURGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaCDREGIMEAPURSetText(TField& sender, const std::string& text);
+  void cdsEmpresaIDNATUOPEREMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaIDNATUOPEREMPRSetText(TField& sender, const std::string& text);
+  void cdsEmpresaIDREGESPTRIBEMPGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaIDREGESPTRIBEMPSetText(TField& sender, const std::string& text);
+  void cdsEmpresaIDREGIMEICMSSTGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaIDREGIMEICMSSTSetText(TField& sender, const std::string& text);
+  void cdsEmpresaIDFORMAPURGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaIDFORMAPURSetText(TField& sender, const std::string& text);
+  void cdsEmpresaIDCUMUPICOEMPGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaIDCUMUPICOEMPSetText(TField& sender, const std::string& text);
+  void cdsEmpresaIDCTBBAIXAEMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaIDCTBBAIXAEMPRSetText(TField& sender, const std::string& text);
+  void cdsEmpresaIDFORMAPUREMPRSetText(TField& sender, const std::string& text);
+  // The regime list's selection, stored at once; its commit asks whether the branches follow.
+  void dbRegimeChange(TComponent& sender);
+
+  // Optional texts hold "*" for "none": these fields show it as a blank.
+  void cdsEmpresaNRINSCESTAGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaDSENDEEMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaNMBAIREMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaNRCEPEMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaNRREGJUNCOMGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaNMTITUEMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaDSARQRECIBOGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaDSARQRECIRECGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaDSCMPLOGEMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaNRTELEFOEMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaDTREGJUNCOMGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaVRPEMULEMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaVRPEMOREMPRGetText(TField& sender, std::string& text, bool displayText);
+  void cdsEmpresaNRCAGEDGetText(TField& sender, std::string& text, bool displayText);
+
+  // Key filters: a handler drops a character by making it 0.
+  void Vd_virgula(TCustomEdit& box, char32_t& key);
+  // Ends the key event with the silent abort for anything but a digit.
+  void Vd_Numero(char32_t key);
+  void dbeVrTxInfraKeyPress(TComponent& sender, char32_t& key);
+  void DBEPerMultaKeyPress(TComponent& sender, char32_t& key);
+  void DBEPerMoraKeyPress(TComponent& sender, char32_t& key);
+  void dbeNRPROPRIEMPRKeyPress(TComponent& sender, char32_t& key);
+  void dbeNRCAGEDKeyPress(TComponent& sender, char32_t& key);
+  void dbePreGS1KeyPress(TComponent& sender, char32_t& key);
+  void dbeSgEstadoFPGKeyPress(TComponent& sender, char32_t& key);
+  void dbeCGCEmpresaKeyPress(TComponent& sender, char32_t& key);
+
   // Where the save-time checks of a confirmed company run, before the post.
   void ConfirmChecks();
   // The exit checks of a page's key boxes, run when the page is left (ger00200_validacao.cpp).
@@ -416,6 +467,8 @@ class TfrmEmpresa : public TfrmPadrao {
   using Lookup = ServerAnswer (TRdmEmpresa::*)(std::string_view code, std::string_view all);
   void Vd_Servidor(Lookup lookup, TClientDataSet& list, TDBEdit& box, TDBEdit& nameBox,
                    const char* notFoundKey, TTabSheet& page);
+  // Binds the handlers of the coded fields, the placeholder texts and the key filters.
+  void LigaCodigos();
 };
 
 extern "C" {

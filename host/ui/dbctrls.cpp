@@ -234,8 +234,11 @@ void TDBDateEdit::UpdateData() {
     f->SetText("");
   } else if (IsDateValid()) {
     f->SetText(std::string(utf8::Trim(Text())));
+  } else {
+    // Only a post gets here (leaving the box does not commit it): saving the record without the
+    // date the user typed would lose it silently. The box keeps its text and stays modified.
+    throw EConvertError("'" + Text() + "' não é uma data válida.");
   }
-  // An impossible date is not written: it stays in the box for the screen's own check.
 }
 
 bool TDBDateEdit::Committable() const {
@@ -302,7 +305,12 @@ void TDBMemo::PasteByUser(const std::string& text) {
 TDBComboBox::TDBComboBox(TComponent* owner, std::string name) : TComboBox(owner, std::move(name)) {
   link_.OnDataChange = [this] { DataChange(); };
   link_.OnUpdateData = [this] {
-    if (TField* f = Field()) f->SetText(Text());
+    TField* f = Field();
+    if (!f) return;
+    f->SetText(Text());
+    // A set-text handler may keep the field as it was (an entry that stores nothing): the list
+    // then shows what the field holds, not an entry that was never stored.
+    DataChange();
   };
   link_.OnActiveChange = [this] { DataChange(); };
   link_.OnEditingChange = [] { ModelChanged(); };

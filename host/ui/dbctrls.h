@@ -89,14 +89,18 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   bool focused_ = false;
 };
 
-// A date box: commits only an empty or a valid date; an impossible one stays in the box (and
-// modified) for the screen's own check to report.
+// A date box (dd/mm/yyyy, a two-digit year taken as 1950-2049). Leaving it commits only an empty
+// or a valid date: an impossible one ("31/02/2005") stays in the box, modified, and the exit
+// handler runs, so that the screen's own check reports it with its own message, built from
+// Text(). Posting the record with an impossible date still in the box is refused with
+// "'31/02/2005' não é uma data válida." rather than saving the record without it.
 class TDBDateEdit : public TDBEdit {
  public:
   explicit TDBDateEdit(TComponent* owner = nullptr, std::string name = {});
   ControlKind Kind() const override { return ControlKind::DBDateEdit; }
-  // False for an impossible date; an empty box is not a date and counts as valid.
+  // False for an impossible or incomplete date; an empty box holds no date and counts as valid.
   bool IsDateValid() const;
+  // True when the box holds nothing but blanks (and separators).
   bool IsEmpty() const;
 
  protected:
@@ -128,7 +132,8 @@ class TDBMemo : public TMemo, public DataBinding {
 
 // A data-aware combo box. As a drop-down list it takes no typing: the user only selects. The
 // change handler runs when the user selects; the text commits on exit and before post, also
-// when the change handler wrote the field in between.
+// when the change handler wrote the field in between. After a commit the list shows the field's
+// value, whatever the set-text handler made of the entry.
 class TDBComboBox : public TComboBox, public DataBinding {
  public:
   explicit TDBComboBox(TComponent* owner = nullptr, std::string name = {});

@@ -47,13 +47,18 @@ bool FormKeyPress(TForm& form, char32_t& key) {
 
 void PressChar(TControl& c, char32_t ch) {
   TForm& form = FormOf(c);
-  if (!FormKeyPress(form, ch)) return;
-  if (auto* grid = dynamic_cast<TDBGrid*>(&c)) {
-    grid->KeyPressCell(ch);
-  } else if (auto* edit = dynamic_cast<TCustomEdit*>(&c)) {
-    edit->KeyPress(ch);
-  } else if (c.OnKeyPress) {
-    c.OnKeyPress(c, ch);
+  // Every typed character is a key event of its own: a key handler ending it with the silent
+  // abort drops that character, and the characters typed after it still arrive.
+  try {
+    if (!FormKeyPress(form, ch)) return;
+    if (auto* grid = dynamic_cast<TDBGrid*>(&c)) {
+      grid->KeyPressCell(ch);
+    } else if (auto* edit = dynamic_cast<TCustomEdit*>(&c)) {
+      edit->KeyPress(ch);
+    } else if (c.OnKeyPress) {
+      c.OnKeyPress(c, ch);
+    }
+  } catch (const EAbort&) {
   }
 }
 
@@ -371,6 +376,11 @@ bool Checked(const TComponent& c) {
   if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Checked();
   if (auto* box = dynamic_cast<const TCheckBox*>(&c)) return box->Checked();
   return false;
+}
+
+bool Grayed(const TComponent& c) {
+  auto* box = dynamic_cast<const TCheckBox*>(&c);
+  return box && box->State() == TCheckBoxState::cbGrayed;
 }
 
 }  // namespace Observe

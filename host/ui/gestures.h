@@ -52,5 +52,7 @@ std::vector<std::string> Items(const TComponent& component);
 bool Enabled(const TComponent& component);
 bool Visible(const TComponent& component);
 bool Checked(const TComponent& component);
+// A check box in its third state (neither ticked nor unticked).
+bool Grayed(const TComponent& component);
 
 }  // namespace ger::ui::Observe

@@ -544,14 +544,15 @@ class Interpreter::Impl {
         Fail("expected page " + page.Name() + " active, found " +
              (active ? active->Name() : std::string("no active page")));
       }
-    } else if (what == "enabled" || what == "visible" || what == "checked") {
+    } else if (what == "enabled" || what == "visible" || what == "checked" || what == "grayed") {
       std::string usage = "expect " + what + " NAME true|false";
       Arity(4, 4, usage.c_str());
       TComponent& c = Component(Bare(2, usage.c_str()));
       bool want = OnOff(3, "true", "false", usage.c_str());
       bool got = what == "enabled"   ? ui::Observe::Enabled(c)
                  : what == "visible" ? ui::Observe::Visible(c)
-                                     : ui::Observe::Checked(c);
+                 : what == "checked" ? ui::Observe::Checked(c)
+                                     : ui::Observe::Grayed(c);
       Expect(want, got, what + " of " + c.Name());
     } else if (what == "state") {
       const char* usage = "expect state DATASET inactive|browse|edit|insert";

@@ -158,6 +158,45 @@ TEST_F(DataAwareTest, ADateBoxCommitsOnlyAnEmptyOrAValidDate) {
   EXPECT_TRUE(f.dbdData.IsDateValid());
   Focus(f.dbmNota);
   EXPECT_EQ(f.cds.FieldByName("DATA").AsDateTime(), DateTime::FromParts(2005, 2, 28));
+
+  ui::Gestures::Clear(f.dbdData);
+  Focus(f.dbmNota);
+  EXPECT_TRUE(f.cds.FieldByName("DATA").IsNull());
+}
+
+TEST_F(DataAwareTest, TheExitHandlerOfADateBoxSeesTheImpossibleDateAndAPostRefusesIt) {
+  BoxForm f;
+  f.cds.Edit();
+  f.pgc.SetActivePage(f.tshDois);
+  std::string seen;
+  f.dbdData.OnExit = [&](TComponent&) {
+    seen = f.dbdData.IsDateValid() ? "valid" : "'" + f.dbdData.Text() + "'";
+  };
+  Type(f.dbdData, "12/13/2005");
+  Focus(f.dbmNota);
+  EXPECT_EQ(seen, "'12/13/2005'");
+
+  // Saving the record without the typed date would drop it unseen: the post is refused.
+  EXPECT_THROW(f.cds.Post(), EConvertError);
+  EXPECT_EQ(f.cds.State(), DataSetState::Edit);
+  EXPECT_EQ(f.dbdData.Text(), "12/13/2005");
+  EXPECT_TRUE(f.dbdData.DataLink().IsModified());
+  ui::Gestures::Clear(f.dbdData);
+  Type(f.dbdData, "01/12/05");
+  f.cds.Post();
+  EXPECT_EQ(f.cds.FieldByName("DATA").AsDateTime(), DateTime::FromParts(2005, 12, 1));
+}
+
+TEST_F(DataAwareTest, AKeyHandlerEndingItsKeyWithTheSilentAbortDropsOnlyThatCharacter) {
+  BoxForm f;
+  f.cds.Edit();
+  f.dbeNome.OnKeyPress = [](TComponent&, char32_t& key) {
+    if (key < U'0' || key > U'9') Abort();
+  };
+  ui::Gestures::Clear(f.dbeNome);
+  EXPECT_TRUE(Type(f.dbeNome, "11.222-3"));
+  EXPECT_EQ(f.dbeNome.Text(), "112223");
+  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(DataAwareTest, AMemoTakesLineBreaksAndItsMaximumLength) {
@@ -227,6 +266,15 @@ TEST_F(DataAwareTest, ADropDownListTakesNoTypingAndCommitsAfterItsChangeHandler)
   EXPECT_EQ(order, std::vector<std::string>{"change C"});
   Focus(f.dbeNome);
   EXPECT_EQ(order, (std::vector<std::string>{"change C", "set-text B"}));
+
+  // Posting commits it too, with no exit in between; a committed list is not committed again.
+  order.clear();
+  ui::Gestures::Select(f.dcbTipo, "C");
+  f.cds.Post();
+  EXPECT_EQ(order, (std::vector<std::string>{"change C", "set-text B"}));
+  f.cds.Edit();
+  f.cds.Post();
+  EXPECT_EQ(order.size(), 2u);
 }
 
 TEST_F(DataAwareTest, ACheckBoxShowsGreyForOtherValuesAndCommitsItsValues) {
@@ -234,6 +282,8 @@ TEST_F(DataAwareTest, ACheckBoxShowsGreyForOtherValuesAndCommitsItsValues) {
   EXPECT_TRUE(f.dckAtivo.Checked());
   f.cds.Next();
   EXPECT_EQ(f.dckAtivo.State(), TCheckBoxState::cbGrayed);
+  EXPECT_TRUE(ui::Observe::Grayed(f.dckAtivo));
+  EXPECT_FALSE(ui::Observe::Checked(f.dckAtivo));
   ui::Gestures::Check(f.dckAtivo, true);  // browsed: refused
   EXPECT_EQ(f.dckAtivo.State(), TCheckBoxState::cbGrayed);
   f.cds.Edit();
