@@ -233,7 +233,7 @@ void TfrmEmpresa::cdsEmpresaIDCUMUPICOEMPSetText(TField& sender, const std::stri
     sender.SetAsString(regime);
     // The branches change on the server now, whatever becomes of this record afterwards.
     const std::string empresa = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
-    Consiste::CheckResultServ(netEmpresa.Call("setRegimeFilial", {regime, empresa}), true, 0);
+    Consiste::CheckResultServ(rdm.setRegimeFilial(regime, empresa), true, 0);
     return;
   }
   // Refused: the code held before the change comes back, and the field's refresh moves the list
