@@ -27,10 +27,6 @@ std::string stTempCpf;
 
 namespace {
 
-bool IsEditing(DataSetState s) {
-  return s == DataSetState::Edit || s == DataSetState::Insert;
-}
-
 // A packet that does not fit leaves the dataset's rows as they were.
 void LoadPacket(TDataSet& dataset, const ServerPayload& payload) {
   dataset.SetData(codec::DecodePacket(payload.Text()));

@@ -42,10 +42,6 @@ class Closing {
   std::function<void()> close_;
 };
 
-bool IsEditing(DataSetState s) {
-  return s == DataSetState::Edit || s == DataSetState::Insert;
-}
-
 }  // namespace
 
 void TfrmEmpresa::VoltaAoCampo(TTabSheet& page, TControl& box) {

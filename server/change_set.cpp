@@ -76,9 +76,8 @@ class Applier {
       const std::string& name = changes.fields[f].name;
       int index = table.ColumnIndex(name);
       if (index < 0) {
-        bool derived = std::any_of(table.derived.begin(), table.derived.end(), [&](const auto& d) {
-          return utf8::ToUpper(d) == utf8::ToUpper(name);
-        });
+        bool derived = std::any_of(table.derived.begin(), table.derived.end(),
+                                   [&](const auto& d) { return utf8::SameText(d, name); });
         if (!derived)
           throw RpcError(kInvalidParams,
                          "O campo " + name + " não pertence à tabela " + table.name + ".");

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/utf8.h"
+
 namespace ger::server {
 
 namespace {
@@ -16,17 +18,6 @@ bool IsToken(std::string_view s) {
   if (s.empty()) return false;
   for (unsigned char c : s)
     if (!IsTokenChar(c)) return false;
-  return true;
-}
-
-// `lower` is already lower case.
-bool IEquals(std::string_view s, std::string_view lower) {
-  if (s.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 'A' && c <= 'Z') c |= 0x20;
-    if (c != static_cast<unsigned char>(lower[i])) return false;
-  }
   return true;
 }
 
@@ -122,7 +113,7 @@ ParseState RequestParser::ParseHead(std::string_view data, std::size_t start, st
     std::string_view value = Trim(line.substr(colon + 1));
     if (!IsToken(name)) return Fail(400);
 
-    if (IEquals(name, "content-length")) {
+    if (utf8::SameText(name, "content-length")) {
       if (value.empty()) return Fail(400);
       std::size_t n = 0;
       bool big = false;
@@ -139,20 +130,20 @@ ParseState RequestParser::ParseHead(std::string_view data, std::size_t start, st
       lengthSeen = true;
       lengthTooLarge = big;
       length = n;
-    } else if (IEquals(name, "transfer-encoding")) {
+    } else if (utf8::SameText(name, "transfer-encoding")) {
       transferEncoding = true;
-    } else if (IEquals(name, "connection")) {
+    } else if (utf8::SameText(name, "connection")) {
       while (!value.empty()) {
         std::size_t comma = value.find(',');
         std::string_view option = Trim(value.substr(0, comma));
-        if (IEquals(option, "close")) closeAsked = true;
-        if (IEquals(option, "keep-alive")) keepAliveAsked = true;
+        if (utf8::SameText(option, "close")) closeAsked = true;
+        if (utf8::SameText(option, "keep-alive")) keepAliveAsked = true;
         if (comma == std::string_view::npos) break;
         value.remove_prefix(comma + 1);
       }
-    } else if (IEquals(name, "expect")) {
-      expectContinue = IEquals(value, "100-continue");
-    } else if (IEquals(name, "authorization")) {
+    } else if (utf8::SameText(name, "expect")) {
+      expectContinue = utf8::SameText(value, "100-continue");
+    } else if (utf8::SameText(name, "authorization")) {
       head_.authorization = SpanOf(data, value);
     }
   }

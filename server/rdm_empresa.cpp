@@ -110,9 +110,8 @@ void DeleteCompanyDependents(db::Connection& c, const std::string& code) {
 }  // namespace
 
 int RdmEmpresa::Table::ColumnIndex(std::string_view column) const {
-  std::string upper = utf8::ToUpper(column);
   for (std::size_t i = 0; i < columns.size(); ++i)
-    if (columns[i].name == upper) return static_cast<int>(i);
+    if (utf8::SameText(columns[i].name, column)) return static_cast<int>(i);
   return -1;
 }
 

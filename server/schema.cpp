@@ -4,6 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "core/utf8.h"
 #include "record/tables.h"
 
 namespace ger::server {
@@ -132,7 +133,7 @@ void CreateSchema(db::Connection& connection) {
         connection.Query("SELECT * FROM " + std::string(table->name) + " WHERE 1 = 0").fields;
     for (const record::Column& c : table->columns) {
       const bool found = std::any_of(present.begin(), present.end(), [&](const FieldDef& f) {
-        return record::Table::SameName(f.name, c.name);
+        return utf8::SameText(f.name, c.name);
       });
       if (!found)
         throw std::runtime_error("table " + std::string(table->name) +

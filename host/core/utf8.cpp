@@ -149,6 +149,28 @@ char32_t ToLower(char32_t c) {
   return c;
 }
 
+bool SameText(std::string_view a, std::string_view b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[j]);
+    if (x < 0x80 && y < 0x80) {  // names are ASCII: no decoding
+      if (x != y && ToUpper(char32_t{x}) != ToUpper(char32_t{y})) return false;
+      ++i, ++j;
+      continue;
+    }
+    char32_t cx, cy;
+    const std::size_t lx = DecodeOne(a, i, cx), ly = DecodeOne(b, j, cy);
+    const bool badX = lx == 1 && x >= 0x80, badY = ly == 1 && y >= 0x80;
+    if (badX || badY) {
+      if (!(badX && badY && x == y)) return false;
+    } else if (cx != cy && ToUpper(cx) != ToUpper(cy)) {
+      return false;
+    }
+    i += lx, j += ly;
+  }
+  return i == a.size() && j == b.size();
+}
+
 std::string ToUpper(std::string_view s) {
   std::string out;
   out.reserve(s.size());

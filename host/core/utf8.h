@@ -24,6 +24,10 @@ char32_t ToUpper(char32_t c);
 char32_t ToLower(char32_t c);
 std::string ToUpper(std::string_view s);
 std::string ToLower(std::string_view s);
+// The project's case-insensitive comparison (names of components, fields, parameters, headers;
+// texts a user looks for): letters compare without case, the Portuguese accented ones included
+// (ç = Ç), accents still count (a ≠ á). A malformed byte equals only the same byte.
+bool SameText(std::string_view a, std::string_view b);
 // Case- and accent-insensitive comparison key ("São  Paulo " → "SAO  PAULO ").
 std::string FoldKey(std::string_view s);
 

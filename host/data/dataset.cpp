@@ -21,13 +21,6 @@ enum class RowStatus : std::uint8_t {
   Fresh,     // being inserted, not posted yet
 };
 
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return out;
-}
-
 bool Compatible(FieldKind field, FieldKind column) {
   auto text = [](FieldKind k) { return k == FieldKind::String || k == FieldKind::Memo; };
   auto number = [](FieldKind k) { return k == FieldKind::Float || k == FieldKind::Integer; };
@@ -78,8 +71,8 @@ struct TDataSet::Store {
   Row buffer;  // edit buffer while editing or inserting
   std::uint64_t nextId = 1;
   std::uint64_t nextSeq = 1;
-  std::uint64_t returnId = 0;  // row that was current when an insert began
-  std::unordered_map<std::string, int> byName;
+  std::uint64_t returnId = 0;                   // row that was current when an insert began
+  std::unordered_map<std::string, int> byName;  // by utf8::ToUpper, the fold of SameText
   bool persistent = false;  // fields added by the program, not taken from a packet
   DataSetState stateAtDisable = DataSetState::Inactive;
   int peek = -1;  // row read by a RowPeek, -1 when none
@@ -144,18 +137,18 @@ TField& TDataSet::AddField(FieldDef def) {
   if (FindField(def.name)) throw EDatabaseError("Campo '" + def.name + "' já existe.");
   int index = FieldCount();
   fields_.push_back(std::make_unique<TField>(*this, std::move(def), index));
-  store_->byName.emplace(UpperAscii(fields_.back()->FieldName()), index);
+  store_->byName.emplace(utf8::ToUpper(fields_.back()->FieldName()), index);
   store_->persistent = true;
   return *fields_.back();
 }
 
 void TDataSet::IndexFields() {
   store_->byName.clear();
-  for (const auto& f : fields_) store_->byName.emplace(UpperAscii(f->FieldName()), f->Index());
+  for (const auto& f : fields_) store_->byName.emplace(utf8::ToUpper(f->FieldName()), f->Index());
 }
 
 TField* TDataSet::FindField(std::string_view name) {
-  auto it = store_->byName.find(UpperAscii(name));
+  auto it = store_->byName.find(utf8::ToUpper(name));
   return it == store_->byName.end() ? nullptr : fields_[it->second].get();
 }
 
@@ -195,7 +188,7 @@ void TDataSet::CheckActive() const {
 void TDataSet::CheckEditing() const {
   if (store_->peek >= 0)
     throw EDatabaseError("Os campos não podem ser alterados durante a leitura de outro registro.");
-  if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
+  if (!IsEditing(state_))
     throw EDatabaseError("Conjunto de dados não está em modo de edição ou inserção.");
 }
 
@@ -407,7 +400,7 @@ void TDataSet::DropFreshRow() {
 
 void TDataSet::Edit() {
   CheckActive();
-  if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return;
+  if (IsEditing(state_)) return;
   if (IsEmpty()) {
     Insert();
     return;
@@ -422,7 +415,7 @@ void TDataSet::Edit() {
 void TDataSet::Post() {
   CheckActive();
   UpdateRecord();
-  if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+  if (!IsEditing(state_)) return;
   Fire(BeforePost);
   Store& st = *store_;
   for (const auto& f : fields_)
@@ -462,7 +455,7 @@ void TDataSet::Post() {
 }
 
 void TDataSet::Cancel() {
-  if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+  if (!IsEditing(state_)) return;
   Fire(BeforeCancel);
   bool inserting = state_ == DataSetState::Insert;
   if (inserting) DropFreshRow();
@@ -511,7 +504,7 @@ void TDataSet::Delete() {
 
 void TDataSet::CheckBrowseMode() {
   CheckActive();
-  if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+  if (!IsEditing(state_)) return;
   UpdateRecord();
   if (modified_)
     Post();
@@ -520,7 +513,7 @@ void TDataSet::CheckBrowseMode() {
 }
 
 const Value& TDataSet::CurrentValue(int index) const {
-  if (!store_->Peeking() && (state_ == DataSetState::Edit || state_ == DataSetState::Insert))
+  if (!store_->Peeking() && (IsEditing(state_)))
     return store_->buffer.at(static_cast<std::size_t>(index));
   if (Record* r = store_->Read()) return r->values.at(static_cast<std::size_t>(index));
   return kNull;
@@ -566,7 +559,7 @@ Value TDataSet::OldValueOf(int index) const {
 namespace {
 
 // The key value in the field's terms: a text typed for a number or a date is read pt-BR.
-std::optional<Value> KeyFor(const TField& f, const Value& key, bool caseInsensitive) {
+std::optional<Value> KeyFor(const TField& f, const Value& key) {
   const auto* text = std::get_if<std::string>(&key);
   switch (f.Kind()) {
     case FieldKind::String:
@@ -582,7 +575,7 @@ std::optional<Value> KeyFor(const TField& f, const Value& key, bool caseInsensit
         return Value{};
       else
         return std::nullopt;
-      return Value{caseInsensitive ? utf8::ToUpper(s) : s};
+      return Value{std::move(s)};
     }
     case FieldKind::Float:
     case FieldKind::Integer:
@@ -615,12 +608,8 @@ bool Matches(const TField& f, const Value& cell, const Value& key, LocateOptions
       const std::string& k = std::get<std::string>(key);
       const auto* c = std::get_if<std::string>(&cell);
       std::string_view cs = c ? std::string_view(*c) : std::string_view();
-      std::string folded;
-      if (opt.caseInsensitive) {
-        folded = utf8::ToUpper(cs);
-        cs = folded;
-      }
-      return opt.partialKey ? cs.substr(0, k.size()) == k : cs == k;
+      if (opt.partialKey) cs = utf8::Left(cs, utf8::Length(k));
+      return opt.caseInsensitive ? utf8::SameText(cs, k) : cs == k;
     }
     case FieldKind::Float:
     case FieldKind::Integer: {
@@ -653,7 +642,7 @@ bool TDataSet::Locate(std::string_view keyFields, const std::vector<Value>& valu
                          std::to_string(keys.size()) + " campos.");
   std::vector<Value> wanted;
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    auto k = KeyFor(*keys[i], values[i], options.caseInsensitive);
+    auto k = KeyFor(*keys[i], values[i]);
     if (!k) return false;  // a key that cannot be of the field's kind matches nothing
     wanted.push_back(std::move(*k));
   }
@@ -710,7 +699,7 @@ void TDataSet::Load(const DataPacket& packet, DataPacket* owned) {
   const auto& cols = packet.fields;
   for (std::size_t i = 0; i < cols.size(); ++i)
     for (std::size_t j = 0; j < i; ++j)
-      if (UpperAscii(cols[i].name) == UpperAscii(cols[j].name))
+      if (utf8::SameText(cols[i].name, cols[j].name))
         throw EDatabaseError("Pacote de dados inválido: o campo '" + cols[i].name +
                              "' aparece mais de uma vez.");
 

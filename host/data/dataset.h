@@ -32,6 +32,10 @@ class TDataSource;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 std::string_view StateName(DataSetState state);  // "inactive", "browse", "edit", "insert"
+// The dataset is being edited: its state is edit or insert.
+constexpr bool IsEditing(DataSetState state) {
+  return state == DataSetState::Edit || state == DataSetState::Insert;
+}
 
 // What a dataset tells its data sources (and they their links).
 enum class DataEvent {

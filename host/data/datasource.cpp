@@ -4,14 +4,6 @@
 
 namespace ger {
 
-namespace {
-
-bool IsEditing(DataSetState s) {
-  return s == DataSetState::Edit || s == DataSetState::Insert;
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------
 // TDataSource
 

@@ -17,6 +17,7 @@
 #include <boost/json/basic_parser_impl.hpp>
 
 #include "core/exceptions.h"
+#include "core/utf8.h"
 
 namespace ger {
 
@@ -24,22 +25,9 @@ namespace json = boost::json;
 
 namespace {
 
-// Names compare case-insensitively; column names are ASCII, so a byte fold is enough.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int IndexOfName(const std::vector<FieldDef>& fields, std::string_view name) {
   for (std::size_t i = 0; i < fields.size(); ++i)
-    if (SameName(fields[i].name, name)) return static_cast<int>(i);
+    if (utf8::SameText(fields[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 

@@ -2,17 +2,12 @@
 
 #include <cctype>
 
+#include "core/utf8.h"
 #include "db/engines.h"
 
 namespace ger::db {
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool IsNameChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
@@ -87,7 +82,7 @@ ParsedSql TranslateParams(std::string_view sql, Engine engine) {
         !std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
       std::size_t end = i + 1;
       while (end < sql.size() && IsNameChar(sql[end])) ++end;
-      std::string name = Upper(sql.substr(i + 1, end - i - 1));
+      std::string name = utf8::ToUpper(sql.substr(i + 1, end - i - 1));
       std::size_t index = 0;
       while (index < out.names.size() && out.names[index] != name) ++index;
       if (index == out.names.size()) out.names.push_back(name);
@@ -104,8 +99,8 @@ ParsedSql TranslateParams(std::string_view sql, Engine engine) {
 
 FieldDef FieldFromDeclType(std::string name, std::string_view declType) {
   FieldDef def;
-  def.name = Upper(name);
-  std::string t = Upper(declType);
+  def.name = utf8::ToUpper(name);
+  std::string t = utf8::ToUpper(declType);
   int size = 0;
   if (auto open = t.find('('); open != std::string::npos) {
     size = std::atoi(t.c_str() + open + 1);
@@ -135,13 +130,8 @@ FieldDef FieldFromDeclType(std::string name, std::string_view declType) {
 }
 
 const Value* FindParam(const Params& params, std::string_view upperName) {
-  for (const auto& [name, value] : params) {
-    if (name.size() != upperName.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < name.size() && same; ++i)
-      same = std::toupper(static_cast<unsigned char>(name[i])) == upperName[i];
-    if (same) return &value;
-  }
+  for (const auto& [name, value] : params)
+    if (utf8::SameText(name, upperName)) return &value;
   return nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include "core/utf8.h"
 #include "data/packet.h"
 #include "db/engines.h"
 #include "db/stmt_cache.h"
@@ -53,8 +54,7 @@ std::string ByteaDecode(std::string_view text) {
 
 FieldDef FieldFromOid(std::string name, Oid type, int typmod) {
   FieldDef def;
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  def.name = std::move(name);
+  def.name = utf8::ToUpper(name);
   switch (type) {
     case kVarchar:
     case kBpchar:

@@ -2,12 +2,6 @@
 
 namespace ger {
 
-namespace {
-bool Editing(DataSetState s) {
-  return s == DataSetState::Edit || s == DataSetState::Insert;
-}
-}  // namespace
-
 TfrmPadrao::TfrmPadrao(std::string name, TComponent* owner) : TForm(std::move(name), owner) {
   FormStyle = TFormStyle::fsMDIChild;
   SetBounds(0, 0, 640, 440);
@@ -109,12 +103,12 @@ void TfrmPadrao::sbtExcluirClick(TComponent&) {
 
 void TfrmPadrao::sbtConfirmarClick(TComponent&) {
   TDataSet& ds = DataSetPadrao();
-  if (Editing(ds.State())) ds.Post();
+  if (IsEditing(ds.State())) ds.Post();
 }
 
 void TfrmPadrao::sbtCancelarClick(TComponent&) {
   TDataSet& ds = DataSetPadrao();
-  if (Editing(ds.State())) ds.Cancel();
+  if (IsEditing(ds.State())) ds.Cancel();
 }
 
 void TfrmPadrao::sbtProcurarClick(TComponent&) {
@@ -157,7 +151,7 @@ void TfrmPadrao::dtsPadraoStateChange(TDataSource& source) {
 void TfrmPadrao::HabilitaPadrao(TDataSource& source) {
   DataSetState state = source.State();
   TDataSet* ds = source.DataSet();
-  bool editing = Editing(state);
+  bool editing = IsEditing(state);
   bool browse = state == DataSetState::Browse;
   bool rows = browse && ds && !ds->IsEmpty();
   mnuConfirmar.SetEnabled(editing);

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/utf8.h"
 #include "data/dataset.h"
 
 namespace ger::record {
@@ -264,10 +265,13 @@ constexpr DatasetField kObservacaoFields[] = {
     {&kNotasExplicativas, "CDEMPRESA", kHidden},
     {&kNotasExplicativas, "DSOBSERVEMP", Labelled("Descrição")}};
 
-// Every dataset field names a column its table has.
+// Every dataset field names a column its table has, as declared.
 constexpr bool Resolves(std::span<const DatasetField> fields) {
-  for (const DatasetField& f : fields)
-    if (!f.table->Find(f.column)) return false;
+  for (const DatasetField& f : fields) {
+    bool found = false;
+    for (const Column& c : f.table->columns) found = found || c.name == f.column;
+    if (!found) return false;
+  }
   return true;
 }
 static_assert(Resolves(kVerifEmpresaFields) && Resolves(kVParGeralFields) &&
@@ -315,6 +319,12 @@ FieldDef Column::Def() const {
   return FieldDef{std::string(name), kind, size, flags};
 }
 
+const Column* Table::Find(std::string_view column) const {
+  for (const Column& c : columns)
+    if (utf8::SameText(c.name, column)) return &c;
+  return nullptr;
+}
+
 const Column& Table::operator[](std::string_view column) const {
   if (const Column* c = Find(column)) return *c;
   throw std::out_of_range("table " + std::string(name) + " has no column " + std::string(column));
@@ -322,7 +332,7 @@ const Column& Table::operator[](std::string_view column) const {
 
 bool Table::IsKey(std::string_view column) const {
   for (std::string_view k : key)
-    if (SameName(k, column)) return true;
+    if (utf8::SameText(k, column)) return true;
   return false;
 }
 

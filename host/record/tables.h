@@ -64,28 +64,12 @@ struct Table {
   std::span<const std::string_view> key;
   std::span<const Index> indexes = {};
 
-  // Names compare case-insensitively.
-  constexpr const Column* Find(std::string_view column) const {
-    for (const Column& c : columns)
-      if (SameName(c.name, column)) return &c;
-    return nullptr;
-  }
+  // Names compare case-insensitively (utf8::SameText).
+  const Column* Find(std::string_view column) const;
   // std::out_of_range naming the table and the column when there is no such column.
   const Column& operator[](std::string_view column) const;
   bool IsKey(std::string_view column) const;
   std::vector<FieldDef> Fields() const;
-
-  // ASCII case folding: column names are upper-case ASCII.
-  static constexpr bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      char x = a[i], y = b[i];
-      if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-      if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-      if (x != y) return false;
-    }
-    return true;
-  }
 };
 
 // One field of a screen's dataset: a column of a table, shown the dataset's way.

@@ -60,7 +60,7 @@ void TADOIBQuery::Param::SetAsString(std::string text) {
 
 TADOIBQuery::Param& TADOIBQuery::ParamByName(const std::string& name) {
   for (auto& [key, param] : params_)
-    if (utf8::ToUpper(key) == utf8::ToUpper(name)) return param;
+    if (utf8::SameText(key, name)) return param;
   return params_[name];
 }
 

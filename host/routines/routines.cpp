@@ -50,10 +50,9 @@ ServerPayload CheckResultServ(const ServerAnswer& answer, bool showError, int in
 }
 
 int IndiceCol(TDBGrid& grid, std::string_view fieldName) {
-  std::string wanted = utf8::ToUpper(fieldName);
   auto columns = grid.Columns();
   for (int i = 0; i < static_cast<int>(columns.size()); ++i)
-    if (utf8::ToUpper(columns[i]->FieldName) == wanted) return i;
+    if (utf8::SameText(columns[i]->FieldName, fieldName)) return i;
   return -1;
 }
 

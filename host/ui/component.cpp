@@ -9,15 +9,6 @@
 namespace ger {
 
 namespace {
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 template <class T>
 void Erase(std::vector<T*>& list, T* item) {
   list.erase(std::remove(list.begin(), list.end(), item), list.end());
@@ -130,7 +121,7 @@ TComponent::~TComponent() {
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
   for (TComponent* c : components_)
-    if (SameName(c->Name(), name)) return c;
+    if (utf8::SameText(c->Name(), name)) return c;
   return nullptr;
 }
 

@@ -10,10 +10,6 @@
 namespace ger {
 
 namespace {
-bool SameName(std::string_view a, std::string_view b) {
-  return utf8::ToLower(a) == utf8::ToLower(b);
-}
-
 // Controls of the form in tab order: depth first through the parents, siblings by tab order
 // (then by creation).
 void Collect(const TControl* parent, std::vector<TControl*>& out) {
@@ -220,13 +216,13 @@ void TForm::RegisterDataSource(TDataSource& source) {
 
 TDataSet* TForm::FindDataSet(std::string_view name) const {
   for (TDataSet* d : datasets_)
-    if (SameName(d->Name(), name)) return d;
+    if (utf8::SameText(d->Name(), name)) return d;
   return nullptr;
 }
 
 TDataSource* TForm::FindDataSource(std::string_view name) const {
   for (TDataSource* s : sources_)
-    if (SameName(s->Name(), name)) return s;
+    if (utf8::SameText(s->Name(), name)) return s;
   return nullptr;
 }
 
@@ -362,7 +358,7 @@ std::vector<TForm*> TApplication::Forms() const {
 
 TForm* TApplication::FindForm(std::string_view name) const {
   for (TForm* f : Forms())
-    if (SameName(f->Name(), name)) return f;
+    if (utf8::SameText(f->Name(), name)) return f;
   return nullptr;
 }
 

@@ -255,7 +255,7 @@ bool GridCol(TDBGrid& grid, std::string_view fieldName) {
   RequireFocusable(grid);
   int index = -1;
   for (int i = 0; i < grid.ColumnCount(); ++i)
-    if (utf8::ToUpper(grid.Columns()[i]->FieldName) == utf8::ToUpper(fieldName)) index = i;
+    if (utf8::SameText(grid.Columns()[i]->FieldName, fieldName)) index = i;
   if (index < 0)
     throw EGestureError("Grid '" + grid.Name() + "' has no column " + std::string(fieldName) + ".");
   return Application().Guard([&] {
@@ -314,7 +314,7 @@ namespace {
 TMenuItem* FindShortCut(const std::vector<TMenuItem*>& items, std::string_view shortCut) {
   for (TMenuItem* i : items) {
     if (!i->Usable()) continue;
-    if (utf8::ToLower(i->ShortCut()) == utf8::ToLower(shortCut)) return i;
+    if (utf8::SameText(i->ShortCut(), shortCut)) return i;
     if (TMenuItem* found = FindShortCut(i->Items(), shortCut)) return found;
   }
   return nullptr;

@@ -161,7 +161,7 @@ bool TDBGrid::BeginEdit() {
   TField* f = SelectedField();
   if (!col || col->ReadOnly || !f || f->ReadOnly()) return false;
   TDataSet* ds = DataSet();
-  if (ds->State() != DataSetState::Edit && ds->State() != DataSetState::Insert) {
+  if (!IsEditing(ds->State())) {
     if (!DataSource() || !DataSource()->Edit()) return false;
   }
   if (!editorActive_) {
@@ -197,8 +197,7 @@ bool TDBGrid::KeyPressCell(char32_t key) {
   if (key == 27) {
     if (editorModified_) {
       RecordChanged();
-    } else if (TDataSet* ds = DataSet();
-               ds && (ds->State() == DataSetState::Edit || ds->State() == DataSetState::Insert)) {
+    } else if (TDataSet* ds = DataSet(); ds && IsEditing(ds->State())) {
       ds->Cancel();
     }
     return false;
@@ -314,7 +313,7 @@ void TDBNavigator::SetDataSource(TDataSource* source) {
 bool TDBNavigator::ButtonEnabled(TNavigateBtn button) const {
   TDataSet* ds = link_->DataSet();
   if (!Enabled() || !ds || !ds->Active()) return false;
-  bool editing = ds->State() == DataSetState::Edit || ds->State() == DataSetState::Insert;
+  bool editing = IsEditing(ds->State());
   bool empty = ds->IsEmpty();
   int recNo = ds->RecNo(), count = ds->RecordCount();
   switch (button) {

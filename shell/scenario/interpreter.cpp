@@ -10,6 +10,7 @@
 #include <stb/stb_image_write.h>
 
 #include "core/ptbr.h"
+#include "core/utf8.h"
 #include "data/dataset.h"
 #include "db/database.h"
 #include "module/module.h"
@@ -93,16 +94,15 @@ void WritePicture(const fs::path& path) {
       p[1] = static_cast<unsigned char>(y * 32);
       p[2] = 128;
     }
-  std::string ext = path.extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string ext = path.extension().string();
   std::string bytes;
   auto sink = [](void* ctx, void* data, int size) {
     static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), size);
   };
   int ok = 0;
-  if (ext == ".bmp")
+  if (utf8::SameText(ext, ".bmp"))
     ok = stbi_write_bmp_to_func(sink, &bytes, w, h, 3, rgb.data());
-  else if (ext == ".jpg" || ext == ".jpeg")
+  else if (utf8::SameText(ext, ".jpg") || utf8::SameText(ext, ".jpeg"))
     ok = stbi_write_jpg_to_func(sink, &bytes, w, h, 3, rgb.data(), 90);
   else
     throw std::runtime_error("picture: use a .bmp or .jpg file name, not " + path.string());

@@ -63,6 +63,25 @@ TEST(Utf8, CaseOfPortugueseLetters) {
   EXPECT_EQ(utf8::ToUpper("a\xE7z"), "A\xE7Z");
 }
 
+// The one case-insensitive comparison: letters without case, accents still count.
+TEST(Utf8, SameTextIgnoresCaseOnly) {
+  EXPECT_TRUE(utf8::SameText("dbeCdEmpresa", "DBECDEMPRESA"));
+  EXPECT_TRUE(utf8::SameText("Content-Length", "content-length"));
+  EXPECT_TRUE(utf8::SameText("ação útil", "AÇÃO ÚTIL"));
+  EXPECT_TRUE(utf8::SameText("ÿ", "Ÿ"));  // two bytes each side, different code points
+  EXPECT_TRUE(utf8::SameText("", ""));
+  EXPECT_FALSE(utf8::SameText("acao", "ação"));
+  EXPECT_FALSE(utf8::SameText("CDEMPRESA", "CDEMPRES"));
+  EXPECT_FALSE(utf8::SameText("CDEMPRES", "CDEMPRESA"));
+  EXPECT_FALSE(utf8::SameText("a_b", "a-b"));
+  // '@' and '`' sit next to the capitals and the small letters: no folding for them.
+  EXPECT_FALSE(utf8::SameText("@", "`"));
+  // A malformed byte equals only itself, never the character it would stand for.
+  EXPECT_TRUE(utf8::SameText("a\xE7z", "A\xE7Z"));
+  EXPECT_FALSE(utf8::SameText("a\xE7z", "açz"));
+  EXPECT_FALSE(utf8::SameText("\xC3", "\xC3\xA7"));  // a sequence cut short
+}
+
 TEST(Utf8, FoldKeyAndTrim) {
   EXPECT_EQ(utf8::FoldKey("São  Paulo "), "SAO  PAULO ");
   EXPECT_EQ(utf8::FoldKey("Goiânia"), utf8::FoldKey("GOIANIA"));
