@@ -14,7 +14,9 @@
 // unquoted SQL identifiers are case-insensitive). Kinds and sizes follow the declared column
 // types: VARCHAR(n)/CHAR(n) -> string n, TEXT -> memo, DOUBLE PRECISION/REAL/NUMERIC -> float,
 // INTEGER/BIGINT/SMALLINT -> integer, TIMESTAMP/DATE -> datetime, BLOB/BYTEA -> blob. A column
-// without a declared type (an expression) takes the kind of its first non-null value.
+// without a declared type (an expression) takes the kind of its first non-null value. Texts come
+// back as UTF-8: bytes older programs stored in Windows-1252 are read as that character set (a
+// PostgreSQL database in SQL_ASCII passes them through for that).
 //
 // Statements are prepared once per connection and cached by their SQL text; the cache keeps the
 // kStatementCacheSize (db/stmt_cache.h) most recently used ones.

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "core/utf8.h"
 #include "db/engines.h"
 #include "db/stmt_cache.h"
 
@@ -358,7 +359,7 @@ class SqliteConnection final : public Connection {
       default: {
         const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
         int size = sqlite3_column_bytes(stmt, c);
-        return std::string(text ? text : "", static_cast<std::size_t>(size));
+        return utf8::FromLegacy(std::string_view(text ? text : "", static_cast<std::size_t>(size)));
       }
     }
   }
