@@ -49,6 +49,19 @@ class ConstraintError : public DbError {
   using DbError::DbError;
 };
 
+// The database's files are no longer the ones the connection opened (replaced or removed while it
+// ran): nothing more is read or written through it.
+class FileChangedError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+// The database can only be read: a change was refused.
+class ReadOnlyError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
 // Named parameter values; names without the leading colon, compared case-insensitively.
 using Params = std::vector<std::pair<std::string, Value>>;
 
@@ -84,6 +97,8 @@ class Connection {
 
   // How many prepared statements the connection holds now.
   virtual std::size_t CachedStatements() const = 0;
+  // True when the database could only be opened for reading: Begin() raises ReadOnlyError.
+  virtual bool ReadOnly() const { return false; }
 
  protected:
   Connection() = default;
