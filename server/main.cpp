@@ -119,12 +119,23 @@ int main(int argc, char** argv) {
     server::ConnectionPool pool(dbUrl);
     {
       auto c = pool.Acquire();
-      server::CreateSchema(*c);
-      if (int n = server::SeedReferenceData(*c, refDir))
-        spdlog::info("loaded {} reference rows from {}", n, refDir.string());
-      if (demo) {
-        server::SeedDemo(*c);
-        spdlog::info("demo companies in place");
+      if (c->ReadOnly()) {
+        // Served as it is: its reference data is not loaded again, and saves are refused.
+        if (!server::HasSchema(*c))
+          throw std::runtime_error("the database " + Redacted(dbUrl) +
+                                   " can only be read and holds no tables yet; it must be "
+                                   "writable for its first start");
+        spdlog::warn("the database {} can only be read: reads are served, saves are refused",
+                     Redacted(dbUrl));
+        if (demo) spdlog::warn("--demo ignored: the database can only be read");
+      } else {
+        server::CreateSchema(*c);
+        if (int n = server::SeedReferenceData(*c, refDir))
+          spdlog::info("loaded {} reference rows from {}", n, refDir.string());
+        if (demo) {
+          server::SeedDemo(*c);
+          spdlog::info("demo companies in place");
+        }
       }
     }
     server::RdmEmpresa rdm(pool, options.testHooks);

@@ -18,6 +18,12 @@ namespace json = boost::json;
 namespace {
 
 const std::string kDuplicate = "Já existe um registro com esta chave.";
+const std::string kFileChanged =
+    "O arquivo do banco de dados foi substituído ou removido enquanto o servidor de aplicação "
+    "estava em execução; nada foi gravado. Procure o administrador do sistema.";
+const std::string kReadOnly =
+    "O banco de dados está disponível somente para leitura; a alteração não foi gravada. Procure "
+    "o administrador do sistema.";
 const std::string kDatabaseFailure =
     "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
     "administrador do sistema.";
@@ -455,6 +461,12 @@ std::string RdmEmpresa::Invoke(std::string_view method, const json::array& param
   } catch (const db::ConstraintError& e) {
     spdlog::warn("{}: {}", method, e.what());
     throw RpcError(kApplicationError, kDuplicate);
+  } catch (const db::FileChangedError& e) {
+    spdlog::error("{}: {}", method, e.what());
+    throw RpcError(kApplicationError, kFileChanged);
+  } catch (const db::ReadOnlyError& e) {
+    spdlog::warn("{}: {}", method, e.what());
+    throw RpcError(kApplicationError, kReadOnly);
   } catch (const db::DbError& e) {
     spdlog::error("{}: {}", method, e.what());
     throw RpcError(kApplicationError, kDatabaseFailure);

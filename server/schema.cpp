@@ -143,6 +143,16 @@ void CreateSchema(db::Connection& connection) {
   }
 }
 
+bool HasSchema(db::Connection& connection) {
+  try {
+    return !connection.Query("SELECT CDPAIS FROM PAIS LIMIT 1").rows.empty();
+  } catch (const db::FileChangedError&) {
+    throw;
+  } catch (const db::DbError&) {
+    return false;
+  }
+}
+
 int SeedReferenceData(db::Connection& connection, const std::filesystem::path& dataDir) {
   if (!connection.Query("SELECT CDPAIS FROM PAIS LIMIT 1").rows.empty()) return 0;
   db::Transaction tx(connection);

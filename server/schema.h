@@ -13,6 +13,9 @@ namespace ger::server {
 void CreateSchema(db::Connection& connection);
 // The statements CreateSchema runs on an engine.
 std::string SchemaSql(db::Engine engine);
+// Whether the tables are there, filled with the reference data (for a database that can only be
+// read).
+bool HasSchema(db::Connection& connection);
 
 // Loads the reference CSV files of `dataDir` (countries, states, municipalities, CNAE, legal
 // natures, FPAS) when the country table is still empty, all in one transaction. Returns the

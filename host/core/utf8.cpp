@@ -117,6 +117,29 @@ void Append(std::string& out, char32_t cp) {
   }
 }
 
+char32_t LegacyChar(unsigned char b) {
+  return FromLegacyByte(b);
+}
+
+bool IsWellFormed(std::string_view s) {
+  for (std::size_t pos = 0; pos < s.size();) {
+    if (static_cast<unsigned char>(s[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
+    char32_t cp;
+    const std::size_t len = DecodeOne(s, pos, cp);
+    if (len == 1) return false;  // a byte from 0x80 alone is never a character of its own
+    pos += len;
+  }
+  return true;
+}
+
+std::string FromLegacy(std::string_view s) {
+  if (IsWellFormed(s)) return std::string(s);
+  return Encode(Decode(s));
+}
+
 std::string Encode(std::u32string_view s) {
   std::string out;
   out.reserve(s.size());

@@ -19,6 +19,13 @@ void Append(std::string& out, char32_t cp);
 // Byte offset of character index i (s.size() when i is past the end).
 std::size_t Offset(std::string_view s, std::size_t i);
 
+// Texts stored by older programs are Windows-1252: a byte that is not part of a well-formed UTF-8
+// sequence is read as the Windows-1252 character of that byte, here and in every routine above.
+char32_t LegacyChar(unsigned char b);
+bool IsWellFormed(std::string_view s);
+// The text as well-formed UTF-8, each such byte turned into its character.
+std::string FromLegacy(std::string_view s);
+
 // Upper/lower case of Latin letters including the Portuguese accented ones (á→Á, ç→Ç).
 char32_t ToUpper(char32_t c);
 char32_t ToLower(char32_t c);

@@ -101,19 +101,20 @@ class TextOut {
   std::size_t& len_;
 };
 
-char* EscapedByte(char* o, unsigned char c) {
+char* EscapedChar(char* o, char32_t c) {
   *o++ = '\\';
   *o++ = 'u';
-  *o++ = '0';
-  *o++ = '0';
-  *o++ = kHex[c >> 4];
+  *o++ = kHex[(c >> 12) & 15];
+  *o++ = kHex[(c >> 8) & 15];
+  *o++ = kHex[(c >> 4) & 15];
   *o++ = kHex[c & 15];
   return o;
 }
 
-// A JSON string. Text is UTF-8; a byte that is not part of a well-formed sequence (text that came
-// from a legacy single-byte source) is written as the Latin-1 character of that byte, so the
-// output is always valid JSON and the parser never refuses what we wrote.
+// A JSON string. Text is UTF-8; a byte that is not part of a well-formed sequence (a text an older
+// program stored in Windows-1252) is written as the Windows-1252 character of that byte, as the
+// host's text routines read it, so the output is always valid JSON and the parser never refuses
+// what we wrote.
 void AppendString(TextOut& out, std::string_view s) {
   const std::size_t n = s.size();
   char* o = out.Room(n * 6 + 2);  // every byte escaped, and the quotes
@@ -174,7 +175,7 @@ void AppendString(TextOut& out, std::string_view s) {
       *o++ = '\\';
       *o++ = static_cast<char>(c);
     } else {
-      o = EscapedByte(o, c);
+      o = EscapedChar(o, c < 0x80 ? c : utf8::LegacyChar(c));
     }
     ++i;
     run = i;

@@ -14,7 +14,9 @@
 // unquoted SQL identifiers are case-insensitive). Kinds and sizes follow the declared column
 // types: VARCHAR(n)/CHAR(n) -> string n, TEXT -> memo, DOUBLE PRECISION/REAL/NUMERIC -> float,
 // INTEGER/BIGINT/SMALLINT -> integer, TIMESTAMP/DATE -> datetime, BLOB/BYTEA -> blob. A column
-// without a declared type (an expression) takes the kind of its first non-null value.
+// without a declared type (an expression) takes the kind of its first non-null value. Texts come
+// back as UTF-8: bytes older programs stored in Windows-1252 are read as that character set (a
+// PostgreSQL database in SQL_ASCII passes them through for that).
 //
 // Statements are prepared once per connection and cached by their SQL text; the cache keeps the
 // kStatementCacheSize (db/stmt_cache.h) most recently used ones.
@@ -43,6 +45,19 @@ class DbError : public std::runtime_error {
 
 // A unique key, not-null or check constraint refused the statement.
 class ConstraintError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+// The database's files are no longer the ones the connection opened (replaced or removed while it
+// ran): nothing more is read or written through it.
+class FileChangedError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+// The database can only be read: a change was refused.
+class ReadOnlyError : public DbError {
  public:
   using DbError::DbError;
 };
@@ -82,6 +97,8 @@ class Connection {
 
   // How many prepared statements the connection holds now.
   virtual std::size_t CachedStatements() const = 0;
+  // True when the database could only be opened for reading: Begin() raises ReadOnlyError.
+  virtual bool ReadOnly() const { return false; }
 
  protected:
   Connection() = default;

@@ -118,7 +118,7 @@ class PgConnection final : public Connection {
     }
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);
-    ExecuteScript("SET client_encoding = 'UTF8'; SET extra_float_digits = 3;");
+    Setup();
   }
   ~PgConnection() override { PQfinish(conn_); }
 
@@ -213,6 +213,21 @@ class PgConnection final : public Connection {
     std::vector<std::string> names;
   };
 
+  // The session settings, again after a reconnect. A database in SQL_ASCII keeps the bytes older
+  // programs stored (Windows-1252); PostgreSQL cannot convert them, so they come through as they
+  // are and are read as Windows-1252 here.
+  void Setup() {
+    settingUp_ = true;
+    struct Done {
+      bool& flag;
+      ~Done() { flag = false; }
+    } done{settingUp_};
+    const char* encoding = PQparameterStatus(conn_, "server_encoding");
+    const bool bytes = encoding && std::string_view(encoding) == "SQL_ASCII";
+    ExecuteScript(bytes ? "SET client_encoding = 'SQL_ASCII'; SET extra_float_digits = 3;"
+                        : "SET client_encoding = 'UTF8'; SET extra_float_digits = 3;");
+  }
+
   static std::string Trimmed(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
     return s;
@@ -227,6 +242,13 @@ class PgConnection final : public Connection {
       // The server went away: reconnect for the next call; the prepared statements are gone.
       cache_.Clear();
       PQreset(conn_);
+      if (PQstatus(conn_) == CONNECTION_OK && !settingUp_) {
+        try {
+          Setup();
+        } catch (const DbError&) {
+          // Reported by the next use of the connection.
+        }
+      }
       throw DbError("PostgreSQL connection lost: " + msg);
     }
     if (state && std::string_view(state).starts_with("23")) throw ConstraintError(msg);
@@ -303,7 +325,7 @@ class PgConnection final : public Connection {
                       "', which is not a date this layer reads");
       default:
         if (type == kBool) return std::string(text == "t" ? "S" : "N");
-        return std::string(text);
+        return utf8::FromLegacy(text);
     }
   }
 
@@ -311,6 +333,7 @@ class PgConnection final : public Connection {
   PGconn* conn_ = nullptr;
   StatementCache<Prepared> cache_;
   unsigned counter_ = 0;
+  bool settingUp_ = false;  // a reconnect inside Setup() does not set up again
 };
 
 }  // namespace

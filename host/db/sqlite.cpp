@@ -1,8 +1,13 @@
 // SQLite back-end: one file, WAL journal, statements cached per connection.
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
 
+#include "core/utf8.h"
 #include "db/engines.h"
 #include "db/stmt_cache.h"
 
@@ -13,6 +18,66 @@ std::string SqliteDateText(const DateTime& dt) {
   std::string text = dt.ToIso();
   if (auto t = text.find('T'); t != std::string::npos) text[t] = ' ';
   return text;
+}
+
+// Which file a path names: device and inode.
+struct FileId {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> IdOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
+
+// The files (database and -wal journal) a path named when this process opened it first; kept
+// while any connection of the process has it open. A database file replaced by another (an older
+// copy) while connections are open would have the open journal replayed onto it and take later
+// saves that no one reads again; a journal removed would take saves that vanish at the next
+// start. So a path whose files are no longer these is never opened, read or written again until
+// they are back (or the process starts anew).
+struct Identity {
+  FileId db;
+  std::optional<FileId> wal;  // none when the database had no journal (opened read-only)
+};
+
+class Identities {
+ public:
+  // The identity registered for the path, if a connection of the process has it open.
+  std::optional<Identity> Find(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(path);
+    if (it == entries_.end()) return std::nullopt;
+    return it->second.identity;
+  }
+  // Registers one more connection of the path; the first one's identity is kept. Returns it.
+  Identity Acquire(const std::string& path, const Identity& opened) {
+    std::lock_guard lock(mutex_);
+    auto [it, added] = entries_.try_emplace(path, Entry{opened, 0});
+    ++it->second.users;
+    return it->second.identity;
+  }
+  void Release(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(path);
+    if (it != entries_.end() && --it->second.users == 0) entries_.erase(it);
+  }
+
+ private:
+  struct Entry {
+    Identity identity;
+    int users;
+  };
+  std::mutex mutex_;
+  std::map<std::string, Entry> entries_;
+};
+
+Identities& OpenFiles() {
+  static Identities identities;
+  return identities;
 }
 
 struct StmtDeleter {
@@ -33,8 +98,24 @@ struct Prepared {
 
 class SqliteConnection final : public Connection {
  public:
-  explicit SqliteConnection(std::string path) : path_(std::move(path)) { OpenHandle(true); }
-  ~SqliteConnection() override { CloseHandle(); }
+  explicit SqliteConnection(std::string path) : path_(std::move(path)), walPath_(path_ + "-wal") {
+    OpenHandle(true);
+    std::optional<FileId> db = IdOf(path_);
+    if (!db) {
+      CloseHandle();
+      throw FileChangedError(Changed());
+    }
+    identity_ = OpenFiles().Acquire(path_, {*db, IdOf(walPath_)});
+    registered_ = true;
+    if (!Intact()) {
+      CloseHandle();
+      throw FileChangedError(Changed());
+    }
+  }
+  ~SqliteConnection() override {
+    CloseHandle();
+    if (registered_) OpenFiles().Release(path_);
+  }
 
   Engine GetEngine() const override { return Engine::SQLite; }
 
@@ -114,13 +195,33 @@ class SqliteConnection final : public Connection {
     }
   }
 
-  void Begin() override { Execute("BEGIN IMMEDIATE", {}); }
-  void Commit() override { Execute("COMMIT", {}); }
+  void Begin() override {
+    EnsureFile();
+    if (readOnly_) {
+      // The file may have been made writable since: a new handle on the same file finds out.
+      CloseHandle();
+      OpenHandle(false);
+      if (readOnly_)
+        throw ReadOnlyError("the SQLite database file '" + path_ +
+                            "' can only be read (file or folder permissions, or an immutable "
+                            "file): a change was refused");
+    }
+    Execute("BEGIN IMMEDIATE", {});
+  }
+  void Commit() override {
+    // The last look before a save is acknowledged.
+    if (!Intact()) {
+      Rollback();
+      throw FileChangedError(Changed());
+    }
+    Execute("COMMIT", {});
+  }
   void Rollback() override {
     if (db_ && !sqlite3_get_autocommit(db_)) Execute("ROLLBACK", {});
   }
 
   std::size_t CachedStatements() const override { return cache_.Size(); }
+  bool ReadOnly() const override { return readOnly_; }
 
  private:
   struct Resetter {
@@ -132,6 +233,11 @@ class SqliteConnection final : public Connection {
   };
 
   void OpenHandle(bool create) {
+    // Opening a replaced file would already replay the journal onto it.
+    if (auto known = OpenFiles().Find(path_)) {
+      identity_ = *known;
+      if (!Intact()) throw FileChangedError(Changed());
+    }
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -146,7 +252,8 @@ class SqliteConnection final : public Connection {
     // a killed process (not a power cut between checkpoints). Reads go through a memory map.
     const char* setup =
         "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
-        "PRAGMA mmap_size=268435456; PRAGMA cache_size=-16000;";
+        "PRAGMA mmap_size=268435456; PRAGMA cache_size=-16000; "
+        "PRAGMA journal_size_limit=67108864;";
     char* err = nullptr;
     rc = sqlite3_exec(db_, setup, nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
@@ -156,6 +263,12 @@ class SqliteConnection final : public Connection {
       throw DbError("cannot open SQLite database '" + path_ + "': " + msg);
     }
     readOnly_ = sqlite3_db_readonly(db_, "main") == 1;
+    // The journal stays when the last connection closes (emptied, as the size limit above asks
+    // for), so that its identity holds for as long as this process has the database open. A
+    // first read makes sure it exists.
+    int persist = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_exec(db_, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
   }
 
   void CloseHandle() {
@@ -164,28 +277,24 @@ class SqliteConnection final : public Connection {
     db_ = nullptr;
   }
 
-  // A database file removed or replaced while open would take every later write into a file
-  // no one will ever read again, each reported as a success. Between transactions the handle
-  // checks that its path still names the file it has open; when it does not, the handle is
-  // closed and the path opened again (never created: the schema would be missing), so the
-  // service returns by itself once the file is back. A file that could only be opened for
-  // reading (its writes fail with the database error) is opened again on each use until it can
-  // be written.
+  // Between transactions every statement first checks that the path still names the files the
+  // process opened (a transaction is checked at its start and before its commit).
   void EnsureFile() {
-    if (db_) {
-      if (!sqlite3_get_autocommit(db_)) return;  // inside a transaction: checked at its start
-      if (!readOnly_) {
-        int moved = 0;
-        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK ||
-            !moved)
-          return;
-      }
-      CloseHandle();
-    }
-    std::error_code ec;
-    if (!std::filesystem::exists(path_, ec))
-      throw DbError("the SQLite database file '" + path_ + "' was removed or moved");
-    OpenHandle(false);
+    if (db_ && !sqlite3_get_autocommit(db_)) return;
+    if (!Intact()) throw FileChangedError(Changed());
+    if (!db_) OpenHandle(false);
+  }
+
+  bool Intact() const {
+    if (IdOf(path_) != std::optional<FileId>(identity_.db)) return false;
+    return !identity_.wal || IdOf(walPath_) == identity_.wal;
+  }
+
+  std::string Changed() const {
+    return "the SQLite database file '" + path_ +
+           "' (or its -wal journal) is not the one this server opened: it was replaced or "
+           "removed while the server ran. Nothing is read or written until the original files are "
+           "back in place; restart the server to use the file that is there now";
   }
 
   // The statement's field list from the declared column types, worked out once.
@@ -358,12 +467,14 @@ class SqliteConnection final : public Connection {
       default: {
         const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
         int size = sqlite3_column_bytes(stmt, c);
-        return std::string(text ? text : "", static_cast<std::size_t>(size));
+        return utf8::FromLegacy(std::string_view(text ? text : "", static_cast<std::size_t>(size)));
       }
     }
   }
 
-  std::string path_;
+  std::string path_, walPath_;
+  Identity identity_;
+  bool registered_ = false;
   sqlite3* db_ = nullptr;
   bool readOnly_ = false;  // the file could only be opened for reading
   StatementCache<Prepared> cache_;

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <thread>
@@ -22,9 +24,12 @@ using ger::TNetConnection;
 namespace {
 
 const char* kConflict = "Registro alterado por outro usuário. Atualize os dados e tente novamente.";
-const char* kDatabaseFailure =
-    "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
-    "administrador do sistema.";
+const char* kFileChanged =
+    "O arquivo do banco de dados foi substituído ou removido enquanto o servidor de aplicação "
+    "estava em execução; nada foi gravado. Procure o administrador do sistema.";
+const char* kReadOnly =
+    "O banco de dados está disponível somente para leitura; a alteração não foi gravada. Procure "
+    "o administrador do sistema.";
 
 DataPacket Companies(TNetConnection& net) {
   ger::ServerAnswer a = net.Call("GetEmpresa");
@@ -186,39 +191,53 @@ TEST_F(ServerFaults, SecondUserSavingTheSameCompanyIsRefusedAndTheFirstKeepsHisD
   EXPECT_EQ(Text(stored[seenByFirst.IndexOf("DSEMAILEMPRESA")]), "primeiro@empresa.com.br");
 }
 
+// A company saved whole by SetEmpresa.
+ger::ServerAnswer SaveCompany(TNetConnection& net, const DataPacket& shape,
+                              const std::string& code) {
+  CompanySet cs(shape);
+  Row r = cs.Blank();
+  cs.Put(r, "CDEMPRESA", code);
+  cs.Put(r, "NMEMPRESA", "Empresa " + code);
+  cs.Insert(std::move(r));
+  return net.Call("SetEmpresa", cs.Args());
+}
+
+std::string Bytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The database file, or its journal, is not the one the server opened: every call is refused
+// with one clear sentence, and nothing is acknowledged or written.
+void ExpectEveryCallRefused(TNetConnection& net, const DataPacket& shape) {
+  for (int i = 0; i < 5; ++i) {
+    ger::ServerAnswer read = net.Call("GetVerifEmpresa", {"01"});
+    EXPECT_FALSE(read.ok()) << "a read answered from a file that is no longer the server's";
+    EXPECT_EQ(read.error, kFileChanged);
+    ger::ServerAnswer write = SaveCompany(net, shape, "0" + std::to_string(5 + i));
+    EXPECT_FALSE(write.ok()) << "a save acknowledged into a file that is no longer the server's";
+    EXPECT_EQ(write.error, kFileChanged);
+  }
+}
+
 TEST_F(ServerFaults, DatabaseFileTakenAwayGivesClearErrorsAndTheServiceReturnsWithIt) {
   if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
   ServerChild server(db_.Url());
   TNetConnection net;
   net.Port = server.Port();
   DataPacket shape = Companies(net);
-  auto insert = [&](const std::string& code) {
-    CompanySet cs(shape);
-    Row r = cs.Blank();
-    cs.Put(r, "CDEMPRESA", code);
-    cs.Put(r, "NMEMPRESA", "Empresa " + code);
-    cs.Insert(std::move(r));
-    return net.Call("SetEmpresa", cs.Args());
-  };
-  ASSERT_TRUE(insert("01").ok());
+  ASSERT_TRUE(SaveCompany(net, shape, "01").ok());
   // Several calls, so that every worker's connection has been used.
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(net.Call("GetVerifEmpresa", {"01"}).ok());
 
   const auto away = db_.Dir() / "guardado.db";
   std::filesystem::rename(db_.File(), away);
-  for (int i = 0; i < 5; ++i) {
-    ger::ServerAnswer read = net.Call("GetVerifEmpresa", {"01"});
-    EXPECT_FALSE(read.ok()) << "a read answered from a file no longer in place";
-    EXPECT_EQ(read.error, kDatabaseFailure);
-    ger::ServerAnswer write = insert("02");
-    EXPECT_FALSE(write.ok()) << "a save reported as done into a file no longer in place";
-    EXPECT_EQ(write.error, kDatabaseFailure);
-  }
+  ExpectEveryCallRefused(net, shape);
   EXPECT_TRUE(server.Running());
   EXPECT_FALSE(std::filesystem::exists(db_.File())) << "the server created an empty database";
 
   std::filesystem::rename(away, db_.File());
-  ger::ServerAnswer back = insert("02");
+  ger::ServerAnswer back = SaveCompany(net, shape, "02");
   ASSERT_TRUE(back.ok()) << back.error;
   auto rows = ByCode(Companies(net));
   EXPECT_EQ(rows.size(), 2u);
@@ -228,30 +247,68 @@ TEST_F(ServerFaults, DatabaseFileTakenAwayGivesClearErrorsAndTheServiceReturnsWi
   EXPECT_EQ(direct->Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'").rows.size(), 1u);
 }
 
-// The database file swapped for one that cannot be written (immutable even for root): reads go
-// on, saves fail with the database error, and saves work again once the file may be written.
-TEST_F(ServerFaults, DatabaseFileMadeReadOnlyRefusesSavesAndTheServiceReturns) {
+TEST_F(ServerFaults, DatabaseFileReplacedByAnOlderCopyIsNeverWrittenAndTakesNoSave) {
   if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
   ServerChild server(db_.Url());
   TNetConnection net;
   net.Port = server.Port();
   DataPacket shape = Companies(net);
-  auto insert = [&](const std::string& code) {
-    CompanySet cs(shape);
-    Row r = cs.Blank();
-    cs.Put(r, "CDEMPRESA", code);
-    cs.Put(r, "NMEMPRESA", "Empresa " + code);
-    cs.Insert(std::move(r));
-    return net.Call("SetEmpresa", cs.Args());
-  };
-  ASSERT_TRUE(insert("01").ok());
-  {
-    auto direct = ger::db::Connection::Open(db_.Url());
-    direct->Query("PRAGMA wal_checkpoint(TRUNCATE)");
-  }
-  const auto copy = db_.Dir() / "copia.db";
-  std::filesystem::copy_file(db_.File(), copy);
+  ASSERT_TRUE(SaveCompany(net, shape, "01").ok());
+  const auto copy = db_.Dir() / "copia-antiga.db";
+  std::filesystem::copy_file(db_.File(), copy);  // without what the journal holds
+  ASSERT_TRUE(SaveCompany(net, shape, "02").ok());
+
+  // The older copy put in place of the file while the server runs (the original kept aside).
+  const auto original = db_.Dir() / "original.db";
+  std::filesystem::create_hard_link(db_.File(), original);
   std::filesystem::rename(copy, db_.File());
+  const std::string replaced = Bytes(db_.File());
+  ExpectEveryCallRefused(net, shape);
+  EXPECT_TRUE(server.Running());
+  EXPECT_EQ(Bytes(db_.File()), replaced) << "the server wrote into the file put in its place";
+
+  // The original back in place: the service returns with every acknowledged save.
+  std::filesystem::rename(original, db_.File());
+  ger::ServerAnswer back = SaveCompany(net, shape, "03");
+  ASSERT_TRUE(back.ok()) << back.error;
+  auto rows = ByCode(Companies(net));
+  EXPECT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(rows.contains("01") && rows.contains("02"));
+}
+
+TEST_F(ServerFaults, JournalRemovedUnderTheServerTakesNoSave) {
+  if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
+  auto server = std::make_unique<ServerChild>(db_.Url());
+  TNetConnection net;
+  net.Port = server->Port();
+  DataPacket shape = Companies(net);
+  ASSERT_TRUE(SaveCompany(net, shape, "01").ok());
+  ASSERT_TRUE(std::filesystem::remove(db_.File().string() + "-wal"));
+  ExpectEveryCallRefused(net, shape);
+  EXPECT_TRUE(server->Running());
+
+  // Started again, the server works on the files there now; no refused save turns up.
+  server->Stop(SIGTERM);
+  server = std::make_unique<ServerChild>(db_.Url());
+  net.Disconnect();
+  net.Port = server->Port();
+  ASSERT_TRUE(SaveCompany(net, shape, "02").ok());
+  auto rows = ByCode(Companies(net));
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(rows.contains("0" + std::to_string(5 + i)));
+  EXPECT_TRUE(rows.contains("02"));
+}
+
+// A database file that can only be read when the server starts (immutable even for root): it is
+// served as it is, its reference data is not loaded again, and saves are refused clearly.
+TEST_F(ServerFaults, DatabaseFileReadOnlyAtStartIsServedReadOnly) {
+  if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
+  {
+    ServerChild first(db_.Url());
+    TNetConnection net;
+    net.Port = first.Port();
+    ASSERT_TRUE(SaveCompany(net, Companies(net), "01").ok());
+    ASSERT_EQ(first.Stop(SIGTERM), 0);
+  }
   const std::string file = db_.File().string();
   if (std::system(("chattr +i '" + file + "' 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "this file system cannot make a file immutable";
@@ -259,21 +316,29 @@ TEST_F(ServerFaults, DatabaseFileMadeReadOnlyRefusesSavesAndTheServiceReturns) {
     std::string file;
     ~Unlock() { (void)std::system(("chattr -i '" + file + "'").c_str()); }
   } unlock{file};
+  const std::string before = Bytes(db_.File());
 
-  for (int i = 0; i < 5; ++i) {
-    ger::ServerAnswer read = net.Call("GetVerifEmpresa", {"01"});
-    ASSERT_TRUE(read.ok()) << read.error;
-    ger::ServerAnswer write = insert("02");
-    EXPECT_FALSE(write.ok()) << "a save reported as done into a file that cannot be written";
-    EXPECT_EQ(write.error, kDatabaseFailure);
+  ServerChild server(db_.Url());
+  TNetConnection net;
+  net.Port = server.Port();
+  DataPacket shape = Companies(net);
+  ASSERT_EQ(shape.rows.size(), 1u);
+  ASSERT_TRUE(net.Call("GetCNAE", {"6201501", ""}).ok());
+  for (int i = 0; i < 3; ++i) {
+    ger::ServerAnswer write = SaveCompany(net, shape, "02");
+    EXPECT_FALSE(write.ok()) << "a save acknowledged into a file that cannot be written";
+    EXPECT_EQ(write.error, kReadOnly);
   }
+  ger::ServerAnswer bairro = net.Call("InsertBairro", {"1058", "SP", "5030", "Centro"});
+  EXPECT_EQ(bairro.error, kReadOnly);
   EXPECT_TRUE(server.Running());
+  EXPECT_EQ(Bytes(db_.File()), before);
+
+  // Writable again: saves go through without a restart.
   ASSERT_EQ(std::system(("chattr -i '" + file + "'").c_str()), 0);
-  ger::ServerAnswer back = insert("02");
+  ger::ServerAnswer back = SaveCompany(net, shape, "02");
   ASSERT_TRUE(back.ok()) << back.error;
   EXPECT_EQ(ByCode(Companies(net)).size(), 2u);
-  auto direct = ger::db::Connection::Open(db_.Url());
-  EXPECT_EQ(direct->Query("SELECT CDEMPRESA FROM EMPRESA").rows.size(), 2u);
 }
 
 // Sixteen clients, each with its own company whose e-mail column (which carries the where flag)

@@ -376,6 +376,95 @@ TEST_F(ServerTest, TheCompanyCodeOfARowCannotChange) {
   EXPECT_EQ(after.rows.size(), 1u);
 }
 
+// --- Texts stored by older programs ---------------------------------------------------------
+
+// A PostgreSQL database that keeps bytes as they come, as the older programs' databases did;
+// dropped with the object.
+struct LegacyPgDatabase {
+  std::string name, url;
+  explicit LegacyPgDatabase(const std::string& server) {
+    name = "ger_legacy_" + std::to_string(getpid());
+    auto admin = ger::db::Connection::Open(server);
+    admin->ExecuteScript("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+    admin->ExecuteScript("CREATE DATABASE " + name +
+                         " ENCODING 'SQL_ASCII' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0");
+    const auto query = server.find('?');
+    const auto slash = server.rfind('/', query);
+    url = server.substr(0, slash + 1) + name +
+          (query == std::string::npos ? "" : server.substr(query));
+  }
+  ~LegacyPgDatabase() {
+    try {
+      ger::db::Connection::Open(gPgUrl)->ExecuteScript("DROP DATABASE IF EXISTS " + name +
+                                                       " WITH (FORCE)");
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+};
+
+TEST_F(ServerTest, LegacyTextsReadAsWindows1252AndOnlyTheColumnsASaveChangesAreRewritten) {
+  std::unique_ptr<LegacyPgDatabase> legacy;
+  if (!gPgUrl.empty()) {
+    legacy = std::make_unique<LegacyPgDatabase>(gPgUrl);
+    dbUrl_ = legacy->url;
+  }
+  Start();
+  if (legacy) Db().ExecuteScript("SET client_encoding = 'SQL_ASCII'");
+  // Windows-1252 bytes: ç ú – in a column without flags, º in the where-flagged NRREGJUNCOM,
+  // é in the e-mail (default flags).
+  const std::string legalName =
+                        "A\xE7\xFA"
+                        "car \x96 Com\xE9rcio",
+                    registry = "N\xBA 12", email = "jos\xE9@acucar.com.br";
+  Db().Execute(
+      "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA, NMRAZSOCEMPR, NRREGJUNCOM, DSEMAILEMPRESA) "
+      "VALUES ('01', 'Antiga', :R, :J, :E)",
+      {{"R", legalName}, {"J", registry}, {"E", email}});
+  auto storedAsIs = [&](const char* column, const std::string& bytes) {
+    return Db().Query(std::string("SELECT COUNT(*) FROM EMPRESA WHERE ") + column + " = :V",
+                      {{"V", bytes}})
+               .rows.at(0)[0] == Value(std::int64_t{1});
+  };
+
+  const DataPacket p = Packet("GetEmpresa");
+  const Row& row = p.rows.at(0);
+  EXPECT_EQ(S(row[p.IndexOf("NMRAZSOCEMPR")]), "Açúcar – Comércio");
+  EXPECT_EQ(S(row[p.IndexOf("NRREGJUNCOM")]), "Nº 12");
+  EXPECT_EQ(S(row[p.IndexOf("DSEMAILEMPRESA")]), "josé@acucar.com.br");
+
+  // A save of another column finds the row and leaves the old texts as they were stored.
+  CompanySet rename(p);
+  Row n = row;
+  rename.Put(n, "NMEMPRESA", "Renomeada");
+  rename.Update(row, n);
+  Ok("SetEmpresa", SetArgs(rename));
+  EXPECT_TRUE(storedAsIs("NMRAZSOCEMPR", legalName));
+  EXPECT_TRUE(storedAsIs("NRREGJUNCOM", registry));
+  EXPECT_TRUE(storedAsIs("DSEMAILEMPRESA", email));
+
+  // A save of the old text itself writes it in UTF-8.
+  const DataPacket q = Packet("GetEmpresa");
+  CompanySet fix(q);
+  Row m = q.rows.at(0);
+  fix.Put(m, "NMRAZSOCEMPR", "Açúcar – Comércio Ltda");
+  fix.Update(q.rows.at(0), m);
+  Ok("SetEmpresa", SetArgs(fix));
+  EXPECT_TRUE(storedAsIs("NMRAZSOCEMPR", "Açúcar – Comércio Ltda"));
+  EXPECT_TRUE(storedAsIs("NRREGJUNCOM", registry));
+
+  // And the row can be deleted.
+  const DataPacket r = Packet("GetEmpresa");
+  CompanySet del(r);
+  del.Delete(r.rows.at(0));
+  Ok("SetEmpresa", SetArgs(del));
+  EXPECT_TRUE(Packet("GetEmpresa").rows.empty());
+  net_.Disconnect();
+  server_->Stop();
+  server_.reset();
+  db_.reset();
+}
+
 // --- Delete ---------------------------------------------------------------------------------
 
 TEST_F(ServerTest, DeleteRemovesLinksAndNotesButNotACompanyWithBranches) {

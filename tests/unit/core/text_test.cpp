@@ -47,6 +47,13 @@ TEST(Utf8, DecodeEncodeRoundTrip) {
   EXPECT_EQ(out, "\xEF\xBF\xBD");
   // A legacy Windows-1252 byte reads as its character.
   EXPECT_EQ(utf8::Decode("\xE7\x80"), (std::u32string{U'ç', U'€'}));
+  EXPECT_EQ(utf8::FromLegacy("A\xE7\xFA"
+                             "car \x96 Ra\xE7\xE3o"),
+            "Açúcar – Ração");
+  EXPECT_EQ(utf8::FromLegacy("já é UTF-8 \xE2\x80\x93"), "já é UTF-8 –");
+  EXPECT_TRUE(utf8::IsWellFormed("ação – 😀"));
+  for (const char* bad : {"\xE9", "a\xC3", "\xED\xA0\x80", "\xC0\xAF", "\x80"})
+    EXPECT_FALSE(utf8::IsWellFormed(bad)) << bad;
 }
 
 TEST(Utf8, CaseOfPortugueseLetters) {
