@@ -5,6 +5,7 @@
 //
 //   ger_bench_app server --server BIN --data DIR --db URL --label NAME
 //   ger_bench_app screen --server BIN --data DIR --dir TMPDIR --companies N [--cycles K]
+//   ger_bench_app report --server BIN --data DIR --dir TMPDIR --companies N
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@
 #include "data/dataset.h"
 #include "data/packet.h"
 #include "db/database.h"
+#include "forms/relatorio.h"
 #include "launcher.h"
 #include "module/module.h"
 #include "net/netconnection.h"
@@ -371,23 +373,36 @@ void FieldBench(TfrmEmpresa& f, PickListDialogs& dialogs, const std::string& url
   G::Click(f.sbtCancelar);
 }
 
+// A server on a new SQLite file in --dir with `companies` companies, and the host pointed at it
+// with the given scripted dialogs.
+struct SeededHost {
+  std::string url;
+  server::ServerProcess server;
+
+  SeededHost(const std::map<std::string, std::string>& o, int companies,
+             std::shared_ptr<ui::ScriptedDialogs> dialogs)
+      : url("sqlite:" + (fs::path(o.at("--dir")) / "ger.db").string()),
+        server(StartServer(o.at("--server"), o.at("--data"), url)) {
+    {
+      TNetConnection net;
+      net.Port = server.Port();
+      SeedCompanies(url, Companies(net).fields, companies);
+    }
+    Application().SetDialogs(dialogs);
+    Application().Settings.webUrl = "127.0.0.1";
+    Application().Settings.webPort = server.Port();
+    Application().Settings.databaseUrl = url;
+    Application().Settings.moduloAtiv = "G";
+  }
+};
+
 int ScreenBench(const std::map<std::string, std::string>& o) {
   namespace G = ui::Gestures;
   const int companies = std::stoi(o.at("--companies"));
   const int cycles = o.contains("--cycles") ? std::stoi(o.at("--cycles")) : 0;
-  const std::string url = "sqlite:" + (fs::path(o.at("--dir")) / "ger.db").string();
-  server::ServerProcess server = StartServer(o.at("--server"), o.at("--data"), url);
-  {
-    TNetConnection net;
-    net.Port = server.Port();
-    SeedCompanies(url, Companies(net).fields, companies);
-  }
   auto dialogs = std::make_shared<PickListDialogs>();
-  Application().SetDialogs(dialogs);
-  Application().Settings.webUrl = "127.0.0.1";
-  Application().Settings.webPort = server.Port();
-  Application().Settings.databaseUrl = url;
-  Application().Settings.moduloAtiv = "G";
+  SeededHost host(o, companies, dialogs);
+  const std::string& url = host.url;
   TLoadedModule module("Pkg_Ger00200");
   const long before = CurrentRssKb();
   auto a = Clock::now();
@@ -425,11 +440,45 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
   return 0;
 }
 
+// The company report "Ger002" to a PDF file: the list from the server, the pages, the file.
+int ReportBench(const std::map<std::string, std::string>& o) {
+  const int companies = std::stoi(o.at("--companies"));
+  auto dialogs = std::make_shared<ui::ScriptedDialogs>();
+  SeededHost host(o, companies, dialogs);
+  server::ServerProcess& server = host.server;
+  std::optional<report::Definition> definition = FindReport("Ger002");
+  if (!definition) throw std::runtime_error("no definition of the report Ger002 is installed");
+  const fs::path file = fs::path(o.at("--dir")) / "empresas.pdf";
+  const long before = CurrentRssKb();
+  std::size_t pages = 0;
+  const double serverCpu = ProcessCpuMs(server.Pid()), clientCpu = SelfCpuMs();
+  auto runs = Sample(5, [&](int) {
+    auto job = std::make_shared<ReportJob>(*definition);
+    job->Write(file, ReportJob::FileKind::Pdf);
+    ui::ProgressScope made(*dialogs, "");  // the pages are made already: this only reads them
+    pages = job->Pages(made)->pages.size();
+  });
+  const double cpu = (SelfCpuMs() - clientCpu + ProcessCpuMs(server.Pid()) - serverCpu) / 5;
+  if (!fs::exists(file) || dialogs->Log().size() != 5)
+    throw std::runtime_error("the report was not written");
+  const std::string n = std::to_string(companies);
+  // CPU of client and server together: on a machine shared with other work the wall-clock
+  // figures vary with the load, this one does not.
+  Report("Ger002_pdf_" + n + "_cpu", cpu, "ms");
+  Report("Ger002_pdf_" + n + "_first", runs.front() / 1000, "ms");
+  Report("Ger002_pdf_" + n, Percentile(runs, 0.5) / 1000, "ms");
+  Report("Ger002_pdf_" + n + "_pages", static_cast<double>(pages), "pages");
+  Report("Ger002_pdf_" + n + "_size", static_cast<double>(fs::file_size(file)) / 1024, "KiB");
+  Report("Ger002_pdf_" + n + "_peak_rss", static_cast<double>(MaxRssKb()) / 1024, "MiB");
+  Report("Ger002_pdf_" + n + "_rss_added", static_cast<double>(MaxRssKb() - before) / 1024, "MiB");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: ger_bench_app server|screen --option value ...\n");
+    std::fprintf(stderr, "usage: ger_bench_app server|screen|report --option value ...\n");
     return 2;
   }
   std::map<std::string, std::string> options;
@@ -439,6 +488,7 @@ int main(int argc, char** argv) {
     gGroup = options.contains("--label") ? options["--label"] : mode;
     if (mode == "server") return ServerBench(options);
     if (mode == "screen") return ScreenBench(options);
+    if (mode == "report") return ReportBench(options);
     std::fprintf(stderr, "ger_bench_app: unknown mode %s\n", mode.c_str());
     return 2;
   } catch (const std::exception& e) {

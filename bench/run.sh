@@ -4,7 +4,8 @@
 #   - wrk against ger-server: GetVerifEmpresa latency on one keep-alive connection and calls
 #     per second on four (the body comes from rpc.lua);
 #   - the whole-program timings of ger_bench_app: server round trips on SQLite and PostgreSQL,
-#     throughput with 1, 4 and 16 clients, and the company screen of the real module.
+#     throughput with 1, 4 and 16 clients, the company screen of the real module, and the
+#     company report to a PDF file.
 # Usage: bench/run.sh BUILD_DIR   (./ger bench passes the release build)
 # Traffic goes only to 127.0.0.1. GER_TEST_PG names a PostgreSQL to use; without it a throw-away
 # one is started (as ./ger test does) when this runs as root or as the server's owner.
@@ -109,6 +110,11 @@ for n in 1000 1296; do
     | tee -a "$FIGURES" >&2
 done
 
+log "company report Ger002 to PDF"
+mkdir -p "$WORK/report"
+"$BIN/ger_bench_app" report --server "$BIN/ger-server" --data "$ROOT/data" --dir "$WORK/report" \
+  --companies 1296 | tee -a "$FIGURES" >&2
+
 # Written aside first, so an interrupted run leaves the previous results in place.
 python3 - "$WORK/codec.json" "$FIGURES" "$HERE/results.json.tmp" <<'PY'
 import json, sys
@@ -125,6 +131,9 @@ targets = {
     ("screen", "exit_CNAE_box_to_next_focus_p50"): ("<", 1),
     ("screen", "picklist_municipalities_SP_645_open_p50"): ("<", 50),
     ("screen", "picklist_filter_keystroke_5570_p99"): ("<", 16),
+    ("report", "Ger002_pdf_1296"): ("<", 1000),
+    ("report", "Ger002_pdf_1296_first"): ("<", 1000),
+    ("report", "Ger002_pdf_1296_peak_rss"): ("<", 100),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")

@@ -15,6 +15,9 @@ pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(httplib INTERFACE)
 target_link_libraries(httplib INTERFACE PkgConfig::CPPHTTPLIB Threads::Threads)
 
+# Report pages: cairo draws them (PDF without a display), pango finds their fonts.
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-pdf pangocairo)
+
 find_path(STB_INCLUDE_DIR stb_image.h PATHS /usr/include/stb REQUIRED)
 add_library(stb INTERFACE)
 target_include_directories(stb SYSTEM INTERFACE ${STB_INCLUDE_DIR})
@@ -23,5 +26,5 @@ if(GER_BENCH)
   find_package(benchmark CONFIG REQUIRED)
 endif()
 if(GER_SHELL)
-  find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets PrintSupport Test)
 endif()

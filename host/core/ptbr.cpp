@@ -339,4 +339,16 @@ std::optional<DateTime> ParseDate(std::string_view text) {
   return DateTime::FromParts(y, m, d, h, n, s);
 }
 
+std::string ValueText(const Value& value) {
+  struct Visitor {
+    std::string operator()(std::monostate) const { return {}; }
+    std::string operator()(const std::string& s) const { return s; }
+    std::string operator()(double d) const { return FormatFloat(d); }
+    std::string operator()(std::int64_t i) const { return std::to_string(i); }
+    std::string operator()(DateTime d) const { return FormatDateTime(d); }
+    std::string operator()(const Bytes&) const { return "(BLOB)"; }
+  };
+  return std::visit(Visitor{}, value);
+}
+
 }  // namespace ger::ptbr

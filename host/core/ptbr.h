@@ -21,6 +21,10 @@ std::string FormatFloat(double value, std::string_view format);
 std::optional<double> ParseFloat(std::string_view text);
 std::optional<long long> ParseInteger(std::string_view text);
 
+// A value as plain text: numbers in the general format, dates by FormatDateTime, null empty,
+// blob contents as "(BLOB)".
+std::string ValueText(const Value& value);
+
 // "dd/mm/yyyy"; FormatDateTime adds " hh:nn:ss" when the time is not midnight.
 std::string FormatDate(DateTime value);
 std::string FormatDateTime(DateTime value);

@@ -1,6 +1,8 @@
 #include "core/value.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "core/exceptions.h"
 
@@ -54,6 +56,16 @@ bool ReadDigits(std::string_view text, std::size_t pos, std::size_t n, int& out)
 }
 
 }  // namespace
+
+DateTime DateTime::Now() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  return FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                   local.tm_min, std::min(local.tm_sec, 59),
+                   static_cast<int>(now.tv_nsec / 1'000'000));
+}
 
 bool DateTime::IsValidDate(int year, int month, int day) {
   return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&

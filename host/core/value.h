@@ -18,6 +18,8 @@ class DateTime {
   // Milliseconds since 1970-01-01 00:00:00.
   static DateTime FromMillis(std::int64_t ms) { return DateTime(ms); }
   std::int64_t Millis() const { return ms_; }
+  // The local date and time of this machine now.
+  static DateTime Now();
 
   struct Parts {
     int year, month, day, hour, minute, second, millisecond;
@@ -48,6 +50,8 @@ struct Bytes {
 // Null is std::monostate. Text is UTF-8.
 using Value = std::variant<std::monostate, std::string, double, std::int64_t, DateTime, Bytes>;
 
-inline bool IsNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool IsNull(const Value& v) {
+  return std::holds_alternative<std::monostate>(v);
+}
 
 }  // namespace ger

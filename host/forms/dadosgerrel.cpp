@@ -1,5 +1,8 @@
 #include "forms/dadosgerrel.h"
 
+#include "forms/relatorio.h"
+#include "report/messages.h"
+
 namespace ger {
 
 TfrmDadosGerRel::TfrmDadosGerRel(std::string name, TComponent* owner)
@@ -17,7 +20,9 @@ TfrmDadosGerRel::TfrmDadosGerRel(std::string name, TComponent* owner)
   sbtExecutar.SetHint("Executar");
   sbtFechar.SetParent(&panMenu);
   sbtFechar.SetHint("Fechar");
-  svdSaveReport.Filter = "Relatório (*.txt)|*.txt";
+  svdSaveReport.Filter = report::ReportMsg("Rel_Filtro");
+  svdSaveReport.DefaultExt = "pdf";
+  svdSaveReport.Title = "Salvar relatório";
   OnCreate = [this](TComponent& s) { FormCreate(s); };
   OnClose = [this](TComponent& s, TCloseAction& a) { FormClose(s, a); };
   sbtExecutar.OnClick = [this](TComponent& s) { sbtExecutarClick(s); };
@@ -29,6 +34,7 @@ TfrmDadosGerRel::TfrmDadosGerRel(std::string name, TComponent* owner)
 }
 
 void TfrmDadosGerRel::FormCreate(TComponent&) {
+  if (msgMensagens.Count() == 0) msgMensagens.Load(report::ReportMessageLines());
   lblRelat.SetCaption(Caption());
   if (rdgSaida.ItemIndex() < 0) rdgSaida.SetItemIndex(Video);
 }
@@ -38,8 +44,20 @@ void TfrmDadosGerRel::FormClose(TComponent&, TCloseAction& action) {
 }
 
 void TfrmDadosGerRel::sbtExecutarClick(TComponent&) {
-  if (rdgSaida.ItemIndex() == Arquivo && !svdSaveReport.Execute()) return;
-  throw Exception("O relatório '" + ReportCode() + "' não está disponível nesta instalação.");
+  std::optional<report::Definition> definition = FindReport(ReportCode());
+  if (!definition) throw Exception(report::ReportMsg("Rel_Indisponivel", {ReportCode()}));
+  auto job = std::make_shared<ReportJob>(std::move(*definition));
+  switch (rdgSaida.ItemIndex()) {
+    case Arquivo:
+      job->SaveAs(svdSaveReport);
+      break;
+    case Impressora:
+      job->Print();
+      break;
+    default:
+      job->Preview();
+      break;
+  }
 }
 
 }  // namespace ger

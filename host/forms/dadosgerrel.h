@@ -1,6 +1,7 @@
 #pragma once
 // The report launcher: report title, screen code, report code, the output choice (screen,
-// printer, file) and the save dialog for a file.
+// printer, file) and the save dialog for a file. The report itself is the host's: its definition
+// is found by the report code (forms/relatorio.h).
 #include <string>
 
 #include "routines/routines.h"
@@ -33,8 +34,10 @@ class TfrmDadosGerRel : public TForm {
 
   virtual void FormCreate(TComponent& sender);
   virtual void FormClose(TComponent& sender, TCloseAction& action);
-  // Runs the report to the chosen output. With no report engine installed for the report code
-  // it says so instead of pretending to have printed (Exception naming the code).
+  // Runs the report to the chosen output: "Vídeo" the print preview, "Impressora" the system's
+  // print dialog, "Arquivo" the save dialog (PDF or CSV). A report code this installation has no
+  // definition for is reported (Exception naming the code). The pop-up item "Salvar Relatório"
+  // chooses "Arquivo" and runs it.
   virtual void sbtExecutarClick(TComponent& sender);
 };
 

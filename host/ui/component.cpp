@@ -79,6 +79,8 @@ std::string_view KindName(ControlKind kind) {
       return "messages";
     case ControlKind::Query:
       return "query";
+    case ControlKind::ReportView:
+      return "reportview";
   }
   return "component";
 }

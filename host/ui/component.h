@@ -53,6 +53,7 @@ enum class ControlKind {
   SaveDialog,
   Messages,
   Query,
+  ReportView,
 };
 std::string_view KindName(ControlKind kind);
 

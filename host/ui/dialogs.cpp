@@ -1,6 +1,7 @@
 #include "ui/dialogs.h"
 
 #include "data/datasource.h"
+#include "report/document.h"
 #include "ui/forms.h"
 
 namespace ger::ui {
@@ -43,8 +44,22 @@ int ButtonCount(TMsgDlgButtons buttons) {
 }
 }  // namespace
 
+ProgressScope::ProgressScope(IDialogs& dialogs, const std::string& text, int total)
+    : dialogs_(dialogs) {
+  dialogs_.BeginProgress(text, total);
+}
+
+ProgressScope::~ProgressScope() {
+  dialogs_.EndProgress();
+}
+
+void ProgressScope::Step(int done, int total) {
+  if (!dialogs_.StepProgress(done, total)) Abort();
+}
+
 bool ScriptedDialogs::QueuesEmpty() const {
-  return answers_.empty() && picks_.empty() && files_.empty() && finds_.empty();
+  return answers_.empty() && picks_.empty() && files_.empty() && finds_.empty() &&
+         prints_.empty() && !cancelAfter_;
 }
 
 void ScriptedDialogs::ClearQueues() {
@@ -52,6 +67,8 @@ void ScriptedDialogs::ClearQueues() {
   picks_.clear();
   files_.clear();
   finds_.clear();
+  prints_.clear();
+  cancelAfter_.reset();
 }
 
 std::optional<std::string> ScriptedDialogs::NextMessage() {
@@ -150,6 +167,35 @@ void ScriptedDialogs::HideAvi() {
 
 void ScriptedDialogs::ShowHelp(const std::string& file, int context) {
   help_.emplace_back(file, context);
+}
+
+void ScriptedDialogs::BeginProgress(const std::string& text, int) {
+  progressTexts_.push_back(text);
+  progressOn_ = true;
+  progressSteps_ = 0;
+}
+
+bool ScriptedDialogs::StepProgress(int, int) {
+  if (cancelAfter_ && progressSteps_ >= *cancelAfter_) {
+    cancelAfter_.reset();
+    return false;
+  }
+  ++progressSteps_;
+  return true;
+}
+
+void ScriptedDialogs::EndProgress() {
+  progressOn_ = false;
+}
+
+bool ScriptedDialogs::PrintReport(const report::Document& document) {
+  bool accept = true;
+  if (!prints_.empty()) {
+    accept = prints_.front();
+    prints_.pop_front();
+  }
+  if (accept) printed_.push_back({document.title, static_cast<int>(document.pages.size())});
+  return accept;
 }
 
 }  // namespace ger::ui

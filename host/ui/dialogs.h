@@ -17,6 +17,9 @@ namespace ger {
 class TDataSet;
 class TDataSource;
 class TForm;
+namespace report {
+struct Document;
+}
 
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 enum TMsgDlgBtn : unsigned {
@@ -64,6 +67,29 @@ class IDialogs {
   virtual void HideAvi() = 0;
   virtual void SetCursor(Cursor cursor) = 0;
   virtual void ShowHelp(const std::string& file, int context) = 0;
+  // A long task: a progress indication with a cancel button. A toolkit may wait a moment before
+  // showing it, so that quick tasks do not flash. StepProgress answers false once the user has
+  // cancelled; the task then stops and calls EndProgress.
+  virtual void BeginProgress(const std::string& text, int total) = 0;
+  virtual bool StepProgress(int done, int total) = 0;
+  virtual void EndProgress() = 0;
+  // The system's print dialog (printer, pages, copies), then the pages to the printer; false
+  // when the user cancelled the dialog.
+  virtual bool PrintReport(const report::Document& document) = 0;
+};
+
+// A progress indication for the length of a scope; Step raises the silent abort once the user
+// has cancelled, so a task ends where it stands and its scopes clean up.
+class ProgressScope {
+ public:
+  ProgressScope(IDialogs& dialogs, const std::string& text, int total = 0);
+  ~ProgressScope();
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+  void Step(int done, int total);
+
+ private:
+  IDialogs& dialogs_;
 };
 
 // A scripted answer was needed and none was queued, or the queued one does not fit: a fault of
@@ -88,6 +114,10 @@ class ScriptedDialogs : public IDialogs {
   void Answer(TModalResult answer) { answers_.push_back(answer); }
   void Pick(PickAnswer answer) { picks_.push_back(std::move(answer)); }
   void File(std::optional<std::string> path) { files_.push_back(std::move(path)); }
+  // The next print dialog is answered with OK (true) or Cancel; OK when none is queued.
+  void Print(bool accept) { prints_.push_back(accept); }
+  // The user cancels the next progress indication once it has made `steps` steps.
+  void CancelProgress(int steps = 0) { cancelAfter_ = steps; }
   void Find(std::optional<std::string> text) { finds_.push_back(std::move(text)); }
   bool QueuesEmpty() const;
   void ClearQueues();
@@ -111,6 +141,15 @@ class ScriptedDialogs : public IDialogs {
   Cursor CurrentCursor() const { return cursor_; }
   const std::vector<std::pair<std::string, int>>& HelpRequests() const { return help_; }
   const std::vector<std::string>& PickTitles() const { return pickTitles_; }
+  // Reports sent to the printer: title and number of pages.
+  struct Printed {
+    std::string title;
+    int pages;
+  };
+  const std::vector<Printed>& PrintedReports() const { return printed_; }
+  // Progress indications begun (their texts), and whether one is shown now.
+  const std::vector<std::string>& ProgressTexts() const { return progressTexts_; }
+  bool ProgressShown() const { return progressOn_; }
 
   TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
                           int helpContext) override;
@@ -123,6 +162,10 @@ class ScriptedDialogs : public IDialogs {
   void HideAvi() override;
   void SetCursor(Cursor cursor) override { cursor_ = cursor; }
   void ShowHelp(const std::string& file, int context) override;
+  void BeginProgress(const std::string& text, int total) override;
+  bool StepProgress(int done, int total) override;
+  void EndProgress() override;
+  bool PrintReport(const report::Document& document) override;
 
  private:
   std::deque<TModalResult> answers_;
@@ -134,6 +177,12 @@ class ScriptedDialogs : public IDialogs {
   std::vector<ReportEdit> reports_;
   std::vector<std::pair<std::string, int>> help_;
   std::vector<std::string> pickTitles_;
+  std::deque<bool> prints_;
+  std::vector<Printed> printed_;
+  std::vector<std::string> progressTexts_;
+  std::optional<int> cancelAfter_;
+  int progressSteps_ = 0;
+  bool progressOn_ = false;
   bool aviOn_ = false;
   int aviKind_ = -1;
   int aviCount_ = 0;

@@ -2,6 +2,7 @@
 // quits; with --screenshot it renders that window off-screen to a PNG file instead, after playing
 // the scenario file given with --script inside this very host (same module, server and database).
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -23,7 +24,10 @@ bool HasDisplay() {
 
 // Plays the scenario file against the running host with the scripted dialogs in force, then gives
 // the shell its Qt dialogs back. A line that does not hold is reported as "FAIL file:LINE: ...".
-bool PlayScript(const std::string& file, ger::TLoadedModule& module, ger::qt::Shell& shell) {
+// A file that ends inside a modal form (the report preview, a dialog) runs `atEndInModal` there,
+// so the picture shows that form open.
+bool PlayScript(const std::string& file, ger::TLoadedModule& module, ger::qt::Shell& shell,
+                std::function<void()> atEndInModal) {
   using namespace ger;
   using namespace ger::scenario;
   auto fail = [&](int line, const std::string& message) {
@@ -51,6 +55,7 @@ bool PlayScript(const std::string& file, ger::TLoadedModule& module, ger::qt::Sh
     world.serverHost = app.Settings.webUrl;
     world.serverPort = app.Settings.webPort;
     world.tmp = tmp.Path();
+    world.atEndInModal = std::move(atEndInModal);
     Interpreter interpreter(world, [&line](int n) { line = n; });
     interpreter.Play(std::move(lines));
   } catch (const LineFailure& f) {
@@ -108,10 +113,15 @@ int main(int argc, char** argv) {
       return 1;
     }
     shell.SyncAll();
-    if (options.script && !PlayScript(*options.script, *module, shell)) {
+    std::optional<bool> shot;  // taken inside a modal form the script left open
+    auto takeShot = [&] { shot = shell.Screenshot(*options.screenshot); };
+    if (options.script &&
+        !PlayScript(*options.script, *module, shell,
+                    options.screenshot ? std::function<void()>(takeShot) : nullptr)) {
       rc = 1;
     } else if (options.screenshot) {
-      if (!shell.Screenshot(*options.screenshot)) {
+      if (!shot) takeShot();
+      if (!*shot) {
         std::cerr << "ger-host: cannot write the screenshot '" << *options.screenshot << "'.\n";
         rc = 1;
       }

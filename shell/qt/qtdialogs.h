@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QWidget>
 
 #include "ui/dialogs.h"
@@ -62,8 +63,14 @@ class QtDialogs : public ui::IDialogs {
   void HideAvi() override;
   void SetCursor(ui::Cursor cursor) override;
   void ShowHelp(const std::string& file, int context) override;
+  // Report progress and printing (qtdialogs_report.cpp).
+  void BeginProgress(const std::string& text, int total) override;
+  bool StepProgress(int done, int total) override;
+  void EndProgress() override;
+  bool PrintReport(const report::Document& document) override;
 
   bool BusyShown() const { return busy_ != nullptr; }
+  QProgressDialog* Progress() const { return progress_; }
   bool HourGlass() const { return overridden_; }
   // Opens a file with the desktop's default application; replaced by tests that must not start
   // programs.
@@ -73,6 +80,7 @@ class QtDialogs : public ui::IDialogs {
   QWidget* Parent() const;
   std::function<QWidget*()> parent_;
   QPointer<QWidget> busy_;
+  QPointer<QProgressDialog> progress_;
   bool overridden_ = false;
 };
 

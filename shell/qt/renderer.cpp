@@ -26,6 +26,7 @@
 #include <QToolButton>
 
 #include "convert.h"
+#include "report_preview.h"
 #include "ui/dbctrls.h"
 #include "ui/gestures.h"
 
@@ -60,6 +61,7 @@ bool GrowsDown(ControlKind kind) {
     case ControlKind::PageControl:
     case ControlKind::Memo:
     case ControlKind::DBMemo:
+    case ControlKind::ReportView:
       return true;
     default:
       return false;
@@ -828,6 +830,8 @@ std::unique_ptr<Binding> FormView::MakeBinding(TControl& c, QWidget* container) 
       return std::make_unique<GridBinding>(*this, static_cast<TDBGrid&>(c), container);
     case ControlKind::DBNavigator:
       return std::make_unique<NavigatorBinding>(*this, static_cast<TDBNavigator&>(c), container);
+    case ControlKind::ReportView:
+      return MakeReportViewBinding(*this, static_cast<TReportView&>(c), container);
     default:
       return std::make_unique<ContainerBinding>(*this, c, container);
   }

@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPainter>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
@@ -387,7 +388,28 @@ bool Shell::Screenshot(const std::string& path) {
   QApplication::processEvents();
   SyncAll();
   QApplication::processEvents();
-  return window_->grab().save(ToQ(path), "PNG");
+  QPixmap shot = window_->grab();
+  // Dialogs open over the main window are part of what the user sees: each is drawn centred
+  // over it, oldest first, with a title bar as a window manager would give it.
+  QPainter painter(&shot);
+  for (const Entry& e : entries_) {
+    if (!e.window || qobject_cast<QMdiSubWindow*>(e.window.data()) || !e.window->isVisible())
+      continue;
+    const QPixmap dialog = e.window->grab();
+    const int titleHeight = 24;
+    const QPoint at((shot.width() - dialog.width()) / 2,
+                    std::max(titleHeight, (shot.height() - dialog.height() + titleHeight) / 2));
+    const QRect frame(at.x() - 1, at.y() - titleHeight, dialog.width() + 2,
+                      dialog.height() + titleHeight + 1);
+    painter.fillRect(frame.translated(5, 5), QColor(0, 0, 0, 70));
+    painter.fillRect(frame, window_->palette().color(QPalette::Highlight));
+    painter.setPen(window_->palette().color(QPalette::HighlightedText));
+    painter.drawText(QRect(frame.x() + 8, frame.y(), frame.width() - 16, titleHeight),
+                     Qt::AlignVCenter | Qt::AlignLeft, e.window->windowTitle());
+    painter.drawPixmap(at, dialog);
+  }
+  painter.end();
+  return shot.save(ToQ(path), "PNG");
 }
 
 }  // namespace ger::qt

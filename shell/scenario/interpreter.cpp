@@ -132,7 +132,11 @@ class Interpreter::Impl {
     Application().RunModalLoop = [this](TForm& form) { ModalLoop(form); };
     lines_ = std::move(lines);
     next_ = 0;
-    while (next_ < lines_.size()) RunLine(lines_[next_++]);
+    try {
+      while (next_ < lines_.size()) RunLine(lines_[next_++]);
+    } catch (const ScriptEnded&) {
+      // The picture was taken inside the modal form; its loops are unwound.
+    }
   }
 
  private:
@@ -142,8 +146,13 @@ class Interpreter::Impl {
   void ModalLoop(TForm& form) {
     // The lines after the one that opened the form run while it is open.
     while (form.Modal()) {
-      if (next_ >= lines_.size())
+      if (next_ >= lines_.size()) {
+        if (world_.atEndInModal) {
+          world_.atEndInModal();
+          throw ScriptEnded();
+        }
         Fail("the file ended while the modal form '" + form.Name() + "' was still open");
+      }
       RunLine(lines_[next_++]);
     }
   }
@@ -160,6 +169,8 @@ class Interpreter::Impl {
     try {
       Execute(line);
     } catch (const LineFailure&) {
+      throw;
+    } catch (const ScriptEnded&) {
       throw;
     } catch (const ui::EScriptError& e) {
       Fail(Command() + ": " + e.what());
@@ -328,6 +339,8 @@ class Interpreter::Impl {
         {"answer", &Impl::AnswerCmd},
         {"pick", &Impl::PickCmd},
         {"file", &Impl::FileCmd},
+        {"print", &Impl::PrintCmd},
+        {"progress", &Impl::ProgressCmd},
         {"expect", &Impl::ExpectCmd},
     };
     auto it = handlers.find(cmd);
@@ -497,6 +510,18 @@ class Interpreter::Impl {
       Fail(std::string("usage: ") + usage);
   }
 
+  void PrintCmd() {
+    const char* usage = "print ok|cancel";
+    Arity(2, 2, usage);
+    Dialogs().Print(OnOff(1, "ok", "cancel", usage));
+  }
+  void ProgressCmd() {
+    const char* usage = "progress cancel [STEPS]";
+    Arity(2, 3, usage);
+    if (Bare(1, usage) != "cancel") Fail(std::string("usage: ") + usage);
+    Dialogs().CancelProgress(Count() == 3 ? Number(2, usage) : 0);
+  }
+
   void ExpectCmd() {
     if (Count() < 2) Fail("usage: expect WHAT ...");
     const std::string& what = Bare(1, "expect WHAT ...");
@@ -627,6 +652,22 @@ class Interpreter::Impl {
       Arity(3, 3, usage);
       if (!result_) Fail("expected result " + Quote(Text(2, usage)) + ", found no call made yet");
       Expect(Text(2, usage), *result_, "result");
+    } else if (what == "printed") {
+      const char* usage = "expect printed \"TITLE\" PAGES";
+      Arity(4, 4, usage);
+      const auto& printed = Dialogs().PrintedReports();
+      if (printed.empty()) Fail("expected a printed report, found none sent to the printer");
+      Expect(Text(2, usage), printed.back().title, "printed report");
+      Expect(Number(3, usage), printed.back().pages, "printed pages");
+    } else if (what == "file") {
+      const char* usage = "expect file \"PATH\" exists|absent";
+      Arity(4, 4, usage);
+      const std::string path = Text(2, usage);
+      const bool wanted = OnOff(3, "exists", "absent", usage);
+      std::error_code ec;
+      if (std::filesystem::exists(path, ec) != wanted)
+        Fail("expected file " + Quote(path) + (wanted ? " to exist" : " to be absent") +
+             ", found it " + (wanted ? "absent" : "there"));
     } else if (what == "picture") {
       const char* usage = "expect picture NAME loaded|empty";
       Arity(4, 4, usage);

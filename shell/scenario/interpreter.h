@@ -31,6 +31,17 @@ struct World {
   std::string serverHost = "127.0.0.1";
   int serverPort = 0;
   std::filesystem::path tmp;  // what $TMP stands for in texts
+  // Called when the file ends while a modal form is still open (ger-host takes its picture
+  // there: what the user sees at that moment). Unset, such an ending fails the file.
+  std::function<void()> atEndInModal;
+};
+
+// Ends the lines of a file that stopped inside a modal form with World::atEndInModal set. It
+// derives from the scripted-session fault, so it passes the application's handler and the modal
+// loops it unwinds; Play returns normally.
+class ScriptEnded : public ui::EScriptError {
+ public:
+  ScriptEnded() : ui::EScriptError("the file ended inside a modal form") {}
 };
 
 // A line that did not hold: reported as "file:LINE: message". It derives from the scripted-session
