@@ -343,10 +343,12 @@ TEST_F(ServerFaults, DatabaseFileReadOnlyAtStartIsServedReadOnly) {
 
 // Sixteen clients, each with its own company whose e-mail column (which carries the where flag)
 // counts that client's saves: every save must succeed, and none may be lost. However long the
-// calls take on a loaded machine, all of them are made.
+// calls take on a loaded machine, all of them are made; their number is what the interleaving
+// of sixteen clients needs (some 2,400 saves), not a load test: on PostgreSQL, with builds
+// beside it on two cores, ten times as many took over 800 s.
 TEST_F(ServerFaults, SixteenClientsOfMixedCallsMeetNoErrorAndLoseNoUpdate) {
   constexpr int kClients = 16;
-  constexpr int kCalls = 10'000;
+  constexpr int kCalls = 1'000;
   ServerChild server(db_.Url());
   TNetConnection setup;
   setup.Port = server.Port();

@@ -213,9 +213,13 @@ TEST(TNetConnection, SplitsTheEnvelopeAndKeepsTheResultAsText) {
   ServerAnswer pair = net.Call("Y");
   ASSERT_TRUE(pair.ok());
   EXPECT_EQ(pair.payload->Value().as_array().at(1).as_string(), "x");
-  EXPECT_NE(net.Call("Z").error.find("Resposta inválida"), std::string::npos);
-  EXPECT_NE(net.Call("W").error.find("recusou o acesso"), std::string::npos);
-  EXPECT_NE(net.Call("V").error.find("erro HTTP 500"), std::string::npos);
+  // What the user reads, the server's address included.
+  const std::string where = "(127.0.0.1:" + std::to_string(peer.Port()) + ")";
+  EXPECT_EQ(net.Call("Z").error, "Resposta inválida do servidor de aplicação " + where + ".");
+  EXPECT_EQ(net.Call("W").error, "O servidor de aplicação " + where +
+                                     " recusou o acesso: chave de acesso ausente ou inválida.");
+  EXPECT_EQ(net.Call("V").error,
+            "O servidor de aplicação " + where + " respondeu com o erro HTTP 500.");
 }
 
 }  // namespace
