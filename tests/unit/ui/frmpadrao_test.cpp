@@ -153,11 +153,12 @@ TEST_F(FrmPadraoTest, TheRoutineDialogCancelsAndTheReportLauncherSaysWhatItCanno
   EXPECT_EQ(Application().FindForm("frmRotiGeral"), nullptr);
 
   auto& r = Application().CreateForm<TfrmDadosGerRel>();
-  r.lblCodRel.SetCaption("Ger002");
+  // A code with no definition file; "Ger002" has one.
+  r.lblCodRel.SetCaption("Ger999");
   r.Show();
   EXPECT_FALSE(Click(r.sbtExecutar));
   EXPECT_EQ(Messages(),
-            std::vector<std::string>{"O relatório 'Ger002' não está disponível nesta instalação."});
+            std::vector<std::string>{"O relatório 'Ger999' não está disponível nesta instalação."});
 }
 
 }  // namespace
