@@ -98,6 +98,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   PreparaPesquisas();
   PreparaValidacoes();
   LigaCodigos();
+  PreparaInscricao();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
   cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };

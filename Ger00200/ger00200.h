@@ -436,6 +436,16 @@ class TfrmEmpresa : public TfrmPadrao {
   void btpNaturezaAfterPesq(TComponent& sender);
   void dbeCdNaturezaChange(TComponent& sender);
 
+  // Legal registration (ger00200_inscricao.cpp): typed only while a company is included, under
+  // the mask of its person type, refused when another company has it.
+  void Vd_Inscricao(bool mandatory);
+  void dbeCGCEmpresaEnter(TComponent& sender);
+  void dbeCGCEmpresaChange(TComponent& sender);
+  void dbeCGCEmpresaExit(TComponent& sender);
+  void cboTipoChange(TComponent& sender);
+  void cboTipoKeyPress(TComponent& sender, char32_t& key);
+  void dbeInscEstaEmprKeyPress(TComponent& sender, char32_t& key);
+
  private:
   bool Editing() const;
   bool OnRepresentantes() const;
@@ -451,6 +461,8 @@ class TfrmEmpresa : public TfrmPadrao {
   void PreparaPesquisas();
   // The checked boxes' exit handlers.
   void PreparaValidacoes();
+  // The registration box, the type selector and the state registration's key filter.
+  void PreparaInscricao();
   // A check's failure path: the box's page to the front with the page-change handling, the
   // focus in the box; the caller lets the failure go on.
   void VoltaAoCampo(TTabSheet& page, TControl& box);

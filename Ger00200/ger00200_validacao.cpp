@@ -10,39 +10,14 @@
 #include <string>
 
 #include "Ger00200/ger00200.h"
+#include "Ger00200/ger00200_guarda.h"
 #include "core/utf8.h"
 #include "data/packet.h"
 
 namespace ger {
 
-namespace {
-
-// Runs the body; anything it raises (the abort of MensErro, a query or server failure) first
-// runs `recover`, then goes on unchanged.
-template <class Body, class Recover>
-void Guarded(Body&& body, Recover&& recover) {
-  try {
-    body();
-  } catch (...) {
-    recover();
-    throw;
-  }
-}
-
-// Closes a lookup however the check ends.
-class Closing {
- public:
-  explicit Closing(TADOIBQuery& query) : close_([&query] { query.Close(); }) {}
-  explicit Closing(TDataSet& dataset) : close_([&dataset] { dataset.Close(); }) {}
-  ~Closing() { close_(); }
-  Closing(const Closing&) = delete;
-  Closing& operator=(const Closing&) = delete;
-
- private:
-  std::function<void()> close_;
-};
-
-}  // namespace
+using empresa::Closing;
+using empresa::Guarded;
 
 void TfrmEmpresa::VoltaAoCampo(TTabSheet& page, TControl& box) {
   pgcPadrao.SetActivePage(page);
@@ -260,7 +235,7 @@ void TfrmEmpresa::Vd_Data(bool) {
 }
 
 void TfrmEmpresa::Vd_MulMor(const std::string& which) {
-  if (!IsEditing(cdsEmpresa.State())) return;
+  if (!Editing()) return;
   TDBEdit* box = nullptr;
   const char* field = nullptr;
   const char* negative = nullptr;
@@ -390,6 +365,7 @@ void TfrmEmpresa::ExitChecksFormulario() {
   dbeCdEmpresaExit(dbeCdEmpresa);
   dbeNmEmpresaExit(dbeNmEmpresa);
   dbeRazaoSocExit(dbeRazaoSoc);
+  dbeCGCEmpresaExit(dbeCGCEmpresa);
 }
 
 void TfrmEmpresa::ExitChecksEndereco() {
@@ -417,6 +393,7 @@ void TfrmEmpresa::ConfirmChecks() {
   if (cdsEmpresa.State() == DataSetState::Insert) Vd_Empresa(false);
   Vd_NMEmpresa(false);
   Vd_RazaoSoc(false);
+  Vd_Inscricao(false);
   Vd_Pais(false);
   Vd_Estado(false);
   Vd_Municipio(false);
@@ -441,6 +418,7 @@ void TfrmEmpresa::ConfirmChecks() {
   Vd_Empresa(true);
   Vd_NMEmpresa(true);
   Vd_RazaoSoc(true);
+  Vd_Inscricao(true);
   Vd_Pais(true);
   Vd_Estado(true);
   Vd_Municipio(true);

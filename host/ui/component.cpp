@@ -279,6 +279,7 @@ void TControl::Describe(PropList& out) const {
   out.emplace_back("height", std::int64_t{height_});
   out.emplace_back("taborder", std::int64_t{tabOrder_});
   out.emplace_back("focused", Focused());
+  out.emplace_back("popupmenu", PopupMenu ? PopupMenu->Name() : std::string());
 }
 
 }  // namespace ger

@@ -19,6 +19,7 @@ namespace ger {
 class TForm;
 class TDataSet;
 class TDataSource;
+class TPopupMenu;
 
 // What a renderer or the scenario runner needs to know to treat a component generically.
 enum class ControlKind {
@@ -146,6 +147,10 @@ class TControl : public TComponent {
   void SetFocus();
 
   TForm* OwnerForm() const override;
+
+  // The menu a right click on the control shows; one without items shows none, not even the
+  // toolkit's own menu of the control.
+  TPopupMenu* PopupMenu = nullptr;
 
   Notify OnEnter, OnExit, OnClick, OnDblClick;
   // The key press handler may drop the character by setting it to 0.

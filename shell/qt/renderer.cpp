@@ -209,6 +209,9 @@ class EditBinding : public Binding {
     QString text = ToQ(edit_.Text());
     if (w->text() != text) w->setText(text);
     w->setReadOnly(edit_.ReadOnly());
+    // A control whose menu has no items offers no cut, copy or paste on a right click either.
+    const bool noMenu = edit_.PopupMenu && edit_.PopupMenu->Items().empty();
+    w->setContextMenuPolicy(noMenu ? Qt::NoContextMenu : Qt::DefaultContextMenu);
     if (edit_.Focused()) {
       int start = Utf16Offset(text, edit_.SelStart());
       int end = Utf16Offset(text, edit_.SelStart() + edit_.SelLength());

@@ -111,6 +111,17 @@ class CompanyTest : public QObject {
     QCOMPARE(Companies().State(), DataSetState::Browse);
   }
 
+  // The registration box's menu has no items: a right click offers no paste, not even the
+  // line edit's own menu; the other boxes keep theirs.
+  void registrationBoxHasNoContextMenu() {
+    Action("sbtIncluir")->trigger();
+    ger::test::Settle();
+    QCOMPARE(Edit("dbeCGCEmpresa")->contextMenuPolicy(), Qt::NoContextMenu);
+    QCOMPARE(Edit("dbeNmEmpresa")->contextMenuPolicy(), Qt::DefaultContextMenu);
+    Action("sbtCancelar")->trigger();
+    ger::test::Settle();
+  }
+
   void cagedTakesOnlyDigits() {
     Action("sbtAlterar")->trigger();
     ger::test::Settle();

@@ -109,6 +109,7 @@ TEST_F(EmpresaScreen, RefusedSaveUndoesThePendingChanges) {
   ASSERT_TRUE(G::Type(f.dbeCdEmpresa, "09"));
   ASSERT_TRUE(G::Type(f.dbeNmEmpresa, "Nona"));
   ASSERT_TRUE(G::Type(f.dbeRazaoSoc, "Nona Ltda"));
+  ASSERT_TRUE(G::Type(f.dbeCGCEmpresa, "11444777000161"));
   TypeAddress(f);
   FailNext("SetEmpresa", "Falha ao gravar.");
   EXPECT_FALSE(G::Click(f.sbtConfirmar));
