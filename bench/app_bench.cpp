@@ -371,6 +371,32 @@ void FieldBench(TfrmEmpresa& f, PickListDialogs& dialogs, const std::string& url
   G::Click(f.sbtCancelar);
 }
 
+// A confirm of an altered company as the user meets it: every check of the confirm, the post
+// with its neighbourhood step, the change set, the reload of the whole list and the return to
+// the company's row.
+void ConfirmBench(TfrmEmpresa& f, PickListDialogs& dialogs, int companies) {
+  namespace G = ui::Gestures;
+  f.cdsEmpresa.SetRecNo(companies / 2);
+  const std::string code = f.cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  std::vector<double> confirm;
+  for (int i = 0; i < 20; ++i) {
+    bool ok = G::Click(f.sbtAlterar) && G::Clear(f.dbeNmEmpresa) &&
+              G::Type(f.dbeNmEmpresa, "Alterada " + std::to_string(i));
+    auto a = Clock::now();
+    ok = ok && G::Click(f.sbtConfirmar);
+    confirm.push_back(Micros(a, Clock::now()));
+    if (!ok || f.cdsEmpresa.State() != DataSetState::Browse ||
+        f.cdsEmpresa.FieldByName("CDEMPRESA").AsString() != code ||
+        f.cdsEmpresa.RecordCount() != companies) {
+      std::string why;
+      while (auto m = dialogs.NextMessage()) why += " " + *m;
+      throw std::runtime_error("confirming an altered company failed:" + why);
+    }
+  }
+  Report("Confirmar_altered_" + std::to_string(companies) + "_p50", Percentile(confirm, 0.5) / 1000,
+         "ms");
+}
+
 int ScreenBench(const std::map<std::string, std::string>& o) {
   namespace G = ui::Gestures;
   const int companies = std::stoi(o.at("--companies"));
@@ -420,6 +446,8 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
     });
     Report("IncluirConfirmar_cycle_" + n, Percentile(cycle, 0.5) / 1000, "ms");
     FieldBench(*form, *dialogs, url);
+  } else {
+    ConfirmBench(*form, *dialogs, companies);
   }
   module.Unload();
   return 0;

@@ -125,6 +125,7 @@ targets = {
     ("screen", "exit_CNAE_box_to_next_focus_p50"): ("<", 1),
     ("screen", "picklist_municipalities_SP_645_open_p50"): ("<", 50),
     ("screen", "picklist_filter_keystroke_5570_p99"): ("<", 16),
+    ("screen", "Confirmar_altered_1296_p50"): ("<", 40),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")
