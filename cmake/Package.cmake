@@ -12,6 +12,9 @@ install(TARGETS ${programs} RUNTIME DESTINATION bin)
 set_target_properties(${programs} PROPERTIES INSTALL_RPATH "$ORIGIN/../${GER_PRIVATE_LIBDIR}")
 install(TARGETS gerhost Pkg_Ger00200 LIBRARY DESTINATION ${GER_PRIVATE_LIBDIR})
 set_target_properties(gerhost Pkg_Ger00200 PROPERTIES INSTALL_RPATH "$ORIGIN")
+# Report definitions go where the host looks for them: "reports" beside its library.
+file(GLOB report_definitions CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/Ger0020*/*.json)
+install(FILES ${report_definitions} DESTINATION ${GER_PRIVATE_LIBDIR}/reports)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION share/ger/data
         FILES_MATCHING PATTERN "*.csv")
 install(FILES ${PROJECT_SOURCE_DIR}/deploy/ger-server.service DESTINATION lib/systemd/system)
