@@ -252,10 +252,36 @@ void RequirePgTool(const ProgramResult& r, const std::string& what) {
   Fail(what + (out.empty() ? std::string(" (the program could not be run)") : ": " + out));
 }
 
+// pg_dump and pg_restore with the connection string given to them; a password in it goes through
+// the environment instead, out of the process list every local user can read.
+ProgramResult RunPgTool(std::vector<std::string> argv, const std::string& url) {
+  std::string bare = url;
+  std::vector<std::string> env;
+  const auto scheme = url.find("://");
+  const auto at = url.find('@', scheme + 3);
+  const auto colon = url.find(':', scheme + 3);
+  if (scheme != std::string::npos && at != std::string::npos && colon < at) {
+    std::string password;
+    for (std::size_t i = colon + 1; i < at; ++i) {
+      if (url[i] == '%' && i + 2 < at) {
+        password += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        password += url[i];
+      }
+    }
+    bare = url.substr(0, colon) + url.substr(at);
+    env.push_back("PGPASSWORD=" + password);
+  }
+  argv.push_back("--dbname=" + bare);
+  return RunProgram(argv, env);
+}
+
 void BackupPg(const std::string& url, const fs::path& file) {
   PartialFile partial(PartialOf(file));
-  ProgramResult r = RunProgram({"pg_dump", "--format=custom", "--no-owner", "--no-privileges",
-                                "--file=" + partial.path.string(), "--dbname=" + url});
+  ProgramResult r = RunPgTool({"pg_dump", "--format=custom", "--no-owner", "--no-privileges",
+                               "--file=" + partial.path.string()},
+                              url);
   RequirePgTool(r, "pg_dump failed");
   Publish(partial.path, file);
   partial.keep = true;
@@ -280,9 +306,9 @@ void RestorePg(const std::string& url, const fs::path& file) {
            std::string(table->name) + "; nothing was restored");
   // A database that cannot be reached is reported as such, not as a failed restore.
   db::Connection::Open(url);
-  ProgramResult r =
-      RunProgram({"pg_restore", "--clean", "--if-exists", "--single-transaction", "--exit-on-error",
-                  "--no-owner", "--no-privileges", "--dbname=" + url, file.string()});
+  ProgramResult r = RunPgTool({"pg_restore", "--clean", "--if-exists", "--single-transaction",
+                               "--exit-on-error", "--no-owner", "--no-privileges", file.string()},
+                              url);
   RequirePgTool(r, "the restore failed and was rolled back, the database is as it was");
 }
 
