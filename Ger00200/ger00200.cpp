@@ -99,6 +99,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   PreparaValidacoes();
   LigaCodigos();
   PreparaInscricao();
+  PreparaBairro();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
   cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };

@@ -446,6 +446,24 @@ class TfrmEmpresa : public TfrmPadrao {
   void cboTipoKeyPress(TComponent& sender, char32_t& key);
   void dbeInscEstaEmprKeyPress(TComponent& sender, char32_t& key);
 
+  // Neighbourhood (ger00200_bairro.cpp): picked by code or search, or typed by name, which the
+  // server then registers in the municipality.
+  void Vd_Bairro(bool mandatory);
+  // Asks the server to register the typed name when the four boxes are filled; true when it did.
+  bool InsertBairro(TDBEdit& name, TDBEdit& country, TDBEdit& state, TDBEdit& municipality);
+  // The code of the typed name in the municipality of the boxes; empty when there is none.
+  std::string PreencheBairro(TDBEdit& name, TDBEdit& municipality);
+  void dbeCdBairroExit(TComponent& sender);
+  void dbeCdBairroKeyPress(TComponent& sender, char32_t& key);
+  void dbeNMBairroExit(TComponent& sender);
+  void dbeNMBairroKeyPress(TComponent& sender, char32_t& key);
+  void BtnPesquisa1BeforePesq(TComponent& sender, bool& proceed);
+  void BtnPesquisa1AfterPesq(TComponent& sender);
+
+  // Every post of the company (ger00200_gravacao.cpp): none codes, the address split into street,
+  // number and complement, the neighbourhood, the logo file's bytes, the neighbourhood check.
+  void cdsEmpresaBeforePost(TDataSet& dataset);
+
  private:
   bool Editing() const;
   bool OnRepresentantes() const;
@@ -463,6 +481,8 @@ class TfrmEmpresa : public TfrmPadrao {
   void PreparaValidacoes();
   // The registration box, the type selector and the state registration's key filter.
   void PreparaInscricao();
+  // The neighbourhood boxes and search, and the before-post step.
+  void PreparaBairro();
   // A check's failure path: the box's page to the front with the page-change handling, the
   // focus in the box; the caller lets the failure go on.
   void VoltaAoCampo(TTabSheet& page, TControl& box);

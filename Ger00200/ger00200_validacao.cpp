@@ -385,8 +385,9 @@ void TfrmEmpresa::ExitChecksInformacoesOficiais() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Confirm: every check in a fixed order, lenient first, then the demanded fields. The first
-// failure ends the confirm with its field's page in front; what was normalised stays.
+// Confirm: every check in a fixed order, lenient first, then the demanded fields, the logo file,
+// the placeholders and the typed neighbourhood. The first failure ends the confirm with its
+// field's page in front; what was normalised before it stays in the record.
 
 void TfrmEmpresa::ConfirmChecks() {
   Vd_Data(false);
@@ -397,6 +398,7 @@ void TfrmEmpresa::ConfirmChecks() {
   Vd_Pais(false);
   Vd_Estado(false);
   Vd_Municipio(false);
+  Vd_Bairro(false);
   Vd_NrProprietarios(false);
   Vd_Contador(false);
   dbeCodCentrCustExit(dbeCodCentrCust);
@@ -409,6 +411,7 @@ void TfrmEmpresa::ConfirmChecks() {
   Vd_NrCaged(false);
   Vd_EmprCaixa(false);
 
+  // A fine without interest, or interest without a fine, gets 0 for the other.
   TField& fine = cdsEmpresa.FieldByName("VRPEMULEMPR");
   TField& interest = cdsEmpresa.FieldByName("VRPEMOREMPR");
   if (fine.IsNull() && !interest.IsNull()) fine.SetAsFloat(0);
@@ -422,6 +425,7 @@ void TfrmEmpresa::ConfirmChecks() {
   Vd_Pais(true);
   Vd_Estado(true);
   Vd_Municipio(true);
+  Vd_Bairro(true);
 
   Vd_NrProprietarios(false);
   Vd_Contador(false);
@@ -429,6 +433,23 @@ void TfrmEmpresa::ConfirmChecks() {
   Vd_CNAE(false);
   Vd_FPAS(false);
   Vd_Natureza(false);
+
+  Carrega_Imagem();
+
+  // An optional text left empty is stored as the placeholder, which the screen shows blank.
+  const std::pair<const char*, TDBEdit*> placeholders[] = {
+      {"NRINSCESTA", &dbeInscEstaEmpr}, {"NRCEPEMPR", &dbeCdCep},
+      {"DSENDEEMPR", &dbeDSENDEEMPR},   {"NRREGJUNCOM", &dbeDsJuntCome},
+      {"NMTITUEMPR", &dbeNmTitular},    {"DSARQRECIBO", &dbeModelo},
+      {"DSARQRECIREC", &dbeReciRec},    {"NMBAIREMPR", &dbeNmBairEmpr}};
+  for (const auto& [field, box] : placeholders)
+    if (Consiste::EmptyString(box->Text())) cdsEmpresa.FieldByName(field).SetAsString("*");
+
+  InsertBairro(dbeNMBairro, dbeCdPais, dbeSgEstado, dbeCdMunicipio);
+  cdsEmpresa.FieldByName("CDBAIRRO").SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
+  Vd_Bairro(false);
+  if (Consiste::EmptyString(dbeNmBairEmpr.Text()))
+    cdsEmpresa.FieldByName("NMBAIREMPR").SetAsString("*");
 }
 
 }  // namespace ger

@@ -1,4 +1,5 @@
 // ger-server: the application server of the company screen.
+#include <spdlog/pattern_formatter.h>
 #include <spdlog/spdlog.h>
 
 #include <malloc.h>
@@ -6,12 +7,14 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <thread>
 
 #include "app_server.h"
 #include "log_sink.h"
+#include "paths.h"
 #include "schema.h"
 
 namespace fs = std::filesystem;
@@ -19,20 +22,39 @@ using namespace ger;
 
 namespace {
 
-// The reference CSV folder: beside the repository the binary was built in (build/<preset>/bin),
-// else the folder recorded at build time.
-fs::path DefaultDataDir() {
-  std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    fs::path candidate = exe.parent_path() / ".." / ".." / ".." / "data";
-    if (fs::exists(candidate / "municipios.csv")) return fs::weakly_canonical(candidate);
+// Under systemd the journal stamps each line itself and takes its priority from a "<N>" prefix,
+// so `journalctl -p warning` finds the server's warnings.
+class JournalPriority final : public spdlog::custom_flag_formatter {
+ public:
+  void format(const spdlog::details::log_msg& msg, const std::tm&,
+              spdlog::memory_buf_t& dest) override {
+    // trace, debug, info, warn, error, critical, off
+    static constexpr char kPriority[] = {'7', '7', '6', '4', '3', '2', '6'};
+    const char prefix[] = {'<', kPriority[msg.level], '>'};
+    dest.append(prefix, prefix + 3);
   }
-#ifdef GER_DATA_DIR
-  return GER_DATA_DIR;
-#else
-  return "data";
-#endif
+  std::unique_ptr<custom_flag_formatter> clone() const override {
+    return std::make_unique<JournalPriority>();
+  }
+};
+
+// The level of the log lines from GER_LOG_LEVEL (trace, debug, info, warn, error); info when it
+// is not set. False for a name that is not a level.
+bool LogLevelFromEnvironment(spdlog::level::level_enum& level) {
+  level = spdlog::level::info;
+  const char* name = std::getenv("GER_LOG_LEVEL");
+  if (!name || !*name) return true;
+  for (int l = spdlog::level::trace; l <= spdlog::level::off; ++l) {
+    auto candidate = static_cast<spdlog::level::level_enum>(l);
+    const auto text = spdlog::level::to_string_view(candidate);
+    if (std::string_view(text.data(), text.size()) == name ||
+        (candidate == spdlog::level::warn && std::string_view(name) == "warn") ||
+        (candidate == spdlog::level::err && std::string_view(name) == "err")) {
+      level = candidate;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string Redacted(const std::string& url) {
@@ -64,7 +86,8 @@ int main(int argc, char** argv) {
                  "access token clients must send as a bearer token (required off loopback)");
   app.add_flag("--demo", demo, "add the demo companies");
   app.add_option("--data", refData, "folder of the reference CSV files");
-  app.add_flag("--test-hooks", options.testHooks, "enable the __fail, __calls and __args test methods");
+  app.add_flag("--test-hooks", options.testHooks,
+               "enable the __fail, __calls and __args test methods");
   app.add_option("--threads", options.threads,
                  "event loops answering requests (0: one per core, at least 2)")
       ->capture_default_str();
@@ -95,7 +118,19 @@ int main(int argc, char** argv) {
   auto logger = std::make_shared<spdlog::logger>(
       "ger-server", std::make_shared<server::BufferedFdSink>(STDERR_FILENO));
   spdlog::set_default_logger(logger);
-  spdlog::set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
+  if (std::getenv("JOURNAL_STREAM")) {
+    auto formatter = std::make_unique<spdlog::pattern_formatter>();
+    formatter->add_flag<JournalPriority>('*').set_pattern("%*%l %v");
+    spdlog::set_formatter(std::move(formatter));
+  } else {
+    spdlog::set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
+  }
+  spdlog::level::level_enum level;
+  if (!LogLevelFromEnvironment(level)) {
+    std::cerr << "ger-server: GER_LOG_LEVEL must be trace, debug, info, warn, error or off\n";
+    return 2;
+  }
+  spdlog::set_level(level);
   spdlog::flush_on(spdlog::level::warn);
   spdlog::flush_every(std::chrono::seconds(1));
 
@@ -114,7 +149,7 @@ int main(int argc, char** argv) {
       fs::create_directories(dataDir);
       dbUrl = "sqlite:" + (fs::path(dataDir) / "ger.db").string();
     }
-    fs::path refDir = refData.empty() ? DefaultDataDir() : fs::path(refData);
+    fs::path refDir = refData.empty() ? server::ReferenceDataDir() : fs::path(refData);
 
     server::ConnectionPool pool(dbUrl);
     {

@@ -31,12 +31,8 @@ std::string ColumnType(const record::Column& column, db::Engine engine) {
   return engine == db::Engine::PostgreSQL ? "BYTEA" : "BLOB";
 }
 
-struct RefFile {
-  const char* file;
-  const char* table;
-};
 // Order matters only for readability; there are no foreign keys between reference tables.
-constexpr RefFile kRefFiles[] = {
+constexpr ReferenceFile kRefFiles[] = {
     {"paises.csv", "PAIS"},
     {"estados.csv", "ESTADO"},
     {"municipios.csv", "MUNICIPIO"},
@@ -153,35 +149,44 @@ bool HasSchema(db::Connection& connection) {
   }
 }
 
+std::span<const ReferenceFile> ReferenceFiles() {
+  return kRefFiles;
+}
+
+ReferenceCsv ReadReferenceCsv(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("reference data file " + path.string() + " cannot be read");
+  std::string line;
+  if (!std::getline(in, line)) throw std::runtime_error(path.string() + " is empty");
+  ReferenceCsv csv;
+  csv.columns = SplitCsvLine(line);
+  int lineNo = 1;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    if (line.empty() || line == "\r") continue;
+    auto fields = SplitCsvLine(line);
+    if (fields.size() != csv.columns.size())
+      throw std::runtime_error(path.string() + " line " + std::to_string(lineNo) + " has " +
+                               std::to_string(fields.size()) + " fields, expected " +
+                               std::to_string(csv.columns.size()));
+    csv.rows.push_back(std::move(fields));
+  }
+  return csv;
+}
+
 int SeedReferenceData(db::Connection& connection, const std::filesystem::path& dataDir) {
   if (!connection.Query("SELECT CDPAIS FROM PAIS LIMIT 1").rows.empty()) return 0;
   db::Transaction tx(connection);
   int total = 0;
-  for (const RefFile& ref : kRefFiles) {
-    std::filesystem::path path = dataDir / ref.file;
-    std::ifstream in(path);
-    if (!in) throw std::runtime_error("reference data file " + path.string() + " cannot be read");
-    std::string line;
-    if (!std::getline(in, line)) throw std::runtime_error(path.string() + " is empty");
-    std::vector<std::string> columns = SplitCsvLine(line);
-    std::vector<std::vector<std::string>> batch;
-    int lineNo = 1;
-    while (std::getline(in, line)) {
-      ++lineNo;
-      if (line.empty() || line == "\r") continue;
-      auto fields = SplitCsvLine(line);
-      if (fields.size() != columns.size())
-        throw std::runtime_error(path.string() + " line " + std::to_string(lineNo) + " has " +
-                                 std::to_string(fields.size()) + " fields, expected " +
-                                 std::to_string(columns.size()));
-      batch.push_back(std::move(fields));
-      ++total;
-      if (batch.size() == kBatchRows) {
-        InsertBatch(connection, ref.table, columns, batch, false);
-        batch.clear();
-      }
+  for (const ReferenceFile& ref : kRefFiles) {
+    ReferenceCsv csv = ReadReferenceCsv(dataDir / ref.file);
+    for (std::size_t i = 0; i < csv.rows.size(); i += kBatchRows) {
+      std::vector<std::vector<std::string>> batch(
+          std::make_move_iterator(csv.rows.begin() + i),
+          std::make_move_iterator(csv.rows.begin() + std::min(csv.rows.size(), i + kBatchRows)));
+      InsertBatch(connection, ref.table, csv.columns, batch, false);
     }
-    InsertBatch(connection, ref.table, columns, batch, false);
+    total += static_cast<int>(csv.rows.size());
   }
   tx.Commit();
   return total;

@@ -2,7 +2,9 @@
 // The shared database's schema (derived from the declared tables for SQLite and PostgreSQL), the
 // reference-data seed and the demo set.
 #include <filesystem>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "db/database.h"
 
@@ -22,6 +24,21 @@ bool HasSchema(db::Connection& connection);
 // number of rows loaded (0 when the data was already there). Raises std::runtime_error with an
 // English sentence when a file is missing or malformed.
 int SeedReferenceData(db::Connection& connection, const std::filesystem::path& dataDir);
+
+// The shipped reference files and the tables they fill, in loading order.
+struct ReferenceFile {
+  const char* file;
+  const char* table;
+};
+std::span<const ReferenceFile> ReferenceFiles();
+
+// One reference CSV file: its header's column names and its rows, each with as many fields.
+// Raises std::runtime_error naming the file (and line) when it is missing or malformed.
+struct ReferenceCsv {
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> rows;
+};
+ReferenceCsv ReadReferenceCsv(const std::filesystem::path& path);
 
 // Adds the demo companies with their branches, parametrization, cost centres, accountants,
 // neighbourhoods, representatives, notes and a logo. Rows whose key already exists are kept.

@@ -99,7 +99,7 @@ constexpr EmpresaRow kEmpresaRows[] = {
     {"IDFORMAPUR", S, 3, "", "", A, {}, 0, "I", "I"},
     {"IDFORMAPUREMPR", S, 1, "", "", A},
     {"IDCUMUPICOEMP", S, 1, "", "", A, {}, 0, "T"},
-    {"IDINCENTCULTURA", S, 1, "", "", A},
+    {"IDINCENTCULTURA", S, 1, "", "", A, {}, 0, "N"},
     {"IDINCENTFISCAL", S, 1, "", "", A},
     {"NRRNTRC", S, 8, "", "", A},
     {"DSMENSEMAILCTE", S, 2000, "", "", A},

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "module/module.h"
+#include "paths.h"
 #include "runner.h"
 
 namespace fs = std::filesystem;
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
   Options options;
   fs::path exeDir = ExeDir();
   options.serverBin = exeDir / "ger-server";
-  options.dataDir = exeDir / ".." / ".." / ".." / "data";
+  options.dataDir = ger::server::ReferenceDataDir();
   int timeout = 300;
   std::string pgServer;
   std::vector<std::string> files;

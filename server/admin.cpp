@@ -1,0 +1,88 @@
+// ger-admin: what an operator does to the shared database besides serving it: back it up,
+// restore a backup, refresh the reference lists.
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iostream>
+
+#include "backup.h"
+#include "db/database.h"
+#include "paths.h"
+#include "reference.h"
+#include "schema.h"
+
+namespace fs = std::filesystem;
+using namespace ger;
+
+namespace {
+
+std::string DatabaseUrl(const std::string& url, const std::string& dataDir) {
+  return url.empty() ? "sqlite:" + (fs::path(dataDir) / "ger.db").string() : url;
+}
+
+void PrintReport(const std::vector<server::ReferenceChanges>& report) {
+  std::cout << "table       added  changed  removed  kept\n";
+  for (const auto& t : report) {
+    std::printf("%-10s %6d %8d %8d %5zu\n", t.table.c_str(), t.added, t.changed, t.removed,
+                t.kept.size());
+  }
+  for (const auto& t : report)
+    for (const auto& k : t.kept) std::cout << "kept in " << t.table << ": " << k << "\n";
+  std::cout.flush();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"ger-admin: back up, restore and refresh the reference lists of the database"};
+  app.require_subcommand(1);
+  std::string dbUrl, dataDir = "var", file, csvDir;
+  auto common = [&](CLI::App* sub) {
+    sub->add_option(
+        "--db", dbUrl,
+        "database: sqlite:PATH or postgresql://... (default: sqlite:<data-dir>/ger.db)");
+    sub->add_option("--data-dir", dataDir, "folder of the embedded database")
+        ->capture_default_str();
+  };
+  CLI::App* backup = app.add_subcommand(
+      "backup",
+      "write a consistent copy of the database to FILE while servers keep running (SQLite: one "
+      "database file; PostgreSQL: pg_dump's custom format)");
+  common(backup);
+  backup->add_option("FILE", file, "the backup file; it must not exist")->required();
+  CLI::App* restore = app.add_subcommand(
+      "restore",
+      "replace the database's contents with a backup made by 'backup', wholly or not at all; a "
+      "file that is not a backup of this database is refused");
+  common(restore);
+  restore->add_option("FILE", file, "the backup file")->required();
+  CLI::App* reference = app.add_subcommand(
+      "reference",
+      "load newer reference lists (paises, estados, municipios, cnae, natureza_juridica and fpas "
+      ".csv, in the shipped format) into the database in one transaction and report the rows "
+      "added, changed and removed; rows a company still uses are kept and listed");
+  common(reference);
+  csvDir = server::ReferenceDataDir().string();
+  reference->add_option("DIR", csvDir, "folder of the CSV files")->capture_default_str();
+  CLI11_PARSE(app, argc, argv);
+
+  const std::string url = DatabaseUrl(dbUrl, dataDir);
+  try {
+    if (*backup) {
+      server::BackupDatabase(url, file);
+      std::cout << "backup written to " << file << "\n";
+    } else if (*restore) {
+      server::RestoreDatabase(url, file);
+      std::cout << "restored " << file << "\n";
+    } else if (*reference) {
+      if (url.starts_with("sqlite:") && !fs::exists(url.substr(7)))
+        throw std::runtime_error("the database file " + url.substr(7) + " does not exist");
+      auto connection = db::Connection::Open(url);
+      server::CreateSchema(*connection);
+      PrintReport(server::RefreshReferenceData(*connection, csvDir));
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "ger-admin: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,38 @@
+// The neighbourhood lookup by name when the server fails: the failure is shown and refuses the
+// step, never taken for an empty code that would unlink the company's neighbourhood.
+#include "screen_fixture.h"
+
+namespace ger {
+namespace {
+
+namespace G = ui::Gestures;
+
+TEST_F(EmpresaScreen, AFailedNeighbourhoodLookupIsShownAndKeepsTheCode) {
+  InsertCompany("05", "Quinta");
+  db_->Execute(
+      "INSERT INTO BAIRRO (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO, NMBAIRRO) "
+      "VALUES ('1058', 'SP', '5030', '0000000007', 'Centro')");
+  db_->Execute(
+      "UPDATE EMPRESA SET CDBAIRRO = '0000000007', NMBAIRRO = 'Centro' WHERE CDEMPRESA = '05'");
+  TfrmEmpresa& f = Open();
+  ASSERT_TRUE(G::Click(f.sbtAlterar));
+  ASSERT_TRUE(G::Click(f.mnuEndereco));
+  ASSERT_TRUE(G::Focus(f.dbeNMBairro));
+
+  FailNext("GetBairro", "Serviço indisponível.");
+  EXPECT_FALSE(G::Focus(f.dbeDSENDEEMPR));
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Serviço indisponível."});
+  EXPECT_EQ(f.cdsEmpresa.FieldByName("CDBAIRRO").AsString(), "0000000007");
+
+  // The same failure at the post refuses it; the stored company keeps its neighbourhood.
+  FailNext("GetBairro", "Serviço indisponível.");
+  EXPECT_FALSE(G::Click(f.sbtConfirmar));
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Serviço indisponível."});
+  EXPECT_EQ(Sql("SELECT CDBAIRRO FROM EMPRESA WHERE CDEMPRESA = '05'"), "0000000007");
+  ASSERT_TRUE(G::Click(f.sbtConfirmar));
+  EXPECT_EQ(Messages(), std::vector<std::string>{});
+  EXPECT_EQ(Sql("SELECT CDBAIRRO FROM EMPRESA WHERE CDEMPRESA = '05'"), "0000000007");
+}
+
+}  // namespace
+}  // namespace ger
