@@ -1,6 +1,7 @@
 // ger-admin: what an operator does to the shared database besides serving it: back it up,
 // restore a backup, refresh the reference lists.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 
