@@ -32,15 +32,6 @@ void LoadPacket(TDataSet& dataset, const ServerPayload& payload) {
   dataset.SetData(codec::DecodePacket(payload.Text()));
 }
 
-// Shows the wait animation for as long as the object lives, however the step ends.
-class WaitAnimation {
- public:
-  WaitAnimation(TForm* over, int kind) { Showavi::ActiveShowAvi(over, kind); }
-  ~WaitAnimation() { Showavi::DeactiveShowAvi(); }
-  WaitAnimation(const WaitAnimation&) = delete;
-  WaitAnimation& operator=(const WaitAnimation&) = delete;
-};
-
 }  // namespace
 
 TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
@@ -55,11 +46,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   empresa::DefineVerifEmpresa(cdsVerifEmpresa);
   empresa::DefineVEmp(cdsVEmp);
   empresa::DefineVParGeral(cdsVParGeral);
-  empresa::DefineRepresentante(cdsRepresentante);
-  empresa::DefineRepresentante(cdsEspelho);
   dtsPadrao.SetDataSet(&cdsEmpresa);
-  dtsRepresentante.SetDataSet(&cdsRepresentante);
-  dtsPesqRepres.SetDataSet(&cdsPesqRepres);
   dtsContador.SetDataSet(&cdsContador);
   dtsCNAE.SetDataSet(&cdsCNAE);
   dtsFPAS.SetDataSet(&cdsFPAS);
@@ -78,7 +65,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
         static_cast<TDataSet*>(&cdsFPAS), static_cast<TDataSet*>(&cdsNatureza),
         static_cast<TDataSet*>(&cdsPesqBairro), static_cast<TDataSet*>(&qryVeriFilial.Query)})
     RegisterDataSet(*ds);
-  RegisterDataSource(dtsRepresentante);
+  LigaRepresentantes();
 
   const std::string veriFilial(empresa::kSqlVeriFilial);
   qryVeriFilial.SQL = qryVeriFilial.SQL_ORACLE = qryVeriFilial.SQL_MSSQL = qryVeriFilial.SQL_IB =
@@ -119,15 +106,12 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   mnuEdit.OnClick = [this](TComponent&) { sbtEditModelo.Click(); };
   sbtNotasExplicativas.OnClick = [this](TComponent& s) { sbtNotasExplicativasClick(s); };
   drgTipoEmpresa.OnChange = [this](TComponent& s) { drgTipoEmpresaChange(s); };
-  dtsRepresentante.OnStateChange = [this](TDataSource& s) {
-    if (cdsRepresentante.Active() && OnRepresentantes()) Habilita(s);
-  };
 }
 
 TfrmEmpresa::~TfrmEmpresa() {
   cdsEmpresa.AfterScroll = nullptr;
   cdsEmpresa.AfterCancel = nullptr;
-  dtsRepresentante.OnStateChange = nullptr;
+  DesligaRepresentantes();
   if (frmEmpresa == this) frmEmpresa = nullptr;
 }
 
@@ -145,7 +129,7 @@ bool TfrmEmpresa::OnRepresentantes() const {
 void TfrmEmpresa::FormCreate(TComponent& sender) {
   TfrmPadrao::FormCreate(sender);
   {
-    WaitAnimation wait(Application().MainForm, 0);
+    Showavi::WaitAnimation wait(Application().MainForm, 0);
     netEmpresa.Connect();
   }
   if (Geral::ModuloAtiv() == "/") {
@@ -229,15 +213,6 @@ void TfrmEmpresa::pgcPadraoChange(TComponent& sender) {
   CarregaRepresentantes();
 }
 
-void TfrmEmpresa::CarregaRepresentantes() {
-  {
-    WaitAnimation wait(this, 6);
-    const std::string code = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
-    LoadPacket(cdsRepresentante, Consiste::CheckResultServ(rdm.getRepresentante(code, "")));
-  }
-  Habilita(dtsRepresentante);
-}
-
 void TfrmEmpresa::pgcPadraoChanging(TComponent& sender, bool& allowChange) {
   TfrmPadrao::pgcPadraoChanging(sender, allowChange);
   const TTabSheet* leaving = pgcPadrao.ActivePage();
@@ -250,6 +225,8 @@ void TfrmEmpresa::pgcPadraoChanging(TComponent& sender, bool& allowChange) {
       ExitChecksDadAdic();
     else if (leaving == &tshInformacoesOficiais)
       ExitChecksInformacoesOficiais();
+    else if (leaving == &tshRepresentante)
+      FinalizaRepresentante();
   } catch (const EAbort&) {
     // The check has shown its message already.
     allowChange = false;
@@ -263,6 +240,7 @@ void TfrmEmpresa::pgcPadraoChanging(TComponent& sender, bool& allowChange) {
 void TfrmEmpresa::Carrega_Imagem() {}
 
 void TfrmEmpresa::ActivatePage(TTabSheet& page) {
+  if (OnRepresentantes() && &page != &tshRepresentante) FinalizaRepresentante();
   pgcPadrao.SetActivePage(page);
   pgcPadraoChange(pgcPadrao);
 }

@@ -362,8 +362,22 @@ class TfrmEmpresa : public TfrmPadrao {
   void ExitChecksInformacoesOficiais();
   // Reloads the logo preview from the path box.
   void Carrega_Imagem();
+
+  // Legal representatives (ger00200_repres.cpp).
   // The representatives of the current company, from the server.
   void CarregaRepresentantes();
+  void cdsRepresentanteBeforeInsert(TDataSet& dataset);
+  void cdsRepresentanteBeforeEdit(TDataSet& dataset);
+  void cdsRepresentanteBeforePost(TDataSet& dataset);
+  // Sends the list's pending change and reads the list back; also the after-delete handler.
+  void cdsRepresentanteAfterPost(TDataSet& dataset);
+  void dtsRepresentanteStateChange(TDataSource& sender);
+  void dbgRepresentanteEditButtonClick(TComponent& sender);
+  void dbgRepresentanteColEnter(TComponent& sender);
+  void dbgRepresentanteKeyPress(TComponent& sender, char32_t& key);
+  // Display of IDATIVO in cdsRepresentante and cdsEspelho: "Sim", "Não" or nothing.
+  void cdsPesqRepresIDATIVOGetText(TField& sender, std::string& text, bool displayText);
+  void cdsRepresentanteIDATIVOSetText(TField& sender, const std::string& text);
 
   // Field checks (ger00200_validacao.cpp). Each reads its box, writes the normalised value into
   // the record and looks the code up; a failure shows the catalogue's message, brings the box's
@@ -501,6 +515,13 @@ class TfrmEmpresa : public TfrmPadrao {
                    const char* notFoundKey, TTabSheet& page);
   // Binds the handlers of the coded fields, the placeholder texts and the key filters.
   void LigaCodigos();
+  // The current company's code.
+  std::string CodigoEmpresa() const;
+  // The representatives' datasets, grid events and field handlers; unhooked before destruction.
+  void LigaRepresentantes();
+  void DesligaRepresentantes();
+  // Posts a representative row left in edit (or drops it untouched) before its page is left.
+  void FinalizaRepresentante();
 };
 
 extern "C" {

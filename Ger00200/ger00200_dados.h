@@ -22,6 +22,8 @@ void DefineVParGeral(TDataSet& dataset);
 // The company's legal representatives as the server returns them, and the mirror copy with the
 // same seven columns.
 void DefineRepresentante(TDataSet& dataset);
+// The representative search's four columns (no IDATIVO, no CDQUALIFASSINA).
+void DefinePesqRepres(TDataSet& dataset);
 
 // The statement of the branch check, the same for every kind of database.
 inline constexpr std::string_view kSqlVeriFilial =

@@ -314,7 +314,7 @@ void TfrmEmpresa::Layout() {
   dbgRepresentante.AddColumn("NMREPRES", {}, 208).ReadOnly = true;
   dbgRepresentante.AddColumn("NRCPFREPRES", {}, 87).ReadOnly = true;
   dbgRepresentante.AddColumn("NMQUALIFASSINA", {}, 190).ReadOnly = true;
-  dbgRepresentante.AddColumn("IDATIVO", {}, 46).PickList = {"Sim", "Não"};
+  dbgRepresentante.AddColumn("IDATIVO", {}, 46).PickList = {msgPadrao.Msg("S"), msgPadrao.Msg("N")};
 
   // Electronic fiscal documents page.
   Place(pgcParamDFe, tshParametrizaoDFe, 4, 4, 780, 500);

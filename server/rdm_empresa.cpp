@@ -101,6 +101,55 @@ std::vector<std::string> FromOtherTables(const record::Dataset& dataset,
   return out;
 }
 
+// A representative row an insert or update of setRepresentante writes.
+struct RepresLink {
+  std::string company, repres;
+  bool madeActive = false;  // "S" now, and not before
+};
+
+std::string TextAt(const Row& row, int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= row.size()) return {};
+  const auto* s = std::get_if<std::string>(&row[static_cast<std::size_t>(index)]);
+  return s ? *s : std::string();
+}
+
+std::vector<RepresLink> LinksWritten(const ChangeSet& changes) {
+  const int company = changes.IndexOf("CDEMPRESA"), repres = changes.IndexOf("CDREPRES"),
+            active = changes.IndexOf("IDATIVO");
+  std::vector<RepresLink> out;
+  for (const Change& ch : changes.changes) {
+    if (ch.kind == ChangeKind::Delete) continue;
+    const bool activeNow = TextAt(ch.newValues, active) == "S";
+    const bool activeBefore = ch.kind == ChangeKind::Update && TextAt(ch.oldValues, active) == "S";
+    out.push_back(
+        {TextAt(ch.newValues, company), TextAt(ch.newValues, repres), activeNow && !activeBefore});
+  }
+  return out;
+}
+
+// Whether the company has a representative in use other than this one.
+bool OtherInUse(db::Connection& c, const std::string& repres, const std::string& company) {
+  return !c.Query(
+               "SELECT CDREPRES FROM EMPRREPRES WHERE CDEMPRESA = :EMPRESA AND "
+               "CDREPRES <> :REPRES AND IDATIVO = 'S' LIMIT 1",
+               {{"REPRES", repres}, {"EMPRESA", company}})
+              .rows.empty();
+}
+
+// What the screen checks before it sends, checked again where two users meet: a link names a
+// registered representative, and a company has at most one in use. Rows stored by older
+// programs are left as they are unless this change set marks one in use.
+void CheckLinks(db::Connection& c, const std::vector<RepresLink>& links) {
+  for (const RepresLink& l : links) {
+    if (c.Query("SELECT CDREPRES FROM REPRESENTANTE WHERE CDREPRES = :CD", {{"CD", l.repres}})
+            .rows.empty())
+      throw RpcError(kApplicationError, "Representante legal não cadastrado.");
+    if (l.madeActive && OtherInUse(c, l.repres, l.company))
+      throw RpcError(kApplicationError,
+                     "Já existe um representante legal cadastrado para a empresa.");
+  }
+}
+
 void RefuseCompanyWithBranches(db::Connection& c, const std::string& code) {
   if (!c.Query("SELECT CDFILIAL FROM FILIAL WHERE CDEMPRESA = :CD LIMIT 1", {{"CD", code}})
            .rows.empty())
@@ -216,8 +265,10 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   });
   Register("setRepresentante", 1, 1, [this](C c, P p) {
     ChangeSet changes = Changes(p, 0);
+    const std::vector<RepresLink> links = LinksWritten(changes);
     db::Transaction tx(c);
     ApplyChanges(c, emprRepres_, std::move(changes));
+    CheckLinks(c, links);
     tx.Commit();
     return std::string("null");
   });
@@ -226,12 +277,8 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
         !c.Query("SELECT CDREPRES FROM REPRESENTANTE WHERE CDREPRES = :CD", {{"CD", Text(p, 0)}})
              .rows.empty());
   });
-  Register("getVdRepresAtivo", 2, 2, [](C c, P p) {
-    return Bool(!c.Query("SELECT CDREPRES FROM EMPRREPRES WHERE CDEMPRESA = :EMPRESA AND "
-                         "CDREPRES <> :REPRES AND IDATIVO = 'S' LIMIT 1",
-                         {{"REPRES", Text(p, 0)}, {"EMPRESA", Text(p, 1)}})
-                     .rows.empty());
-  });
+  Register("getVdRepresAtivo", 2, 2,
+           [](C c, P p) { return Bool(OtherInUse(c, Text(p, 0), Text(p, 1))); });
   Register("GetPesqRepresentante", 2, 2, [](C c, P p) {
     return Encode(c.Query(
         "SELECT R.CDREPRES, R.NMREPRES, R.NRCPFREPRES, Q.NMQUALIFASSINA FROM REPRESENTANTE R "

@@ -221,6 +221,14 @@ void TDataSet::UpdateRecord() {
   NotifyDataEvent(DataEvent::UpdateRecord);
 }
 
+bool TDataSet::FocusControl(TField& field) {
+  std::vector<TDataSource*> snapshot = sources_;
+  for (TDataSource* s : snapshot)
+    if (std::find(sources_.begin(), sources_.end(), s) != sources_.end() && s->FocusControl(field))
+      return true;
+  return false;
+}
+
 void TDataSet::DisableControls() {
   if (disableCount_++ == 0) store_->stateAtDisable = state_;
 }

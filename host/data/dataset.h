@@ -141,6 +141,9 @@ class TDataSet {
   void NotifyDataEvent(DataEvent event, TField* field = nullptr);
   // Asks the data links to commit their modified controls.
   void UpdateRecord();
+  // Asks the data links, source by source, to focus a control of the field; the first that does
+  // ends the search. True when one did.
+  bool FocusControl(TField& field);
 
   // Reads row `index` (from 0, in the order shown) without moving the cursor: while a peek lives,
   // the fields (GetValue, AsString, DisplayText and so get-text handlers) read that row, no event

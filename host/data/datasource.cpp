@@ -115,6 +115,14 @@ void TDataSource::DataEvent(ger::DataEvent event, TField* field) {
   }
 }
 
+bool TDataSource::FocusControl(TField& field) {
+  std::vector<TDataLink*> snapshot = links_;
+  for (TDataLink* l : snapshot)
+    if (std::find(links_.begin(), links_.end(), l) != links_.end() && l->FocusControl(field))
+      return true;
+  return false;
+}
+
 // ---------------------------------------------------------------------------------------------
 // TDataLink
 

@@ -38,6 +38,8 @@ class TDataSource {
   void AddLink(TDataLink* link);
   void RemoveLink(TDataLink* link);
   void DataEvent(DataEvent event, TField* field);  // from the dataset
+  // Asks the links in turn to focus a control of the field; true when one did.
+  bool FocusControl(TField& field);
 
  private:
   friend class TDataSet;  // clears dataset_ when the dataset goes first
@@ -69,6 +71,9 @@ class TDataLink {
   virtual void LayoutChanged() {}
   virtual void UpdateData() {}  // commit the control's modified value now
   virtual void StateChanged() {}
+  // Focus a control showing the field, when the link has one that can take the focus; true when
+  // it did, which ends the search.
+  virtual bool FocusControl(TField& /*field*/) { return false; }
 
  private:
   friend class TDataSource;  // sets and clears source_ as links are added and removed

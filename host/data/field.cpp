@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/editmask.h"
 #include "core/exceptions.h"
 #include "core/ptbr.h"
 #include "core/utf8.h"
@@ -313,6 +314,10 @@ std::string TField::FormattedText(bool display) const {
       // A picture or document is not text; grids show a marker instead of its bytes.
       return display ? "(BLOB)" : std::string();
     default:
+      // A text with an edit mask is shown as the mask shows it ("52998224725" under a CPF mask
+      // reads "529.982.247-25").
+      if (display && def_.kind == FieldKind::String && !editMask_.empty())
+        return ger::EditMask(editMask_).Format(AsString());
       return AsString();
   }
 }
@@ -341,6 +346,10 @@ void TField::SetText(std::string_view text) {
     return;
   }
   SetAsString(text);
+}
+
+void TField::FocusControl() {
+  dataset_.FocusControl(*this);
 }
 
 bool TField::IsValidChar(char32_t ch) const {

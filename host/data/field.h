@@ -88,6 +88,10 @@ class TField {
   // does not convert: "'abc' não é um valor numérico válido.").
   void SetText(std::string_view text);
 
+  // Moves the focus to the first control that shows this field (a box, a grid's column), as
+  // checks do before reporting the field; nothing when no such control can take the focus.
+  void FocusControl();
+
   // Characters a control may accept for this field while typing (numbers: digits, sign, decimal
   // comma, exponent letter).
   bool IsValidChar(char32_t ch) const;

@@ -70,6 +70,15 @@ bool Procura(TDataSet& dataset);
 namespace Showavi {
 void ActiveShowAvi(TForm* over, int kind);
 void DeactiveShowAvi();
+
+// The wait animation for as long as the object lives, however the step ends.
+class WaitAnimation {
+ public:
+  WaitAnimation(TForm* over, int kind) { ActiveShowAvi(over, kind); }
+  ~WaitAnimation() { DeactiveShowAvi(); }
+  WaitAnimation(const WaitAnimation&) = delete;
+  WaitAnimation& operator=(const WaitAnimation&) = delete;
+};
 }  // namespace Showavi
 
 namespace Zembrat {

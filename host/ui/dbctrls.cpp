@@ -155,7 +155,10 @@ void TDBEdit::Change() {
 void TDBEdit::DataChange() {
   TField* f = Field();
   std::string text;
-  if (f) text = focused_ ? f->Text() : f->DisplayText();
+  // A masked box formats the stored text itself: a field's own display text would already carry
+  // its mask.
+  const bool ownMask = !mask_.IsEmpty() && f && f->Kind() == FieldKind::String && !f->OnGetText;
+  if (f) text = focused_ || ownMask ? f->Text() : f->DisplayText();
   if (!mask_.IsEmpty()) text = mask_.Format(text);
   Flag guard(refreshing_);
   std::u32string value = utf8::Decode(text);

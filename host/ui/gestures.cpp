@@ -74,11 +74,6 @@ void PressKey(TControl& c, int key, unsigned shift, char32_t ch) {
   }
   if (key == 0) return;
   if (key == Keys::VK_TAB && !(shift & (Keys::ssCtrl | Keys::ssAlt))) {
-    auto* grid = dynamic_cast<TDBGrid*>(&c);
-    if (grid && grid->Options.Tabs && grid->SelectedIndex() < grid->ColumnCount() - 1) {
-      PressChar(c, U'\t');
-      return;
-    }
     if (TControl* next = form.FindNextControl(&c, !(shift & Keys::ssShift)))
       form.FocusControl(next);
     return;

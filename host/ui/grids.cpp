@@ -18,7 +18,14 @@ class TDBGrid::Link : public TDataLink {
  public:
   explicit Link(TDBGrid& grid) : grid_(grid) {}
   void ActiveChanged() override { grid_.RecordChanged(); }
-  void RecordChanged(TField*) override { grid_.RecordChanged(); }
+  void RecordChanged(TField* field) override {
+    // A field written from code refreshes its own cell; the cell being edited in another column
+    // keeps what the user typed.
+    if (!field || field == grid_.SelectedField())
+      grid_.RecordChanged();
+    else
+      ModelChanged();
+  }
   void EditingChanged() override {
     if (!Editing()) grid_.RecordChanged();
     ModelChanged();
@@ -26,6 +33,7 @@ class TDBGrid::Link : public TDataLink {
   void LayoutChanged() override { ModelChanged(); }
   void UpdateData() override { grid_.CommitEdit(); }
   void StateChanged() override { ModelChanged(); }
+  bool FocusControl(TField& field) override { return grid_.FocusField(field); }
 
  private:
   TDBGrid& grid_;
@@ -102,6 +110,15 @@ TField* TDBGrid::SelectedField() const {
   return ColumnField(selected_);
 }
 
+void TDBGrid::SetSelectedField(const TField& field) {
+  auto cols = Columns();
+  for (int i = 0; i < static_cast<int>(cols.size()); ++i)
+    if (utf8::SameText(cols[i]->FieldName, field.FieldName())) {
+      SelectColumn(i);
+      return;
+    }
+}
+
 int TDBGrid::Row() const {
   TDataSet* ds = DataSet();
   return ds && ds->Active() ? ds->RecNo() - 1 : -1;
@@ -138,20 +155,30 @@ std::vector<std::vector<std::string>> TDBGrid::CellTexts() const {
   return out;
 }
 
-void TDBGrid::RecordChanged() {
+void TDBGrid::CloseEditor() {
   editorActive_ = false;
   editorModified_ = false;
   editorText_.clear();
+  editorCaret_ = 0;
+}
+
+void TDBGrid::RecordChanged() {
+  CloseEditor();
   ModelChanged();
+}
+
+EditMask TDBGrid::CellMask() const {
+  TField* f = SelectedField();
+  return f && f->Kind() == FieldKind::String ? EditMask(f->EditMask()) : EditMask();
 }
 
 void TDBGrid::CommitEdit() {
   if (!editorModified_) return;
   TField* f = SelectedField();
   if (!f) return;
-  f->SetText(editorText_);
-  editorModified_ = false;
-  editorActive_ = false;
+  EditMask mask = CellMask();
+  f->SetText(mask.IsEmpty() ? editorText_ : mask.Unformat(editorText_));
+  CloseEditor();
   ModelChanged();
 }
 
@@ -166,8 +193,10 @@ bool TDBGrid::BeginEdit() {
   }
   if (!editorActive_) {
     // The cell's text is selected when the editor opens, so the first key replaces it.
+    EditMask mask = CellMask();
     editorActive_ = true;
-    editorText_.clear();
+    editorText_ = mask.IsEmpty() ? std::string() : mask.Format("");
+    editorCaret_ = mask.IsEmpty() ? 0 : mask.NextInput(0);
   }
   return true;
 }
@@ -175,11 +204,21 @@ bool TDBGrid::BeginEdit() {
 void TDBGrid::SelectColumn(int index) {
   if (index < 0 || index >= ColumnCount() || index == selected_) return;
   CommitEdit();
-  if (OnColExit) OnColExit(*this);
+  const bool handlers = !inColEnter_;
+  if (handlers && OnColExit) OnColExit(*this);
   selected_ = index;
-  editorActive_ = false;
+  CloseEditor();
   ModelChanged();
-  if (OnColEnter) OnColEnter(*this);
+  if (handlers && OnColEnter) {
+    inColEnter_ = true;
+    try {
+      OnColEnter(*this);
+    } catch (...) {
+      inColEnter_ = false;
+      throw;
+    }
+    inColEnter_ = false;
+  }
 }
 
 void TDBGrid::SelectRow(int row) {
@@ -187,59 +226,78 @@ void TDBGrid::SelectRow(int row) {
   if (!ds || !ds->Active() || row < 0 || row >= ds->RecordCount()) return;
   CommitEdit();
   if (row != ds->RecNo() - 1) ds->SetRecNo(row + 1);
-  editorActive_ = false;
+  CloseEditor();
   ModelChanged();
 }
 
 bool TDBGrid::KeyPressCell(char32_t key) {
   if (OnKeyPress) OnKeyPress(*this, key);
   if (key == 0) return false;
-  if (key == 27) {
-    if (editorModified_) {
-      RecordChanged();
-    } else if (TDataSet* ds = DataSet(); ds && IsEditing(ds->State())) {
-      ds->Cancel();
-    }
-    return false;
-  }
   if (key == U'\r') {
     CommitEdit();
     return false;
   }
-  if (key == U'\t') {
-    if (Options.Tabs) SelectColumn(std::min(selected_ + 1, ColumnCount() - 1));
-    return false;
-  }
-  if (key == U'\b') {
-    if (!BeginEdit()) return false;
+  const bool backspace = key == U'\b';
+  if (key < 32 && !backspace) return false;  // Tab and Escape act when the key goes down
+  TField* f = SelectedField();
+  if (!backspace && f && !f->IsValidChar(key)) return false;
+  if (!BeginEdit()) return false;
+  EditMask mask = CellMask();
+  if (!mask.IsEmpty()) {
+    EditMask::Edit e = backspace ? mask.Backspace(editorText_, editorCaret_, 0)
+                                 : mask.Type(editorText_, editorCaret_, 0, key);
+    if (!e.accepted) return false;
+    editorText_ = std::move(e.text);
+    editorCaret_ = e.caret;
+  } else if (backspace) {
     std::u32string text = utf8::Decode(editorText_);
     if (!text.empty()) text.pop_back();
     editorText_ = utf8::Encode(text);
-    editorModified_ = true;
-    ModelChanged();
-    return true;
+  } else {
+    if (f->Kind() == FieldKind::String && f->Size() > 0 &&
+        static_cast<int>(utf8::Length(editorText_)) >= f->Size())
+      return false;
+    utf8::Append(editorText_, key);
   }
-  if (key < 32) return false;
-  TField* f = SelectedField();
-  if (f && !f->IsValidChar(key)) return false;
-  if (!BeginEdit()) return false;
-  if (f->Kind() == FieldKind::String && f->Size() > 0 &&
-      static_cast<int>(utf8::Length(editorText_)) >= f->Size())
-    return false;
-  utf8::Append(editorText_, key);
   editorModified_ = true;
   ModelChanged();
   return true;
 }
 
-void TDBGrid::KeyDownCell(int key, unsigned shift) {
+void TDBGrid::KeyDownCell(int& key, unsigned shift) {
   if (OnKeyDown) OnKeyDown(*this, key, shift);
-  if (key == Keys::VK_DELETE && (shift & Keys::ssCtrl)) DeleteRowByUser();
+  switch (key) {
+    case Keys::VK_DELETE:
+      if (shift & Keys::ssCtrl) {
+        key = 0;
+        DeleteRowByUser();
+      }
+      return;
+    case Keys::VK_TAB: {
+      if (!Options.Tabs || (shift & (Keys::ssCtrl | Keys::ssAlt))) return;
+      const int next = selected_ + ((shift & Keys::ssShift) ? -1 : 1);
+      if (next < 0 || next >= ColumnCount()) return;  // out of the grid: the form moves on
+      key = 0;
+      SelectColumn(next);
+      return;
+    }
+    case Keys::VK_ESCAPE:
+      key = 0;
+      if (editorModified_) {
+        RecordChanged();
+      } else if (TDataSet* ds = DataSet(); ds && IsEditing(ds->State())) {
+        ds->Cancel();
+      }
+      return;
+    default:
+      return;
+  }
 }
 
 void TDBGrid::ChooseCell(const std::string& text) {
   if (!BeginEdit()) return;
   editorText_ = text;
+  editorCaret_ = utf8::Length(text);
   editorModified_ = true;
   ModelChanged();
 }
@@ -259,6 +317,18 @@ void TDBGrid::DeleteRowByUser() {
     return;
   RecordChanged();
   ds->Delete();
+}
+
+bool TDBGrid::FocusField(const TField& field) {
+  if (!CanFocus()) return false;
+  auto cols = Columns();
+  auto it = std::find_if(cols.begin(), cols.end(), [&](const TColumn* c) {
+    return utf8::SameText(c->FieldName, field.FieldName());
+  });
+  if (it == cols.end()) return false;
+  SelectColumn(static_cast<int>(it - cols.begin()));
+  if (!Focused()) SetFocus();
+  return true;
 }
 
 void TDBGrid::DoExit() {
@@ -284,6 +354,7 @@ void TDBGrid::Describe(PropList& out) const {
   out.emplace_back("rowcount", std::int64_t{RowCount()});
   out.emplace_back("editoractive", editorActive_);
   out.emplace_back("editortext", editorText_);
+  out.emplace_back("editorcaret", static_cast<std::int64_t>(editorCaret_));
   out.emplace_back("readonly", ReadOnly);
 }
 

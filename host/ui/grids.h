@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/editmask.h"
 #include "data/datasource.h"
 #include "ui/component.h"
 
@@ -61,6 +62,9 @@ class TDBGrid : public TControl {
   // Current cell. SelectedIndex is the current column; Row is the dataset's current row (from 0).
   int SelectedIndex() const { return selected_; }
   TField* SelectedField() const;
+  // Moves the current column as the user does (column-exit, then column-enter), from code; a
+  // field the grid has no column for leaves it where it is.
+  void SetSelectedField(const TField& field);
   int Row() const;
   int RowCount() const;
 
@@ -75,11 +79,18 @@ class TDBGrid : public TControl {
   std::function<void(TComponent& sender, char32_t& key)> OnKeyPress;
 
   // User gestures (the gestures module calls them). Each may raise; see the platform rules:
-  // moving the column or the row first commits the cell being edited.
+  // moving the column or the row first commits the cell being edited. A column change made while
+  // the column-enter handler runs (a check sending the user back to a cell) moves the column
+  // without running the handler again.
   void SelectColumn(int index);
   void SelectRow(int row);
+  // A typed character, after OnKeyPress (which may discard it): Enter commits the cell, Backspace
+  // removes a character, others go into the cell under the field's edit mask.
   bool KeyPressCell(char32_t key);
-  void KeyDownCell(int key, unsigned shift);
+  // A key going down, after OnKeyDown: Tab and Shift+Tab move the column (with Options.Tabs),
+  // Escape puts the cell back or cancels the row's edit, Ctrl+Delete deletes the row. A key the
+  // grid acted on is set to 0; others (Tab out of the last column) are left to the form.
+  void KeyDownCell(int& key, unsigned shift);
   // Picks an entry of the current column's pick list ("grid choose").
   void ChooseCell(const std::string& text);
   // Presses the current cell's button; nothing when the column has none.
@@ -92,18 +103,26 @@ class TDBGrid : public TControl {
 
   bool TakesFocus() const override { return true; }
   void DoExit() override;
+  // Focuses the grid on the field's column (TField::FocusControl).
+  bool FocusField(const TField& field);
   void Describe(PropList& out) const override;
 
  private:
   class Link;
   bool BeginEdit();
   void RecordChanged();
+  void CloseEditor();
+  // The edit mask of the cell being edited (empty for a field without one).
+  EditMask CellMask() const;
   std::unique_ptr<Link> link_;
   std::deque<TColumn> columns_;
   int selected_ = 0;
   bool editorActive_ = false;
   bool editorModified_ = false;
+  bool inColEnter_ = false;
+  // The editor's text as shown (a masked cell with its literals and blanks) and its caret.
   std::string editorText_;
+  std::size_t editorCaret_ = 0;
 };
 
 enum class TNavigateBtn {

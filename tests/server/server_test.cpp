@@ -589,6 +589,43 @@ TEST_F(ServerTest, RepresentativesAreLinkedThroughTheirChangeSet) {
             "O campo DSQUALQUER não pertence à tabela EMPRREPRES.");
 }
 
+// The screen checks both before it sends; the server holds them where two users meet.
+TEST_F(ServerTest, ALinkNeedsARegisteredRepresentativeAndOnlyOneInUse) {
+  Start({"--demo"});
+  DataPacket list = Packet("getRepresentante", {"01", ""});  // 01 in use, 03 not
+  ASSERT_EQ(list.rows.size(), 2u);
+  ASSERT_EQ(S(list.rows[1][1]), "03");
+  auto set = [&](ChangeKind kind, Row oldRow, Row newRow) {
+    ChangeSet cs;
+    cs.fields = list.fields;
+    cs.changes.push_back({kind, std::move(oldRow), std::move(newRow)});
+    return json::array{ger::codec::ToJson(cs)};
+  };
+  Row unknown{std::string("01"), std::string("77"), std::monostate{}, std::monostate{},
+              std::string("N"),  std::monostate{},  std::monostate{}};
+  EXPECT_EQ(Err("setRepresentante", set(ChangeKind::Insert, {}, unknown)),
+            "Representante legal não cadastrado.");
+
+  // Marking 03 in use while 01 is: refused, and nothing of it written.
+  Row active = list.rows[1];
+  active[4] = std::string("S");
+  EXPECT_EQ(Err("setRepresentante", set(ChangeKind::Update, list.rows[1], active)),
+            "Já existe um representante legal cadastrado para a empresa.");
+  EXPECT_EQ(S(Db().Query("SELECT IDATIVO FROM EMPRREPRES WHERE CDEMPRESA = '01' AND "
+                         "CDREPRES = '03'")
+                  .rows.at(0)
+                  .at(0)),
+            "N");
+
+  // Rows stored with two in use stay savable as long as the save marks none anew.
+  Db().Execute("UPDATE EMPRREPRES SET IDATIVO = 'S' WHERE CDEMPRESA = '01'");
+  list = Packet("getRepresentante", {"01", ""});
+  Row renamed = list.rows[0];
+  renamed[1] = std::string("02");
+  Ok("setRepresentante", set(ChangeKind::Update, list.rows[0], renamed));
+  EXPECT_EQ(Packet("getRepresentante", {"01", "02"}).rows.size(), 1u);
+}
+
 TEST_F(ServerTest, RegimeReachesEveryBranchOfTheCompanyOnly) {
   Start({"--demo"});
   Db().Execute("INSERT INTO FILIAL (CDFILIAL, CDEMPRESA) VALUES ('0009', '01')");

@@ -1,0 +1,257 @@
+// The "Representante Jurídico" page of the company screen: the legal representatives linked to
+// the current company. The representatives themselves are registered elsewhere; here a code is
+// typed or chosen from the register's list, one of them may be marked in use, and every posted or
+// deleted row goes to the server at once, after which the list is read back.
+#include <exception>
+
+#include "Ger00200/ger00200.h"
+#include "Ger00200/ger00200_dados.h"
+#include "core/utf8.h"
+#include "data/packet.h"
+#include "routines/routines.h"
+
+namespace ger {
+
+namespace {
+
+bool SameField(const TField* field, std::string_view name) {
+  return field && utf8::SameText(field->FieldName(), name);
+}
+
+void LoadPacket(TDataSet& dataset, const ServerPayload& payload) {
+  dataset.SetData(codec::DecodePacket(payload.Text()));
+}
+
+// A yes-or-no answer of the server; anything else is not taken for either.
+bool Sim(const ServerPayload& payload) {
+  const boost::json::value& v = payload.Value();
+  if (!v.is_bool()) throw EServerError("Resposta inesperada do servidor de aplicação.");
+  return v.as_bool();
+}
+
+// The check's message, after the user has been taken to the field it is about.
+[[noreturn]] void FailOn(TField& field, const std::string& text) {
+  field.FocusControl();
+  Consiste::MensErro(text, true);
+  throw EAbort();  // not reached: MensErro with abort raises
+}
+
+}  // namespace
+
+void TfrmEmpresa::LigaRepresentantes() {
+  empresa::DefineRepresentante(cdsRepresentante);
+  empresa::DefineRepresentante(cdsEspelho);
+  empresa::DefinePesqRepres(cdsPesqRepres);
+  dtsRepresentante.SetDataSet(&cdsRepresentante);
+  dtsPesqRepres.SetDataSet(&cdsPesqRepres);
+  // The grid edits its cells as the platform's data sources do by default: typing into a cell
+  // of a browsed list starts the row's edit (and so takes the mirror first).
+  dtsRepresentante.AutoEdit = true;
+  RegisterDataSource(dtsRepresentante);
+  RegisterDataSource(dtsPesqRepres);
+
+  cdsRepresentante.BeforeInsert = [this](TDataSet& d) { cdsRepresentanteBeforeInsert(d); };
+  cdsRepresentante.BeforeEdit = [this](TDataSet& d) { cdsRepresentanteBeforeEdit(d); };
+  cdsRepresentante.BeforePost = [this](TDataSet& d) { cdsRepresentanteBeforePost(d); };
+  // One handler sends both: a posted row and a deleted one (tool button or the grid's Ctrl+Delete).
+  cdsRepresentante.AfterPost = [this](TDataSet& d) { cdsRepresentanteAfterPost(d); };
+  cdsRepresentante.AfterDelete = [this](TDataSet& d) { cdsRepresentanteAfterPost(d); };
+  dtsRepresentante.OnStateChange = [this](TDataSource& s) { dtsRepresentanteStateChange(s); };
+  dbgRepresentante.OnEditButtonClick = [this](TComponent& s) {
+    dbgRepresentanteEditButtonClick(s);
+  };
+  dbgRepresentante.OnColEnter = [this](TComponent& s) { dbgRepresentanteColEnter(s); };
+  dbgRepresentante.OnKeyPress = [this](TComponent& s, char32_t& key) {
+    dbgRepresentanteKeyPress(s, key);
+  };
+  auto getText = [this](TField& f, std::string& text, bool display) {
+    cdsPesqRepresIDATIVOGetText(f, text, display);
+  };
+  cdsRepresentante.FieldByName("IDATIVO").OnGetText = getText;
+  cdsEspelho.FieldByName("IDATIVO").OnGetText = getText;
+  cdsRepresentante.FieldByName("IDATIVO").OnSetText = [this](TField& f, const std::string& text) {
+    cdsRepresentanteIDATIVOSetText(f, text);
+  };
+}
+
+void TfrmEmpresa::DesligaRepresentantes() {
+  cdsRepresentante.AfterPost = nullptr;
+  cdsRepresentante.AfterDelete = nullptr;
+  dtsRepresentante.OnStateChange = nullptr;
+  dbgRepresentante.OnColEnter = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+void TfrmEmpresa::CarregaRepresentantes() {
+  {
+    Showavi::WaitAnimation wait(this, 6);
+    LoadPacket(cdsRepresentante,
+               Consiste::CheckResultServ(netEmpresa.Call("getRepresentante", {CodigoEmpresa(), ""}),
+                                         true, 0));
+  }
+  Habilita(dtsRepresentante);
+}
+
+std::string TfrmEmpresa::CodigoEmpresa() const {
+  return cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+}
+
+void TfrmEmpresa::FinalizaRepresentante() {
+  // A row left in edit would be thrown away by the next load of the page; leaving the page posts
+  // it (with its checks) as leaving a row does, or drops it when nothing was changed.
+  if (cdsRepresentante.Active() && IsEditing(cdsRepresentante.State()))
+    cdsRepresentante.CheckBrowseMode();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start of an edit or insert, state
+
+void TfrmEmpresa::cdsRepresentanteBeforeInsert(TDataSet& dataset) {
+  cdsRepresentanteBeforeEdit(dataset);
+}
+
+void TfrmEmpresa::cdsRepresentanteBeforeEdit(TDataSet& dataset) {
+  cdsEspelho.CopyFrom(dataset);
+  stCodAntigo = dataset.FieldByName("CDREPRES").AsString();
+}
+
+void TfrmEmpresa::dtsRepresentanteStateChange(TDataSource& sender) {
+  // The tool buttons follow this list only while its page is the active one; elsewhere they
+  // follow the company record.
+  if (cdsRepresentante.Active() && OnRepresentantes()) Habilita(sender);
+  if (IsEditing(cdsRepresentante.State())) {
+    const int col = Consiste::IndiceCol(dbgRepresentante, "CDREPRES");
+    if (TColumn* column = dbgRepresentante.Column(col))
+      column->ButtonStyle = TColumnButtonStyle::cbsEllipsis;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Choosing and typing a representative
+
+void TfrmEmpresa::dbgRepresentanteEditButtonClick(TComponent&) {
+  if (!IsEditing(cdsRepresentante.State()) ||
+      !SameField(dbgRepresentante.SelectedField(), "CDREPRES"))
+    return;
+  LoadPacket(cdsPesqRepres, Consiste::CheckResultServ(
+                                netEmpresa.Call("GetPesqRepresentante", {"", "T"}), true, 0));
+  if (!Pesquisa::Pesquisar(dtsPesqRepres,
+                           msgPadrao.Msg("REPRESENTANTE") + "|" + msgPadrao.Msg("REPRESENTANTE_N"),
+                           false, true))
+    return;
+  cdsRepresentante.FieldByName("CDREPRES")
+      .SetAsString(cdsPesqRepres.FieldByName("CDREPRES").AsString());
+  cdsRepresentante.FieldByName("CDEMPRESA").SetAsString(CodigoEmpresa());
+  cdsRepresentante.FieldByName("NMREPRES")
+      .SetAsString(cdsPesqRepres.FieldByName("NMREPRES").AsString());
+  cdsRepresentante.FieldByName("NRCPFREPRES")
+      .SetAsString(cdsPesqRepres.FieldByName("NRCPFREPRES").AsString());
+  cdsRepresentante.FieldByName("IDATIVO").SetAsString("N");
+  cdsRepresentante.FieldByName("NMQUALIFASSINA")
+      .SetAsString(cdsPesqRepres.FieldByName("NMQUALIFASSINA").AsString());
+}
+
+void TfrmEmpresa::dbgRepresentanteColEnter(TComponent&) {
+  TField& code = cdsRepresentante.FieldByName("CDREPRES");
+  if (!IsEditing(cdsRepresentante.State()) || Consiste::EmptyString(code.AsString())) return;
+  code.SetAsString(Consiste::Ajusta(code.AsString(), 2));
+  LoadPacket(cdsPesqRepres,
+             Consiste::CheckResultServ(
+                 netEmpresa.Call("GetPesqRepresentante", {code.AsString(), ""}), true, 0));
+  if (cdsPesqRepres.IsEmpty()) FailOn(code, msgPadrao.Msg("REPRES_N"));
+  cdsRepresentante.FieldByName("NMREPRES")
+      .SetAsString(cdsPesqRepres.FieldByName("NMREPRES").AsString());
+  cdsRepresentante.FieldByName("NRCPFREPRES")
+      .SetAsString(cdsPesqRepres.FieldByName("NRCPFREPRES").AsString());
+  cdsRepresentante.FieldByName("IDATIVO").SetAsString("N");
+  cdsRepresentante.FieldByName("NMQUALIFASSINA")
+      .SetAsString(cdsPesqRepres.FieldByName("NMQUALIFASSINA").AsString());
+}
+
+void TfrmEmpresa::dbgRepresentanteKeyPress(TComponent&, char32_t& key) {
+  // "Utilizado" is only chosen from the cell's list.
+  if (SameField(dbgRepresentante.SelectedField(), "IDATIVO")) key = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// "Utilizado"
+
+void TfrmEmpresa::cdsPesqRepresIDATIVOGetText(TField& sender, std::string& text, bool) {
+  const std::string value = sender.AsString();
+  if (value == "S")
+    text = msgPadrao.Msg("S");
+  else if (value == "N")
+    text = msgPadrao.Msg("N");
+  else
+    text.clear();
+}
+
+void TfrmEmpresa::cdsRepresentanteIDATIVOSetText(TField& sender, const std::string& text) {
+  if (text == msgPadrao.Msg("S"))
+    sender.SetAsString("S");
+  else if (text == msgPadrao.Msg("N"))
+    sender.SetAsString("N");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving and sending
+
+void TfrmEmpresa::cdsRepresentanteBeforePost(TDataSet& dataset) {
+  TField& code = dataset.FieldByName("CDREPRES");
+  code.SetAsString(Consiste::Ajusta(code.AsString(), 2));
+  if (Consiste::EmptyString(code.AsString())) FailOn(code, msgPadrao.Msg("REPRES_DEV"));
+  const std::string company = CodigoEmpresa();
+  dataset.FieldByName("CDEMPRESA").SetAsString(company);
+  const std::string repres = code.AsString();
+
+  if (!Sim(Consiste::CheckResultServ(netEmpresa.Call("getVdRepresentante", {repres}), true, 0)))
+    FailOn(code, msgPadrao.Msg("REPRES_N"));
+
+  // Against the rows as they were when this edit began: an edited row that keeps its code is not
+  // its own duplicate.
+  if (cdsEspelho.Active() &&
+      cdsEspelho.Locate("CDREPRES", {Value(repres)}, LocateOptions{.caseInsensitive = true}) &&
+      (dataset.State() == DataSetState::Insert || repres != stCodAntigo))
+    FailOn(code, msgPadrao.Msg("REPRES_J"));
+
+  TField& active = dataset.FieldByName("IDATIVO");
+  if (active.AsString() == "S") {
+    if (Sim(Consiste::CheckResultServ(netEmpresa.Call("getVdRepresAtivo", {repres, company}), true,
+                                      0)))
+      FailOn(active, msgPadrao.Msg("ATIVO_J"));
+  }
+}
+
+void TfrmEmpresa::cdsRepresentanteAfterPost(TDataSet&) {
+  if (cdsRepresentante.GetChangeCount() > 0) {
+    try {
+      Consiste::CheckResultServ(
+          netEmpresa.Call("setRepresentante", {codec::ToJson(cdsRepresentante.GetDelta())}), true,
+          0);
+      LoadPacket(cdsRepresentante,
+                 Consiste::CheckResultServ(
+                     netEmpresa.Call("getRepresentante", {CodigoEmpresa(), ""}), true, 0));
+      cdsRepresentante.MergeChangeLog();
+      // A delete from the grid itself leaves the state as it was; the commands still follow the
+      // rows read back (the last one gone disables Alter and Delete).
+      if (OnRepresentantes()) Habilita(dtsRepresentante);
+    } catch (...) {
+      cdsRepresentante.CancelUpdates();
+      // The rows kept are the ones last loaded; when the save went through and only the reload
+      // failed, they are no longer what the server holds. Read them again, quietly: the first
+      // error is the one the user is told.
+      try {
+        LoadPacket(cdsRepresentante,
+                   Consiste::CheckResultServ(
+                       netEmpresa.Call("getRepresentante", {CodigoEmpresa(), ""}), false, 0));
+      } catch (const std::exception&) {
+      }
+      throw;
+    }
+  }
+  stCodAntigo.clear();
+}
+
+}  // namespace ger
