@@ -88,8 +88,7 @@ void TfrmEmpresa::CarregaRepresentantes() {
   {
     Showavi::WaitAnimation wait(this, 6);
     LoadPacket(cdsRepresentante,
-               Consiste::CheckResultServ(netEmpresa.Call("getRepresentante", {CodigoEmpresa(), ""}),
-                                         true, 0));
+               Consiste::CheckResultServ(rdm.getRepresentante(CodigoEmpresa(), "")));
   }
   Habilita(dtsRepresentante);
 }
@@ -135,8 +134,7 @@ void TfrmEmpresa::dbgRepresentanteEditButtonClick(TComponent&) {
   if (!IsEditing(cdsRepresentante.State()) ||
       !SameField(dbgRepresentante.SelectedField(), "CDREPRES"))
     return;
-  LoadPacket(cdsPesqRepres, Consiste::CheckResultServ(
-                                netEmpresa.Call("GetPesqRepresentante", {"", "T"}), true, 0));
+  LoadPacket(cdsPesqRepres, Consiste::CheckResultServ(rdm.GetPesqRepresentante("", "T")));
   if (!Pesquisa::Pesquisar(dtsPesqRepres,
                            msgPadrao.Msg("REPRESENTANTE") + "|" + msgPadrao.Msg("REPRESENTANTE_N"),
                            false, true))
@@ -158,8 +156,7 @@ void TfrmEmpresa::dbgRepresentanteColEnter(TComponent&) {
   if (!IsEditing(cdsRepresentante.State()) || Consiste::EmptyString(code.AsString())) return;
   code.SetAsString(Consiste::Ajusta(code.AsString(), 2));
   LoadPacket(cdsPesqRepres,
-             Consiste::CheckResultServ(
-                 netEmpresa.Call("GetPesqRepresentante", {code.AsString(), ""}), true, 0));
+             Consiste::CheckResultServ(rdm.GetPesqRepresentante(code.AsString(), "")));
   if (cdsPesqRepres.IsEmpty()) FailOn(code, msgPadrao.Msg("REPRES_N"));
   cdsRepresentante.FieldByName("NMREPRES")
       .SetAsString(cdsPesqRepres.FieldByName("NMREPRES").AsString());
@@ -206,7 +203,7 @@ void TfrmEmpresa::cdsRepresentanteBeforePost(TDataSet& dataset) {
   dataset.FieldByName("CDEMPRESA").SetAsString(company);
   const std::string repres = code.AsString();
 
-  if (!Sim(Consiste::CheckResultServ(netEmpresa.Call("getVdRepresentante", {repres}), true, 0)))
+  if (!Sim(Consiste::CheckResultServ(rdm.getVdRepresentante(repres))))
     FailOn(code, msgPadrao.Msg("REPRES_N"));
 
   // Against the rows as they were when this edit began: an edited row that keeps its code is not
@@ -218,8 +215,7 @@ void TfrmEmpresa::cdsRepresentanteBeforePost(TDataSet& dataset) {
 
   TField& active = dataset.FieldByName("IDATIVO");
   if (active.AsString() == "S") {
-    if (Sim(Consiste::CheckResultServ(netEmpresa.Call("getVdRepresAtivo", {repres, company}), true,
-                                      0)))
+    if (Sim(Consiste::CheckResultServ(rdm.getVdRepresAtivo(repres, company))))
       FailOn(active, msgPadrao.Msg("ATIVO_J"));
   }
 }
@@ -227,12 +223,9 @@ void TfrmEmpresa::cdsRepresentanteBeforePost(TDataSet& dataset) {
 void TfrmEmpresa::cdsRepresentanteAfterPost(TDataSet&) {
   if (cdsRepresentante.GetChangeCount() > 0) {
     try {
-      Consiste::CheckResultServ(
-          netEmpresa.Call("setRepresentante", {codec::ToJson(cdsRepresentante.GetDelta())}), true,
-          0);
+      Consiste::CheckResultServ(rdm.setRepresentante(cdsRepresentante.GetDelta()));
       LoadPacket(cdsRepresentante,
-                 Consiste::CheckResultServ(
-                     netEmpresa.Call("getRepresentante", {CodigoEmpresa(), ""}), true, 0));
+                 Consiste::CheckResultServ(rdm.getRepresentante(CodigoEmpresa(), "")));
       cdsRepresentante.MergeChangeLog();
       // A delete from the grid itself leaves the state as it was; the commands still follow the
       // rows read back (the last one gone disables Alter and Delete).
@@ -244,8 +237,7 @@ void TfrmEmpresa::cdsRepresentanteAfterPost(TDataSet&) {
       // error is the one the user is told.
       try {
         LoadPacket(cdsRepresentante,
-                   Consiste::CheckResultServ(
-                       netEmpresa.Call("getRepresentante", {CodigoEmpresa(), ""}), false, 0));
+                   Consiste::CheckResultServ(rdm.getRepresentante(CodigoEmpresa(), ""), false, 0));
       } catch (const std::exception&) {
       }
       throw;
