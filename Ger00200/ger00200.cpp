@@ -155,7 +155,7 @@ void TfrmEmpresa::FormCreate(TComponent& sender) {
     c->SetColor(TColor::clWindow);
   const std::string cpfMask = Consiste::PictPess("F");
   cdsRepresentante.FieldByName("NRCPFREPRES").SetEditMask(cpfMask);
-  if (TField* f = cdsPesqRepres.FindField("NRCPFREPRES")) f->SetEditMask(cpfMask);
+  cdsPesqRepres.FieldByName("NRCPFREPRES").SetEditMask(cpfMask);
 }
 
 void TfrmEmpresa::netEmpresaBeforeConnect(TNetConnection& sender) {

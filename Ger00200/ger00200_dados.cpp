@@ -31,12 +31,7 @@ void DefineRepresentante(TDataSet& dataset) {
 }
 
 void DefinePesqRepres(TDataSet& dataset) {
-  TField& code = dataset.AddField(FieldDef{"CDREPRES", FieldKind::String, 2});
-  code.SetDisplayLabel("Código");
-  dataset.AddField(FieldDef{"NMREPRES", FieldKind::String, 30}).SetDisplayLabel("Nome");
-  dataset.AddField(FieldDef{"NRCPFREPRES", FieldKind::String, 11}).SetDisplayLabel("CPF");
-  dataset.AddField(FieldDef{"NMQUALIFASSINA", FieldKind::String, 100})
-      .SetDisplayLabel("Qualificação");
+  record::DefineFields(dataset, record::kCdsPesqRepres);
 }
 
 const TMessages& CatalogoPadrao() {
