@@ -36,6 +36,14 @@ bool Sim(const ServerPayload& payload) {
   throw EAbort();  // not reached: MensErro with abort raises
 }
 
+// What the register says of the representative found or chosen; a row just linked starts unused.
+void CopiaDoCadastro(TDataSet& row, const TDataSet& found) {
+  for (const char* name : {"NMREPRES", "NRCPFREPRES"})
+    row.FieldByName(name).SetAsString(found.FieldByName(name).AsString());
+  row.FieldByName("IDATIVO").SetAsString("N");
+  row.FieldByName("NMQUALIFASSINA").SetAsString(found.FieldByName("NMQUALIFASSINA").AsString());
+}
+
 }  // namespace
 
 void TfrmEmpresa::LigaRepresentantes() {
@@ -142,13 +150,7 @@ void TfrmEmpresa::dbgRepresentanteEditButtonClick(TComponent&) {
   cdsRepresentante.FieldByName("CDREPRES")
       .SetAsString(cdsPesqRepres.FieldByName("CDREPRES").AsString());
   cdsRepresentante.FieldByName("CDEMPRESA").SetAsString(CodigoEmpresa());
-  cdsRepresentante.FieldByName("NMREPRES")
-      .SetAsString(cdsPesqRepres.FieldByName("NMREPRES").AsString());
-  cdsRepresentante.FieldByName("NRCPFREPRES")
-      .SetAsString(cdsPesqRepres.FieldByName("NRCPFREPRES").AsString());
-  cdsRepresentante.FieldByName("IDATIVO").SetAsString("N");
-  cdsRepresentante.FieldByName("NMQUALIFASSINA")
-      .SetAsString(cdsPesqRepres.FieldByName("NMQUALIFASSINA").AsString());
+  CopiaDoCadastro(cdsRepresentante, cdsPesqRepres);
 }
 
 void TfrmEmpresa::dbgRepresentanteColEnter(TComponent&) {
@@ -158,13 +160,7 @@ void TfrmEmpresa::dbgRepresentanteColEnter(TComponent&) {
   LoadPacket(cdsPesqRepres,
              Consiste::CheckResultServ(rdm.GetPesqRepresentante(code.AsString(), "")));
   if (cdsPesqRepres.IsEmpty()) FailOn(code, msgPadrao.Msg("REPRES_N"));
-  cdsRepresentante.FieldByName("NMREPRES")
-      .SetAsString(cdsPesqRepres.FieldByName("NMREPRES").AsString());
-  cdsRepresentante.FieldByName("NRCPFREPRES")
-      .SetAsString(cdsPesqRepres.FieldByName("NRCPFREPRES").AsString());
-  cdsRepresentante.FieldByName("IDATIVO").SetAsString("N");
-  cdsRepresentante.FieldByName("NMQUALIFASSINA")
-      .SetAsString(cdsPesqRepres.FieldByName("NMQUALIFASSINA").AsString());
+  CopiaDoCadastro(cdsRepresentante, cdsPesqRepres);
 }
 
 void TfrmEmpresa::dbgRepresentanteKeyPress(TComponent&, char32_t& key) {
