@@ -25,7 +25,7 @@ grep -qF "$root/usr/bin/../lib/ger/libgerhost.so" <<<"$libs" || fail "ger-host d
 
 "$bin/ger-server" --data-dir "$root/var" --port 0 >"$root/out" 2>"$root/log" &
 pid=$!
-for _ in $(seq 600); do grep -q "^listening" "$root/out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 600); do grep -q "^listening" "$root/out" 2>/dev/null && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 port="$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$root/out")"
 [ -n "$port" ] || fail "the installed server did not start: $(cat "$root/log")"
 # Lines below warnings reach the log within a second.

@@ -21,7 +21,7 @@ grep -q "GER_LOG_LEVEL" "$dir/out" || fail "the refusal does not name GER_LOG_LE
 GER_LOG_LEVEL=warn JOURNAL_STREAM=8:1 "$SERVER" --data-dir "$dir" --data "$DATA" --port 0 \
   --test-hooks >"$dir/out" 2>"$dir/log" &
 pid=$!
-for _ in $(seq 300); do grep -q "^listening" "$dir/out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q "^listening" "$dir/out" 2>/dev/null && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 grep -q "^listening" "$dir/out" || fail "the server did not start: $(cat "$dir/log")"
 kill "$pid"
 wait "$pid" || true
