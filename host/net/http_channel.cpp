@@ -19,7 +19,11 @@ namespace ger::net {
 
 namespace {
 
-constexpr std::size_t kMaxBody = std::size_t{1} << 31;  // what a client is willing to hold
+using Clock = std::chrono::steady_clock;
+
+// Room made ahead for an announced length: an ordinary answer (a company list of megabytes) is
+// read without copies, while an absurd announcement costs nothing until its bytes really come.
+constexpr std::size_t kReserveAhead = std::size_t{16} << 20;
 
 bool SameLetters(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -56,8 +60,11 @@ bool Wait(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-HttpChannel::HttpChannel(std::string host, int port, int timeoutSeconds)
-    : host_(std::move(host)), port_(port), timeoutSeconds_(std::max(timeoutSeconds, 1)) {}
+HttpChannel::HttpChannel(std::string host, int port, int timeoutSeconds, std::size_t maxAnswer)
+    : host_(std::move(host)),
+      port_(port),
+      timeoutSeconds_(std::max(timeoutSeconds, 1)),
+      maxAnswer_(maxAnswer) {}
 
 HttpChannel::~HttpChannel() {
   Close();
@@ -75,12 +82,16 @@ bool HttpChannel::Open() {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port_);
+  failure_ = HttpFailure::Unreachable;
   if (::getaddrinfo(host_.c_str(), service.c_str(), &hints, &found) != 0) return false;
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
-  const int connectMs = std::min(timeoutSeconds_, 5) * 1000;
   for (addrinfo* a = found; a; a = a->ai_next) {
     int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
     if (fd < 0) continue;
+    // An address that does not answer leaves time for the next one.
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    const int connectMs = static_cast<int>(std::clamp<long long>(left, 0, 5000));
     int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
     if (rc < 0 && errno == EINPROGRESS && Wait(fd, POLLOUT, connectMs)) {
       int err = 0;
@@ -91,15 +102,13 @@ bool HttpChannel::Open() {
       ::close(fd);
       continue;
     }
-    // Blocking from here on, with the call's time limit on every read and write. A request goes
-    // out in one write, so Nagle's algorithm would only delay it.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Non-blocking from here on: every wait is bounded by what is left of the call's deadline,
+    // so a server trickling bytes cannot stretch a call. A request goes out in one write, so
+    // Nagle's algorithm would only delay it.
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    timeval limit{timeoutSeconds_, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     fd_ = fd;
+    failure_ = HttpFailure::None;
     return true;
   }
   return false;
@@ -123,6 +132,11 @@ bool HttpChannel::SendAll(std::string_view head, std::string_view body) {
     ssize_t n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        if (!WaitReady(POLLOUT)) return false;
+        continue;
+      }
+      failure_ = HttpFailure::Broken;
       return false;
     }
     auto sent = static_cast<std::size_t>(n);
@@ -139,6 +153,30 @@ bool HttpChannel::SendAll(std::string_view head, std::string_view body) {
   return true;
 }
 
+bool HttpChannel::WaitReady(short events) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+  if (left <= 0 || !Wait(fd_, events, static_cast<int>(std::min<long long>(left, INT32_MAX)))) {
+    // Wait() also fails on a poll error, which is rare enough to count as running out of time.
+    failure_ = HttpFailure::Timeout;
+    return false;
+  }
+  return true;
+}
+
+// Some bytes, as soon as there are any; 0 at the end of the stream, -1 with failure_ set.
+ssize_t HttpChannel::Recv(char* data, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::recv(fd_, data, size, MSG_DONTWAIT);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      failure_ = HttpFailure::Broken;
+      return -1;
+    }
+    if (!WaitReady(POLLIN)) return -1;
+  }
+}
+
 // Receives more into the input buffer, after what is still unread; false on end of stream, error
 // or timeout, or when the buffer is full of unread bytes (a head that never ends).
 bool HttpChannel::More() {
@@ -147,12 +185,15 @@ bool HttpChannel::More() {
     inEnd_ -= inStart_;
     inStart_ = 0;
   }
-  if (inEnd_ == kInput) return false;
-  ssize_t n;
-  do {
-    n = ::recv(fd_, in_.get() + inEnd_, kInput - inEnd_, 0);
-  } while (n < 0 && errno == EINTR);
-  if (n <= 0) return false;
+  if (inEnd_ == kInput) {
+    failure_ = HttpFailure::Broken;
+    return false;
+  }
+  ssize_t n = Recv(in_.get() + inEnd_, kInput - inEnd_);
+  if (n <= 0) {
+    if (n == 0) failure_ = HttpFailure::Broken;
+    return false;
+  }
   inEnd_ += static_cast<std::size_t>(n);
   return true;
 }
@@ -171,28 +212,36 @@ std::optional<std::string_view> HttpChannel::Line() {
 }
 
 // Appends n bytes of the input to out: what was already received, then straight from the socket
-// into out's own room, in as few reads as the socket allows.
+// into out's own room, in as few reads as the socket allows. The room grows with what has come
+// (doubling), never ahead of it by more than what is already there.
 bool HttpChannel::Take(std::string& out, std::size_t n) {
   std::string_view pending = Pending();
   const std::size_t now = std::min(n, pending.size());
   out.append(pending.data(), now);
   inStart_ += now;
   n -= now;
-  if (n == 0) return true;
   std::size_t have = out.size();
-  out.resize(have + n);
+  bool ok = true;
   while (n > 0) {
-    ssize_t got = ::recv(fd_, out.data() + have, n, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (out.size() == have)
+      out.resize(have + std::min(n, std::max({kInput, have, out.capacity() - have})));
+    ssize_t got = Recv(out.data() + have, std::min(n, out.size() - have));
+    if (got <= 0) {
+      if (got == 0) failure_ = HttpFailure::Broken;
+      ok = false;
+      break;
+    }
     have += static_cast<std::size_t>(got);
     n -= static_cast<std::size_t>(got);
   }
-  return true;
+  out.resize(have);
+  return ok;
 }
 
 std::optional<HttpReply> HttpChannel::Post(const std::string& path, std::string_view body,
                                            const std::string& bearerToken) {
+  deadline_ = Clock::now() + std::chrono::seconds(timeoutSeconds_);
+  failure_ = HttpFailure::None;
   if (!StillOpen() && !Open()) return std::nullopt;
   std::string head;
   head.reserve(160 + path.size() + host_.size() + bearerToken.size());
@@ -215,18 +264,36 @@ std::optional<HttpReply> HttpChannel::Post(const std::string& path, std::string_
   return reply;
 }
 
+std::optional<HttpReply> HttpChannel::ReadAnswer(int fd) {
+  Close();
+  fd_ = fd;
+  deadline_ = Clock::now() + std::chrono::seconds(timeoutSeconds_);
+  failure_ = HttpFailure::None;
+  auto reply = Receive();
+  fd_ = -1;
+  return reply;
+}
+
+std::optional<HttpReply> HttpChannel::Fail(HttpFailure why) {
+  failure_ = why;
+  return std::nullopt;
+}
+
 std::optional<HttpReply> HttpChannel::Receive() {
   inStart_ = inEnd_ = 0;  // nothing is left over from a previous answer: each is read whole
-  for (;;) {              // interim answers (1xx) come before the real one
+  // Interim answers (1xx) come before the real one, each with a head of its own; the call's
+  // deadline bounds how many a server can send.
+  for (;;) {
     // Status line: HTTP/1.x SP 3-digit code ...
     auto statusLine = Line();
-    if (!statusLine || statusLine->size() < 12 || statusLine->substr(0, 7) != "HTTP/1.")
-      return std::nullopt;
+    if (!statusLine) return std::nullopt;
+    if (statusLine->size() < 12 || statusLine->substr(0, 7) != "HTTP/1.")
+      return Fail(HttpFailure::Broken);
     const bool http10 = (*statusLine)[7] == '0';
     int status = 0;
     const char* code = statusLine->data() + 9;
     auto [p, ec] = std::from_chars(code, code + 3, status);
-    if (ec != std::errc() || p != code + 3 || status < 100) return std::nullopt;
+    if (ec != std::errc() || p != code + 3 || status < 100) return Fail(HttpFailure::Broken);
 
     std::optional<std::size_t> length;
     bool chunked = false;
@@ -242,9 +309,9 @@ std::optional<HttpReply> HttpChannel::Receive() {
       if (SameLetters(name, "content-length")) {
         std::size_t n = 0;
         auto [q, e] = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (e != std::errc() || q != value.data() + value.size() || n > kMaxBody ||
-            (length && *length != n))
-          return std::nullopt;
+        if (e == std::errc::result_out_of_range) return Fail(HttpFailure::TooLarge);
+        if (e != std::errc() || q != value.data() + value.size() || (length && *length != n))
+          return Fail(HttpFailure::Broken);
         length = n;
       } else if (SameLetters(name, "transfer-encoding")) {
         chunked = ContainsToken(value, "chunked");
@@ -265,11 +332,14 @@ std::optional<HttpReply> HttpChannel::Receive() {
         if (!line) return std::nullopt;
         std::size_t size = 0;
         auto [q, e] = std::from_chars(line->data(), line->data() + line->size(), size, 16);
-        if (e != std::errc() || q == line->data() || size > kMaxBody - reply.body.size())
-          return std::nullopt;
+        if (e == std::errc::result_out_of_range ||
+            (e == std::errc() && q != line->data() && size > maxAnswer_ - reply.body.size()))
+          return Fail(HttpFailure::TooLarge);
+        if (e != std::errc() || q == line->data()) return Fail(HttpFailure::Broken);
         if (size == 0) break;
         std::string crlf;
-        if (!Take(reply.body, size) || !Take(crlf, 2) || crlf != "\r\n") return std::nullopt;
+        if (!Take(reply.body, size) || !Take(crlf, 2)) return std::nullopt;
+        if (crlf != "\r\n") return Fail(HttpFailure::Broken);
       }
       for (;;) {
         auto trailer = Line();
@@ -277,16 +347,21 @@ std::optional<HttpReply> HttpChannel::Receive() {
         if (trailer->empty()) break;
       }
     } else if (length) {
-      reply.body.reserve(*length);
+      if (*length > maxAnswer_) return Fail(HttpFailure::TooLarge);
+      reply.body.reserve(std::min(*length, kReserveAhead));
       if (!Take(reply.body, *length)) return std::nullopt;
     } else {
       // No length: the body runs to the end of the stream.
-      do {
+      for (;;) {
         std::string_view pending = Pending();
-        if (reply.body.size() + pending.size() > kMaxBody) return std::nullopt;
+        if (reply.body.size() + pending.size() > maxAnswer_) return Fail(HttpFailure::TooLarge);
         reply.body.append(pending);
         inStart_ = inEnd_;
-      } while (More());
+        if (More()) continue;
+        if (failure_ != HttpFailure::Broken) return std::nullopt;  // out of time
+        failure_ = HttpFailure::None;  // the end of the stream ends this body
+        break;
+      }
       close = true;
     }
     // Bytes beyond the answer were never asked for: the connection is out of step.

@@ -41,7 +41,7 @@ TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::Connect() {
   if (BeforeConnect) BeforeConnect(*this);
-  client_ = std::make_unique<net::HttpChannel>(Host, Port, TimeoutSeconds);
+  client_ = std::make_unique<net::HttpChannel>(Host, Port, TimeoutSeconds, MaxAnswerBytes);
 }
 
 void TNetConnection::Disconnect() {
@@ -62,8 +62,9 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
   ServerAnswer answer;
 
   // The client's one JSON-RPC request envelope.
+  const std::string id = std::to_string(nextId_++);
   std::string requestText = "{\"jsonrpc\":\"2.0\",\"id\":";
-  requestText += std::to_string(nextId_++);
+  requestText += id;
   requestText += ",\"method\":";
   requestText += codec::EncodeText(method);
   requestText += ",\"params\":";
@@ -72,7 +73,23 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
 
   auto res = client_->Post("/" + ServerName, requestText, Token);
   if (!res) {
-    answer.error = "Não foi possível conectar ao servidor de aplicação (" + where + ").";
+    switch (client_->Failure()) {
+      case net::HttpFailure::Timeout:
+        answer.error = "O servidor de aplicação (" + where + ") não respondeu a tempo (" +
+                       std::to_string(TimeoutSeconds) + " s).";
+        break;
+      case net::HttpFailure::TooLarge:
+        answer.error = "A resposta do servidor de aplicação (" + where +
+                       ") excede o tamanho máximo aceito (" + std::to_string(MaxAnswerBytes >> 20) +
+                       " MB).";
+        break;
+      case net::HttpFailure::Broken:
+        answer.error = "A comunicação com o servidor de aplicação (" + where +
+                       ") foi interrompida antes da resposta completa.";
+        break;
+      default:
+        answer.error = "Não foi possível conectar ao servidor de aplicação (" + where + ").";
+    }
     return answer;
   }
   if (res->status == 401) {
@@ -96,21 +113,31 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
                              std::to_string(res->status) + ".";
     return answer;
   }
+  // An answer to another request (a late one, or a peer out of step) must not be taken for this
+  // one's; an error about a request the server could not read carries a null id.
+  const std::string_view* answerId = nullptr;
   for (const auto& [key, text] : members)
-    if (key == "error") {
+    if (key == "id") answerId = &text;
+  for (const auto& [key, text] : members)
+    if (key == "error" && answerId && (*answerId == id || *answerId == "null")) {
       json::error_code ec;
       json::value err = json::parse(text, ec);
       const json::value* msg =
           !ec && err.is_object() ? err.as_object().if_contains("message") : nullptr;
       answer.error = msg && msg->is_string() ? std::string(msg->as_string())
                                              : "Erro não identificado do servidor de aplicação.";
+      // Shown through exceptions whose text ends at a NUL: the rest of the sentence would be lost.
+      for (std::size_t at; (at = answer.error.find('\0')) != std::string::npos;)
+        answer.error.replace(at, 1, "\u2400");
       return answer;
     }
   for (const auto& [key, text] : members)
-    if (key == "result") {
+    if (key == "result" && answerId && *answerId == id) {
       answer.payload.emplace(body, text);
       return answer;
     }
+  // An answer to another request: whatever comes next on this connection is out of step too.
+  if (!answerId || *answerId != id) client_->Close();
   answer.error = kInvalidAnswer + " (" + where + ").";
   return answer;
 }

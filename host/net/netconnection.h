@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include <cstdint>
+
 #include <boost/json/array.hpp>
 #include <boost/json/value.hpp>
 
@@ -59,7 +61,8 @@ class TNetConnection {
   int Port = 8200;
   std::string Token;                               // sent as a bearer token when not empty
   std::string ServerName = "GER00200.rdmEmpresa";  // the remote data module
-  int TimeoutSeconds = 30;
+  int TimeoutSeconds = 30;  // for each call as a whole, from connecting to the answer's last byte
+  std::size_t MaxAnswerBytes = std::size_t{256} << 20;
 
   // Called before every connect, so the owner can set host and port there.
   std::function<void(TNetConnection&)> BeforeConnect;

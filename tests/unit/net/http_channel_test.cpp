@@ -195,6 +195,140 @@ TEST(HttpChannel, ASilentServerEndsTheCallAtTheTimeLimit) {
   ::close(listener);
 }
 
+// A peer that reads one request on one connection and then runs `act` on it until the client goes
+// away or the peer is destroyed.
+class SlowPeer {
+ public:
+  explicit SlowPeer(std::function<bool(int fd)> act) : act_(std::move(act)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    EXPECT_EQ(::listen(listener_, 8), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] {
+      int fd = ::accept(listener_, nullptr, nullptr);
+      if (fd < 0) return;
+      char buf[4096];
+      std::string in;
+      while (in.find("\r\n\r\n{}") == std::string::npos) {
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        in.append(buf, static_cast<std::size_t>(n));
+      }
+      while (!stop_ && act_(fd)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ::close(fd);
+    });
+  }
+  ~SlowPeer() {
+    stop_ = true;
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  std::function<bool(int)> act_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Sends `text` once, then its last byte again and again.
+std::function<bool(int)> Trickle(std::string text) {
+  return [text, sent = false](int fd) mutable {
+    const std::string_view piece = sent ? std::string_view(text).substr(text.size() - 1) : text;
+    sent = true;
+    return ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) > 0;
+  };
+}
+
+TEST(HttpChannel, ACallEndsAtItsDeadlineHoweverTheServerKeepsItBusy) {
+  const std::vector<std::string> stalls = {
+      "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\nx",  // the body a byte at a time
+      "HTTP/1.1 100 Continue\r\n\r\n",  // interim answers without end (one per round)
+      "HTTP/1.1 200 OK\r\nX-Long: a",   // a header line without end
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n1\r\na\r\n",
+  };
+  for (std::size_t i = 0; i < stalls.size(); ++i) {
+    std::string text = stalls[i];
+    SlowPeer peer(i == 1   ? std::function<bool(int)>([text](int fd) {
+      return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) > 0;
+    })
+                  : i == 3 ? std::function<bool(int)>([text, sent = false](int fd) mutable {
+                      // one chunk more per round, for ever
+                      std::string_view piece =
+                          sent ? std::string_view("1\r\na\r\n") : std::string_view(text);
+                      sent = true;
+                      return ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) > 0;
+                    })
+                           : Trickle(text));
+    HttpChannel channel("127.0.0.1", peer.Port(), 1);
+    EXPECT_FALSE(channel.Post("/x", "{}", "")) << i;
+    EXPECT_EQ(channel.Failure(), HttpFailure::Timeout) << i;
+  }
+}
+
+TEST(HttpChannel, AnAnswerLargerThanTheCapIsRefusedAndNothingIsReservedAhead) {
+  Peer peer({{"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\nxx"},
+             {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n"},
+             {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+              "80000\r\n" +
+              std::string(0x80000, 'a') + "\r\n80001\r\n"},
+             {"HTTP/1.0 200 OK\r\n\r\n" + std::string(0x100001, 'b')},
+             // Announces far more than it sends: the client must not reserve what is announced.
+             {"HTTP/1.1 200 OK\r\nContent-Length: 68719476736\r\n\r\nonly this"},
+             {Answer(std::string(0x100000, 'c'))}});
+  HttpChannel channel("127.0.0.1", peer.Port(), 5, 0x100000);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(channel.Post("/x", "{}", "")) << i;
+    EXPECT_EQ(channel.Failure(), HttpFailure::TooLarge) << i;
+  }
+  HttpChannel generous("127.0.0.1", peer.Port(), 5, std::size_t{1} << 40);
+  EXPECT_FALSE(generous.Post("/x", "{}", ""));
+  EXPECT_EQ(generous.Failure(), HttpFailure::Broken);
+  auto exact = channel.Post("/x", "{}", "");  // the cap itself is allowed
+  ASSERT_TRUE(exact);
+  EXPECT_EQ(exact->body.size(), 0x100000u);
+}
+
+TEST(TNetConnection, SaysWhatWentWrongAndRefusesAnAnswerToAnotherRequest) {
+  Peer peer(
+      {{Answer(R"({"jsonrpc":"2.0","id":7,"result":true})")},
+       {Answer(R"({"jsonrpc":"2.0","id":"3","result":true})")},
+       {Answer(R"({"jsonrpc":"2.0","result":true})")},
+       {Answer(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Mal\u0000formada."}})"),
+        Answer(R"({"jsonrpc":"2.0","id":5,"result":1})")},
+       {"HTTP/1.1 200 OK\r\nContent-Length: 900000000\r\n\r\n"}});
+  TNetConnection net;
+  net.Port = peer.Port();
+  const std::string where = "(127.0.0.1:" + std::to_string(peer.Port()) + ")";
+  // Answers carrying the id of another call (or none) are refused, and their connection dropped.
+  EXPECT_EQ(net.Call("A").error, "Resposta inválida do servidor de aplicação " + where + ".");
+  EXPECT_EQ(net.Call("B").error, "Resposta inválida do servidor de aplicação " + where + ".");
+  EXPECT_FALSE(net.Call("C").ok());  // no id at all
+  // A NUL in the sentence would cut it short where it is shown: it is shown as a sign instead.
+  EXPECT_EQ(net.Call("D").error, "Mal\u2400formada.");
+  ServerAnswer e = net.Call("E");
+  EXPECT_TRUE(e.ok()) << e.error;
+  EXPECT_EQ(net.Call("F").error, "A resposta do servidor de aplicação " + where +
+                                     " excede o tamanho máximo aceito (256 MB).");
+  EXPECT_EQ(peer.Accepted(), 5);
+
+  SlowPeer silent([](int) { return true; });
+  TNetConnection slow;
+  slow.Port = silent.Port();
+  slow.TimeoutSeconds = 1;
+  EXPECT_EQ(slow.Call("G").error,
+            "O servidor de aplicação (127.0.0.1:" + std::to_string(silent.Port()) +
+                ") não respondeu a tempo (1 s).");
+}
+
 TEST(TNetConnection, SplitsTheEnvelopeAndKeepsTheResultAsText) {
   const std::string packet =
       R"({"fields":[{"name":"A","type":"string","size":2}],"rows":[["01"]]})";
