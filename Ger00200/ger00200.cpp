@@ -162,6 +162,7 @@ void TfrmEmpresa::netEmpresaBeforeConnect(TNetConnection& sender) {
   sender.Host = Zembrat::WebURL();
   sender.Port = Zembrat::WebPort();
   sender.Token = Application().Settings.token;
+  sender.TimeoutSeconds = Application().Settings.callTimeout;
 }
 
 void TfrmEmpresa::FormActivate(TComponent&) {

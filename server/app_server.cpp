@@ -2,10 +2,12 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <boost/json/monotonic_resource.hpp>
 #include <chrono>
 
 #include "http_server.h"
+#include "log_sink.h"
 #include "rpc_request.h"
 
 namespace ger::server {
@@ -47,8 +49,8 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
     *outcome = "ok";
     return RpcResultReply(request.id, std::move(result));
   } catch (const RpcError& e) {
-    *outcome = "error " + std::to_string(e.Code()) + ": " + e.what();
-    return RpcErrorReply(request.id, e.Code(), e.what());
+    *outcome = "error " + std::to_string(e.Code()) + ": " + e.Message();
+    return RpcErrorReply(request.id, e.Code(), e.Message());
   } catch (const std::exception& e) {
     spdlog::error("{}: unexpected failure: {}", *methodOut, e.what());
     *outcome = std::string("error: ") + e.what();
@@ -84,16 +86,41 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
 
 AppServer::~AppServer() = default;
 
-bool AppServer::Admit(const HttpRequest& req, HttpReply& reply) const {
-  // The token is checked first, so that a client without it learns nothing of the paths.
+std::string_view OriginPath(std::string_view target) {
+  // The absolute form ("http://host:port/path") names this server too; only the path counts.
+  for (std::string_view scheme : {"http://", "https://"}) {
+    if (target.size() > scheme.size() &&
+        std::equal(scheme.begin(), scheme.end(), target.begin(),
+                   [](char a, char b) { return a == (b | 0x20); })) {
+      std::size_t slash = target.find('/', scheme.size());
+      target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+      break;
+    }
+  }
+  return target.substr(0, target.find('?'));
+}
+
+bool AppServer::Admit(const HttpRequest& req, HttpReply& reply) {
+  // The token is checked first, so that a client without it learns nothing of the paths. The
+  // refusal ends the connection: a client guessing tokens pays a new connection for each guess.
   if (!expectedAuth_.empty() && !SameSecret(req.authorization, expectedAuth_)) {
-    spdlog::warn("refused a request from {} without a valid token", req.peer);
+    // A flood of them must not flood the log as well.
+    if (std::size_t skipped = 0; refusedLog_.Allow(&skipped)) {
+      if (skipped)
+        spdlog::warn(
+            "refused a request from {} without a valid token ({} more refused since "
+            "the last line)",
+            req.peer, skipped);
+      else
+        spdlog::warn("refused a request from {} without a valid token", req.peer);
+    }
     reply.status = 401;
     reply.headers = "WWW-Authenticate: Bearer\r\n";
     reply.body = RpcErrorReply("null", kInvalidRequest, "Acesso não autorizado.");
+    reply.close = true;
     return false;
   }
-  std::string_view path = req.target.substr(0, req.target.find('?'));
+  std::string_view path = OriginPath(req.target);
   if (path != kPath) {
     reply.status = 404;
     reply.json = false;

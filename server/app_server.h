@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "log_sink.h"
 #include "rdm_empresa.h"
 
 namespace ger::server {
@@ -26,6 +27,13 @@ struct ServerOptions {
 std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* methodOut,
                       std::string* outcome);
 
+// The shortest token accepted for a listener that is not loopback.
+constexpr std::size_t kMinNetworkToken = 16;
+
+// The path of a request target, in origin form ("/path?query") or absolute form
+// ("http://host/path?query"), without its query.
+std::string_view OriginPath(std::string_view target);
+
 // True for 127.0.0.0/8, ::1 and "localhost".
 bool IsLoopback(const std::string& address);
 
@@ -41,11 +49,12 @@ class AppServer {
 
  private:
   // Token, path and method; false refuses the request with the reply filled in.
-  bool Admit(const HttpRequest& req, HttpReply& reply) const;
+  bool Admit(const HttpRequest& req, HttpReply& reply);
 
   RdmEmpresa& rdm_;
   ServerOptions options_;
   std::string expectedAuth_;  // "Bearer <token>", empty without a token
+  LogLimiter refusedLog_;
   std::unique_ptr<HttpServer> http_;
 };
 

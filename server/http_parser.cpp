@@ -70,7 +70,7 @@ ParseState RequestParser::ParseHead(std::string_view data, std::size_t start, st
   std::string_view head = data.substr(start, end - start);
   bool first = true;
   bool lengthSeen = false, lengthTooLarge = false, transferEncoding = false;
-  bool closeAsked = false, keepAliveAsked = false, expectContinue = false;
+  bool closeAsked = false, keepAliveAsked = false, expectContinue = false, authSeen = false;
   std::size_t length = 0;
   while (!head.empty()) {
     std::size_t nl = head.find('\n');
@@ -144,6 +144,9 @@ ParseState RequestParser::ParseHead(std::string_view data, std::size_t start, st
     } else if (utf8::SameText(name, "expect")) {
       expectContinue = utf8::SameText(value, "100-continue");
     } else if (utf8::SameText(name, "authorization")) {
+      // Two credentials leave open which one a proxy in front checked and which one counts.
+      if (authSeen) return Fail(400);
+      authSeen = true;
       head_.authorization = SpanOf(data, value);
     }
   }

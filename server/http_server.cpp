@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -16,10 +17,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <list>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 
 namespace ger::server {
 
@@ -128,7 +133,12 @@ struct Conn {
   bool closeAfterWrite = false;   // no more requests: close once the output is out
   bool lingerAfterWrite = false;  // ... and read what is still coming first
   bool lingering = false;
-  Clock::time_point lastActive, requestStart, lingerEnd;
+  bool pending = true;       // no request of it admitted yet
+  bool busy = false;         // a worker is answering its request: nothing else is read
+  std::uint64_t serial = 0;  // names it to a worker's answer, which may come after it is gone
+  std::size_t reserved = 0;  // of the server's body budget, for the request being read
+  std::list<Conn*>::iterator pendingAt;  // in the loop's pending list, while pending
+  Clock::time_point lastActive, requestStart, lingerEnd, opened;
 
   explicit Conn(HttpLimits limits) : parser(limits) {}
   std::string& Tail() {
@@ -144,6 +154,47 @@ void AppendNumber(std::string& s, std::size_t n) {
 }
 
 }  // namespace
+
+// A request answered by a worker, and its answer on the way back to its loop.
+struct HttpServer::Job {
+  Loop* loop = nullptr;
+  std::uint64_t conn = 0;
+  std::string method, target, authorization, peer, body;
+  bool keepAlive = true;
+  HttpReply reply;
+};
+
+class HttpServer::Workers {
+ public:
+  Workers(HttpServer& server, int count) : server_(server) {
+    for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Run(); });
+  }
+  ~Workers() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    ready_.notify_all();
+    threads_.clear();  // joins
+  }
+  void Post(std::unique_ptr<Job> job) {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(std::move(job));
+    }
+    ready_.notify_one();
+  }
+
+ private:
+  void Run();
+
+  HttpServer& server_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::unique_ptr<Job>> queue_;
+  bool stop_ = false;
+  std::vector<std::jthread> threads_;
+};
 
 class HttpServer::Loop {
  public:
@@ -176,6 +227,14 @@ class HttpServer::Loop {
   }
 
   void Run();
+  // From a worker: the answer to a request this loop handed over.
+  void Complete(std::unique_ptr<Job> job) {
+    {
+      std::lock_guard lock(mutex_);
+      completed_.push_back(std::move(job));
+    }
+    Wake();
+  }
 
  private:
   void Watch(int fd, std::uint32_t events, void* tag, int op) {
@@ -198,15 +257,26 @@ class HttpServer::Loop {
   void Close(Conn& c);
   void Sweep();
   void BeginStop();
+  void Admitted(Conn& c);
+  bool Reserve(Conn& c, std::size_t bytes);
+  void Unreserve(Conn& c);
+  void Dispatch(Conn& c, std::uint32_t events);
+  void Offload(Conn& c, const HttpRequest& request, bool keepAlive);
+  void TakeCompleted();
 
   HttpServer& server_;
   const bool accepts_;
   Fd epoll_, wake_;
   char wakeTag_ = 0, listenTag_ = 0;
   std::vector<std::unique_ptr<Conn>> conns_;
+  std::list<Conn*> pending_;  // oldest first
+  Conn* current_ = nullptr;   // the connection an event is being handled for
   std::atomic<int> load_{0};
   std::mutex mutex_;
   std::vector<std::pair<int, std::string>> handed_;
+  std::vector<std::unique_ptr<Job>> completed_;
+  std::unordered_map<std::uint64_t, Conn*> working_;  // connections waiting for a worker
+  std::uint64_t nextSerial_ = 0;
   Clock::time_point now_ = Clock::now();
   Clock::time_point nextSweep_ = now_;
   Clock::time_point acceptPausedUntil_{};
@@ -247,10 +317,11 @@ void HttpServer::Loop::Run() {
         std::uint64_t count;
         [[maybe_unused]] auto r = ::read(wake_.get(), &count, sizeof count);
         TakeHanded();
+        TakeCompleted();
       } else if (tag == &listenTag_) {
         Accept();
       } else {
-        OnEvent(*static_cast<Conn*>(tag), events[i].events);
+        Dispatch(*static_cast<Conn*>(tag), events[i].events);
       }
     }
     if (now_ >= nextSweep_) Sweep();
@@ -296,7 +367,9 @@ void HttpServer::Loop::Accept() {
       nextSweep_ = std::min(nextSweep_, acceptPausedUntil_);
       return;
     }
-    if (server_.connections_.load() >= server_.options_.maxConnections) {
+    // At the limit a new connection may still take the place of a pending one (see Add).
+    if (server_.connections_.load() >= server_.options_.maxConnections &&
+        server_.pending_.load() == 0) {
       ::close(fd);
       if (!capWarned_)
         spdlog::warn("connections refused: {} are open", server_.options_.maxConnections);
@@ -334,11 +407,24 @@ void HttpServer::Loop::TakeHanded() {
 }
 
 void HttpServer::Loop::Add(int fd, std::string peer) {
-  auto conn = std::make_unique<Conn>(server_.options_.limits);
+  std::unique_ptr<Conn> conn;
+  try {
+    conn = std::make_unique<Conn>(server_.options_.limits);
+    conn->peer = std::move(peer);
+    conns_.reserve(conns_.size() + 1);
+    pending_.push_back(conn.get());
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    load_.fetch_sub(1, std::memory_order_relaxed);
+    server_.connections_.fetch_sub(1);
+    return;
+  }
   conn->fd = Fd(fd);
-  conn->peer = std::move(peer);
   conn->index = conns_.size();
-  conn->lastActive = conn->requestStart = now_;
+  conn->lastActive = conn->requestStart = conn->opened = now_;
+  conn->pendingAt = std::prev(pending_.end());
+  conn->serial = ++nextSerial_;
+  server_.pending_.fetch_add(1);
   Conn& c = *conn;
   conns_.push_back(std::move(conn));
   if (stopping_) {
@@ -346,9 +432,67 @@ void HttpServer::Loop::Add(int fd, std::string peer) {
     return;
   }
   Watch(fd, EPOLLIN, &c, EPOLL_CTL_ADD);
+  // Pending connections beyond their share, or beyond the limit of all connections, give way
+  // from the oldest: a flood of connections that never make an admitted request then keeps
+  // turning over instead of holding every place.
+  const auto& o = server_.options_;
+  const int maxPending = o.maxPending > 0 ? o.maxPending : std::max(1, o.maxConnections / 2);
+  while (!pending_.empty() &&
+         (server_.pending_.load() > maxPending || server_.connections_.load() > o.maxConnections)) {
+    Close(*pending_.front());
+    if (!capWarned_) spdlog::warn("pending connections beyond their share: the oldest are closed");
+    capWarned_ = true;
+  }
+}
+
+void HttpServer::Loop::Admitted(Conn& c) {
+  if (!c.pending) return;
+  c.pending = false;
+  pending_.erase(c.pendingAt);
+  server_.pending_.fetch_sub(1);
+}
+
+bool HttpServer::Loop::Reserve(Conn& c, std::size_t bytes) {
+  const std::size_t limit = server_.options_.maxBodiesInFlight;
+  std::size_t now = server_.bodyBytes_.load();
+  do {
+    if (bytes > limit - std::min(now, limit)) return false;
+  } while (!server_.bodyBytes_.compare_exchange_weak(now, now + bytes));
+  c.reserved = bytes;
+  return true;
+}
+
+void HttpServer::Loop::Unreserve(Conn& c) {
+  if (c.reserved) server_.bodyBytes_.fetch_sub(c.reserved);
+  c.reserved = 0;
+}
+
+// One event of a connection. Memory running out while it is handled costs that connection, not
+// the loop with every other connection on it.
+void HttpServer::Loop::Dispatch(Conn& c, std::uint32_t events) {
+  current_ = &c;
+  try {
+    OnEvent(c, events);
+  } catch (const std::bad_alloc&) {
+    if (current_) {
+      try {
+        spdlog::error("out of memory serving {}: its connection is closed", c.peer);
+      } catch (...) {
+      }
+      Close(c);
+    }
+  }
+  current_ = nullptr;
 }
 
 void HttpServer::Loop::Close(Conn& c) {
+  if (current_ == &c) current_ = nullptr;
+  if (c.busy) working_.erase(c.serial);
+  Unreserve(c);
+  if (c.pending) {
+    pending_.erase(c.pendingAt);
+    server_.pending_.fetch_sub(1);
+  }
   std::size_t i = c.index;
   conns_.back()->index = i;
   std::swap(conns_[i], conns_.back());
@@ -359,6 +503,15 @@ void HttpServer::Loop::Close(Conn& c) {
 
 void HttpServer::Loop::OnEvent(Conn& c, std::uint32_t events) {
   if (events & EPOLLERR) return Close(c);
+  if (c.busy) {
+    if (events & EPOLLHUP) return Close(c);  // the answer has nowhere to go
+    if (events & EPOLLRDHUP) {
+      // The client has sent all it will: the answer still goes out, then the connection ends.
+      c.closeAfterWrite = true;
+      Watch(c.fd.get(), 0, &c, EPOLL_CTL_MOD);
+    }
+    return;
+  }
   if (c.writing) {
     if (events & (EPOLLOUT | EPOLLHUP)) Flush(c);
     return;
@@ -410,6 +563,7 @@ bool HttpServer::Loop::Read(Conn& c) {
 }
 
 void HttpServer::Loop::Process(Conn& c) {
+  if (c.busy) return;  // its answer comes first
   while (!c.in.Empty() && !c.lingerAfterWrite && c.outBytes < kOutputHighWater) {
     std::string_view data = c.in.View();
     ParseState state = c.parser.Parse(data);
@@ -431,21 +585,36 @@ void HttpServer::Loop::Process(Conn& c) {
       c.reply.body.clear();
       c.reply.headers = {};
       c.reply.json = true;
+      c.reply.close = false;
       if (!server_.admit_(request, c.reply)) {
         c.refused = true;
         // A refused body is not kept: unless it is small and already on its way, answer now
         // and close.
-        if (state == ParseState::NeedMore &&
-            (head.expectContinue || head.contentLength > 4 * kReadChunk)) {
+        if (c.reply.close || (state == ParseState::NeedMore &&
+                              (head.expectContinue || head.contentLength > 4 * kReadChunk))) {
           QueueReply(c, c.reply, false);
           c.lingerAfterWrite = true;
           return;
         }
-      } else if (state == ParseState::NeedMore && head.expectContinue && !c.continueSent) {
-        c.continueSent = true;
-        constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-        c.Tail() += kContinue;
-        c.outBytes += kContinue.size();
+      } else {
+        Admitted(c);
+        if (state == ParseState::NeedMore && !Reserve(c, head.contentLength)) {
+          // The bodies already on their way hold the memory this one would need.
+          c.reply.status = 503;
+          c.reply.body.clear();
+          c.reply.headers = "Retry-After: 1\r\n";
+          c.reply.json = false;
+          c.refused = true;
+          QueueReply(c, c.reply, false);
+          c.lingerAfterWrite = true;
+          return;
+        }
+        if (state == ParseState::NeedMore && head.expectContinue && !c.continueSent) {
+          c.continueSent = true;
+          constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+          c.Tail() += kContinue;
+          c.outBytes += kContinue.size();
+        }
       }
     }
     if (state == ParseState::NeedMore) {
@@ -458,6 +627,10 @@ void HttpServer::Loop::Process(Conn& c) {
     }
     if (!c.refused) {
       request.body = c.parser.Body(data);
+      if (server_.workers_ && request.body.size() > server_.options_.offloadBody) {
+        Offload(c, request, head.keepAlive);
+        return;
+      }
       try {
         server_.handler_(request, c.reply);
       } catch (const std::exception& e) {
@@ -469,6 +642,7 @@ void HttpServer::Loop::Process(Conn& c) {
       }
     }
     const bool keepAlive = head.keepAlive;
+    Unreserve(c);
     QueueReply(c, c.reply, keepAlive);
     c.in.Consume(c.parser.Consumed());
     c.parser.Reset();
@@ -481,6 +655,92 @@ void HttpServer::Loop::Process(Conn& c) {
     }
   }
   c.in.Trim();
+}
+
+void HttpServer::Loop::Offload(Conn& c, const HttpRequest& request, bool keepAlive) {
+  auto job = std::make_unique<Job>();
+  job->loop = this;
+  job->conn = c.serial;
+  job->method = request.method;
+  job->target = request.target;
+  job->authorization = request.authorization;
+  job->peer = request.peer;
+  job->body = request.body;
+  job->keepAlive = keepAlive;
+  // Its body reservation stays until the answer is queued: the copy lives until then. The parser
+  // keeps the head (the answer's framing follows its version) until then too.
+  c.in.Consume(c.parser.Consumed());
+  c.busy = true;
+  working_[c.serial] = &c;
+  // Nothing more is read meanwhile: pipelined requests wait for this answer to go first.
+  Watch(c.fd.get(), EPOLLRDHUP, &c, EPOLL_CTL_MOD);
+  server_.workers_->Post(std::move(job));
+}
+
+void HttpServer::Loop::TakeCompleted() {
+  std::vector<std::unique_ptr<Job>> taken;
+  {
+    std::lock_guard lock(mutex_);
+    taken.swap(completed_);
+  }
+  for (auto& job : taken) {
+    auto it = working_.find(job->conn);
+    if (it == working_.end()) continue;  // closed while the worker was at it
+    Conn& c = *it->second;
+    working_.erase(it);
+    c.busy = false;
+    current_ = &c;
+    try {
+      Unreserve(c);
+      QueueReply(c, job->reply, job->keepAlive);
+      c.parser.Reset();
+      c.admissionChecked = c.refused = c.continueSent = false;
+      c.requestStart = c.lastActive = now_;
+      if (!job->keepAlive) {
+        c.in.Consume(c.in.View().size());
+      } else if (!c.closeAfterWrite) {
+        Watch(c.fd.get(), EPOLLIN, &c, EPOLL_CTL_MOD);
+      }
+      Flush(c);  // the answer, then the pipelined requests behind it
+    } catch (const std::bad_alloc&) {
+      if (current_) Close(c);
+    }
+    current_ = nullptr;
+  }
+}
+
+void HttpServer::Workers::Run() {
+  // Below the loops, so that on a busy machine the small calls they answer go first.
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+  for (;;) {
+    std::unique_ptr<Job> job;
+    {
+      std::unique_lock lock(mutex_);
+      ready_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+      if (stop_) return;
+      job = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    HttpRequest request;
+    request.method = job->method;
+    request.target = job->target;
+    request.authorization = job->authorization;
+    request.body = job->body;
+    request.peer = job->peer;
+    try {
+      server_.handler_(request, job->reply);
+    } catch (const std::exception& e) {
+      try {
+        spdlog::error("request handler failed: {}", e.what());
+      } catch (...) {
+      }
+      job->reply = {};
+      job->reply.status = 500;
+      job->reply.json = false;
+    }
+    job->body = {};  // given back before the answer waits for its loop
+    job->loop->Complete(std::move(job));
+  }
 }
 
 void HttpServer::Loop::QueueReply(Conn& c, HttpReply& reply, bool keepAlive) {
@@ -611,15 +871,28 @@ void HttpServer::Loop::Sweep() {
   const auto& o = server_.options_;
   for (std::size_t i = conns_.size(); i-- > 0;) {
     Conn& c = *conns_[i];
+    if (c.busy) continue;  // the server, not the client, is taking its time
     bool expired;
-    if (c.lingering)
+    if (c.pending && now_ - c.opened >= o.pendingTimeout && !c.lingering && c.outBytes == 0) {
+      expired = true;  // has not made an admitted request in its time
+    } else if (c.lingering) {
       expired = now_ >= c.lingerEnd;
-    else if (c.outBytes > 0)
+    } else if (c.outBytes > 0) {
       expired = now_ - c.lastActive >= o.requestTimeout;  // the client does not take its answer
-    else if (!c.in.Empty())
-      expired = now_ - c.requestStart >= o.requestTimeout;  // slow or stalled request
-    else
+    } else if (!c.in.Empty()) {
+      // A slow or stalled request is told why it ends (a sender still sending learns it is
+      // not a lost connection), then closed.
+      if (now_ - c.requestStart >= o.requestTimeout) {
+        HttpReply timeout;
+        timeout.status = 408;
+        timeout.json = false;
+        QueueReply(c, timeout, false);
+        if (Send(c)) Close(c);
+      }
+      continue;
+    } else {
       expired = now_ - c.lastActive >= o.idleTimeout;
+    }
     if (expired) Close(c);
   }
 }
@@ -629,9 +902,11 @@ HttpServer::HttpServer(HttpServerOptions options, Admission admit, Handler handl
   int n = options_.loops;
   if (n <= 0) n = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
   for (int i = 0; i < n; ++i) loops_.push_back(std::make_unique<Loop>(*this, i == 0));
+  if (options_.workers > 0) workers_ = std::make_unique<Workers>(*this, options_.workers);
 }
 
 HttpServer::~HttpServer() {
+  workers_.reset();
   loops_.clear();
   if (listenFd_ >= 0) ::close(listenFd_);
 }

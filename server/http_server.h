@@ -2,6 +2,16 @@
 // An event-driven HTTP/1.1 server on Linux epoll: a few event loops, each a thread with its own
 // epoll set, handling requests inline (no hand-off to other threads), keep-alive and pipelining,
 // bounded sizes and times. What a request means is left to the two callbacks.
+//
+// What holds under load and abuse:
+// - memory: the bodies of all requests in flight together stay below maxBodiesInFlight (a request
+//   that would pass it is answered 503), and a failed allocation closes the connection it
+//   happened on, never the server;
+// - time: a request whose body is larger than offloadBody is answered by a worker thread (at a
+//   lower priority), so that the loop's other clients are not kept waiting behind it;
+// - connections: one that has not yet made an admitted request is pending; pending ones have
+//   pendingTimeout to make it and a share of the connections of their own (the oldest gives way
+//   to a new one), so idle or unauthorised floods cannot keep admitted clients out.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -26,6 +36,11 @@ struct HttpServerOptions {
   // sleeps: a client that calls again at once is then answered without a wake-up (tens of
   // microseconds on a virtual machine). 0: sleep at once.
   std::chrono::microseconds spin{200};
+  std::size_t maxBodiesInFlight = std::size_t{256} << 20;
+  int maxPending = 0;                      // 0: half of maxConnections
+  std::chrono::seconds pendingTimeout{5};  // for a new connection's first admitted request
+  std::size_t offloadBody = std::size_t{256} << 10;
+  int workers = 2;  // 0: every request is answered on its loop
 };
 
 struct HttpRequest {
@@ -41,7 +56,8 @@ struct HttpReply {
   std::string body;
   // Extra header lines, each ending in CRLF.
   std::string_view headers;
-  bool json = true;  // Content-Type: application/json
+  bool json = true;    // Content-Type: application/json
+  bool close = false;  // end the connection after this answer
 };
 
 class HttpServer {
@@ -49,7 +65,8 @@ class HttpServer {
   // The admission check: sees every request once its head is in, before the body is read; false
   // refuses it with the reply filled in (the body is then not kept).
   using Admission = std::function<bool(const HttpRequest&, HttpReply&)>;
-  // Answers an accepted request, body included. Runs on a loop thread; must not throw.
+  // Answers an accepted request, body included. Runs on a loop thread, or on a worker thread for a
+  // large body.
   using Handler = std::function<void(const HttpRequest&, HttpReply&)>;
 
   HttpServer(HttpServerOptions options, Admission admit, Handler handler);
@@ -64,20 +81,26 @@ class HttpServer {
   // From any thread, also before Serve(): the loops finish the answers in hand and return.
   void Stop();
 
-  // Connections open now, for tests and diagnostics.
+  // Connections open now, and those of them still pending, for tests and diagnostics.
   int Connections() const { return connections_.load(); }
+  int Pending() const { return pending_.load(); }
 
  private:
   class Loop;
   friend class Loop;
+  class Workers;
+  struct Job;
 
   HttpServerOptions options_;
   Admission admit_;
   Handler handler_;
   int listenFd_ = -1;
   std::vector<std::unique_ptr<Loop>> loops_;
+  std::unique_ptr<Workers> workers_;  // stopped before the loops they answer to go
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
+  std::atomic<int> pending_{0};
+  std::atomic<std::size_t> bodyBytes_{0};  // reserved by the requests in flight
 };
 
 }  // namespace ger::server

@@ -7,11 +7,37 @@
 #include <spdlog/sinks/base_sink.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <string>
 
 namespace ger::server {
+
+// At most one line a second for an event that can come in floods (refused requests); the lines
+// left out are counted, and the next line says how many there were.
+class LogLimiter {
+ public:
+  // True when a line may be written now; `skipped` then holds how many were left out before it.
+  bool Allow(std::size_t* skipped) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    auto next = next_.load(std::memory_order_relaxed);
+    if (now < next || !next_.compare_exchange_strong(next, now + kSecond)) {
+      skipped_.fetch_add(1, std::memory_order_relaxed);
+      return false;
+    }
+    *skipped = skipped_.exchange(0, std::memory_order_relaxed);
+    return true;
+  }
+
+ private:
+  static constexpr std::chrono::steady_clock::rep kSecond =
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::seconds(1))
+          .count();
+  std::atomic<std::chrono::steady_clock::rep> next_{0};
+  std::atomic<std::size_t> skipped_{0};
+};
 
 class BufferedFdSink final : public spdlog::sinks::base_sink<std::mutex> {
  public:

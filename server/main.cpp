@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app_server.h"
+#include "core/secret_file.h"
 #include "log_sink.h"
 #include "paths.h"
 #include "schema.h"
@@ -82,8 +83,14 @@ int main(int argc, char** argv) {
                  "database: sqlite:PATH or postgresql://... (default: sqlite:<data-dir>/ger.db)");
   app.add_option("--port", options.port, "TCP port; 0 picks a free one")->capture_default_str();
   app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
-  app.add_option("--token", options.token,
-                 "access token clients must send as a bearer token (required off loopback)");
+  std::string tokenFile;
+  auto* tokenOption = app.add_option(
+      "--token", options.token,
+      "access token clients must send as a bearer token (required off loopback; the command "
+      "line is visible to every local user: prefer --token-file or GER_SERVER_TOKEN)");
+  app.add_option("--token-file", tokenFile,
+                 "file holding the access token (readable by its owner only)")
+      ->excludes(tokenOption);
   app.add_flag("--demo", demo, "add the demo companies");
   app.add_option("--data", refData, "folder of the reference CSV files");
   app.add_flag("--test-hooks", options.testHooks,
@@ -134,10 +141,39 @@ int main(int argc, char** argv) {
   spdlog::flush_on(spdlog::level::warn);
   spdlog::flush_every(std::chrono::seconds(1));
 
-  if (!server::IsLoopback(options.listen) && options.token.empty()) {
-    std::cerr << "ger-server: listening on " << options.listen
-              << " (not loopback) requires --token\n";
+  std::string tokenSource = "--token";
+  try {
+    if (!tokenFile.empty()) {
+      options.token = ReadTokenFile(tokenFile);
+      tokenSource = "--token-file";
+    } else if (const char* env = std::getenv("GER_SERVER_TOKEN");
+               options.token.empty() && env && *env) {
+      options.token = env;
+      tokenSource = "GER_SERVER_TOKEN";
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "ger-server: " << e.what() << "\n";
     return 2;
+  }
+  if (!options.token.empty()) {
+    if (std::string why = TokenProblem(options.token); !why.empty()) {
+      std::cerr << "ger-server: " << tokenSource << ": " << why << "\n";
+      return 2;
+    }
+  }
+  if (!server::IsLoopback(options.listen)) {
+    if (options.token.empty()) {
+      std::cerr << "ger-server: listening on " << options.listen
+                << " (not loopback) requires a token (--token-file, GER_SERVER_TOKEN or --token)\n";
+      return 2;
+    }
+    // Short tokens can be guessed by a client on the network trying them one after another.
+    if (options.token.size() < server::kMinNetworkToken) {
+      std::cerr << "ger-server: listening on " << options.listen
+                << " (not loopback) requires a token of at least " << server::kMinNetworkToken
+                << " characters (" << tokenSource << " gives " << options.token.size() << ")\n";
+      return 2;
+    }
   }
   if (options.port < 0 || options.port > 65535) {
     std::cerr << "ger-server: --port must be between 0 and 65535\n";

@@ -64,7 +64,11 @@ ChangeSet Changes(const json::array& p, std::size_t i) {
   try {
     return codec::DecodeChangeSet(v);
   } catch (const std::exception& e) {
-    throw RpcError(kInvalidParams, std::string("Conjunto de alterações inválido: ") + e.what());
+    // The decoder's sentences already name the change set.
+    std::string text = e.what();
+    if (!text.starts_with("Conjunto de alterações"))
+      text = "Conjunto de alterações inválido: " + text;
+    throw RpcError(kInvalidParams, text);
   }
 }
 

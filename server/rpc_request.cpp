@@ -3,7 +3,6 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
-#include <cmath>
 
 namespace ger::server {
 
@@ -42,9 +41,9 @@ std::variant<RpcRequest, std::string> ParseRpcRequest(std::string_view body,
   RpcRequest out;
   out.id = "null";
   if (const json::value* v = obj.if_contains("id")) {
-    // A number beyond a double's range would be echoed as a text that is not JSON.
-    if (v->is_string() || v->is_int64() || v->is_uint64() || v->is_null() ||
-        (v->is_double() && std::isfinite(v->get_double())))
+    // Echoed as it is read: a number that is not a 64-bit integer (2^64, 1e400, 1.5) would come
+    // back as another number, or as a text that is not JSON, and the client could not match it.
+    if (v->is_string() || v->is_int64() || v->is_uint64() || v->is_null())
       out.id = json::serialize(*v);
     else
       return RpcErrorReply("null", kInvalidRequest, "Requisição inválida: identificador inválido.");

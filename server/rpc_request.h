@@ -23,11 +23,15 @@ enum RpcCode {
 // A refused call: a JSON-RPC error code and the Portuguese sentence the user sees.
 class RpcError : public std::runtime_error {
  public:
-  RpcError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  RpcError(int code, const std::string& message)
+      : std::runtime_error(message), code_(code), message_(message) {}
   int Code() const { return code_; }
+  // The whole sentence: what() ends at a NUL character the sentence may quote.
+  const std::string& Message() const { return message_; }
 
  private:
   int code_;
+  std::string message_;
 };
 
 struct RpcRequest {

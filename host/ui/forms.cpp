@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 
+#include "core/secret_file.h"
 #include "core/utf8.h"
 #include "data/datasource.h"
 
@@ -260,6 +261,19 @@ void HostSettings::Set(const std::string& rawKey, const std::string& value) {
     databaseUrl = value;
   } else if (key == "token") {
     token = value;
+  } else if (key == "call_timeout") {
+    int seconds = 0;
+    auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (ec != std::errc() || p != value.data() + value.size() || seconds < 1 || seconds > 3600)
+      throw Exception("Invalid call timeout '" + value +
+                      "': expected a number of seconds from 1 to 3600.");
+    callTimeout = seconds;
+  } else if (key == "token_file") {
+    try {
+      token = ReadTokenFile(value);
+    } catch (const std::runtime_error& e) {
+      throw Exception(e.what());
+    }
   } else {
     throw Exception("Unknown host setting '" + rawKey + "'.");
   }
@@ -287,8 +301,9 @@ void HostSettings::LoadFile(const std::string& path) {
 }
 
 std::vector<std::string> HostSettings::ParseArgs(const std::vector<std::string>& args) {
-  static const std::vector<std::string> kKeys = {"web_url", "web_port", "report_dir",
-                                                 "module",  "database", "token"};
+  static const std::vector<std::string> kKeys = {"web_url",    "web_port",    "report_dir",
+                                                 "module",     "database",    "token",
+                                                 "token_file", "call_timeout"};
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

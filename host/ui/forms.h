@@ -101,9 +101,11 @@ struct HostSettings {
   std::string moduloAtiv = "G";  // one-character code of the active host module
   std::string databaseUrl;       // "sqlite:PATH" or "postgresql://..."
   std::string token;             // bearer token for the application server
+  int callTimeout = 30;          // seconds a call to the application server may take in all
 
   // "key=value" lines ("#" comments); keys: web_url, web_port, report_dir, module, database,
-  // token. Raises Exception naming the line for an unknown key or a bad port.
+  // token, token_file (the token read from that file, which only its owner may read),
+  // call_timeout. Raises Exception naming the line for an unknown key or a bad port.
   void LoadFile(const std::string& path);
   void Set(const std::string& key, const std::string& value);
   // "--key=value" or "--key value" arguments with the same keys (dashes or underscores);

@@ -7,7 +7,8 @@ namespace ger::qt {
 HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   HostOptions o;
   CLI::App app{"ger-host: the desktop host that opens the company screen", "ger-host"};
-  std::optional<std::string> host, database, settings, screenshot, script, reportDir, activeModule;
+  std::optional<std::string> host, database, settings, screenshot, script, reportDir, activeModule,
+      tokenFile;
   std::optional<int> port;
   app.add_option("--server-host", host, "host name of the application server");
   app.add_option("--server-port", port, "port of the application server")
@@ -21,6 +22,8 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   app.add_option("--settings", settings, "host settings file (key=value lines)");
   app.add_option("--report-dir", reportDir, "folder of the report templates");
   app.add_option("--active-module", activeModule, "one-character code of the active host module");
+  app.add_option("--token-file", tokenFile,
+                 "file holding the application server's access token (owner-readable only)");
   app.allow_extras(false);
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -40,6 +43,7 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   if (database) o.settings.Set("database", *database);
   if (reportDir) o.settings.Set("report_dir", *reportDir);
   if (activeModule) o.settings.Set("module", *activeModule);
+  if (tokenFile) o.settings.Set("token_file", *tokenFile);
   if (script && !screenshot)
     throw Exception("--script plays a scenario before a screenshot: give --screenshot FILE too.");
   o.screenshot = screenshot;

@@ -30,6 +30,7 @@ struct World {
   // a server started with --test-hooks answers.
   std::string serverHost = "127.0.0.1";
   int serverPort = 0;
+  std::string token;          // sent as a bearer token when not empty
   std::filesystem::path tmp;  // what $TMP stands for in texts
   // Called when the file ends while a modal form is still open (ger-host takes its picture
   // there: what the user sees at that moment). Unset, such an ending fails the file.

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "core/secret_file.h"
 #include "module/module.h"
 #include "paths.h"
 #include "runner.h"
@@ -127,6 +128,9 @@ int main(int argc, char** argv) {
   app.add_option("--pg", pgServer,
                  "PostgreSQL server (postgresql://...) on which each file gets a new database of "
                  "its own instead of a SQLite file; it is dropped after the file");
+  app.add_option("--token-file", options.tokenFile,
+                 "file holding the access token the server is started with and the module sends "
+                 "(readable by its owner only)");
   app.add_flag("--keep", options.keep, "keep each file's temporary folder");
   app.add_option("--timeout", timeout, "seconds a file may run (0: no limit)")
       ->capture_default_str();
@@ -135,6 +139,7 @@ int main(int argc, char** argv) {
 
   try {
     if (options.moduleDir.empty()) options.moduleDir = ger::TLoadedModule::HostLibraryDir();
+    if (!options.tokenFile.empty()) ger::ReadTokenFile(options.tokenFile.string());
   } catch (const std::exception& e) {
     std::cerr << "ger-scenario: " << e.what() << "\n";
     return 2;

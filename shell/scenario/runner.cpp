@@ -6,6 +6,7 @@
 #include <chrono>
 #include <iostream>
 
+#include "core/secret_file.h"
 #include "db/database.h"
 #include "launcher.h"
 #include "module/module.h"
@@ -23,6 +24,7 @@ void FreshApplication(const World& world) {
   app.Reset();
   app.Settings.webUrl = world.serverHost;
   app.Settings.webPort = world.serverPort;
+  app.Settings.token = world.token;
   app.Settings.databaseUrl = world.databaseUrl;
   app.Settings.moduloAtiv = "G";
   app.Settings.reportDir = world.tmp.string();
@@ -92,11 +94,14 @@ Outcome RunFile(const fs::path& file, const Options& options,
     const std::string databaseUrl = options.databaseUrl.empty()
                                         ? "sqlite:" + (tmp.Path() / "ger.db").string()
                                         : options.databaseUrl;
-    server::ServerProcess server(
-        {options.serverBin,
-         {"--db", databaseUrl, "--data", options.dataDir.string(), "--test-hooks"},
-         tmp.Path() / "server.log"});
+    std::vector<std::string> serverArgs = {"--db", databaseUrl, "--data", options.dataDir.string(),
+                                           "--test-hooks"};
     World world;
+    if (!options.tokenFile.empty()) {
+      world.token = ReadTokenFile(options.tokenFile.string());
+      serverArgs.insert(serverArgs.end(), {"--token-file", options.tokenFile.string()});
+    }
+    server::ServerProcess server({options.serverBin, serverArgs, tmp.Path() / "server.log"});
     world.serverPort = server.Port();
     world.databaseUrl = databaseUrl;
     world.tmp = tmp.Path();

@@ -21,6 +21,8 @@ struct Options {
   // The file's database, new and empty (ScratchPgDatabase); empty: a new SQLite file in the
   // file's temporary folder.
   std::string databaseUrl;
+  // The server is started with this token file and the module and the runner send its token.
+  std::filesystem::path tokenFile;
 };
 
 // A database of its own on a PostgreSQL server, created empty from template0 and dropped again

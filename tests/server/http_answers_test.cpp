@@ -49,6 +49,18 @@ TEST_F(ServerTest, WrongPathMethodOrTokenIsRefusedWithItsStatus) {
   // The query string does not change the path; the connection served on after the refusals.
   ASSERT_TRUE(c.Send(Post(RpcBody(2, "GetVEmp"), auth, "/GER00200.rdmEmpresa?x=1")));
   EXPECT_EQ(c.ReadStatus(), 200);
+  // Nor does the absolute form of the target.
+  for (const char* target :
+       {"http://127.0.0.1/GER00200.rdmEmpresa", "HTTP://servidor:8200/GER00200.rdmEmpresa?x=1"}) {
+    ASSERT_TRUE(c.Send(Post(RpcBody(2, "GetVEmp"), auth, target)));
+    EXPECT_EQ(c.ReadStatus(), 200) << target;
+  }
+  ASSERT_TRUE(c.Send(Post(RpcBody(2, "GetVEmp"), auth, "http://servidor/outro")));
+  EXPECT_EQ(c.ReadStatus(), 404);
+  // Two Authorization headers, even two right ones, are refused.
+  RawClient twice(server_->Port());
+  ASSERT_TRUE(twice.Send(Post(RpcBody(4, "GetVEmp"), auth + auth)));
+  EXPECT_EQ(twice.ReadStatus(), 400);
 
   for (const char* wrong : {"", "Authorization: Bearer s3cre\r\n",
                             "Authorization: Bearer s3crets\r\n", "Authorization: s3cret\r\n"}) {
@@ -60,6 +72,9 @@ TEST_F(ServerTest, WrongPathMethodOrTokenIsRefusedWithItsStatus) {
     EXPECT_TRUE(a->HasHeader("WWW-Authenticate: Bearer\r\n"));
     EXPECT_EQ(json::parse(a->body).as_object().at("error").as_object().at("message"),
               json::value("Acesso não autorizado."));
+    // A refused token ends the connection: a guess costs a new connection each time.
+    EXPECT_TRUE(a->HasHeader("Connection: close\r\n"));
+    EXPECT_TRUE(other.ClosedByServer()) << wrong;
   }
   // Without the token even a wrong path tells nothing more than 401.
   RawClient probe(server_->Port());
@@ -81,4 +96,33 @@ TEST_F(ServerTest, HeadersBeyondTheServersDefaultLimitAreRefusedWith431) {
   ASSERT_TRUE(refused) << "no answer to a 20,000-byte header";
   EXPECT_EQ(refused->status, 431);
   EXPECT_TRUE(large.ClosedByServer());
+}
+
+TEST_F(ServerTest, IdsAreEchoedExactlyAndRefusalsSaidOnce) {
+  Start();
+  RawClient c(server_->Port());
+  // An id that is not a 64-bit integer would come back as another number: refused instead.
+  for (const char* id : {"18446744073709551616", "1.5", "-1e400"}) {
+    ASSERT_TRUE(
+        c.Send(Post(std::string(R"({"jsonrpc":"2.0","id":)") + id + R"(,"method":"GetVEmp"})")));
+    auto a = c.Read();
+    ASSERT_TRUE(a) << id;
+    json::object reply = json::parse(a->body).as_object();
+    EXPECT_TRUE(reply.at("id").is_null()) << a->body;
+    EXPECT_EQ(reply.at("error").at("message"),
+              json::value("Requisição inválida: identificador inválido."));
+  }
+  ASSERT_TRUE(c.Send(Post(R"({"jsonrpc":"2.0","id":18446744073709551615,"method":"GetVEmp"})")));
+  auto top = c.Read();
+  ASSERT_TRUE(top);
+  EXPECT_NE(top->body.find(R"("id":18446744073709551615,)"), std::string::npos) << top->body;
+
+  ASSERT_TRUE(c.Send(Post(
+      RpcBody(9, "SetEmpresa",
+              R"([{"fields":[],"changes":[{"old":[1]}]},false,false,false,false,false,false])"))));
+  auto bad = c.Read();
+  ASSERT_TRUE(bad);
+  const std::string message(json::parse(bad->body).at("error").at("message").as_string());
+  EXPECT_TRUE(message.starts_with("Conjunto de alterações inválido: ")) << message;
+  EXPECT_EQ(message.find("inválido", 30), std::string::npos) << message;
 }

@@ -153,6 +153,8 @@ TEST(HttpParser, MalformedOrAmbiguousRequestsAreRefused) {
       {"POST / HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", 400},
       {"POST / HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
       {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", 411},
+      // Which of two credentials would count is anybody's guess.
+      {"POST / HTTP/1.1\r\nAuthorization: Bearer a\r\nauthorization: Bearer a\r\n\r\n", 400},
   };
   for (const Case& c : cases) {
     Outcome o = ParseAll(c.text);

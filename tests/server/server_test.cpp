@@ -1,11 +1,15 @@
 // The application server end to end: the real binary, real HTTP, a real database.
 #include <httplib.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <tuple>
 
 #include "core/consiste_text.h"
 #include "server_fixture.h"
@@ -721,14 +725,17 @@ TEST_F(ServerTest, ATokenIsRequiredOfEveryRequestWhenGiven) {
   Ok("GetVEmp");
 }
 
-TEST_F(ServerTest, ListeningOffLoopbackWithoutATokenIsRefusedAtStart) {
+// Runs the server with `args`, expecting it to refuse to start: its exit status and what it said.
+std::pair<int, std::string> RefusedStart(std::vector<std::string> args) {
   int out[2];
-  ASSERT_EQ(pipe(out), 0);
+  EXPECT_EQ(pipe(out), 0);
   int pid = fork();
   if (pid == 0) {
     dup2(out[1], 2);
-    execl(GER_SERVER_BIN, GER_SERVER_BIN, "--db", dbUrl_.c_str(), "--listen", "0.0.0.0", "--port",
-          "0", static_cast<char*>(nullptr));
+    std::vector<char*> argv = {const_cast<char*>(GER_SERVER_BIN)};
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(GER_SERVER_BIN, argv.data());
     _exit(127);
   }
   close(out[1]);
@@ -738,8 +745,48 @@ TEST_F(ServerTest, ListeningOffLoopbackWithoutATokenIsRefusedAtStart) {
   close(out[0]);
   int status = 0;
   waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
-  EXPECT_NE(text.find("--token"), std::string::npos);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+TEST_F(ServerTest, ListeningOffLoopbackNeedsALongEnoughToken) {
+  auto [status, text] = RefusedStart({"--db", dbUrl_, "--listen", "0.0.0.0", "--port", "0"});
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(text.find("--token"), std::string::npos) << text;
+  std::tie(status, text) = RefusedStart(
+      {"--db", dbUrl_, "--listen", "0.0.0.0", "--port", "0", "--token", "fifteen-chars15"});
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(text.find("at least 16 characters (--token gives 15)"), std::string::npos) << text;
+}
+
+TEST_F(ServerTest, TheTokenComesFromAFileOrTheEnvironment) {
+  const std::string file =
+      sqlitePath_.empty() ? "/tmp/ger-token-" + std::to_string(getpid()) : sqlitePath_ + ".token";
+  std::filesystem::remove(file);
+  { std::ofstream(file) << "from-the-file\n"; }
+  ::chmod(file.c_str(), 0644);
+  auto [status, text] = RefusedStart({"--db", dbUrl_, "--port", "0", "--token-file", file});
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(text.find("can be read by other users (mode 0644)"), std::string::npos) << text;
+  std::tie(status, text) =
+      RefusedStart({"--db", dbUrl_, "--port", "0", "--token-file", file, "--token", "x"});
+  EXPECT_NE(status, 0);
+  EXPECT_NE(text.find("excludes"), std::string::npos) << text;
+
+  ::chmod(file.c_str(), 0600);
+  Start({"--token-file", file});
+  EXPECT_NE(Err("GetVEmp").find("recusou o acesso"), std::string::npos);
+  net_.Token = "from-the-file";  // the line break is not part of it
+  net_.Disconnect();
+  Ok("GetVEmp");
+  std::filesystem::remove(file);
+
+  ::setenv("GER_SERVER_TOKEN", "from-the-environment", 1);
+  Start({});
+  ::unsetenv("GER_SERVER_TOKEN");
+  EXPECT_NE(Err("GetVEmp").find("recusou o acesso"), std::string::npos);
+  net_.Token = "from-the-environment";
+  net_.Disconnect();
+  Ok("GetVEmp");
 }
 
 TEST_F(ServerTest, TestHooksFailTheNextCallCountCallsAndKeepTheLastArguments) {

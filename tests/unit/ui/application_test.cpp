@@ -1,4 +1,7 @@
 // The top-level handler, scripted dialogs, the modal loop, the pick list and the search button.
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "routines/components.h"
@@ -183,6 +186,9 @@ TEST_F(ApplicationTest, HostSettingsComeFromArgumentsAndFilesWithClearErrors) {
   EXPECT_EQ(s.moduloAtiv, "/");
   EXPECT_EQ(rest, std::vector<std::string>{"arquivo.scn"});
   EXPECT_THROW(s.ParseArgs({"--web-port=porta"}), Exception);
+  s.ParseArgs({"--call-timeout=5"});
+  EXPECT_EQ(s.callTimeout, 5);
+  EXPECT_THROW(s.ParseArgs({"--call-timeout=0"}), Exception);
   EXPECT_EQ(s.webPort, 9000);
 
   std::string path = ::testing::TempDir() + "/host_settings.conf";
@@ -197,6 +203,23 @@ TEST_F(ApplicationTest, HostSettingsComeFromArgumentsAndFilesWithClearErrors) {
     EXPECT_NE(std::string(e.what()).find(":4:"), std::string::npos) << e.what();
   }
   EXPECT_EQ(s.reportDir, "/modelos");
+
+  // The token from a file only its owner reads, also from a settings file's token_file line.
+  std::string tokenPath = ::testing::TempDir() + "/host_token";
+  std::filesystem::remove(tokenPath);
+  { std::ofstream(tokenPath) << "token-in-a-file\n"; }
+  ::chmod(tokenPath.c_str(), 0600);
+  s.ParseArgs({"--token-file", tokenPath});
+  EXPECT_EQ(s.token, "token-in-a-file");
+  ::chmod(tokenPath.c_str(), 0644);
+  { std::ofstream(path) << "token_file=" << tokenPath << "\n"; }
+  try {
+    s.LoadFile(path);
+    FAIL() << "a token file others can read must be refused";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find(":1: the token file"), std::string::npos) << e.what();
+  }
+  std::filesystem::remove(tokenPath);
 }
 
 TEST_F(ApplicationTest, LocalCacheRefreshesAreCountedPerTable) {
