@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "Ger00200/ger00200.h"
+#include "Ger00200/ger00200_guarda.h"
 #include "core/utf8.h"
 #include "routines/routines.h"
 
@@ -97,23 +98,21 @@ void TfrmEmpresa::mnuEditClick(TComponent&) {
 }
 
 void TfrmEmpresa::VD_MPag() {
-  try {
-    if (cdsEmpresa.FieldByName("DSARQRECIBO").IsNull())
-      Consiste::MensErro(msgPadrao.Msg("MPag_deve"), true);
-  } catch (...) {
-    VoltaAoCampo(tshFinanceiro, dbeModelo);
-    throw;
-  }
+  empresa::Guarded(
+      [&] {
+        if (cdsEmpresa.FieldByName("DSARQRECIBO").IsNull())
+          Consiste::MensErro(msgPadrao.Msg("MPag_deve"), true);
+      },
+      [&] { VoltaAoCampo(tshFinanceiro, dbeModelo); });
 }
 
 void TfrmEmpresa::VD_MRec() {
-  try {
-    if (cdsEmpresa.FieldByName("DSARQRECIREC").IsNull())
-      Consiste::MensErro(msgPadrao.Msg("MRec_deve"), true);
-  } catch (...) {
-    VoltaAoCampo(tshFinanceiro, dbeReciRec);
-    throw;
-  }
+  empresa::Guarded(
+      [&] {
+        if (cdsEmpresa.FieldByName("DSARQRECIREC").IsNull())
+          Consiste::MensErro(msgPadrao.Msg("MRec_deve"), true);
+      },
+      [&] { VoltaAoCampo(tshFinanceiro, dbeReciRec); });
 }
 
 void TfrmEmpresa::mnuModeloClick(TComponent&) {
@@ -172,17 +171,18 @@ void TfrmEmpresa::Carrega_Imagem() {
   if (carregandoImagem_) return;
   const std::string path = dbeArqLogoEmpr.Text();
   if (Consiste::EmptyString(path)) return;
-  try {
-    // The preview always comes from the file, never from the stored bytes.
-    if (IsFile(path))
-      imgLayout.LoadFromFile(path);
-    else if (!cdsEmpresa.FieldByName("DSARQLOGOEMP").AsString().empty())
-      Consiste::MensErro(msgPadrao.Msg("Arq_Not_Found"), true);
-  } catch (...) {
-    Flag loading(carregandoImagem_);
-    VoltaAoCampo(tshEndeEmp, dbeArqLogoEmpr);
-    throw;
-  }
+  empresa::Guarded(
+      [&] {
+        // The preview always comes from the file, never from the stored bytes.
+        if (IsFile(path))
+          imgLayout.LoadFromFile(path);
+        else if (!cdsEmpresa.FieldByName("DSARQLOGOEMP").AsString().empty())
+          Consiste::MensErro(msgPadrao.Msg("Arq_Not_Found"), true);
+      },
+      [&] {
+        Flag loading(carregandoImagem_);
+        VoltaAoCampo(tshEndeEmp, dbeArqLogoEmpr);
+      });
 }
 
 }  // namespace ger

@@ -126,7 +126,7 @@ TEST_F(Modelos, ATemplateChosenGoesIntoItsBoxAndACancelledChoiceOnlyStartsTheEdi
   EXPECT_EQ(Stored("DSARQRECIREC"), "/modelos/receber.qr2");
 
   // A path longer than the column would be stored cut, naming another file.
-  const std::string longPath = "/" + std::string(95, 'm') + ".qr2";
+  const std::string longPath = "/" + std::string(96, 'm') + ".qr2";
   dialogs_->File(longPath);
   EXPECT_FALSE(G::Click(f_->btpPesqModelo));
   EXPECT_EQ(Messages(),
@@ -197,7 +197,7 @@ TEST_F(Modelos, ATemplateOpensInTheDesignerOnlyWhenNamedAndPresent) {
 TEST_F(Modelos, ALogoChosenStoresItsPathAndBytesAndABadFileStoresNothing) {
   const std::string old = Write("antigo.bmp", Bmp());
   Load({{{"DSARQLOGOEMP", old}, {"DSARQLOGOEMPCLOB", Bytes{"antes"}}}});
-  f_->pgcPadrao.SetActivePage(f_->tshEndeEmp);
+  ASSERT_TRUE(G::Page(f_->tshEndeEmp));
   ASSERT_FALSE(f_->imgLayout.Empty());
 
   std::string bad[] = {Write("texto.bmp", "não é imagem"),
@@ -238,6 +238,7 @@ TEST_F(Modelos, ALogoChosenStoresItsPathAndBytesAndABadFileStoresNothing) {
 
 TEST_F(Modelos, TheLogoLimitIsFiveMegabytesExactly) {
   Load({{}});
+  ASSERT_TRUE(G::Page(f_->tshEndeEmp));
   std::string big = Bmp();
   big.resize(5 * 1024 * 1024, '\0');  // a whole picture followed by padding
   const std::string path = Write("cinco.bmp", big);
@@ -272,6 +273,7 @@ TEST_F(Modelos, ThePreviewFollowsThePathBoxAndAMissingFileIsReported) {
 
   // A path typed by hand: the preview at exit, the bytes only when posted.
   f_->cdsEmpresa.SetRecNo(1);
+  f_->cdsEmpresa.Edit();
   const std::string b = Write("b.bmp", Bmp());
   ASSERT_TRUE(G::Paste(f_->dbeArqLogoEmpr, b));
   EXPECT_TRUE(f_->imgLayout.Empty());  // any change clears it first
@@ -292,8 +294,7 @@ TEST_F(Modelos, ThePreviewFollowsThePathBoxAndAMissingFileIsReported) {
 
   // A file that is no picture: the loader's message, page and focus.
   ASSERT_TRUE(G::Paste(f_->dbeArqLogoEmpr, Write("nao.jpg", "texto")));
-  f_->pgcPadrao.SetActivePage(f_->tshEndereco);
-  EXPECT_FALSE(G::Focus(f_->pgcPadrao));
+  EXPECT_FALSE(G::Page(f_->tshEndereco));
   EXPECT_EQ(Messages(), Msgs{"Arquivo não é uma imagem BMP ou JPEG válida."});
   EXPECT_EQ(f_->pgcPadrao.ActivePage(), &f_->tshEndeEmp);
   EXPECT_TRUE(f_->ActiveControl() == &f_->dbeArqLogoEmpr);
@@ -301,6 +302,7 @@ TEST_F(Modelos, ThePreviewFollowsThePathBoxAndAMissingFileIsReported) {
 
 TEST_F(Modelos, ACancelledPictureChoiceStillReloadsThePreview) {
   Load({{{"DSARQLOGOEMP", (dir_ / "sumiu.bmp").string()}}});
+  f_->pgcPadrao.SetActivePage(f_->tshEndeEmp);  // the page's own load is not under test here
   dialogs_->File(std::nullopt);
   EXPECT_FALSE(G::Click(f_->sbtAbrir));
   EXPECT_EQ(Messages(), Msgs{"Arquivo informado não foi encontrado."});
