@@ -87,6 +87,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   LigaCodigos();
   PreparaInscricao();
   PreparaBairro();
+  LigaModelos();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
   cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };
@@ -102,8 +103,6 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   mnuSignatario.OnClick = [this](TComponent& s) { mnuSignatarioClick(s); };
   mnuParametrizaoDFe.OnClick = [this](TComponent& s) { mnuParametrizaoDFeClick(s); };
   mnuEdit.SetShortCut("Ctrl+E");
-  // The template menu itself arrives with the receipt templates; the item clicks the button.
-  mnuEdit.OnClick = [this](TComponent&) { sbtEditModelo.Click(); };
   sbtNotasExplicativas.OnClick = [this](TComponent& s) { sbtNotasExplicativasClick(s); };
   drgTipoEmpresa.OnChange = [this](TComponent& s) { drgTipoEmpresaChange(s); };
 }
@@ -236,9 +235,6 @@ void TfrmEmpresa::pgcPadraoChanging(TComponent& sender, bool& allowChange) {
     allowChange = false;
   }
 }
-
-// The logo preview and its file check come with the logo page's behaviour.
-void TfrmEmpresa::Carrega_Imagem() {}
 
 void TfrmEmpresa::ActivatePage(TTabSheet& page) {
   if (OnRepresentantes() && &page != &tshRepresentante) FinalizaRepresentante();

@@ -360,8 +360,31 @@ class TfrmEmpresa : public TfrmPadrao {
   void ExitChecksEndereco();
   void ExitChecksDadAdic();
   void ExitChecksInformacoesOficiais();
-  // Reloads the logo preview from the path box.
+  // Loads the logo preview from the file named in the path box (nothing for an empty box). A
+  // missing file, when the record names one, or a file that is not a whole picture, brings the
+  // logo page forward with the focus in the path box and raises (the message already shown for
+  // a missing file).
   void Carrega_Imagem();
+  // Loads the picture file into DSARQLOGOEMPCLOB: a whole BMP or JPEG of at most 5 MB. Raises
+  // Exception with a sentence for the user (unreadable, too big, not a picture or cut short)
+  // and leaves the field as it was. (ger00200_modelos.cpp)
+  void CarregaLogo(const std::string& path);
+
+  // Receipt templates and the logo (ger00200_modelos.cpp).
+  void btpPesqModeloClick(TComponent& sender);
+  void btnPesqReciRecClick(TComponent& sender);
+  void sbtEditModeloClick(TComponent& sender);
+  void mnuEditClick(TComponent& sender);
+  void mnuModeloClick(TComponent& sender);
+  void mnuModeloRECClick(TComponent& sender);
+  void sbtAbrirClick(TComponent& sender);
+  void dbeArqLogoEmprChange(TComponent& sender);
+  void dbeArqLogoEmprExit(TComponent& sender);
+  // A receipt template must be named (a stored "*" passes) before the designer opens it.
+  void VD_MPag();
+  void VD_MRec();
+  // Opens the template file in the report designer, or says that it is not there.
+  void EditaModelo(const std::string& arquivo);
 
   // Legal representatives (ger00200_repres.cpp).
   // The representatives of the current company, from the server.
@@ -515,6 +538,7 @@ class TfrmEmpresa : public TfrmPadrao {
                    const char* notFoundKey, TTabSheet& page);
   // Binds the handlers of the coded fields, the placeholder texts and the key filters.
   void LigaCodigos();
+<<<<<<< HEAD
   // The current company's code.
   std::string CodigoEmpresa() const;
   // The representatives' datasets, grid events and field handlers; unhooked before destruction.
@@ -522,6 +546,13 @@ class TfrmEmpresa : public TfrmPadrao {
   void DesligaRepresentantes();
   // Posts a representative row left in edit (or drops it untouched) before its page is left.
   void FinalizaRepresentante();
+=======
+  // Binds the handlers of the receipt templates and the logo.
+  void LigaModelos();
+  // A template's search: the file chosen goes into the box.
+  void EscolheModelo(TDBEdit& box);
+  bool carregandoImagem_ = false;
+>>>>>>> h14-coded
 };
 
 extern "C" {

@@ -55,7 +55,7 @@ void TfrmEmpresa::cdsEmpresaBeforePost(TDataSet&) {
   if (path.AsString().empty())
     logo.Clear();
   else if (Value(path.AsString()) != path.OldValue())
-    logo.LoadFromFile(path.AsString());
+    CarregaLogo(path.AsString());
 
   Vd_Bairro(true);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The plain controls: labels, edit boxes, memos, combo boxes, check boxes, radio groups,
 // containers, buttons, pictures and the file dialogs.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -230,6 +231,13 @@ class TSpeedButton : public TControl {
 };
 using TToolButton = TSpeedButton;
 using TButtonFlat = TSpeedButton;
+
+// Picture files: BMP and JPEG only, decoded whole, so that a file cut short is refused as well
+// as one that is no picture at all. The file's bytes; raises Exception with a sentence for the
+// user: "Não foi possível ler o arquivo 'X'." (missing or unreadable), "O arquivo 'X' tem mais
+// de N MB." (larger than maxBytes, N = maxBytes in MB, checked before the file is read) or
+// "Arquivo não é uma imagem BMP ou JPEG válida.".
+std::string LoadPictureFile(const std::string& path, std::uintmax_t maxBytes = UINTMAX_MAX);
 
 // A picture. Loading accepts BMP and JPEG files only.
 class TImage : public TControl {

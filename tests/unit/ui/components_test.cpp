@@ -1,5 +1,10 @@
 // Grid gestures, pictures and the query over the shared database.
+#include <filesystem>
 #include <fstream>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
 
 #include "db/database.h"
 #include "routines/components.h"
@@ -130,6 +135,61 @@ TEST_F(ComponentsTest, AnImageLoadsBmpAndRefusesAnythingElseKeepingItsPicture) {
   }
   EXPECT_EQ(img.PictureBytes(), Bmp1x1());  // the old picture stays
   EXPECT_THROW(img.LoadFromFile(dir + "/nao_existe.bmp"), Exception);
+}
+
+std::string Jpeg(int w, int h) {
+  std::vector<unsigned char> rgb(static_cast<std::size_t>(w * h * 3));
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<unsigned char>(i * 37);
+  std::string bytes;
+  auto sink = [](void* ctx, void* data, int size) {
+    static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), size);
+  };
+  EXPECT_TRUE(stbi_write_jpg_to_func(sink, &bytes, w, h, 3, rgb.data(), 90));
+  return bytes;
+}
+
+// The decoder alone takes a file cut short (what is missing reads as zeros): each cut here is
+// refused, and the whole file and a size limit of its own size are taken.
+TEST_F(ComponentsTest, APictureFileCutShortOrOverItsLimitIsRefused) {
+  const std::string dir = ::testing::TempDir();
+  const std::string jpeg = Jpeg(64, 48);
+  std::string bmp = Bmp1x1();
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+    return dir + "/" + name;
+  };
+  EXPECT_EQ(LoadPictureFile(write("inteira.jpg", jpeg)), jpeg);
+  EXPECT_EQ(LoadPictureFile(write("inteira.bmp", bmp), bmp.size()), bmp);
+  const std::vector<std::pair<std::string, std::string>> cut = {
+      {"sem_fim.jpg", jpeg.substr(0, jpeg.size() - 2)},
+      {"metade.jpg", jpeg.substr(0, jpeg.size() / 2)},
+      {"cabecalho.jpg", jpeg.substr(0, 200)},
+      {"pixels.bmp", bmp.substr(0, bmp.size() - 1)},
+      {"vazia.bmp", ""},
+  };
+  for (const auto& [name, bytes] : cut) {
+    try {
+      LoadPictureFile(write(name, bytes));
+      ADD_FAILURE() << name << " loaded";
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.what(), "Arquivo não é uma imagem BMP ou JPEG válida.") << name;
+    }
+  }
+  // Over the limit: refused by its size, before it is read.
+  const std::string big = write("grande.jpg", jpeg);
+  std::filesystem::resize_file(big, 3 * 1024 * 1024 + 1);
+  try {
+    LoadPictureFile(big, 3 * 1024 * 1024);
+    ADD_FAILURE() << "over the limit";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "O arquivo '" + big + "' tem mais de 3 MB.");
+  }
+  try {
+    LoadPictureFile(dir);
+    ADD_FAILURE() << "a folder";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Não foi possível ler o arquivo '" + dir + "'.");
+  }
 }
 
 TEST_F(ComponentsTest, AQueryBindsItsParametersAndFillsItsInnerDataset) {
