@@ -8,6 +8,31 @@
 
 namespace ger {
 
+const ComponentClass TDBEdit::ClassInfo{"TDBEdit", &TCustomEdit::ClassInfo};
+const ComponentClass& TDBEdit::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBDateEdit::ClassInfo{"TDBDateEdit", &TDBEdit::ClassInfo};
+const ComponentClass& TDBDateEdit::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBMemo::ClassInfo{"TDBMemo", &TMemo::ClassInfo};
+const ComponentClass& TDBMemo::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBComboBox::ClassInfo{"TDBComboBox", &TComboBox::ClassInfo};
+const ComponentClass& TDBComboBox::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBCheckBox::ClassInfo{"TDBCheckBox", &TCheckBox::ClassInfo};
+const ComponentClass& TDBCheckBox::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBRadioGroup::ClassInfo{"TDBRadioGroup", &TRadioGroup::ClassInfo};
+const ComponentClass& TDBRadioGroup::Class() const {
+  return ClassInfo;
+}
+
 namespace {
 // Sets a flag for the lifetime of a scope (refreshes from the field must not count as the user's
 // change).
@@ -101,6 +126,26 @@ bool TDBEdit::InsertChar(char32_t ch) {
   return ApplyEdit(*this, mask_.Type(Text(), SelStart(), SelLength(), ch));
 }
 
+bool TDBEdit::InsertText(const std::u32string& text) {
+  if (mask_.IsEmpty()) return TCustomEdit::InsertText(text);
+  // A paste into a masked box types its characters from the caret on: literals are skipped and
+  // what no position takes is left out.
+  std::string shown = Text();
+  std::size_t caret = static_cast<std::size_t>(SelStart());
+  std::size_t selection = static_cast<std::size_t>(SelLength());
+  bool any = false;
+  for (char32_t ch : text) {
+    EditMask::Edit edit = mask_.Type(shown, caret, selection, ch);
+    if (!edit.accepted) continue;
+    shown = std::move(edit.text);
+    caret = edit.caret;
+    selection = 0;
+    any = true;
+  }
+  if (!any) return false;
+  return ApplyEdit(*this, EditMask::Edit{true, shown, caret});
+}
+
 bool TDBEdit::DeleteBack() {
   if (mask_.IsEmpty()) return TCustomEdit::DeleteBack();
   return ApplyEdit(*this, mask_.Backspace(Text(), SelStart(), SelLength()));
@@ -119,7 +164,7 @@ void TDBEdit::Replace(std::u32string text, int caret) {
 bool TDBEdit::KeyPress(char32_t key) {
   return TCustomEdit::KeyPress(key);
 }
-void TDBEdit::KeyDown(int key, unsigned shift) {
+void TDBEdit::KeyDown(int& key, unsigned shift) {
   TCustomEdit::KeyDown(key, shift);
 }
 
@@ -206,14 +251,6 @@ void TDBEdit::DoExit() {
   TCustomEdit::DoExit();
 }
 
-void TDBEdit::Describe(PropList& out) const {
-  TCustomEdit::Describe(out);
-  out.emplace_back("datafield", DataField());
-  out.emplace_back("datasource", DataSource() ? DataSource()->Name() : std::string());
-  out.emplace_back("editmask", EditMask());
-  out.emplace_back("modified", link_.IsModified());
-}
-
 // --- TDBDateEdit ------------------------------------------------------------------------------
 
 TDBDateEdit::TDBDateEdit(TComponent* owner, std::string name) : TDBEdit(owner, std::move(name)) {}
@@ -293,7 +330,7 @@ void TDBMemo::DoExit() {
 bool TDBMemo::KeyPress(char32_t key) {
   return TMemo::KeyPress(key);
 }
-void TDBMemo::KeyDown(int key, unsigned shift) {
+void TDBMemo::KeyDown(int& key, unsigned shift) {
   TMemo::KeyDown(key, shift);
 }
 void TDBMemo::ClearByUser() {
@@ -423,13 +460,6 @@ void TDBCheckBox::DoExit() {
   TCheckBox::DoExit();
 }
 
-void TDBCheckBox::Describe(PropList& out) const {
-  TCheckBox::Describe(out);
-  out.emplace_back("datafield", DataField());
-  out.emplace_back("valuechecked", ValueChecked);
-  out.emplace_back("valueunchecked", ValueUnchecked);
-}
-
 // --- TDBRadioGroup ----------------------------------------------------------------------------
 
 TDBRadioGroup::TDBRadioGroup(TComponent* owner, std::string name)
@@ -484,13 +514,6 @@ void TDBRadioGroup::ItemIndexChanged() {
 void TDBRadioGroup::DoExit() {
   link_.UpdateRecord();
   TRadioGroup::DoExit();
-}
-
-void TDBRadioGroup::Describe(PropList& out) const {
-  TRadioGroup::Describe(out);
-  out.emplace_back("datafield", DataField());
-  out.emplace_back("values", Values);
-  out.emplace_back("value", value_);
 }
 
 }  // namespace ger

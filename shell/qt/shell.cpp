@@ -10,13 +10,18 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "convert.h"
+#include "icons.h"
+#include "look.h"
 #include "ui/gestures.h"
 
 namespace ger::qt {
@@ -36,10 +41,38 @@ MainWindow::MainWindow(Shell& shell) : shell_(shell) {
   tools_ = addToolBar("Ferramentas");
   tools_->setObjectName("tbrPrincipal");
   tools_->setMovable(false);
-  tools_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  tools_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  tools_->setIconSize(QSize(22, 22));
   server_ = new QLabel(this);
   statusBar()->addPermanentWidget(server_);
+  // The start page lies on the empty MDI area; it hides while a screen is shown.
+  start_ = new QWidget(mdi_->viewport());
+  start_->setObjectName("pnlInicio");
+  auto* layout = new QVBoxLayout(start_);
+  auto* title = new QLabel("Gerenciador Empresarial", start_);
+  title->setObjectName("lblInicio");
+  QFont big = title->font();
+  big.setPointSize(big.pointSize() + 6);
+  big.setBold(true);
+  title->setFont(big);
+  title->setAlignment(Qt::AlignCenter);
+  auto* hint = new QLabel("Escolha a tela que deseja abrir:", start_);
+  hint->setAlignment(Qt::AlignCenter);
+  layout->addWidget(title);
+  layout->addWidget(hint);
+  mdi_->viewport()->installEventFilter(this);
   resize(1024, 768);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mdi_->viewport() && event->type() == QEvent::Resize) {
+    start_->adjustSize();
+    QSize size = start_->sizeHint();
+    start_->setGeometry(
+        QRect(QPoint(0, 0), mdi_->viewport()->size()).center().x() - size.width() / 2,
+        mdi_->viewport()->height() / 3 - size.height() / 2, size.width(), size.height());
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -53,6 +86,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- Shell ------------------------------------------------------------------------------------
 
 Shell::Shell() {
+  UseDesktopLook();
   window_ = std::make_unique<MainWindow>(*this);
   dialogs_ = std::make_shared<QtDialogs>([this]() -> QWidget* { return window_.get(); });
   TApplication& app = Application();
@@ -131,6 +165,7 @@ void Shell::Open(TForm& form) {
   if (form.FormStyle == TFormStyle::fsMDIChild && !form.Modal()) {
     QMdiSubWindow* sub = window_->Mdi()->addSubWindow(scroll);
     sub->setObjectName(ToQ(form.Name()) + "_janela");
+    sub->setWindowIcon(QApplication::windowIcon());
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->installEventFilter(this);
     int w = form.Width() > 0 ? form.Width() + 16 : 800;
@@ -210,6 +245,7 @@ void Shell::SyncAll() {
   }
   SyncMenus();
   SyncTools();
+  SyncStartPage();
   for (auto& [form, loop] : loops_)
     if (!app.FormExists(form) || !form->Modal()) loop->quit();
   --syncDepth_;
@@ -249,6 +285,17 @@ void Shell::SyncMenus() {
     menuSignature_ = signature;
     QMenu* file = bar->addMenu("&Arquivo");
     file->setObjectName("mnuArquivo");
+    for (const Screen& screen : screens_) {
+      QAction* open = file->addAction(screen.caption);
+      open->setObjectName("mnuAbrir" + screen.name);
+      auto run = screen.open;
+      connect(open, &QAction::triggered, this, [this, run] {
+        Application().Guard(run);
+        Application().ProcessReleases();
+        SyncAll();
+      });
+    }
+    if (!screens_.empty()) file->addSeparator();
     QAction* quit = file->addAction("&Sair");
     quit->setObjectName("mnuSair");
     connect(quit, &QAction::triggered, window_.get(), &QWidget::close);
@@ -286,10 +333,12 @@ void Shell::SyncMenus() {
       }
     QMenu* windows = bar->addMenu("&Janela");
     windows->setObjectName("mnuJanela");
-    connect(windows->addAction("&Cascata"), &QAction::triggered, window_->Mdi(),
-            &QMdiArea::cascadeSubWindows);
-    connect(windows->addAction("&Lado a lado"), &QAction::triggered, window_->Mdi(),
-            &QMdiArea::tileSubWindows);
+    QAction* cascade = windows->addAction("&Cascata");
+    cascade->setObjectName("mnuCascata");
+    connect(cascade, &QAction::triggered, this, [this] { Cascade(); });
+    QAction* tile = windows->addAction("&Lado a lado");
+    tile->setObjectName("mnuLadoALado");
+    connect(tile, &QAction::triggered, window_->Mdi(), &QMdiArea::tileSubWindows);
   }
   for (auto& [action, item] : menuActions_) {
     if (item->IsSeparator()) {
@@ -323,7 +372,7 @@ void Shell::SyncTools() {
     std::stable_sort(buttons.begin(), buttons.end(),
                      [](TSpeedButton* a, TSpeedButton* b) { return a->Left() < b->Left(); });
     for (TSpeedButton* b : buttons) {
-      QAction* action = bar->addAction(QString());
+      QAction* action = bar->addAction(b->Glyph.empty() ? QIcon() : Icon(b->Glyph), QString());
       action->setObjectName(ToQ(b->Name()));
       connect(action, &QAction::triggered, this,
               [this, b, form] { Perform(*form, [b] { G::Click(*b); }); });
@@ -331,7 +380,8 @@ void Shell::SyncTools() {
     }
   }
   for (auto& [action, b] : toolActions_) {
-    QString text = PlainCaption(b->Caption());
+    // The caption keeps its "&"; a button with none shows its hint under its picture.
+    QString text = ToQ(b->Caption());
     if (text.isEmpty()) text = ToQ(b->Hint());
     if (action->text() != text) action->setText(text);
     action->setToolTip(ToQ(b->Hint()));
@@ -380,6 +430,57 @@ void Shell::RunModal(TForm& form) {
       std::remove_if(loops_.begin(), loops_.end(), [&](auto& p) { return p.second == &loop; }),
       loops_.end());
   SyncAll();
+}
+
+void Shell::AddScreen(const QString& caption, const QString& name, std::function<void()> open) {
+  screens_.push_back(Screen{caption, name, open});
+  auto* button = new QPushButton(Icon("window-new"), caption, window_->StartPage());
+  button->setObjectName("btnAbrir" + name);
+  button->setMinimumHeight(32);
+  window_->StartPage()->layout()->addWidget(button);
+  connect(button, &QPushButton::clicked, this, [this, open] {
+    Application().Guard(open);
+    Application().ProcessReleases();
+    SyncAll();
+  });
+  menuSignature_ = "\n";  // the File menu is made again with the new entry
+  SyncAll();
+}
+
+void Shell::SyncStartPage() {
+  bool anyShown = false;
+  for (QMdiSubWindow* sub : window_->Mdi()->subWindowList())
+    anyShown = anyShown || sub->isVisible();
+  QWidget* start = window_->StartPage();
+  bool wanted = !anyShown && !screens_.empty();
+  if (start->isVisible() != wanted) {
+    start->setVisible(wanted);
+    if (wanted) {
+      QResizeEvent resize(window_->Mdi()->viewport()->size(), window_->Mdi()->viewport()->size());
+      QApplication::sendEvent(window_->Mdi()->viewport(), &resize);
+    }
+  }
+}
+
+void Shell::Cascade() {
+  // Qt's own cascade shrinks every window to its smallest size; a screen must stay usable, so
+  // each keeps the size its form was drawn for (within the area), one title bar further down.
+  QMdiArea* mdi = window_->Mdi();
+  int step = 0;
+  for (QMdiSubWindow* sub : mdi->subWindowList(QMdiArea::StackingOrder)) {
+    if (!sub->isVisible() || sub->isMinimized()) continue;
+    TForm* form = nullptr;
+    for (Entry& e : entries_)
+      if (e.window == sub) form = e.form;
+    int w = form && form->Width() > 0 ? form->Width() + 16 : 800;
+    int h = form && form->Height() > 0 ? form->Height() + 40 : 560;
+    sub->showNormal();
+    int offset = step * (sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4);
+    QSize room = mdi->viewport()->size();
+    sub->setGeometry(offset, offset, std::max(200, std::min(w, room.width() - offset)),
+                     std::max(150, std::min(h, room.height() - offset)));
+    ++step;
+  }
 }
 
 bool Shell::Screenshot(const std::string& path) {

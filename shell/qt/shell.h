@@ -31,15 +31,19 @@ class MainWindow : public QMainWindow {
   QMdiArea* Mdi() const { return mdi_; }
   QToolBar* Tools() const { return tools_; }
   QLabel* ServerLabel() const { return server_; }
+  // What the MDI area shows while no screen is open: the screens the user can open.
+  QWidget* StartPage() const { return start_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   Shell& shell_;
   QMdiArea* mdi_;
   QToolBar* tools_;
   QLabel* server_;
+  QWidget* start_;
 };
 
 class Shell : public QObject, public GestureSink {
@@ -65,6 +69,12 @@ class Shell : public QObject, public GestureSink {
   // Renders the main window to a PNG file; false when the file cannot be written.
   bool Screenshot(const std::string& path);
 
+  // A screen the user can open from the menu and the start page (the module's creators); the
+  // opening runs as a gesture.
+  void AddScreen(const QString& caption, const QString& name, std::function<void()> open);
+  // Window menu: every open screen at its own size, one below and right of the other.
+  void Cascade();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -79,6 +89,13 @@ class Shell : public QObject, public GestureSink {
   void SyncTools();
   void ScheduleSync();
   void RunModal(TForm& form);
+  void SyncStartPage();
+  struct Screen {
+    QString caption;
+    QString name;
+    std::function<void()> open;
+  };
+  std::vector<Screen> screens_;
 
   std::unique_ptr<MainWindow> window_;
   std::shared_ptr<QtDialogs> dialogs_;
