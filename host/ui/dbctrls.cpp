@@ -199,6 +199,8 @@ void TDBEdit::Change() {
 
 void TDBEdit::DataChange() {
   TField* f = Field();
+  // A box bound to a field that already had its mask takes it now.
+  if ((f ? f->EditMask() : std::string()) != fieldMask_) ApplyMaskLayout();
   std::string text;
   // A masked box formats the stored text itself: a field's own display text would already carry
   // its mask.
@@ -253,7 +255,11 @@ void TDBEdit::DoExit() {
 
 // --- TDBDateEdit ------------------------------------------------------------------------------
 
-TDBDateEdit::TDBDateEdit(TComponent* owner, std::string name) : TDBEdit(owner, std::move(name)) {}
+TDBDateEdit::TDBDateEdit(TComponent* owner, std::string name) : TDBEdit(owner, std::move(name)) {
+  // The box shows dd/mm/aaaa while it is filled; its text keeps the slashes, so what it commits
+  // (or keeps, when impossible) reads as a date.
+  SetEditMask("99/99/0000;1;_");
+}
 
 bool TDBDateEdit::IsEmpty() const {
   std::string text = UnmaskedText();

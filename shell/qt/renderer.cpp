@@ -266,7 +266,7 @@ bool EditMenu(FormView& view, QWidget* widget, QContextMenuEvent& event, TCustom
               const TextSide& side) {
   QMenu menu(widget);
   menu.setObjectName("mnuEdicao");
-  int start = side.selStart(), length = side.selLength();
+  int length = side.selLength();
   bool editable = widget->isEnabled() && !edit.ReadOnly();
   bool selected = length > 0;
   auto add = [&](const char* name, const QString& caption, const QKeySequence& keys, bool enabled,
@@ -289,9 +289,8 @@ bool EditMenu(FormView& view, QWidget* widget, QContextMenuEvent& event, TCustom
   add("actExcluir", "&Excluir", QKeySequence::Delete, editable && selected,
       [&edit] { G::EditText(edit, G::TextEdit::DeleteSelection); });
   menu.addSeparator();
-  add("actSelecionarTudo", "Selecionar &tudo", QKeySequence::SelectAll, edit.Length() > 0,
+  add("actSelecionarTudo", "&Selecionar tudo", QKeySequence::SelectAll, edit.Length() > 0,
       [&edit] { edit.SelectAll(); });
-  (void)start;
   menu.exec(event.globalPos());
   return true;
 }

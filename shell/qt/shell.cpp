@@ -1,6 +1,8 @@
 #include "shell.h"
 
+#include <exception>
 #include <iostream>
+#include <thread>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -44,6 +47,12 @@ MainWindow::MainWindow(Shell& shell) : shell_(shell) {
   tools_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   tools_->setIconSize(QSize(22, 22));
   server_ = new QLabel(this);
+  wait_ = new QProgressBar(this);
+  wait_->setObjectName("prgAguarde");
+  wait_->setRange(0, 0);  // no end known: the bar runs back and forth while the server works
+  wait_->setMaximumWidth(160);
+  wait_->hide();
+  statusBar()->addPermanentWidget(wait_);
   statusBar()->addPermanentWidget(server_);
   // The start page lies on the empty MDI area; it hides while a screen is shown.
   start_ = new QWidget(mdi_->viewport());
@@ -93,6 +102,7 @@ Shell::Shell() {
   app.SetDialogs(dialogs_);
   app.RunModalLoop = [this](TForm& form) { RunModal(form); };
   app.OnModelChanged = [this] { ScheduleSync(); };
+  previousRunner_ = blocking::SetRunner([this](const blocking::Work& work) { Wait(work); });
   const HostSettings& s = app.Settings;
   window_->ServerLabel()->setText(
       ToQ("Servidor " + s.webUrl + ":" + std::to_string(s.webPort) + "  Módulo " + s.moduloAtiv));
@@ -110,6 +120,7 @@ Shell::Shell() {
 Shell::~Shell() {
   TApplication& app = Application();
   app.OnModelChanged = nullptr;
+  blocking::SetRunner(std::move(previousRunner_));
   app.RunModalLoop = nullptr;
   app.SetDialogs(nullptr);
   for (auto& [form, loop] : loops_) loop->quit();
@@ -127,6 +138,15 @@ void Shell::ScheduleSync() {
 }
 
 void Shell::Perform(TForm& form, const std::function<void()>& gesture) {
+  if (waiting_ > 0) {
+    // A gesture queued before a server call began (a focus change) waits until the call ends:
+    // the model is in the middle of another gesture.
+    TForm* target = &form;
+    QTimer::singleShot(20, this, [this, target, gesture] {
+      if (Application().FormExists(target)) Perform(*target, gesture);
+    });
+    return;
+  }
   if (!Application().FormExists(&form)) return;
   try {
     gesture();
@@ -187,7 +207,7 @@ void Shell::Open(TForm& form) {
 }
 
 void Shell::SyncAll() {
-  if (syncDepth_ > 0) {
+  if (syncDepth_ > 0 || waiting_ > 0) {
     ScheduleSync();
     return;
   }
@@ -430,6 +450,69 @@ void Shell::RunModal(TForm& form) {
       std::remove_if(loops_.begin(), loops_.end(), [&](auto& p) { return p.second == &loop; }),
       loops_.end());
   SyncAll();
+}
+
+namespace {
+// While a server call runs, the user's input goes nowhere: no second command can start.
+class InputRefusal : public QObject {
+ public:
+  InputRefusal() { QApplication::instance()->installEventFilter(this); }
+  ~InputRefusal() override { QApplication::instance()->removeEventFilter(this); }
+  InputRefusal(const InputRefusal&) = delete;
+  InputRefusal& operator=(const InputRefusal&) = delete;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::Close:
+        event->ignore();
+        return true;
+      default:
+        return false;
+    }
+  }
+};
+}  // namespace
+
+void Shell::Wait(const blocking::Work& work) {
+  ++waiting_;
+  std::exception_ptr error;
+  QEventLoop loop;
+  InputRefusal refusal;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // A call that lasts shows that it waits; a quick one shows nothing.
+  QTimer slow;
+  slow.setSingleShot(true);
+  QObject::connect(&slow, &QTimer::timeout, &loop, [this] {
+    window_->WaitBar()->show();
+    window_->statusBar()->showMessage("Aguardando o servidor de aplicação...");
+  });
+  slow.start(300);
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  slow.stop();
+  window_->WaitBar()->hide();
+  window_->statusBar()->clearMessage();
+  QApplication::restoreOverrideCursor();
+  --waiting_;
+  if (error) std::rethrow_exception(error);
 }
 
 void Shell::AddScreen(const QString& caption, const QString& name, std::function<void()> open) {

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "core/blocking.h"
 #include "qtdialogs.h"
 #include "renderer.h"
 
@@ -19,6 +20,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QLabel;
 class QToolBar;
+class QProgressBar;
 
 namespace ger::qt {
 
@@ -31,6 +33,8 @@ class MainWindow : public QMainWindow {
   QMdiArea* Mdi() const { return mdi_; }
   QToolBar* Tools() const { return tools_; }
   QLabel* ServerLabel() const { return server_; }
+  // The moving bar shown while a server call lasts.
+  QProgressBar* WaitBar() const { return wait_; }
   // What the MDI area shows while no screen is open: the screens the user can open.
   QWidget* StartPage() const { return start_; }
 
@@ -43,6 +47,7 @@ class MainWindow : public QMainWindow {
   QMdiArea* mdi_;
   QToolBar* tools_;
   QLabel* server_;
+  QProgressBar* wait_;
   QWidget* start_;
 };
 
@@ -74,6 +79,10 @@ class Shell : public QObject, public GestureSink {
   void AddScreen(const QString& caption, const QString& name, std::function<void()> open);
   // Window menu: every open screen at its own size, one below and right of the other.
   void Cascade();
+  // Runs work that waits on the server on another thread while the windows keep painting and
+  // the user's input is refused (the runner of blocking::Run while the shell exists).
+  void Wait(const blocking::Work& work);
+  bool Waiting() const { return waiting_ > 0; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -107,6 +116,8 @@ class Shell : public QObject, public GestureSink {
   std::string menuSignature_;
   bool syncPending_ = false;
   int syncDepth_ = 0;
+  int waiting_ = 0;
+  blocking::Runner previousRunner_;
 };
 
 }  // namespace ger::qt
