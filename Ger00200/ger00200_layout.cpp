@@ -22,8 +22,10 @@ int RowTop(const TControl& parent, int row) {
   return RowTop(row) + (dynamic_cast<const TGroupBox*>(&parent) ? kCaption : 0);
 }
 
+// Controls are placed in reading order, so the order of placing is the tab order.
 void Place(TControl& c, TControl& parent, int left, int top, int width, int height) {
   c.SetParent(&parent);
+  c.SetTabOrder(static_cast<int>(parent.Controls().size()) - 1);
   c.SetBounds(left, top, width, height);
 }
 
@@ -356,18 +358,6 @@ void TfrmEmpresa::Layout() {
         &dbeCodCentrCust, &dbeCDCONTADOR2,  &dbePreGS1,     &dbeModelo,       &dbeReciRec,
         &dbeCDFPAS,       &dbeCdEmprCaixa,  &dbeNrRNTRC,    &dbeCertLicFunc,  &dbeArqLogoEmpr})
     box->SetMaxLength(cdsEmpresa.FieldByName(box->DataField()).Size());
-
-  // Tab order follows the reading order of each page.
-  int order = 0;
-  for (TControl* c : std::initializer_list<TControl*>{
-           &dbeCdEmpresa, &dbeNmEmpresa, &dbeRazaoSoc, &dbeCompRazSoc, &cboTipo, &dbeCGCEmpresa,
-           &dbeInscEstaEmpr, &dbeEmail, &dbeEndeWeb, &dbeCDEXTERNO})
-    c->SetTabOrder(order++);
-  order = 0;
-  for (TControl* c :
-       std::initializer_list<TControl*>{&dbeCdPais, &dbeSgEstado, &dbeCdMunicipio, &dbeCdBairro,
-                                        &dbeNMBairro, &dbeDSENDEEMPR, &dbeDSCOMPENDEMP, &dbeCdCep})
-    c->SetTabOrder(order++);
 }
 
 }  // namespace ger

@@ -28,8 +28,8 @@ TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
   SetBounds(0, 0, 403, 169);
   grbRotina.SetBounds(0, 0, 323, 169);
   panBotoes.SetBounds(323, 0, 80, 169);
-  sbtConfirma.SetBounds(6, 8, 68, 28);
-  sbtCancel.SetBounds(6, 44, 68, 28);
+  sbtConfirma.SetBounds(4, 8, 72, 44);
+  sbtCancel.SetBounds(4, 58, 72, 44);
   panDescricao.SetParent(&grbRotina);
   panDescricao.SetCaption("Descrição");
   panDescricao.SetColor(TColor::clInfoBk);

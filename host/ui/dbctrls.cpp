@@ -206,7 +206,8 @@ void TDBEdit::DataChange() {
   // its mask.
   const bool ownMask = !mask_.IsEmpty() && f && f->Kind() == FieldKind::String && !f->OnGetText;
   if (f) text = focused_ || ownMask ? f->Text() : f->DisplayText();
-  if (!mask_.IsEmpty()) text = mask_.Format(text);
+  if (!mask_.IsEmpty() && (focused_ || !text.empty() || !maskOnlyWhenFocused_))
+    text = mask_.Format(text);
   Flag guard(refreshing_);
   std::u32string value = utf8::Decode(text);
   if (value == Raw()) return;
@@ -258,6 +259,7 @@ void TDBEdit::DoExit() {
 TDBDateEdit::TDBDateEdit(TComponent* owner, std::string name) : TDBEdit(owner, std::move(name)) {
   // The box shows dd/mm/aaaa while it is filled; its text keeps the slashes, so what it commits
   // (or keeps, when impossible) reads as a date.
+  maskOnlyWhenFocused_ = true;
   SetEditMask("99/99/0000;1;_");
 }
 
@@ -270,7 +272,8 @@ bool TDBDateEdit::IsEmpty() const {
 
 bool TDBDateEdit::IsDateValid() const {
   if (IsEmpty()) return true;
-  return ptbr::ParseDate(utf8::Trim(Text())).has_value();
+  // Without the mask's blanks, so that a two-digit year ("01/02/05__") reads as a date.
+  return ptbr::ParseDate(utf8::Trim(UnmaskedText())).has_value();
 }
 
 void TDBDateEdit::UpdateData() {
@@ -279,7 +282,7 @@ void TDBDateEdit::UpdateData() {
   if (IsEmpty()) {
     f->SetText("");
   } else if (IsDateValid()) {
-    f->SetText(std::string(utf8::Trim(Text())));
+    f->SetText(std::string(utf8::Trim(UnmaskedText())));
   } else {
     // Only a post gets here (leaving the box does not commit it): saving the record without the
     // date the user typed would lose it silently. The box keeps its text and stays modified.

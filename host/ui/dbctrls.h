@@ -81,6 +81,9 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   // False keeps the text in the box, uncommitted and modified, when the box is left.
   virtual bool Committable() const { return true; }
   void ApplyMaskLayout();
+  // An empty box shows its mask only while the user is in it (the date box): left empty, its
+  // text is empty, as the screen's emptiness checks expect.
+  bool maskOnlyWhenFocused_ = false;
 
  private:
   std::string ownMask_;

@@ -53,7 +53,12 @@ Binding::Binding(FormView& view, TControl& control, QWidget* widget)
 }
 
 Binding::~Binding() {
+  Unbind();
+}
+
+void Binding::Unbind() {
   if (!gone_ && control_.View() == this) control_.SetView(nullptr);
+  gone_ = true;
 }
 
 void Binding::Changed(ViewAspect aspect) {
@@ -1338,7 +1343,9 @@ TMainMenu* FormView::MainMenu() const {
 
 void FormView::Detach() {
   detached_ = true;
-  for (auto& b : bindings_) b->Gone();
+  // The form may still live (released, freed at the end of the gesture): its controls must
+  // not keep views that are about to be deleted.
+  for (auto& b : bindings_) b->Unbind();
   byWidget_.clear();
   byControl_.clear();
   toolButtons_.clear();

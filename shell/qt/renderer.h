@@ -67,6 +67,8 @@ class Binding : public IControlView {
   // IControlView.
   void Changed(ViewAspect aspect) override;
   void Gone() override { gone_ = true; }
+  // Lets go of a control that is still alive: it no longer tells this binding anything.
+  void Unbind();
   bool IsGone() const { return gone_; }
 
  protected:

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -426,6 +427,22 @@ bool Shell::CloseAll() {
 }
 
 bool Shell::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    // Enter or Escape that no control took (the window itself has the focus) still reach the
+    // form's default and cancel buttons.
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if ((enter || key->key() == Qt::Key_Escape) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      for (Entry& e : entries_) {
+        if (e.window != watched) continue;
+        TForm* form = e.form;
+        const int vk = enter ? Keys::VK_RETURN : Keys::VK_ESCAPE;
+        Perform(*form, [form, vk] { form->DialogKey(*form, vk, 0); });
+        return true;
+      }
+    }
+  }
   if (event->type() == QEvent::Close) {
     for (Entry& e : entries_) {
       if (e.window != watched) continue;
