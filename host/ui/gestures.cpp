@@ -369,6 +369,8 @@ bool ShortCut(TForm& form, std::string_view shortCut) {
 namespace Observe {
 
 std::string Text(const TComponent& c) {
+  // A date reads as a date, slashes included, without the blanks still to be filled.
+  if (auto* date = dynamic_cast<const TDBDateEdit*>(&c)) return date->UnmaskedText();
   if (auto* edit = dynamic_cast<const TDBEdit*>(&c)) {
     const EditMask& mask = edit->Mask();
     if (mask.IsEmpty()) return edit->Text();

@@ -84,8 +84,7 @@ std::pair<const TControl*, QWidget*> SizingParent(const TControl& c, const FormV
 // Controls that grow downwards with their window; boxes of one line keep their height.
 bool GrowsDown(const TControl& c) {
   return dynamic_cast<const TDBGrid*>(&c) || dynamic_cast<const TPageControl*>(&c) ||
-         dynamic_cast<const TMemo*>(&c) ||
-         dynamic_cast<const TReportView*>(&c);
+         dynamic_cast<const TMemo*>(&c) || dynamic_cast<const TReportView*>(&c);
 }
 }  // namespace
 
