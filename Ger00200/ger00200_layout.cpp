@@ -1,6 +1,6 @@
 // Where every control of the company screen sits, with its caption, binding and entry limits.
 // Labels stand above their boxes; rows are 44 pixels apart, so nothing overlaps on a page of
-// 790 by 500 pixels.
+// 790 by 500 pixels. Inside a group box the rows start below the group's caption.
 #include <initializer_list>
 
 #include "Ger00200/ger00200.h"
@@ -11,20 +11,28 @@ namespace {
 constexpr int kRow = 44;       // height of a label-and-box row
 constexpr int kBox = 21;       // height of a box
 constexpr int kLabelGap = 16;  // from a label's top to its box's top
+constexpr int kCaption = 14;   // a group box's caption above its first row
+constexpr int kCheck = 20;     // height of a check box
 
 int RowTop(int row) {
   return 8 + row * kRow;
 }
 
+int RowTop(const TControl& parent, int row) {
+  return RowTop(row) + (dynamic_cast<const TGroupBox*>(&parent) ? kCaption : 0);
+}
+
+// Controls are placed in reading order, so the order of placing is the tab order.
 void Place(TControl& c, TControl& parent, int left, int top, int width, int height) {
   c.SetParent(&parent);
+  c.SetTabOrder(static_cast<int>(parent.Controls().size()) - 1);
   c.SetBounds(left, top, width, height);
 }
 
 // A label above a box bound to a field of the company record.
 void Field(TLabel* label, const char* caption, TDBEdit& box, TControl& parent, TDataSource& source,
            const char* field, int left, int row, int width, bool mandatory = false) {
-  const int top = RowTop(row);
+  const int top = RowTop(parent, row);
   if (label) {
     label->SetCaption(caption);
     label->FocusControl = &box;
@@ -44,7 +52,7 @@ void NameBox(TDBEdit& box, TControl& parent, TDataSource& source, const char* fi
   box.SetEnabled(false);
   box.SetTabStop(false);
   box.SetColor(TColor::clBtnFace);
-  Place(box, parent, left, RowTop(row) + kLabelGap, width, kBox);
+  Place(box, parent, left, RowTop(parent, row) + kLabelGap, width, kBox);
 }
 
 void Search(TBtnPesquisa& button, TControl& parent, TDBEdit& associate, const char* title,
@@ -53,7 +61,7 @@ void Search(TBtnPesquisa& button, TControl& parent, TDBEdit& associate, const ch
   button.Title = title;
   button.DataSource = &source;
   button.EmptyError = emptyError;
-  Place(button, parent, left, RowTop(row) + kLabelGap - 1, 23, 23);
+  Place(button, parent, left, RowTop(parent, row) + kLabelGap - 1, 23, 23);
 }
 
 void Combo(TLabel& label, const char* caption, TDBComboBox& box, TControl& parent,
@@ -61,13 +69,13 @@ void Combo(TLabel& label, const char* caption, TDBComboBox& box, TControl& paren
            int row, int width) {
   label.SetCaption(caption);
   label.FocusControl = &box;
-  Place(label, parent, left, RowTop(row), width, 13);
+  Place(label, parent, left, RowTop(parent, row), width, 13);
   box.SetStyle(TComboBoxStyle::csDropDownList);
   box.SetItems(std::move(items));
   box.SetDataSource(source);
   box.SetDataField(field);
   box.SetColor(TColor::clWindow);
-  Place(box, parent, left, RowTop(row) + kLabelGap, width, kBox);
+  Place(box, parent, left, RowTop(parent, row) + kLabelGap, width, kBox);
 }
 
 void Check(TDBCheckBox& box, const char* caption, TControl& parent, TDataSource& source,
@@ -78,7 +86,7 @@ void Check(TDBCheckBox& box, const char* caption, TControl& parent, TDataSource&
   box.SetDataField(field);
   box.ValueChecked = checked;
   box.ValueUnchecked = unchecked;
-  Place(box, parent, left, RowTop(row) + kLabelGap, width, 17);
+  Place(box, parent, left, RowTop(parent, row) + kLabelGap - 2, width, kCheck);
 }
 
 // "De" (the company's short name, read-only) and "Mensagem" (the e-mail text) of one document.
@@ -110,9 +118,11 @@ void TfrmEmpresa::Layout() {
   panBotoes.SetBounds(0, 0, 800, 28);
   Place(sbtEditModelo, panBotoes, 252, 0, 25, 25);
   sbtEditModelo.SetHint("Editar Modelo");
+  sbtEditModelo.Glyph = "accessories-text-editor";
   sbtEditModelo.SetEnabled(false);
   Place(sbtNotasExplicativas, panBotoes, 277, 0, 25, 25);
   sbtNotasExplicativas.SetHint("Notas Explicativas");
+  sbtNotasExplicativas.Glyph = "x-office-document";
   navPadrao.SetBounds(310, 0, 200, 25);
   lblCodTela.SetBounds(700, 6, 90, 13);
   pgcPadrao.SetBounds(0, 30, 800, 540);
@@ -126,6 +136,7 @@ void TfrmEmpresa::Layout() {
   Field(&lblRazaoSoc, "Razão Social", dbeRazaoSoc, f, d, "NMRAZSOCEMPR", 8, 1, 560, true);
   Field(&lblCompRazSoc, "Complemento", dbeCompRazSoc, f, d, "NMCOMPRZSEMP", 8, 2, 740);
   Place(pnlTipo, f, 8, RowTop(3), 200, 40);
+  pnlTipo.BevelOuter = TBevelCut::bvNone;
   pnlTipo.SetVisible(false);
   lblTipo.SetCaption("Tipo");
   lblTipo.FocusControl = &cboTipo;
@@ -135,10 +146,13 @@ void TfrmEmpresa::Layout() {
   cboTipo.SetColor(TColor::clWindow);
   Place(cboTipo, pnlTipo, 0, kLabelGap, 150, kBox);
   Place(pnlInscricao, f, 216, RowTop(3), 540, 40);
+  pnlInscricao.BevelOuter = TBevelCut::bvNone;
   Field(&lblInsc, "Inscrição", dbeCGCEmpresa, pnlInscricao, d, "NRINSJUREMPR", 0, 0, 200, true);
   lblInsc.SetBounds(0, 0, 200, 13);
   dbeCGCEmpresa.SetBounds(0, kLabelGap, 200, kBox);
   dbeCGCEmpresa.SetMaxLength(20);
+  // Nothing may be pasted into the registration through a context menu: its menu is empty.
+  dbeCGCEmpresa.PopupMenu = &pmnNColar;
   Field(&lblInscEsta, "Inscrição Estadual", dbeInscEstaEmpr, pnlInscricao, d, "NRINSCESTA", 216, 0,
         160);
   lblInscEsta.SetBounds(216, 0, 160, 13);
@@ -202,13 +216,17 @@ void TfrmEmpresa::Layout() {
   Field(&lblPerMulta, "Multa (%)", DBEPerMulta, grbBoletos, d, "VRPEMULEMPR", 8, 0, 100);
   Field(&lblPerMora, "Mora Diária (%)", DBEPerMora, grbBoletos, d, "VRPEMOREMPR", 124, 0, 100);
   grbModeloRecibo.SetCaption("Modelo de Recibo");
-  Place(grbModeloRecibo, n, 8, 96, 740, 110);
+  Place(grbModeloRecibo, n, 8, 96, 740, 118);
   Field(&lblModelo, "Contas a Pagar", dbeModelo, grbModeloRecibo, d, "DSARQRECIBO", 8, 0, 600);
-  Place(btpPesqModelo, grbModeloRecibo, 612, RowTop(0) + kLabelGap - 1, 23, 23);
+  Place(btpPesqModelo, grbModeloRecibo, 612, RowTop(grbModeloRecibo, 0) + kLabelGap - 1, 23, 23);
+  btpPesqModelo.Glyph = "document-open";
+  btpPesqModelo.SetHint("Escolher o modelo");
   Field(&lblReciRec, "Contas a Receber", dbeReciRec, grbModeloRecibo, d, "DSARQRECIREC", 8, 1, 600);
-  Place(btnPesqReciRec, grbModeloRecibo, 612, RowTop(1) + kLabelGap - 1, 23, 23);
+  Place(btnPesqReciRec, grbModeloRecibo, 612, RowTop(grbModeloRecibo, 1) + kLabelGap - 1, 23, 23);
+  btnPesqReciRec.Glyph = "document-open";
+  btnPesqReciRec.SetHint("Escolher o modelo");
   grbBaixa.SetCaption("Baixa ");
-  Place(grbBaixa, n, 8, 214, 740, 80);
+  Place(grbBaixa, n, 8, 222, 740, 80);
   Combo(lblIdCtbBaixa, "Gera Contabilização na Baixa", dbcIdCtbBaixa, grbBaixa, d, "IDCTBBAIXAEMPR",
         {"Sim", "Não", ""}, 8, 0, 200);
   opdArqMod.Filter = "Arquivos de Relatório (*.qr2)|*.qr2";
@@ -235,11 +253,11 @@ void TfrmEmpresa::Layout() {
   drgTipoEmpresa.Values = {"1", "2", "3"};
   drgTipoEmpresa.SetDataSource(d);
   drgTipoEmpresa.SetDataField("IDTIPOEMPR");
-  Place(drgTipoEmpresa, o, 8, RowTop(4), 372, 40);
+  Place(drgTipoEmpresa, o, 8, RowTop(4), 372, 48);
   drgTipoEmpresa.Columns = 3;
   Check(dckSIMPLES, "Optante pelo SIMPLES", o, d, "IDOPTSIMPLES", "S", "N", 8, 5, 180);
   Check(dckPAT, "Participa do PAT (Programa de Alimentação do Trabalhador)", o, d, "IDPARTICIPAT",
-        "S", "N", 8, 6, 372);
+        "S", "N", 8, 6, 396);
   Check(dckIncentivadorCultural, "Incentivador Cultural", o, d, "IDINCENTCULTURA", "S", "N", 8, 7,
         180);
   Check(dckIncentivoFiscal, "Incentivo Fiscal", o, d, "IDINCENTFISCAL", "S", "N", 196, 7, 180);
@@ -248,13 +266,13 @@ void TfrmEmpresa::Layout() {
   Combo(lblRegimeApur, "Regime de Apuração Fiscal ", dcbRegimeApur, o, d, "CDREGIMEAPUR",
         {"1 - Normal", "2 - Simples", "3 - Estimativa Fiscal", "8 - Bares e Restaurantes",
          "9 - Normal com Estimativa Fiscal"},
-        400, 0, 350);
+        412, 0, 348);
   Combo(lblNaturezaOp, "Natureza da Operação", cbNaturezaOp, o, d, "IDNATUOPEREMPR",
         {"", "01- Tributação no Município", "02- Tributação fora do Município", "03- Isenção",
          "04- Imune", "05- Exigibilidade suspensa por decisão judicial",
          "06- Exigibilidade suspensa por proc. administrativo", "07 - Não Incidência",
          "08 - Exportação"},
-        400, 1, 350);
+        412, 1, 348);
   Combo(
       lblRegEspTrib, "Regime Especial de Tributação", cbRegEspTrib, o, d, "IDREGESPTRIBEMP",
       {"", "1- Macroempresa Municipal", "2- Estimativa", "3- Sociedade de Profissionais",
@@ -263,18 +281,18 @@ void TfrmEmpresa::Layout() {
        "7- Propaganda e Publicidade/Intermediação",
        "8- Agenciamento de Turismo/Administração de Fundos", "9- Vendas/Transporte Intermunicipal",
        "10- Não Incidência", "11- Construção Civil", "12- Não disponível na DES 3.0"},
-      400, 2, 350);
+      412, 2, 348);
   Combo(lblRegimeST, "Regime ICMS ST", cbRegimeST, o, d, "IDREGIMEICMSST",
-        {"", "1- Substituto Tributário", "2- Substituído Tributário"}, 400, 3, 350);
+        {"", "1- Substituto Tributário", "2- Substituído Tributário"}, 412, 3, 348);
   Combo(lblFormaApur, "Forma de Apuração", cbFormaApur, o, d, "IDFORMAPUR",
         {"", "Lucro Presumido (Mensal)", "Lucro Presumido (Trimestral)",
          "Lucro Real por Estimativa (Mensal)", "Lucro Real (Trimestral)"},
-        400, 4, 350);
+        412, 4, 348);
   Check(dckFormApurImp, "Apura imposto por data de Pagamento", o, d, "IDFORMAPUREMPR", "P", "F",
-        400, 5, 350);
+        412, 5, 348);
   dckFormApurImp.AllowGrayed = true;
   Combo(lblRegime, "Regime de Apuração", dbRegime, o, d, "IDCUMUPICOEMP",
-        {"", "Cumulativo", "Não Cumulativo"}, 400, 6, 350);
+        {"", "Cumulativo", "Não Cumulativo"}, 412, 6, 348);
 
   // Logo page: the path on top, a sample report heading with the logo below.
   TTabSheet& l = tshEndeEmp;
@@ -282,10 +300,11 @@ void TfrmEmpresa::Layout() {
   Place(grbLogo, l, 8, 8, 740, 300);
   lblArqLogoEmpr.SetCaption("Arquivo");
   Field(&lblArqLogoEmpr, "Arquivo", dbeArqLogoEmpr, grbLogo, d, "DSARQLOGOEMP", 8, 0, 600);
-  Place(sbtAbrir, grbLogo, 612, RowTop(0) + kLabelGap - 1, 23, 23);
+  Place(sbtAbrir, grbLogo, 612, RowTop(grbLogo, 0) + kLabelGap - 1, 23, 23);
   sbtAbrir.SetHint("Abrir");
+  sbtAbrir.Glyph = "document-open";
   pnlRelatorio.SetColor(TColor::clWhite);
-  Place(pnlRelatorio, grbLogo, 8, 64, 720, 200);
+  Place(pnlRelatorio, grbLogo, 8, 72, 720, 200);
   Place(imgLayout, pnlRelatorio, 8, 8, 173, 48);
   imgLayout.Stretch = true;
   lblTituloRel.SetCaption("Empresa");
@@ -321,11 +340,11 @@ void TfrmEmpresa::Layout() {
   grbCancelamento.SetCaption("Cancelamento");
   Place(grbCancelamento, tshEmailNFe, 4, 4, 764, 230);
   Email(lblDeCanc, dbeDeCanc, lblMensCanc, memDescEmailCanc, grbCancelamento, d, "DSMENSEMAILCANC",
-        16, 140);
+        8 + kCaption, 140);
   grbTransmissao.SetCaption("Transmissão");
   Place(grbTransmissao, tshEmailNFe, 4, 240, 764, 230);
   Email(lblDeTrans, dbeDeTrans, lblMensTrans, memDescEmailTrans, grbTransmissao, d,
-        "DSMENSEMAILNFE", 16, 140);
+        "DSMENSEMAILNFE", 8 + kCaption, 140);
   Email(lblDeCCe, dbeDeCCe, lblMensCCe, dbMemoMens, tshEmailCCe, d, "DSMENSEMAILCCE", 8, 380);
   Email(lblDeCTe, dbeDeCTe, lblMensCTe, dbMemoMensCTe, tshEmailCTe, d, "DSMENSEMAILCTE", 8, 380);
   Email(lblDeMDFe, dbeDeMDFe, lblMensMDFe, dbMemoMensMDFe, tshEmailMDFe, d, "DSMENSEMAILMDFE", 8,
@@ -339,18 +358,6 @@ void TfrmEmpresa::Layout() {
         &dbeCodCentrCust, &dbeCDCONTADOR2,  &dbePreGS1,     &dbeModelo,       &dbeReciRec,
         &dbeCDFPAS,       &dbeCdEmprCaixa,  &dbeNrRNTRC,    &dbeCertLicFunc,  &dbeArqLogoEmpr})
     box->SetMaxLength(cdsEmpresa.FieldByName(box->DataField()).Size());
-
-  // Tab order follows the reading order of each page.
-  int order = 0;
-  for (TControl* c : std::initializer_list<TControl*>{
-           &dbeCdEmpresa, &dbeNmEmpresa, &dbeRazaoSoc, &dbeCompRazSoc, &cboTipo, &dbeCGCEmpresa,
-           &dbeInscEstaEmpr, &dbeEmail, &dbeEndeWeb, &dbeCDEXTERNO})
-    c->SetTabOrder(order++);
-  order = 0;
-  for (TControl* c :
-       std::initializer_list<TControl*>{&dbeCdPais, &dbeSgEstado, &dbeCdMunicipio, &dbeCdBairro,
-                                        &dbeNMBairro, &dbeDSENDEEMPR, &dbeDSCOMPENDEMP, &dbeCdCep})
-    c->SetTabOrder(order++);
 }
 
 }  // namespace ger

@@ -20,8 +20,8 @@ TfrmRelEmpresa::TfrmRelEmpresa(TComponent* owner) : TfrmDadosGerRel("frmRelEmpre
   grbDadosRel.SetBounds(8, 8, 320, 180);
   lblRelat.SetBounds(16, 24, 288, 16);
   rdgSaida.SetBounds(16, 56, 288, 96);
-  sbtExecutar.SetBounds(8, 8, 68, 28);
-  sbtFechar.SetBounds(8, 44, 68, 28);
+  sbtExecutar.SetBounds(6, 8, 72, 44);
+  sbtFechar.SetBounds(6, 58, 72, 44);
 }
 
 void TfrmRelEmpresa::FormClose(TComponent& sender, TCloseAction& action) {

@@ -28,8 +28,8 @@ TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
   SetBounds(0, 0, 403, 169);
   grbRotina.SetBounds(0, 0, 323, 169);
   panBotoes.SetBounds(323, 0, 80, 169);
-  sbtConfirma.SetBounds(6, 8, 68, 28);
-  sbtCancel.SetBounds(6, 44, 68, 28);
+  sbtConfirma.SetBounds(4, 8, 72, 44);
+  sbtCancel.SetBounds(4, 58, 72, 44);
   panDescricao.SetParent(&grbRotina);
   panDescricao.SetCaption("Descrição");
   panDescricao.SetColor(TColor::clInfoBk);
@@ -41,6 +41,7 @@ TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
   RegisterDataSet(cdsObservacao);
 
   sbtConfirma.OnClick = [this](TComponent& s) { sbtConfirmaClick(s); };
+  OnCloseQuery = [this](TComponent& s, bool& canClose) { FormCloseQuery(s, canClose); };
   cdsObservacao.BeforePost = [this](TDataSet& d) { cdsObservacaoBeforePost(d); };
   cdsObservacao.AfterPost = [this](TDataSet& d) { cdsObservacaoAfterPost(d); };
 }
@@ -59,6 +60,7 @@ void TfrmNotasExplicativas::FormCreate(TComponent& sender) {
     cdsObservacao.Edit();
     memDesc.SetText(cdsObservacaoDSOBSERVEMP.AsString());
   }
+  lido_ = memDesc.Text();
 }
 
 void TfrmNotasExplicativas::AKeyDown(TComponent&, int& key, unsigned shift) {
@@ -69,7 +71,7 @@ void TfrmNotasExplicativas::AKeyDown(TComponent&, int& key, unsigned shift) {
   }
 }
 
-void TfrmNotasExplicativas::sbtConfirmaClick(TComponent&) {
+void TfrmNotasExplicativas::Grava() {
   // After a refused write the row's change was rolled back and the dataset browses again: post
   // the text once more instead of closing as if it had been written.
   if (cdsObservacao.State() == DataSetState::Browse) {
@@ -80,6 +82,11 @@ void TfrmNotasExplicativas::sbtConfirmaClick(TComponent&) {
   }
   cdsObservacao.Post();
   boFrmClose = true;
+  lido_ = memDesc.Text();
+}
+
+void TfrmNotasExplicativas::sbtConfirmaClick(TComponent&) {
+  Grava();
   if (Modal())
     SetModalResult(TModalResult::mrOk);
   else

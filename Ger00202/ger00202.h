@@ -26,13 +26,18 @@ class TfrmNotasExplicativas : public TfrmRotiGeral {
   void AKeyDown(TComponent& sender, int& key, unsigned shift);
   void cdsObservacaoBeforePost(TDataSet& dataset);
   void cdsObservacaoAfterPost(TDataSet& dataset);
+  // Closing by the close box with a changed text asks whether to save it first.
+  void FormCloseQuery(TComponent& sender, bool& canClose);
 
   // The parameter array of the read call; element 0 is the company code the dialog was opened
   // for, and the note is written for that company.
   const VarArray& Params() const { return params_; }
 
  private:
+  // Writes the box's text to the server as confirming does, without closing.
+  void Grava();
   VarArray params_;
+  std::string lido_;  // the note as it was read, to tell whether the user changed it
 };
 
 extern "C" {

@@ -16,10 +16,17 @@ TfrmDadosGerRel::TfrmDadosGerRel(std::string name, TComponent* owner)
   panMenu.SetParent(this);
   lblCodRel.SetParent(&panMenu);
   lblCodTela.SetParent(this);
+  // The button column: Enter runs the report and Escape closes, as in any dialog.
   sbtExecutar.SetParent(&panMenu);
+  sbtExecutar.SetCaption("&Executar");
   sbtExecutar.SetHint("Executar");
+  sbtExecutar.Glyph = "document-print";
+  sbtExecutar.Default = true;
   sbtFechar.SetParent(&panMenu);
+  sbtFechar.SetCaption("&Fechar");
   sbtFechar.SetHint("Fechar");
+  sbtFechar.Glyph = "system-log-out";
+  sbtFechar.Cancel = true;
   svdSaveReport.Filter = report::ReportMsg("Rel_Filtro");
   svdSaveReport.DefaultExt = "pdf";
   svdSaveReport.Title = "Salvar relatório";

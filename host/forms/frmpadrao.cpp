@@ -10,14 +10,20 @@ TfrmPadrao::TfrmPadrao(std::string name, TComponent* owner) : TForm(std::move(na
   struct Tool {
     TSpeedButton& button;
     const char* hint;
+    const char* glyph;
   };
   for (Tool t :
-       {Tool{sbtIncluir, "Incluir"}, Tool{sbtAlterar, "Alterar"}, Tool{sbtExcluir, "Excluir"},
-        Tool{sbtProcurar, "Procurar"}, Tool{sbtVerificar, "Verificar"},
-        Tool{sbtConfirmar, "Confirmar"}, Tool{sbtCancelar, "Cancelar"},
-        Tool{sbtImprimir, "Imprimir"}, Tool{sbtAjuda, "Ajuda"}, Tool{sbtFechar, "Fechar"}}) {
+       {Tool{sbtIncluir, "Incluir", "document-new"},
+        Tool{sbtAlterar, "Alterar", "document-properties"},
+        Tool{sbtExcluir, "Excluir", "edit-delete"}, Tool{sbtProcurar, "Procurar", "edit-find"},
+        Tool{sbtVerificar, "Verificar", "view-refresh"},
+        Tool{sbtConfirmar, "Confirmar", "document-save"},
+        Tool{sbtCancelar, "Cancelar", "process-stop"},
+        Tool{sbtImprimir, "Imprimir", "document-print"}, Tool{sbtAjuda, "Ajuda", "help-browser"},
+        Tool{sbtFechar, "Fechar", "system-log-out"}}) {
     t.button.SetParent(&panBotoes);
     t.button.SetHint(t.hint);
+    t.button.Glyph = t.glyph;
     t.button.SetBounds(left, 0, 25, 25);
     left += 25;
   }
@@ -143,6 +149,14 @@ void TfrmPadrao::pgcPadraoChange(TComponent&) {
 }
 
 void TfrmPadrao::pgcPadraoChanging(TComponent&, bool&) {}
+
+bool TfrmPadrao::DialogKey(TControl& from, int key, unsigned shift) {
+  if (TForm::DialogKey(from, key, shift)) return true;
+  // Enter in a box moves on to the next one, as Tab does: forms are filled from the keyboard.
+  if (key != Keys::VK_RETURN || shift != 0) return false;
+  if (TControl* next = FindNextControl(&from, true); next && next != &from) FocusControl(next);
+  return true;
+}
 
 void TfrmPadrao::dtsPadraoStateChange(TDataSource& source) {
   HabilitaPadrao(source);

@@ -76,6 +76,8 @@ class TfrmPadrao : public TForm {
   virtual void pgcPadraoChange(TComponent& sender);
   virtual void pgcPadraoChanging(TComponent& sender, bool& allowChange);
   virtual void dtsPadraoStateChange(TDataSource& sender);
+  // Enter in a box moves to the next box.
+  bool DialogKey(TControl& from, int key, unsigned shift) override;
 
   // The enablement rule over a data source: Confirm and Cancel while edited or inserted, Include
   // while browsed, Alter, Delete, Search and Refresh while browsed with rows; each button takes

@@ -2,6 +2,7 @@
 
 #include <boost/json.hpp>
 
+#include "core/blocking.h"
 #include "core/exceptions.h"
 #include "data/packet.h"
 #include "net/http_channel.h"
@@ -71,7 +72,9 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
   requestText += params;
   requestText += '}';
 
-  auto res = client_->Post("/" + ServerName, requestText, Token);
+  // The window keeps painting while the server works; the user cannot start anything else.
+  decltype(client_->Post("", "", "")) res;
+  blocking::Run([&] { res = client_->Post("/" + ServerName, requestText, Token); });
   if (!res) {
     switch (client_->Failure()) {
       case net::HttpFailure::Timeout:

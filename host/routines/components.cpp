@@ -6,7 +6,22 @@
 
 namespace ger {
 
+const ComponentClass TBtnPesquisa::ClassInfo{"TBtnPesquisa", &TSpeedButton::ClassInfo};
+const ComponentClass& TBtnPesquisa::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TADOIBQuery::ClassInfo{"TADOIBQuery", &TComponent::ClassInfo};
+const ComponentClass& TADOIBQuery::Class() const {
+  return ClassInfo;
+}
+
 // --- TBtnPesquisa -----------------------------------------------------------------------------
+
+TBtnPesquisa::TBtnPesquisa(TComponent* owner, std::string name)
+    : TSpeedButton(owner, std::move(name)) {
+  Glyph = "edit-find";
+  Flat = false;
+}
 
 void TBtnPesquisa::Click() {
   bool proceed = true;
@@ -16,12 +31,6 @@ void TBtnPesquisa::Click() {
   if (Pesquisa::Pesquisar(*DataSource, Title + "|" + EmptyError, false, true) && OnAfterPesq)
     OnAfterPesq(*this);
   if (OnClick) OnClick(*this);
-}
-
-void TBtnPesquisa::Describe(PropList& out) const {
-  TSpeedButton::Describe(out);
-  out.emplace_back("associate", Associate ? Associate->Name() : std::string());
-  out.emplace_back("title", Title);
 }
 
 // --- dtmDBGeral -------------------------------------------------------------------------------

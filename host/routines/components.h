@@ -19,8 +19,9 @@ namespace ger {
 // tool button it never takes the focus.
 class TBtnPesquisa : public TSpeedButton {
  public:
-  using TSpeedButton::TSpeedButton;
-  ControlKind Kind() const override { return ControlKind::BtnPesquisa; }
+  explicit TBtnPesquisa(TComponent* owner = nullptr, std::string name = {});
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   TControl* Associate = nullptr;
   std::string Title;
   TDataSource* DataSource = nullptr;
@@ -28,7 +29,6 @@ class TBtnPesquisa : public TSpeedButton {
   std::function<void(TComponent& sender, bool& proceed)> OnBeforePesq;
   Notify OnAfterPesq;
   void Click() override;
-  void Describe(PropList& out) const override;
 };
 
 // The host data module: the connection to the shared database, opened on first use from the
@@ -59,7 +59,8 @@ TdtmDBGeral& dtmDBGeral();
 class TADOIBQuery : public TComponent {
  public:
   explicit TADOIBQuery(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::Query; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   std::string SQL, SQL_ORACLE, SQL_MSSQL, SQL_IB;
 

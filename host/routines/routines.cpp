@@ -9,6 +9,11 @@
 
 namespace ger {
 
+const ComponentClass TMessageComponent::ClassInfo{"TMessageComponent", &TComponent::ClassInfo};
+const ComponentClass& TMessageComponent::Class() const {
+  return ClassInfo;
+}
+
 TModalResult TMessageComponent::ShowMsg(std::string_view key, TMsgDlgType type,
                                         TMsgDlgButtons buttons, int helpContext) const {
   return Application().Dialogs().MessageDlg(Msg(key), type, buttons, helpContext);
@@ -18,7 +23,8 @@ const char* StandardMessages() {
   return "Excl|Confirma exclusão ?\n"
          "cancelar|Cancelar operação?\n"
          "Reg_Vazio|Não há registro selecionado.\n"
-         "Nao_Encontrado|Registro não encontrado.\n";
+         "Nao_Encontrado|Registro não encontrado.\n"
+         "Salvar_Alt|Deseja salvar as alterações?\n";
 }
 
 namespace Consiste {

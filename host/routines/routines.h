@@ -28,7 +28,8 @@ class TMessageComponent : public TComponent, public TMessages {
  public:
   explicit TMessageComponent(TComponent* owner = nullptr, std::string name = {})
       : TComponent(owner, std::move(name)) {}
-  ControlKind Kind() const override { return ControlKind::Messages; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   // Replaces the entries with "key|text" lines.
   void Load(std::string_view lines) { static_cast<TMessages&>(*this) = TMessages(lines); }
   // Shows the key's text with the dialog type and buttons; the button pressed.

@@ -6,6 +6,31 @@
 
 namespace ger {
 
+const ComponentClass TTabSheet::ClassInfo{"TTabSheet", &TControl::ClassInfo};
+const ComponentClass& TTabSheet::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TPageControl::ClassInfo{"TPageControl", &TControl::ClassInfo};
+const ComponentClass& TPageControl::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TMenu::ClassInfo{"TMenu", &TComponent::ClassInfo};
+const ComponentClass& TMenu::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TMainMenu::ClassInfo{"TMainMenu", &TMenu::ClassInfo};
+const ComponentClass& TMainMenu::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TPopupMenu::ClassInfo{"TPopupMenu", &TMenu::ClassInfo};
+const ComponentClass& TPopupMenu::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TMenuItem::ClassInfo{"TMenuItem", &TComponent::ClassInfo};
+const ComponentClass& TMenuItem::Class() const {
+  return ClassInfo;
+}
+
 // --- TTabSheet --------------------------------------------------------------------------------
 
 TTabSheet::TTabSheet(TPageControl* pageControl, std::string name, std::string caption)
@@ -37,13 +62,6 @@ void TTabSheet::SetTabVisible(bool visible) {
 
 bool TTabSheet::IsActive() const {
   return pageControl_ && pageControl_->ActivePage() == this;
-}
-
-void TTabSheet::Describe(PropList& out) const {
-  TControl::Describe(out);
-  out.emplace_back("tabvisible", tabVisible_);
-  out.emplace_back("pageindex", std::int64_t{PageIndex()});
-  out.emplace_back("active", IsActive());
 }
 
 // --- TPageControl -----------------------------------------------------------------------------
@@ -108,22 +126,7 @@ bool TPageControl::ClickTab(TTabSheet& page) {
   return true;
 }
 
-void TPageControl::Describe(PropList& out) const {
-  TControl::Describe(out);
-  std::vector<std::string> names;
-  for (auto* p : pages_) names.push_back(p->Name());
-  out.emplace_back("pages", names);
-  out.emplace_back("activepage", active_ ? active_->Name() : std::string());
-}
-
 // --- Menus ------------------------------------------------------------------------------------
-
-void TMenu::Describe(PropList& out) const {
-  TComponent::Describe(out);
-  std::vector<std::string> names;
-  for (auto* i : items_) names.push_back(i->Name());
-  out.emplace_back("items", names);
-}
 
 void TPopupMenu::Popup(int x, int y) {
   x_ = x;
@@ -136,13 +139,6 @@ void TPopupMenu::Popup(int x, int y) {
 void TPopupMenu::CloseUp() {
   shown_ = false;
   ModelChanged();
-}
-
-void TPopupMenu::Describe(PropList& out) const {
-  TMenu::Describe(out);
-  out.emplace_back("shown", shown_);
-  out.emplace_back("x", std::int64_t{x_});
-  out.emplace_back("y", std::int64_t{y_});
 }
 
 TMenuItem::TMenuItem(TMenu* menu, std::string name, std::string caption)
@@ -210,20 +206,6 @@ bool TMenuItem::Usable() const {
 
 void TMenuItem::Click() {
   if (OnClick) OnClick(*this);
-}
-
-void TMenuItem::Describe(PropList& out) const {
-  TComponent::Describe(out);
-  out.emplace_back("caption", caption_);
-  out.emplace_back("checked", checked_);
-  out.emplace_back("enabled", enabled_);
-  out.emplace_back("visible", visible_);
-  out.emplace_back("shortcut", shortCut_);
-  out.emplace_back("parent",
-                   parentItem_ ? parentItem_->Name() : (Menu() ? Menu()->Name() : std::string()));
-  std::vector<std::string> names;
-  for (auto* i : items_) names.push_back(i->Name());
-  out.emplace_back("items", names);
 }
 
 }  // namespace ger

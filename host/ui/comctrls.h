@@ -15,14 +15,14 @@ class TTabSheet : public TControl {
  public:
   explicit TTabSheet(TPageControl* pageControl, std::string name, std::string caption = {});
   ~TTabSheet() override;
-  ControlKind Kind() const override { return ControlKind::TabSheet; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   TPageControl* PageControl() const { return pageControl_; }
   int PageIndex() const;
   bool TabVisible() const { return tabVisible_; }
   void SetTabVisible(bool visible);
   bool IsActive() const;
-  void Describe(PropList& out) const override;
 
  private:
   TPageControl* pageControl_;
@@ -32,7 +32,8 @@ class TTabSheet : public TControl {
 class TPageControl : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::PageControl; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   const std::vector<TTabSheet*>& Pages() const { return pages_; }
   int PageCount() const { return static_cast<int>(pages_.size()); }
@@ -54,7 +55,6 @@ class TPageControl : public TControl {
   Notify OnChange;
 
   bool TakesFocus() const override { return true; }
-  void Describe(PropList& out) const override;
 
  private:
   friend class TTabSheet;
@@ -71,8 +71,9 @@ class TMenuItem;
 class TMenu : public TComponent {
  public:
   using TComponent::TComponent;
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   const std::vector<TMenuItem*>& Items() const { return items_; }
-  void Describe(PropList& out) const override;
 
  private:
   friend class TMenuItem;
@@ -82,13 +83,15 @@ class TMenu : public TComponent {
 class TMainMenu : public TMenu {
  public:
   using TMenu::TMenu;
-  ControlKind Kind() const override { return ControlKind::MainMenu; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 };
 
 class TPopupMenu : public TMenu {
  public:
   using TMenu::TMenu;
-  ControlKind Kind() const override { return ControlKind::PopupMenu; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   // Shows the menu at a screen point; the renderer reads PopupPoint while Shown.
   void Popup(int x, int y);
   void CloseUp();
@@ -96,7 +99,6 @@ class TPopupMenu : public TMenu {
   int PopupX() const { return x_; }
   int PopupY() const { return y_; }
   Notify OnPopup;
-  void Describe(PropList& out) const override;
 
  private:
   bool shown_ = false;
@@ -111,7 +113,8 @@ class TMenuItem : public TComponent {
   TMenuItem(TMenu* menu, std::string name, std::string caption = {});
   TMenuItem(TMenuItem* parentItem, std::string name, std::string caption = {});
   ~TMenuItem() override;
-  ControlKind Kind() const override { return ControlKind::MenuItem; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string caption);
@@ -133,8 +136,6 @@ class TMenuItem : public TComponent {
 
   Notify OnClick;
   void Click();
-
-  void Describe(PropList& out) const override;
 
  private:
   TMenu* menu_ = nullptr;

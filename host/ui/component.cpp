@@ -15,96 +15,6 @@ void Erase(std::vector<T*>& list, T* item) {
 }
 }  // namespace
 
-std::string_view KindName(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::Component:
-      return "component";
-    case ControlKind::Form:
-      return "form";
-    case ControlKind::Label:
-      return "label";
-    case ControlKind::Edit:
-      return "edit";
-    case ControlKind::DBEdit:
-      return "dbedit";
-    case ControlKind::DBDateEdit:
-      return "dbdateedit";
-    case ControlKind::Memo:
-      return "memo";
-    case ControlKind::DBMemo:
-      return "dbmemo";
-    case ControlKind::ComboBox:
-      return "combobox";
-    case ControlKind::DBComboBox:
-      return "dbcombobox";
-    case ControlKind::CheckBox:
-      return "checkbox";
-    case ControlKind::DBCheckBox:
-      return "dbcheckbox";
-    case ControlKind::RadioGroup:
-      return "radiogroup";
-    case ControlKind::DBRadioGroup:
-      return "dbradiogroup";
-    case ControlKind::GroupBox:
-      return "groupbox";
-    case ControlKind::Panel:
-      return "panel";
-    case ControlKind::PageControl:
-      return "pagecontrol";
-    case ControlKind::TabSheet:
-      return "tabsheet";
-    case ControlKind::MainMenu:
-      return "mainmenu";
-    case ControlKind::MenuItem:
-      return "menuitem";
-    case ControlKind::PopupMenu:
-      return "popupmenu";
-    case ControlKind::SpeedButton:
-      return "speedbutton";
-    case ControlKind::Button:
-      return "button";
-    case ControlKind::BtnPesquisa:
-      return "btnpesquisa";
-    case ControlKind::Image:
-      return "image";
-    case ControlKind::DBGrid:
-      return "dbgrid";
-    case ControlKind::DBNavigator:
-      return "dbnavigator";
-    case ControlKind::OpenDialog:
-      return "opendialog";
-    case ControlKind::SaveDialog:
-      return "savedialog";
-    case ControlKind::Messages:
-      return "messages";
-    case ControlKind::Query:
-      return "query";
-    case ControlKind::ReportView:
-      return "reportview";
-  }
-  return "component";
-}
-
-std::string_view ColorName(TColor color) {
-  switch (color) {
-    case TColor::clWindow:
-      return "clWindow";
-    case TColor::clBtnFace:
-      return "clBtnFace";
-    case TColor::clInfoBk:
-      return "clInfoBk";
-    case TColor::clWhite:
-      return "clWhite";
-    case TColor::clYellow:
-      return "clYellow";
-    case TColor::clRed:
-      return "clRed";
-    case TColor::clNone:
-      return "clNone";
-  }
-  return "clNone";
-}
-
 void ModelChanged() {
   Application().Changed();
 }
@@ -136,32 +46,26 @@ TComponent* TComponent::FindDeep(std::string_view name) const {
 
 TForm* TComponent::OwnerForm() const {
   for (TComponent* o = owner_; o; o = o->Owner())
-    if (o->Kind() == ControlKind::Form) return static_cast<TForm*>(o);
+    if (auto* form = dynamic_cast<TForm*>(o)) return form;
   return nullptr;
 }
 
-void TComponent::Describe(PropList& out) const {
-  out.emplace_back("name", name_);
-  out.emplace_back("kind", std::string(KindName(Kind())));
-}
-
-PropList TComponent::Properties() const {
-  PropList out;
-  Describe(out);
-  return out;
-}
-
-std::optional<PropValue> TComponent::Property(std::string_view name) const {
-  for (auto& [key, value] : Properties())
-    if (key == name) return value;
-  return std::nullopt;
+const ComponentClass TComponent::ClassInfo{"TComponent", nullptr};
+const ComponentClass& TComponent::Class() const {
+  return ClassInfo;
 }
 
 // --- TControl ---------------------------------------------------------------------------------
 
+const ComponentClass TControl::ClassInfo{"TControl", &TComponent::ClassInfo};
+const ComponentClass& TControl::Class() const {
+  return ClassInfo;
+}
+
 TControl::TControl(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
 
 TControl::~TControl() {
+  if (view_) view_->Gone();
   if (TForm* form = OwnerForm(); form && form != this) form->ForgetControl(this);
   if (parent_) Erase(parent_->controls_, this);
   for (TControl* c : controls_) c->parent_ = nullptr;
@@ -172,35 +76,35 @@ void TControl::SetParent(TControl* parent) {
   if (parent_) Erase(parent_->controls_, this);
   parent_ = parent;
   if (parent_) parent_->controls_.push_back(this);
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TControl::SetEnabled(bool enabled) {
   if (enabled_ == enabled) return;
   enabled_ = enabled;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TControl::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TControl::SetHint(std::string hint) {
   hint_ = std::move(hint);
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TControl::SetColor(TColor color) {
   color_ = color;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TControl::SetCaption(std::string caption) {
   if (caption_ == caption) return;
   caption_ = std::move(caption);
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
@@ -208,21 +112,18 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   top_ = top;
   width_ = width;
   height_ = height;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TControl::SetTabOrder(int order) {
   tabOrder_ = order;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 bool TControl::Showing() const {
   for (const TControl* c = this; c; c = c->Parent()) {
     if (!c->Visible()) return false;
-    if (c->Kind() == ControlKind::TabSheet) {
-      auto* sheet = static_cast<const TTabSheet*>(c);
-      if (!sheet->IsActive()) return false;
-    }
+    if (auto* sheet = dynamic_cast<const TTabSheet*>(c); sheet && !sheet->IsActive()) return false;
   }
   return true;
 }
@@ -248,7 +149,7 @@ void TControl::SetFocus() {
 TForm* TControl::OwnerForm() const {
   if (TForm* form = TComponent::OwnerForm()) return form;
   for (const TControl* c = parent_; c; c = c->Parent())
-    if (c->Kind() == ControlKind::Form) return static_cast<TForm*>(const_cast<TControl*>(c));
+    if (auto* form = dynamic_cast<const TForm*>(c)) return const_cast<TForm*>(form);
   return nullptr;
 }
 
@@ -264,22 +165,18 @@ void TControl::Click() {
   if (OnClick) OnClick(*this);
 }
 
-void TControl::Describe(PropList& out) const {
-  TComponent::Describe(out);
-  out.emplace_back("parent", parent_ ? parent_->Name() : std::string());
-  out.emplace_back("caption", caption_);
-  out.emplace_back("enabled", enabled_);
-  out.emplace_back("visible", visible_);
-  out.emplace_back("showing", Showing());
-  out.emplace_back("hint", hint_);
-  out.emplace_back("color", std::string(ColorName(color_)));
-  out.emplace_back("left", std::int64_t{left_});
-  out.emplace_back("top", std::int64_t{top_});
-  out.emplace_back("width", std::int64_t{width_});
-  out.emplace_back("height", std::int64_t{height_});
-  out.emplace_back("taborder", std::int64_t{tabOrder_});
-  out.emplace_back("focused", Focused());
-  out.emplace_back("popupmenu", PopupMenu ? PopupMenu->Name() : std::string());
+void TControl::Changed(ViewAspect aspect) {
+  if (view_) view_->Changed(aspect);
+  ModelChanged();
+}
+
+bool TControl::KeyPress(char32_t key) {
+  if (OnKeyPress) OnKeyPress(*this, key);
+  return false;
+}
+
+void TControl::KeyDown(int& key, unsigned shift) {
+  if (OnKeyDown) OnKeyDown(*this, key, shift);
 }
 
 }  // namespace ger

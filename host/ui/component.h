@@ -5,14 +5,13 @@
 // leaves its owner's and parent's lists when it is destroyed.
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "core/exceptions.h"
+#include "ui/view.h"
 
 namespace ger {
 
@@ -21,52 +20,11 @@ class TDataSet;
 class TDataSource;
 class TPopupMenu;
 
-// What a renderer or the scenario runner needs to know to treat a component generically.
-enum class ControlKind {
-  Component,
-  Form,
-  Label,
-  Edit,
-  DBEdit,
-  DBDateEdit,
-  Memo,
-  DBMemo,
-  ComboBox,
-  DBComboBox,
-  CheckBox,
-  DBCheckBox,
-  RadioGroup,
-  DBRadioGroup,
-  GroupBox,
-  Panel,
-  PageControl,
-  TabSheet,
-  MainMenu,
-  MenuItem,
-  PopupMenu,
-  SpeedButton,
-  Button,
-  BtnPesquisa,
-  Image,
-  DBGrid,
-  DBNavigator,
-  OpenDialog,
-  SaveDialog,
-  Messages,
-  Query,
-  ReportView,
-};
-std::string_view KindName(ControlKind kind);
-
-// One property as a renderer reads it.
-using PropValue = std::variant<bool, std::int64_t, std::string, std::vector<std::string>>;
-using PropList = std::vector<std::pair<std::string, PropValue>>;
-
 // Colours as the platform's named colours; a renderer maps them to its palette.
 enum class TColor { clWindow, clBtnFace, clInfoBk, clWhite, clYellow, clRed, clNone };
-std::string_view ColorName(TColor color);
 
-// Signals a change of anything a renderer shows (see TApplication::ModelVersion).
+// Signals a change of the model at large (menus, forms, anything without a view of its own); see
+// TApplication::OnModelChanged. Controls tell their own view as well (TControl::Changed).
 void ModelChanged();
 
 class TComponent {
@@ -93,11 +51,10 @@ class TComponent {
   // The form this component belongs to (following owners, then parents); null when loose.
   virtual TForm* OwnerForm() const;
 
-  virtual ControlKind Kind() const { return ControlKind::Component; }
-  // Every property a renderer reads, by name; subclasses add theirs after their base's.
-  virtual void Describe(PropList& out) const;
-  PropList Properties() const;
-  std::optional<PropValue> Property(std::string_view name) const;
+  // The component's class, as toolkits look up its view maker (see ui/view.h).
+  static const ComponentClass ClassInfo;
+  virtual const ComponentClass& Class() const;
+  std::string_view ClassName() const { return Class().name; }
 
  private:
   std::string name_;
@@ -110,6 +67,8 @@ class TControl : public TComponent {
  public:
   explicit TControl(TComponent* owner = nullptr, std::string name = {});
   ~TControl() override;
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   TControl* Parent() const { return parent_; }
   void SetParent(TControl* parent);
@@ -136,6 +95,10 @@ class TControl : public TComponent {
   bool TabStop() const { return tabStop_; }
   void SetTabStop(bool stop) { tabStop_ = stop; }
 
+  // The menu of a right click. Null: the toolkit's standard menu for the kind (a text box's edit
+  // commands); a menu without visible items: no menu at all.
+  TPopupMenu* PopupMenu = nullptr;
+
   // Whether a click into the control moves the focus to it (tool buttons and labels do not).
   virtual bool TakesFocus() const { return false; }
   // Visible and enabled up the parent chain, and on the active page of every page control above.
@@ -148,9 +111,11 @@ class TControl : public TComponent {
 
   TForm* OwnerForm() const override;
 
-  // The menu a right click on the control shows; one without items shows none, not even the
-  // toolkit's own menu of the control.
-  TPopupMenu* PopupMenu = nullptr;
+  // The view drawing the control (see ui/view.h); null when nothing draws it.
+  IControlView* View() const { return view_; }
+  void SetView(IControlView* view) { view_ = view; }
+  // Tells the view (and the application) that what the control shows changed.
+  void Changed(ViewAspect aspect = ViewAspect::Content);
 
   Notify OnEnter, OnExit, OnClick, OnDblClick;
   // The key press handler may drop the character by setting it to 0.
@@ -164,7 +129,29 @@ class TControl : public TComponent {
   // A click of the user or the program (the gestures handle focus before calling it).
   virtual void Click();
 
-  void Describe(PropList& out) const override;
+  // Input entry points: what the user does to the control, with the platform's rules (handlers,
+  // filters, masks, data links). The gestures call them once the focus is where the platform
+  // puts it. The defaults run the control's handlers and change nothing else.
+  //
+  // A typed character; true when the control's contents changed.
+  virtual bool KeyPress(char32_t key);
+  // A key going down; a handler consumes it by setting it to 0.
+  virtual void KeyDown(int& key, unsigned shift);
+  // Whether the control holds text that the user edits (clear, paste, cut, undo apply to it).
+  virtual bool HoldsText() const { return false; }
+  // Select-all and delete, as the user empties a box.
+  virtual void ClearByUser() {}
+  // Replaces the whole text as a paste over a selected text does: no key handler runs.
+  virtual void PasteByUser(const std::string& text) { (void)text; }
+  // The entries the user chooses among (lists, radio groups); none for other controls.
+  virtual std::vector<std::string> Entries() const { return {}; }
+  virtual void SelectByUser(int index) { (void)index; }
+  // Whether Enter belongs to the control (a memo's new line, a grid's commit, a button's press)
+  // rather than to the form (its default button, or the move to the next box).
+  virtual bool WantsReturn() const { return false; }
+  // Dialog buttons: Enter clicks the form's default button and Escape its cancel button.
+  virtual bool IsDefaultButton() const { return false; }
+  virtual bool IsCancelButton() const { return false; }
 
  private:
   TControl* parent_ = nullptr;
@@ -177,11 +164,15 @@ class TControl : public TComponent {
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   int tabOrder_ = -1;
   bool tabStop_ = true;
+  IControlView* view_ = nullptr;
 };
 
 // Virtual keys and shift flags of OnKeyDown.
 namespace Keys {
 inline constexpr int VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_ESCAPE = 27, VK_DELETE = 46;
+inline constexpr int VK_END = 35, VK_HOME = 36, VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39,
+                     VK_DOWN = 40;
+inline constexpr int VK_F4 = 115;
 inline constexpr unsigned ssShift = 1, ssCtrl = 2, ssAlt = 4;
 }  // namespace Keys
 

@@ -8,6 +8,31 @@
 
 namespace ger {
 
+const ComponentClass TDBEdit::ClassInfo{"TDBEdit", &TCustomEdit::ClassInfo};
+const ComponentClass& TDBEdit::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBDateEdit::ClassInfo{"TDBDateEdit", &TDBEdit::ClassInfo};
+const ComponentClass& TDBDateEdit::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBMemo::ClassInfo{"TDBMemo", &TMemo::ClassInfo};
+const ComponentClass& TDBMemo::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBComboBox::ClassInfo{"TDBComboBox", &TComboBox::ClassInfo};
+const ComponentClass& TDBComboBox::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBCheckBox::ClassInfo{"TDBCheckBox", &TCheckBox::ClassInfo};
+const ComponentClass& TDBCheckBox::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBRadioGroup::ClassInfo{"TDBRadioGroup", &TRadioGroup::ClassInfo};
+const ComponentClass& TDBRadioGroup::Class() const {
+  return ClassInfo;
+}
+
 namespace {
 // Sets a flag for the lifetime of a scope (refreshes from the field must not count as the user's
 // change).
@@ -101,6 +126,26 @@ bool TDBEdit::InsertChar(char32_t ch) {
   return ApplyEdit(*this, mask_.Type(Text(), SelStart(), SelLength(), ch));
 }
 
+bool TDBEdit::InsertText(const std::u32string& text) {
+  if (mask_.IsEmpty()) return TCustomEdit::InsertText(text);
+  // A paste into a masked box types its characters from the caret on: literals are skipped and
+  // what no position takes is left out.
+  std::string shown = Text();
+  std::size_t caret = static_cast<std::size_t>(SelStart());
+  std::size_t selection = static_cast<std::size_t>(SelLength());
+  bool any = false;
+  for (char32_t ch : text) {
+    EditMask::Edit edit = mask_.Type(shown, caret, selection, ch);
+    if (!edit.accepted) continue;
+    shown = std::move(edit.text);
+    caret = edit.caret;
+    selection = 0;
+    any = true;
+  }
+  if (!any) return false;
+  return ApplyEdit(*this, EditMask::Edit{true, shown, caret});
+}
+
 bool TDBEdit::DeleteBack() {
   if (mask_.IsEmpty()) return TCustomEdit::DeleteBack();
   return ApplyEdit(*this, mask_.Backspace(Text(), SelStart(), SelLength()));
@@ -119,7 +164,7 @@ void TDBEdit::Replace(std::u32string text, int caret) {
 bool TDBEdit::KeyPress(char32_t key) {
   return TCustomEdit::KeyPress(key);
 }
-void TDBEdit::KeyDown(int key, unsigned shift) {
+void TDBEdit::KeyDown(int& key, unsigned shift) {
   TCustomEdit::KeyDown(key, shift);
 }
 
@@ -154,12 +199,15 @@ void TDBEdit::Change() {
 
 void TDBEdit::DataChange() {
   TField* f = Field();
+  // A box bound to a field that already had its mask takes it now.
+  if ((f ? f->EditMask() : std::string()) != fieldMask_) ApplyMaskLayout();
   std::string text;
   // A masked box formats the stored text itself: a field's own display text would already carry
   // its mask.
   const bool ownMask = !mask_.IsEmpty() && f && f->Kind() == FieldKind::String && !f->OnGetText;
   if (f) text = focused_ || ownMask ? f->Text() : f->DisplayText();
-  if (!mask_.IsEmpty()) text = mask_.Format(text);
+  if (!mask_.IsEmpty() && (focused_ || !text.empty() || !maskOnlyWhenFocused_))
+    text = mask_.Format(text);
   Flag guard(refreshing_);
   std::u32string value = utf8::Decode(text);
   if (value == Raw()) return;
@@ -206,17 +254,14 @@ void TDBEdit::DoExit() {
   TCustomEdit::DoExit();
 }
 
-void TDBEdit::Describe(PropList& out) const {
-  TCustomEdit::Describe(out);
-  out.emplace_back("datafield", DataField());
-  out.emplace_back("datasource", DataSource() ? DataSource()->Name() : std::string());
-  out.emplace_back("editmask", EditMask());
-  out.emplace_back("modified", link_.IsModified());
-}
-
 // --- TDBDateEdit ------------------------------------------------------------------------------
 
-TDBDateEdit::TDBDateEdit(TComponent* owner, std::string name) : TDBEdit(owner, std::move(name)) {}
+TDBDateEdit::TDBDateEdit(TComponent* owner, std::string name) : TDBEdit(owner, std::move(name)) {
+  // The box shows dd/mm/aaaa while it is filled; its text keeps the slashes, so what it commits
+  // (or keeps, when impossible) reads as a date.
+  maskOnlyWhenFocused_ = true;
+  SetEditMask("99/99/0000;1;_");
+}
 
 bool TDBDateEdit::IsEmpty() const {
   std::string text = UnmaskedText();
@@ -227,7 +272,8 @@ bool TDBDateEdit::IsEmpty() const {
 
 bool TDBDateEdit::IsDateValid() const {
   if (IsEmpty()) return true;
-  return ptbr::ParseDate(utf8::Trim(Text())).has_value();
+  // Without the mask's blanks, so that a two-digit year ("01/02/05__") reads as a date.
+  return ptbr::ParseDate(utf8::Trim(UnmaskedText())).has_value();
 }
 
 void TDBDateEdit::UpdateData() {
@@ -236,7 +282,7 @@ void TDBDateEdit::UpdateData() {
   if (IsEmpty()) {
     f->SetText("");
   } else if (IsDateValid()) {
-    f->SetText(std::string(utf8::Trim(Text())));
+    f->SetText(std::string(utf8::Trim(UnmaskedText())));
   } else {
     // Only a post gets here (leaving the box does not commit it): saving the record without the
     // date the user typed would lose it silently. The box keeps its text and stays modified.
@@ -293,7 +339,7 @@ void TDBMemo::DoExit() {
 bool TDBMemo::KeyPress(char32_t key) {
   return TMemo::KeyPress(key);
 }
-void TDBMemo::KeyDown(int key, unsigned shift) {
+void TDBMemo::KeyDown(int& key, unsigned shift) {
   TMemo::KeyDown(key, shift);
 }
 void TDBMemo::ClearByUser() {
@@ -423,13 +469,6 @@ void TDBCheckBox::DoExit() {
   TCheckBox::DoExit();
 }
 
-void TDBCheckBox::Describe(PropList& out) const {
-  TCheckBox::Describe(out);
-  out.emplace_back("datafield", DataField());
-  out.emplace_back("valuechecked", ValueChecked);
-  out.emplace_back("valueunchecked", ValueUnchecked);
-}
-
 // --- TDBRadioGroup ----------------------------------------------------------------------------
 
 TDBRadioGroup::TDBRadioGroup(TComponent* owner, std::string name)
@@ -484,13 +523,6 @@ void TDBRadioGroup::ItemIndexChanged() {
 void TDBRadioGroup::DoExit() {
   link_.UpdateRecord();
   TRadioGroup::DoExit();
-}
-
-void TDBRadioGroup::Describe(PropList& out) const {
-  TRadioGroup::Describe(out);
-  out.emplace_back("datafield", DataField());
-  out.emplace_back("values", Values);
-  out.emplace_back("value", value_);
 }
 
 }  // namespace ger

@@ -38,7 +38,8 @@ class DataBinding {
 class TDBEdit : public TCustomEdit, public DataBinding {
  public:
   explicit TDBEdit(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::DBEdit; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   // The mask in effect: the control's own, else the field's.
   const std::string& EditMask() const;
@@ -51,7 +52,7 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   bool MaskComplete() const;
 
   bool KeyPress(char32_t key) override;
-  void KeyDown(int key, unsigned shift) override;
+  void KeyDown(int& key, unsigned shift) override;
   void ClearByUser() override;
   void PasteByUser(const std::string& text) override;
   void DoEnter() override;
@@ -59,7 +60,6 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   // (to the first input position when none is filled), where the next typed character belongs.
   int EndCaret() const override;
   void DoExit() override;
-  void Describe(PropList& out) const override;
 
   // Used by the mask edits.
   const std::u32string& RawText() const { return Raw(); }
@@ -69,6 +69,7 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   bool CanModify() override;
   bool AcceptsChar(char32_t ch) override;
   bool InsertChar(char32_t ch) override;
+  bool InsertText(const std::u32string& text) override;
   bool DeleteBack() override;
   bool DeleteForward() override;
   void Escape() override;
@@ -80,6 +81,9 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   // False keeps the text in the box, uncommitted and modified, when the box is left.
   virtual bool Committable() const { return true; }
   void ApplyMaskLayout();
+  // An empty box shows its mask only while the user is in it (the date box): left empty, its
+  // text is empty, as the screen's emptiness checks expect.
+  bool maskOnlyWhenFocused_ = false;
 
  private:
   std::string ownMask_;
@@ -97,7 +101,8 @@ class TDBEdit : public TCustomEdit, public DataBinding {
 class TDBDateEdit : public TDBEdit {
  public:
   explicit TDBDateEdit(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::DBDateEdit; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   // False for an impossible or incomplete date; an empty box holds no date and counts as valid.
   bool IsDateValid() const;
   // True when the box holds nothing but blanks (and separators).
@@ -112,11 +117,12 @@ using TDBDateEditPlus = TDBDateEdit;
 class TDBMemo : public TMemo, public DataBinding {
  public:
   explicit TDBMemo(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::DBMemo; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   void DoEnter() override;
   void DoExit() override;
   bool KeyPress(char32_t key) override;
-  void KeyDown(int key, unsigned shift) override;
+  void KeyDown(int& key, unsigned shift) override;
   void ClearByUser() override;
   void PasteByUser(const std::string& text) override;
 
@@ -137,7 +143,8 @@ class TDBMemo : public TMemo, public DataBinding {
 class TDBComboBox : public TComboBox, public DataBinding {
  public:
   explicit TDBComboBox(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::DBComboBox; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   void SelectByUser(int index) override;
   bool KeyPress(char32_t key) override;
   void ClearByUser() override;
@@ -159,11 +166,11 @@ class TDBComboBox : public TComboBox, public DataBinding {
 class TDBCheckBox : public TCheckBox, public DataBinding {
  public:
   explicit TDBCheckBox(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::DBCheckBox; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   std::string ValueChecked = "True";
   std::string ValueUnchecked = "False";
   void DoExit() override;
-  void Describe(PropList& out) const override;
 
  protected:
   bool CanModify() override;
@@ -178,11 +185,11 @@ class TDBCheckBox : public TCheckBox, public DataBinding {
 class TDBRadioGroup : public TRadioGroup, public DataBinding {
  public:
   explicit TDBRadioGroup(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::DBRadioGroup; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   std::vector<std::string> Values;
   const std::string& Value() const { return value_; }
   void DoExit() override;
-  void Describe(PropList& out) const override;
 
  protected:
   bool CanModify() override;

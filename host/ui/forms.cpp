@@ -7,6 +7,7 @@
 #include "core/secret_file.h"
 #include "core/utf8.h"
 #include "data/datasource.h"
+#include "ui/comctrls.h"
 
 namespace ger {
 
@@ -42,10 +43,15 @@ TForm::~TForm() {
   Application().Unregister(this);
 }
 
+const ComponentClass TForm::ClassInfo{"TForm", &TControl::ClassInfo};
+const ComponentClass& TForm::Class() const {
+  return ClassInfo;
+}
+
 void TForm::SetWindowState(TWindowState state) {
   if (windowState_ == state) return;
   windowState_ = state;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 bool TForm::FocusControl(TControl* target) {
@@ -55,8 +61,7 @@ bool TForm::FocusControl(TControl* target) {
                             (target ? target->Name() : std::string()) + "').");
   if (exiting_) {
     // An exit handler moving the focus: no second exit of the control being left.
-    active_ = target;
-    ModelChanged();
+    MoveFocus(target);
     if (target) target->DoEnter();
     return true;
   }
@@ -72,10 +77,17 @@ bool TForm::FocusControl(TControl* target) {
     exiting_ = false;
     if (active_ != old) return false;
   }
-  active_ = target;
-  ModelChanged();
+  MoveFocus(target);
   if (target) target->DoEnter();
   return true;
+}
+
+void TForm::MoveFocus(TControl* target) {
+  TControl* old = active_;
+  active_ = target;
+  if (old) old->Changed(ViewAspect::Current);
+  if (target) target->Changed(ViewAspect::Current);
+  ModelChanged();
 }
 
 TControl* TForm::FindNextControl(TControl* from, bool forward) const {
@@ -83,15 +95,35 @@ TControl* TForm::FindNextControl(TControl* from, bool forward) const {
   Collect(this, all);
   std::vector<TControl*> stops;
   for (TControl* c : all)
-    if (c->TabStop() && c->CanFocus() && c->Kind() != ControlKind::PageControl &&
-        c->Kind() != ControlKind::TabSheet)
-      stops.push_back(c);
+    if (c->TabStop() && c->CanFocus() && !dynamic_cast<TPageControl*>(c)) stops.push_back(c);
   if (stops.empty()) return nullptr;
   auto it = std::find(stops.begin(), stops.end(), from);
   if (it == stops.end()) return forward ? stops.front() : stops.back();
   std::ptrdiff_t i = it - stops.begin();
   std::ptrdiff_t n = static_cast<std::ptrdiff_t>(stops.size());
   return stops[((forward ? i + 1 : i - 1) % n + n) % n];
+}
+
+namespace {
+TControl* FindButton(const TControl& parent, bool isDefault) {
+  for (TControl* c : parent.Controls()) {
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (isDefault ? c->IsDefaultButton() : c->IsCancelButton()) return c;
+    if (TControl* found = FindButton(*c, isDefault)) return found;
+  }
+  return nullptr;
+}
+}  // namespace
+
+bool TForm::DialogKey(TControl&, int key, unsigned shift) {
+  if (shift & (Keys::ssCtrl | Keys::ssAlt)) return false;
+  if (key != Keys::VK_RETURN && key != Keys::VK_ESCAPE) return false;
+  TControl* button = FindButton(*this, key == Keys::VK_RETURN);
+  if (!button || !button->Showing()) return false;
+  // As a click: a push button takes the focus first, so the focused box commits and exits.
+  if (button->TakesFocus() && !FocusControl(button)) return true;
+  button->Click();
+  return true;
 }
 
 void TForm::ForgetControl(TControl* control) {
@@ -225,17 +257,6 @@ TDataSource* TForm::FindDataSource(std::string_view name) const {
   for (TDataSource* s : sources_)
     if (utf8::SameText(s->Name(), name)) return s;
   return nullptr;
-}
-
-void TForm::Describe(PropList& out) const {
-  TControl::Describe(out);
-  static constexpr const char* kStates[] = {"normal", "minimized", "maximized"};
-  out.emplace_back("windowstate", std::string(kStates[static_cast<int>(windowState_)]));
-  out.emplace_back("activecontrol", active_ ? active_->Name() : std::string());
-  out.emplace_back("modal", modal_);
-  out.emplace_back("mdichild", FormStyle == TFormStyle::fsMDIChild);
-  out.emplace_back("helpfile", HelpFile);
-  out.emplace_back("helpcontext", std::int64_t{HelpContext});
 }
 
 // --- HostSettings -----------------------------------------------------------------------------
@@ -468,7 +489,6 @@ ui::ScriptedDialogs* TApplication::Scripted() const {
 }
 
 void TApplication::Changed() {
-  ++version_;
   if (OnModelChanged) OnModelChanged();
 }
 

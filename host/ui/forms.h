@@ -5,7 +5,7 @@
 // (which may fail: the focus then stays, or stays where the exit handler put it) and the new
 // control's enter. The application keeps the forms, the active form, the dialog service, the
 // host settings, the modal-loop hook and the top-level exception handler that wraps every
-// gesture, and counts model changes so a renderer knows when to read again.
+// gesture, and tells a toolkit when the model changed so that it reads its views again.
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -28,7 +28,8 @@ class TForm : public TControl {
  public:
   explicit TForm(std::string name, TComponent* owner = nullptr);
   ~TForm() override;
-  ControlKind Kind() const override { return ControlKind::Form; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   TForm* OwnerForm() const override { return const_cast<TForm*>(this); }
 
   TWindowState WindowState() const { return windowState_; }
@@ -46,6 +47,9 @@ class TForm : public TControl {
   // focus elsewhere. Raises EInvalidOperation for a control that cannot take the focus.
   bool FocusControl(TControl* target);
   void SetActiveControl(TControl* target) { FocusControl(target); }
+  // Enter or Escape that the focused control leaves to the form: Enter clicks the default button,
+  // Escape the cancel button (when showing and enabled). True when the form took the key.
+  virtual bool DialogKey(TControl& from, int key, unsigned shift);
   // The next (or previous) control in tab order that can take the focus, after `from`.
   TControl* FindNextControl(TControl* from, bool forward) const;
   // Called by a control that is going away or losing its place.
@@ -80,9 +84,8 @@ class TForm : public TControl {
   TDataSet* FindDataSet(std::string_view name) const;
   TDataSource* FindDataSource(std::string_view name) const;
 
-  void Describe(PropList& out) const override;
-
  private:
+  void MoveFocus(TControl* target);
   TControl* active_ = nullptr;
   bool exiting_ = false;
   TWindowState windowState_ = TWindowState::wsNormal;
@@ -167,8 +170,7 @@ class TApplication {
 
   HostSettings Settings;
 
-  // Model changes: a counter and an optional callback for renderers.
-  std::uint64_t ModelVersion() const { return version_; }
+  // A change of the model at large: a toolkit reads its views again (see ui/view.h).
   void Changed();
   std::function<void()> OnModelChanged;
 
@@ -187,7 +189,6 @@ class TApplication {
   std::vector<std::unique_ptr<TForm>> pending_;
   TForm* activeForm_ = nullptr;
   std::shared_ptr<ui::IDialogs> dialogs_;
-  std::uint64_t version_ = 0;
   int depth_ = 0;
   bool processing_ = false;
 };

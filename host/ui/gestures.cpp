@@ -1,6 +1,8 @@
 #include "ui/gestures.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "core/utf8.h"
 #include "ui/dbctrls.h"
@@ -34,6 +36,18 @@ bool FocusFor(TControl& c) {
   return form.ActiveControl() == &c;
 }
 
+// Runs a change of the user's to a text box as one step that undo takes back.
+// Typed characters in a row make one step, as the platform's boxes keep them.
+template <class F>
+void WithUndo(TControl& c, F&& change, bool typing = false) {
+  if (auto* edit = dynamic_cast<TCustomEdit*>(&c)) {
+    TCustomEdit::UserEdit step(*edit, typing);
+    change();
+  } else {
+    change();
+  }
+}
+
 // The key goes through the form first when it previews keys.
 bool FormKeyDown(TForm& form, int& key, unsigned shift) {
   if (form.KeyPreview && form.OnKeyDown) form.OnKeyDown(form, key, shift);
@@ -51,13 +65,7 @@ void PressChar(TControl& c, char32_t ch) {
   // abort drops that character, and the characters typed after it still arrive.
   try {
     if (!FormKeyPress(form, ch)) return;
-    if (auto* grid = dynamic_cast<TDBGrid*>(&c)) {
-      grid->KeyPressCell(ch);
-    } else if (auto* edit = dynamic_cast<TCustomEdit*>(&c)) {
-      edit->KeyPress(ch);
-    } else if (c.OnKeyPress) {
-      c.OnKeyPress(c, ch);
-    }
+    c.KeyPress(ch);
   } catch (const EAbort&) {
   }
 }
@@ -65,21 +73,31 @@ void PressChar(TControl& c, char32_t ch) {
 void PressKey(TControl& c, int key, unsigned shift, char32_t ch) {
   TForm& form = FormOf(c);
   if (!FormKeyDown(form, key, shift)) return;
-  if (auto* grid = dynamic_cast<TDBGrid*>(&c)) {
-    grid->KeyDownCell(key, shift);
-  } else if (auto* edit = dynamic_cast<TCustomEdit*>(&c)) {
-    edit->KeyDown(key, shift);
-  } else if (c.OnKeyDown) {
-    c.OnKeyDown(c, key, shift);
-  }
+  c.KeyDown(key, shift);
   if (key == 0) return;
   if (key == Keys::VK_TAB && !(shift & (Keys::ssCtrl | Keys::ssAlt))) {
     if (TControl* next = form.FindNextControl(&c, !(shift & Keys::ssShift)))
       form.FocusControl(next);
     return;
   }
+  // Enter and Escape that the control leaves alone belong to the form (its default and cancel
+  // buttons, or its own use of Enter), before they become characters.
+  if ((key == Keys::VK_RETURN && !c.WantsReturn()) || key == Keys::VK_ESCAPE)
+    if (form.DialogKey(c, key, shift)) return;
   // Ctrl and Alt combinations produce no character.
   if (ch != 0 && !(shift & (Keys::ssCtrl | Keys::ssAlt))) PressChar(c, ch);
+}
+
+// Keys that move rather than type; the boxes leave them to their toolkit's caret, lists and
+// radio groups move their choice with them.
+std::optional<int> NavigationKey(std::string_view name) {
+  static constexpr std::pair<std::string_view, int> kKeys[] = {
+      {"up", Keys::VK_UP},       {"down", Keys::VK_DOWN}, {"left", Keys::VK_LEFT},
+      {"right", Keys::VK_RIGHT}, {"home", Keys::VK_HOME}, {"end", Keys::VK_END},
+      {"f4", Keys::VK_F4}};
+  for (auto [key, vk] : kKeys)
+    if (name == key) return vk;
+  return std::nullopt;
 }
 
 int IndexOf(const std::vector<std::string>& items, std::string_view text) {
@@ -130,10 +148,15 @@ bool Type(TControl& target, std::string_view text) {
   return Application().Guard([&] {
     if (!FocusFor(target)) return;
     for (char32_t ch : utf8::Decode(text)) {
-      if (ch == U'\n')
-        PressKey(target, Keys::VK_RETURN, 0, U'\r');
-      else
-        PressChar(target, ch);
+      WithUndo(
+          target,
+          [&] {
+            if (ch == U'\n')
+              PressKey(target, Keys::VK_RETURN, 0, U'\r');
+            else
+              PressChar(target, ch);
+          },
+          true);
     }
   });
 }
@@ -173,6 +196,8 @@ bool Key(TControl& target, std::string_view key) {
   } else if (name == "escape") {
     vk = Keys::VK_ESCAPE;
     ch = 27;
+  } else if (auto nav = NavigationKey(name)) {
+    vk = *nav;
   } else if (utf8::Length(name) == 1) {
     ch = utf8::Decode(name).front();
     vk = static_cast<int>(utf8::ToUpper(ch));
@@ -181,44 +206,59 @@ bool Key(TControl& target, std::string_view key) {
   }
   return Application().Guard([&] {
     if (!FocusFor(target)) return;
-    PressKey(target, vk, shift, ch);
+    WithUndo(
+        target, [&] { PressKey(target, vk, shift, ch); }, ch >= 32);
   });
 }
 
 bool Clear(TControl& target) {
   RequireFocusable(target);
-  auto* edit = dynamic_cast<TCustomEdit*>(&target);
-  if (!edit) throw EGestureError("'" + target.Name() + "' holds no text to clear.");
+  if (!target.HoldsText()) throw EGestureError("'" + target.Name() + "' holds no text to clear.");
   return Application().Guard([&] {
-    if (FocusFor(target)) edit->ClearByUser();
+    if (FocusFor(target)) WithUndo(target, [&] { target.ClearByUser(); });
   });
 }
 
 bool Paste(TControl& target, const std::string& text) {
   RequireFocusable(target);
+  if (!target.HoldsText()) throw EGestureError("'" + target.Name() + "' takes no text.");
+  return Application().Guard([&] {
+    if (FocusFor(target)) WithUndo(target, [&] { target.PasteByUser(text); });
+  });
+}
+
+bool EditText(TControl& target, TextEdit action, const std::string& text) {
+  RequireFocusable(target);
   auto* edit = dynamic_cast<TCustomEdit*>(&target);
   if (!edit) throw EGestureError("'" + target.Name() + "' takes no text.");
   return Application().Guard([&] {
-    if (FocusFor(target)) edit->PasteByUser(text);
+    if (!FocusFor(target)) return;
+    switch (action) {
+      case TextEdit::Insert:
+        WithUndo(target, [&] { edit->InsertTextByUser(text); });
+        break;
+      case TextEdit::DeleteSelection:
+        WithUndo(target, [&] { edit->DeleteSelectionByUser(); });
+        break;
+      case TextEdit::Undo:
+        edit->UndoByUser();
+        break;
+    }
   });
 }
 
 bool Select(TControl& target, int index) {
   RequireFocusable(target);
-  auto count = static_cast<int>(Observe::Items(target).size());
+  auto count = static_cast<int>(target.Entries().size());
   if (index < 0 || index >= count)
     throw EGestureError("'" + target.Name() + "' has no entry " + std::to_string(index) + ".");
   return Application().Guard([&] {
-    if (!FocusFor(target)) return;
-    if (auto* combo = dynamic_cast<TComboBox*>(&target))
-      combo->SelectByUser(index);
-    else if (auto* radio = dynamic_cast<TRadioGroup*>(&target))
-      radio->SelectByUser(index);
+    if (FocusFor(target)) target.SelectByUser(index);
   });
 }
 
 bool Select(TControl& target, std::string_view text) {
-  int index = IndexOf(Observe::Items(target), text);
+  int index = IndexOf(target.Entries(), text);
   if (index < 0)
     throw EGestureError("'" + target.Name() + "' has no entry \"" + std::string(text) + "\".");
   return Select(target, index);
@@ -329,6 +369,8 @@ bool ShortCut(TForm& form, std::string_view shortCut) {
 namespace Observe {
 
 std::string Text(const TComponent& c) {
+  // A date reads as a date, slashes included, without the blanks still to be filled.
+  if (auto* date = dynamic_cast<const TDBDateEdit*>(&c)) return date->UnmaskedText();
   if (auto* edit = dynamic_cast<const TDBEdit*>(&c)) {
     const EditMask& mask = edit->Mask();
     if (mask.IsEmpty()) return edit->Text();
@@ -349,8 +391,7 @@ std::string Text(const TComponent& c) {
 }
 
 std::vector<std::string> Items(const TComponent& c) {
-  if (auto* combo = dynamic_cast<const TComboBox*>(&c)) return combo->Items();
-  if (auto* radio = dynamic_cast<const TRadioGroup*>(&c)) return radio->Items();
+  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Entries();
   return {};
 }
 

@@ -22,10 +22,16 @@ bool Focus(TControl& target);
 // Focuses the control, then types the characters one by one (key handlers, filters, masks).
 bool Type(TControl& target, std::string_view text);
 // One key: "enter", "ctrl+enter", "ctrl+shift+enter", "alt+ctrl+enter", "backspace", "tab",
-// "delete", "ctrl+delete", "escape", or a single character.
+// "delete", "ctrl+delete", "escape", a single character, or a key that moves: "up", "down",
+// "left", "right", "home", "end", "f4" (with "shift+", "ctrl+", "alt+" as needed).
 bool Key(TControl& target, std::string_view key);
 bool Clear(TControl& target);
 bool Paste(TControl& target, const std::string& text);
+// The edit commands of a text box (its context menu and the clipboard keys): a paste of the text
+// at the caret, the deletion of the selection (what a cut leaves once the toolkit copied it),
+// and undo.
+enum class TextEdit { Insert, DeleteSelection, Undo };
+bool EditText(TControl& target, TextEdit action, const std::string& text = {});
 bool Select(TControl& target, int index);
 bool Select(TControl& target, std::string_view text);
 bool Check(TControl& target, bool on);

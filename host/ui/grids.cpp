@@ -8,6 +8,15 @@
 
 namespace ger {
 
+const ComponentClass TDBGrid::ClassInfo{"TDBGrid", &TControl::ClassInfo};
+const ComponentClass& TDBGrid::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TDBNavigator::ClassInfo{"TDBNavigator", &TControl::ClassInfo};
+const ComponentClass& TDBNavigator::Class() const {
+  return ClassInfo;
+}
+
 namespace {
 constexpr const char* kDeleteQuestion = "Excluir registro?";
 }  // namespace
@@ -24,15 +33,15 @@ class TDBGrid::Link : public TDataLink {
     if (!field || field == grid_.SelectedField())
       grid_.RecordChanged();
     else
-      ModelChanged();
+      grid_.Changed(ViewAspect::Content);
   }
   void EditingChanged() override {
     if (!Editing()) grid_.RecordChanged();
-    ModelChanged();
+    grid_.Changed(ViewAspect::Content);
   }
-  void LayoutChanged() override { ModelChanged(); }
+  void LayoutChanged() override { grid_.Changed(ViewAspect::Content); }
   void UpdateData() override { grid_.CommitEdit(); }
-  void StateChanged() override { ModelChanged(); }
+  void StateChanged() override { grid_.Changed(ViewAspect::Content); }
   bool FocusControl(TField& field) override { return grid_.FocusField(field); }
 
  private:
@@ -51,7 +60,7 @@ TDataSource* TDBGrid::DataSource() const {
 }
 void TDBGrid::SetDataSource(TDataSource* source) {
   link_->SetDataSource(source);
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 TDataSet* TDBGrid::DataSet() const {
   return link_->DataSet();
@@ -62,7 +71,7 @@ TColumn& TDBGrid::AddColumn(std::string fieldName, std::string title, int width)
   c.FieldName = std::move(fieldName);
   c.Title = std::move(title);
   c.Width = width;
-  ModelChanged();
+  Changed(ViewAspect::Content);
   return c;
 }
 
@@ -164,7 +173,7 @@ void TDBGrid::CloseEditor() {
 
 void TDBGrid::RecordChanged() {
   CloseEditor();
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 EditMask TDBGrid::CellMask() const {
@@ -179,7 +188,7 @@ void TDBGrid::CommitEdit() {
   EditMask mask = CellMask();
   f->SetText(mask.IsEmpty() ? editorText_ : mask.Unformat(editorText_));
   CloseEditor();
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 bool TDBGrid::BeginEdit() {
@@ -208,7 +217,7 @@ void TDBGrid::SelectColumn(int index) {
   if (handlers && OnColExit) OnColExit(*this);
   selected_ = index;
   CloseEditor();
-  ModelChanged();
+  Changed(ViewAspect::Content);
   if (handlers && OnColEnter) {
     inColEnter_ = true;
     try {
@@ -227,7 +236,7 @@ void TDBGrid::SelectRow(int row) {
   CommitEdit();
   if (row != ds->RecNo() - 1) ds->SetRecNo(row + 1);
   CloseEditor();
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 bool TDBGrid::KeyPressCell(char32_t key) {
@@ -260,7 +269,7 @@ bool TDBGrid::KeyPressCell(char32_t key) {
     utf8::Append(editorText_, key);
   }
   editorModified_ = true;
-  ModelChanged();
+  Changed(ViewAspect::Content);
   return true;
 }
 
@@ -299,7 +308,7 @@ void TDBGrid::ChooseCell(const std::string& text) {
   editorText_ = text;
   editorCaret_ = utf8::Length(text);
   editorModified_ = true;
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 void TDBGrid::PressCellButton() {
@@ -339,25 +348,6 @@ void TDBGrid::DoExit() {
   TControl::DoExit();
 }
 
-void TDBGrid::Describe(PropList& out) const {
-  TControl::Describe(out);
-  std::vector<std::string> fields, titles;
-  int n = static_cast<int>(Columns().size());
-  for (int i = 0; i < n; ++i) {
-    fields.push_back(Columns()[i]->FieldName);
-    titles.push_back(ColumnTitle(i));
-  }
-  out.emplace_back("columns", fields);
-  out.emplace_back("titles", titles);
-  out.emplace_back("selectedindex", std::int64_t{selected_});
-  out.emplace_back("row", std::int64_t{Row()});
-  out.emplace_back("rowcount", std::int64_t{RowCount()});
-  out.emplace_back("editoractive", editorActive_);
-  out.emplace_back("editortext", editorText_);
-  out.emplace_back("editorcaret", static_cast<std::int64_t>(editorCaret_));
-  out.emplace_back("readonly", ReadOnly);
-}
-
 // --- TDBNavigator -----------------------------------------------------------------------------
 
 class TDBNavigator::Link : public TDataLink {
@@ -388,12 +378,14 @@ bool TDBNavigator::ButtonEnabled(TNavigateBtn button) const {
   bool empty = ds->IsEmpty();
   int recNo = ds->RecNo(), count = ds->RecordCount();
   switch (button) {
+    // Moving away from a record being edited would post it around the screen's own checks on
+    // confirm (or cancel it silently): the moves wait until the edit is confirmed or cancelled.
     case TNavigateBtn::nbFirst:
     case TNavigateBtn::nbPrior:
-      return !empty && recNo > 1;
+      return !editing && !empty && recNo > 1;
     case TNavigateBtn::nbNext:
     case TNavigateBtn::nbLast:
-      return !empty && recNo < count;
+      return !editing && !empty && recNo < count;
     case TNavigateBtn::nbInsert:
       return !editing;
     case TNavigateBtn::nbDelete:
@@ -454,14 +446,6 @@ std::string_view NavigateBtnName(TNavigateBtn button) {
   static constexpr std::string_view kNames[] = {"first",  "prior", "next", "last",   "insert",
                                                 "delete", "edit",  "post", "cancel", "refresh"};
   return kNames[static_cast<int>(button)];
-}
-
-void TDBNavigator::Describe(PropList& out) const {
-  TControl::Describe(out);
-  std::vector<std::string> enabled;
-  for (TNavigateBtn b : VisibleButtons)
-    if (ButtonEnabled(b)) enabled.emplace_back(NavigateBtnName(b));
-  out.emplace_back("enabledbuttons", enabled);
 }
 
 }  // namespace ger

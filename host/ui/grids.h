@@ -40,7 +40,8 @@ class TDBGrid : public TControl {
  public:
   explicit TDBGrid(TComponent* owner = nullptr, std::string name = {});
   ~TDBGrid() override;
-  ControlKind Kind() const override { return ControlKind::DBGrid; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   TDataSource* DataSource() const;
   void SetDataSource(TDataSource* source);
@@ -91,6 +92,10 @@ class TDBGrid : public TControl {
   // Escape puts the cell back or cancels the row's edit, Ctrl+Delete deletes the row. A key the
   // grid acted on is set to 0; others (Tab out of the last column) are left to the form.
   void KeyDownCell(int& key, unsigned shift);
+  // The input entry points of a control are the cell's.
+  bool KeyPress(char32_t key) override { return KeyPressCell(key); }
+  void KeyDown(int& key, unsigned shift) override { KeyDownCell(key, shift); }
+  bool WantsReturn() const override { return true; }  // Enter commits the cell
   // Picks an entry of the current column's pick list ("grid choose").
   void ChooseCell(const std::string& text);
   // Presses the current cell's button; nothing when the column has none.
@@ -105,7 +110,6 @@ class TDBGrid : public TControl {
   void DoExit() override;
   // Focuses the grid on the field's column (TField::FocusControl).
   bool FocusField(const TField& field);
-  void Describe(PropList& out) const override;
 
  private:
   class Link;
@@ -143,7 +147,8 @@ class TDBNavigator : public TControl {
  public:
   explicit TDBNavigator(TComponent* owner = nullptr, std::string name = {});
   ~TDBNavigator() override;
-  ControlKind Kind() const override { return ControlKind::DBNavigator; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   TDataSource* DataSource() const;
   void SetDataSource(TDataSource* source);
   void SetDataSource(TDataSource& source) { SetDataSource(&source); }
@@ -154,7 +159,6 @@ class TDBNavigator : public TControl {
   // Runs the button's action (disabled: nothing); BeforeAction may abort.
   void ClickButton(TNavigateBtn button);
   std::function<void(TComponent&sender, TNavigateBtn button)> BeforeAction, OnClickButton;
-  void Describe(PropList& out) const override;
 
  private:
   class Link;

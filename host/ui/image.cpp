@@ -142,11 +142,4 @@ void TImage::Clear() {
   ModelChanged();
 }
 
-void TImage::Describe(PropList& out) const {
-  TControl::Describe(out);
-  out.emplace_back("picture", bytes_);
-  out.emplace_back("pictureformat", format_);
-  out.emplace_back("stretch", Stretch);
-}
-
 }  // namespace ger

@@ -5,6 +5,11 @@
 
 namespace ger {
 
+const ComponentClass TReportView::ClassInfo{"TReportView", &TControl::ClassInfo};
+const ComponentClass& TReportView::Class() const {
+  return ClassInfo;
+}
+
 namespace {
 constexpr std::array<int, 9> kSteps = {25, 50, 75, 100, 125, 150, 200, 300, 400};
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
@@ -13,7 +18,7 @@ constexpr double kPixelsPerPoint = 96.0 / 72.0;
 void TReportView::SetDocument(std::shared_ptr<const report::Document> document) {
   document_ = std::move(document);
   page_ = 0;
-  Changed();
+  PageChanged();
 }
 
 int TReportView::PageCount() const {
@@ -24,14 +29,14 @@ void TReportView::SetPageIndex(int page) {
   page = std::clamp(page, 0, std::max(0, PageCount() - 1));
   if (page == page_) return;
   page_ = page;
-  Changed();
+  PageChanged();
 }
 
 void TReportView::SetZoom(int percent) {
   percent = std::clamp(percent, kMinZoom, kMaxZoom);
   if (percent == zoom_) return;
   zoom_ = percent;
-  Changed();
+  PageChanged();
 }
 
 void TReportView::ZoomIn() {
@@ -52,16 +57,9 @@ int TReportView::FitWidthZoom() const {
   return std::clamp(percent / 5 * 5, kMinZoom, kMaxZoom);
 }
 
-void TReportView::Changed() {
-  ModelChanged();
+void TReportView::PageChanged() {
+  Changed(ViewAspect::Content);
   if (OnChange) OnChange(*this);
-}
-
-void TReportView::Describe(PropList& out) const {
-  TControl::Describe(out);
-  out.emplace_back("page", static_cast<std::int64_t>(page_));
-  out.emplace_back("pages", static_cast<std::int64_t>(PageCount()));
-  out.emplace_back("zoom", static_cast<std::int64_t>(zoom_));
 }
 
 }  // namespace ger

@@ -12,7 +12,8 @@ namespace ger {
 class TReportView : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::ReportView; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   // Shows the document's first page.
   void SetDocument(std::shared_ptr<const report::Document> document);
@@ -35,10 +36,8 @@ class TReportView : public TControl {
   // After a change of page or zoom.
   Notify OnChange;
 
-  void Describe(PropList& out) const override;
-
  private:
-  void Changed();
+  void PageChanged();
   std::shared_ptr<const report::Document> document_;
   int page_ = 0;
   int zoom_ = 100;

@@ -9,7 +9,65 @@
 
 namespace ger {
 
+const ComponentClass TLabel::ClassInfo{"TLabel", &TControl::ClassInfo};
+const ComponentClass& TLabel::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TEdit::ClassInfo{"TEdit", &TCustomEdit::ClassInfo};
+const ComponentClass& TEdit::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TMemo::ClassInfo{"TMemo", &TCustomEdit::ClassInfo};
+const ComponentClass& TMemo::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TComboBox::ClassInfo{"TComboBox", &TCustomEdit::ClassInfo};
+const ComponentClass& TComboBox::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TCheckBox::ClassInfo{"TCheckBox", &TControl::ClassInfo};
+const ComponentClass& TCheckBox::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TRadioGroup::ClassInfo{"TRadioGroup", &TControl::ClassInfo};
+const ComponentClass& TRadioGroup::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TGroupBox::ClassInfo{"TGroupBox", &TControl::ClassInfo};
+const ComponentClass& TGroupBox::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TPanel::ClassInfo{"TPanel", &TControl::ClassInfo};
+const ComponentClass& TPanel::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TButton::ClassInfo{"TButton", &TControl::ClassInfo};
+const ComponentClass& TButton::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TSpeedButton::ClassInfo{"TSpeedButton", &TControl::ClassInfo};
+const ComponentClass& TSpeedButton::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TImage::ClassInfo{"TImage", &TControl::ClassInfo};
+const ComponentClass& TImage::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TOpenDialog::ClassInfo{"TOpenDialog", &TComponent::ClassInfo};
+const ComponentClass& TOpenDialog::Class() const {
+  return ClassInfo;
+}
+const ComponentClass TSaveDialog::ClassInfo{"TSaveDialog", &TOpenDialog::ClassInfo};
+const ComponentClass& TSaveDialog::Class() const {
+  return ClassInfo;
+}
+
 // --- TCustomEdit ------------------------------------------------------------------------------
+
+const ComponentClass TCustomEdit::ClassInfo{"TCustomEdit", &TControl::ClassInfo};
+const ComponentClass& TCustomEdit::Class() const {
+  return ClassInfo;
+}
 
 TCustomEdit::TCustomEdit(TComponent* owner, std::string name) : TControl(owner, std::move(name)) {
   SetColor(TColor::clWindow);
@@ -17,6 +75,10 @@ TCustomEdit::TCustomEdit(TComponent* owner, std::string name) : TControl(owner, 
 
 std::string TCustomEdit::Text() const {
   return utf8::Encode(text_);
+}
+
+std::string TCustomEdit::SelText() const {
+  return utf8::Encode(text_.substr(selStart_, selLength_));
 }
 
 void TCustomEdit::SetText(const std::string& text) {
@@ -28,29 +90,35 @@ void TCustomEdit::SetText(const std::string& text) {
 
 void TCustomEdit::SetMaxLength(int length) {
   maxLength_ = std::max(0, length);
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TCustomEdit::SetReadOnly(bool readOnly) {
   readOnly_ = readOnly;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TCustomEdit::SetSelStart(int start) {
   selStart_ = std::clamp(start, 0, Length());
   selLength_ = std::min(selLength_, Length() - selStart_);
-  ModelChanged();
+  Changed(ViewAspect::Current);
 }
 
 void TCustomEdit::SetSelLength(int length) {
   selLength_ = std::clamp(length, 0, Length() - selStart_);
-  ModelChanged();
+  Changed(ViewAspect::Current);
+}
+
+void TCustomEdit::SetSelection(int start, int length) {
+  selStart_ = std::clamp(start, 0, Length());
+  selLength_ = std::clamp(length, 0, Length() - selStart_);
+  Changed(ViewAspect::Current);
 }
 
 void TCustomEdit::SelectAll() {
   selStart_ = 0;
   selLength_ = Length();
-  ModelChanged();
+  Changed(ViewAspect::Current);
 }
 
 void TCustomEdit::AssignText(const std::u32string& text) {
@@ -58,14 +126,30 @@ void TCustomEdit::AssignText(const std::u32string& text) {
 }
 
 void TCustomEdit::SetRaw(std::u32string text, int caret) {
+  // A program replacing the text ends what the user could undo; the user's own edits keep it.
+  if (userEdits_ == 0 && text != text_) {
+    undo_.reset();
+    typingRun_ = false;
+  }
   text_ = std::move(text);
   selStart_ = caret < 0 ? Length() : std::min(caret, Length());
   selLength_ = 0;
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 void TCustomEdit::Change() {
   if (OnChange) OnChange(*this);
+}
+
+TCustomEdit::UserEdit::UserEdit(TCustomEdit& edit, bool typing)
+    : edit_(edit), text_(edit.text_), caret_(edit.selStart_), typing_(typing) {
+  ++edit_.userEdits_;
+}
+
+TCustomEdit::UserEdit::~UserEdit() {
+  if (--edit_.userEdits_ > 0 || edit_.text_ == text_) return;
+  if (!(typing_ && edit_.typingRun_ && edit_.undo_)) edit_.undo_ = UndoStep{text_, caret_};
+  edit_.typingRun_ = typing_;
 }
 
 bool TCustomEdit::KeyPress(char32_t key) {
@@ -83,7 +167,7 @@ bool TCustomEdit::KeyPress(char32_t key) {
   return InsertChar(key);
 }
 
-void TCustomEdit::KeyDown(int key, unsigned shift) {
+void TCustomEdit::KeyDown(int& key, unsigned shift) {
   if (OnKeyDown) OnKeyDown(*this, key, shift);
   if (key == Keys::VK_DELETE && !(shift & Keys::ssCtrl) && CanModify()) DeleteForward();
 }
@@ -97,6 +181,49 @@ bool TCustomEdit::InsertChar(char32_t ch) {
   SetRaw(std::move(text), start + 1);
   Change();
   return true;
+}
+
+bool TCustomEdit::InsertText(const std::u32string& inserted) {
+  std::u32string text = text_;
+  int start = selStart_;
+  text.erase(start, selLength_);
+  std::u32string piece = inserted;
+  if (maxLength_ > 0) {
+    int room = std::max(0, maxLength_ - static_cast<int>(text.size()));
+    if (static_cast<int>(piece.size()) > room) piece.resize(room);
+  }
+  if (piece.empty() && selLength_ == 0) return false;
+  text.insert(static_cast<std::size_t>(start), piece);
+  SetRaw(std::move(text), start + static_cast<int>(piece.size()));
+  Change();
+  return true;
+}
+
+void TCustomEdit::InsertTextByUser(const std::string& text) {
+  if (!CanModify()) return;
+  std::u32string piece;
+  for (char32_t ch : utf8::Decode(text)) {
+    // Line breaks only where the box takes them; other control characters never.
+    if (ch == U'\r') continue;
+    if (ch == U'\n' ? !WantsReturn() : (ch < 32 || !AcceptsChar(ch))) continue;
+    piece.push_back(ch);
+  }
+  InsertText(piece);
+}
+
+void TCustomEdit::DeleteSelectionByUser() {
+  if (selLength_ > 0 && CanModify()) DeleteForward();
+}
+
+void TCustomEdit::UndoByUser() {
+  if (!undo_ || !CanModify()) return;
+  UndoStep step = std::move(*undo_);
+  undo_ = UndoStep{text_, selStart_};
+  typingRun_ = false;
+  ++userEdits_;
+  SetRaw(std::move(step.text), step.caret);
+  --userEdits_;
+  Change();
 }
 
 bool TCustomEdit::DeleteBack() {
@@ -143,18 +270,11 @@ void TCustomEdit::PasteByUser(const std::string& text) {
 }
 
 void TCustomEdit::DoEnter() {
+  typingRun_ = false;
   selStart_ = EndCaret();
   selLength_ = 0;
+  Changed(ViewAspect::Current);
   TControl::DoEnter();
-}
-
-void TCustomEdit::Describe(PropList& out) const {
-  TControl::Describe(out);
-  out.emplace_back("text", Text());
-  out.emplace_back("maxlength", std::int64_t{maxLength_});
-  out.emplace_back("readonly", readOnly_);
-  out.emplace_back("selstart", std::int64_t{selStart_});
-  out.emplace_back("sellength", std::int64_t{selLength_});
 }
 
 // --- TMemo ------------------------------------------------------------------------------------
@@ -172,24 +292,24 @@ void TComboBox::SetItems(std::vector<std::string> items) {
   items_ = std::move(items);
   auto it = std::find(items_.begin(), items_.end(), Text());
   itemIndex_ = it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 void TComboBox::AddItem(std::string item) {
   items_.push_back(std::move(item));
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 void TComboBox::SetItemIndex(int index) {
   if (index < -1 || index >= static_cast<int>(items_.size())) index = -1;
   itemIndex_ = index;
   SetText(index >= 0 ? items_[index] : std::string());
-  ModelChanged();
+  Changed(ViewAspect::Current);
 }
 
 void TComboBox::SetStyle(TComboBoxStyle style) {
   style_ = style;
-  ModelChanged();
+  Changed(ViewAspect::Look);
 }
 
 void TComboBox::SelectByUser(int index) {
@@ -210,18 +330,32 @@ bool TComboBox::KeyPress(char32_t key) {
   return TCustomEdit::KeyPress(key);
 }
 
+void TComboBox::KeyDown(int& key, unsigned shift) {
+  if (OnKeyDown) OnKeyDown(*this, key, shift);
+  int last = static_cast<int>(items_.size()) - 1;
+  int wanted = -1;
+  if (key == Keys::VK_DOWN && !(shift & Keys::ssAlt))
+    wanted = std::min(itemIndex_ + 1, last);
+  else if (key == Keys::VK_UP && !(shift & Keys::ssAlt))
+    wanted = std::max(itemIndex_ - 1, 0);
+  else if (style_ == TComboBoxStyle::csDropDownList && key == Keys::VK_HOME)
+    wanted = 0;
+  else if (style_ == TComboBoxStyle::csDropDownList && key == Keys::VK_END)
+    wanted = last;
+  if (wanted >= 0 && wanted <= last) {
+    key = 0;
+    if (wanted != itemIndex_) SelectByUser(wanted);
+    return;
+  }
+  if (key == Keys::VK_DELETE && !(shift & Keys::ssCtrl) && CanModify() &&
+      style_ == TComboBoxStyle::csDropDown)
+    DeleteForward();
+}
+
 void TComboBox::Change() {
   auto it = std::find(items_.begin(), items_.end(), Text());
   itemIndex_ = it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
   TCustomEdit::Change();
-}
-
-void TComboBox::Describe(PropList& out) const {
-  TCustomEdit::Describe(out);
-  out.emplace_back("items", items_);
-  out.emplace_back("itemindex", std::int64_t{itemIndex_});
-  out.emplace_back(
-      "style", std::string(style_ == TComboBoxStyle::csDropDownList ? "dropdownlist" : "dropdown"));
 }
 
 // --- TCheckBox --------------------------------------------------------------------------------
@@ -233,22 +367,16 @@ void TCheckBox::SetChecked(bool checked) {
 void TCheckBox::SetState(TCheckBoxState state) {
   if (state_ == state) return;
   state_ = state;
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 bool TCheckBox::ToggleByUser(bool checked) {
   if (!CanModify()) return false;
   state_ = checked ? TCheckBoxState::cbChecked : TCheckBoxState::cbUnchecked;
-  ModelChanged();
+  Changed(ViewAspect::Content);
   StateChangedByUser();
   if (OnClick) OnClick(*this);
   return true;
-}
-
-void TCheckBox::Describe(PropList& out) const {
-  TControl::Describe(out);
-  out.emplace_back("checked", Checked());
-  out.emplace_back("grayed", state_ == TCheckBoxState::cbGrayed);
 }
 
 // --- TRadioGroup ------------------------------------------------------------------------------
@@ -256,30 +384,34 @@ void TCheckBox::Describe(PropList& out) const {
 void TRadioGroup::SetItems(std::vector<std::string> items) {
   items_ = std::move(items);
   if (itemIndex_ >= static_cast<int>(items_.size())) itemIndex_ = -1;
-  ModelChanged();
+  Changed(ViewAspect::Content);
 }
 
 void TRadioGroup::SetItemIndex(int index) {
   if (index < -1 || index >= static_cast<int>(items_.size())) index = -1;
   if (index == itemIndex_) return;
   itemIndex_ = index;
-  ModelChanged();
+  Changed(ViewAspect::Current);
   ItemIndexChanged();
 }
 
-bool TRadioGroup::SelectByUser(int index) {
-  if (index < 0 || index >= static_cast<int>(items_.size())) return false;
-  if (!CanModify()) return false;
+void TRadioGroup::SelectByUser(int index) {
+  if (index < 0 || index >= static_cast<int>(items_.size())) return;
+  if (!CanModify()) return;
   SetItemIndex(index);
   if (OnClick) OnClick(*this);
-  return true;
 }
 
-void TRadioGroup::Describe(PropList& out) const {
-  TControl::Describe(out);
-  out.emplace_back("items", items_);
-  out.emplace_back("itemindex", std::int64_t{itemIndex_});
-  out.emplace_back("columns", std::int64_t{Columns});
+void TRadioGroup::KeyDown(int& key, unsigned shift) {
+  if (OnKeyDown) OnKeyDown(*this, key, shift);
+  int step = key == Keys::VK_DOWN || key == Keys::VK_RIGHT ? 1
+             : key == Keys::VK_UP || key == Keys::VK_LEFT  ? -1
+                                                           : 0;
+  if (step == 0 || items_.empty()) return;
+  key = 0;
+  int last = static_cast<int>(items_.size()) - 1;
+  int wanted = itemIndex_ < 0 ? 0 : std::clamp(itemIndex_ + step, 0, last);
+  if (wanted != itemIndex_) SelectByUser(wanted);
 }
 
 // --- Buttons ----------------------------------------------------------------------------------
@@ -288,12 +420,6 @@ void TButton::Click() {
   TControl::Click();
   if (ModalResult != TModalResult::mrNone)
     if (TForm* form = OwnerForm()) form->SetModalResult(ModalResult);
-}
-
-void TSpeedButton::Describe(PropList& out) const {
-  TControl::Describe(out);
-  out.emplace_back("down", Down);
-  out.emplace_back("flat", Flat);
 }
 
 // --- File dialogs -----------------------------------------------------------------------------
@@ -310,12 +436,6 @@ bool TSaveDialog::Execute() {
   if (!path) return false;
   FileName = *path;
   return true;
-}
-
-void TOpenDialog::Describe(PropList& out) const {
-  TComponent::Describe(out);
-  out.emplace_back("filter", Filter);
-  out.emplace_back("filename", FileName);
 }
 
 }  // namespace ger

@@ -13,7 +13,8 @@ namespace ger {
 class TLabel : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::Label; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   // The control a click on the label focuses.
   TControl* FocusControl = nullptr;
 };
@@ -24,6 +25,8 @@ class TLabel : public TControl {
 class TCustomEdit : public TControl {
  public:
   explicit TCustomEdit(TComponent* owner = nullptr, std::string name = {});
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   std::string Text() const;
   // A program writing the text: fires OnChange when the text differs.
@@ -36,23 +39,51 @@ class TCustomEdit : public TControl {
   int SelLength() const { return selLength_; }
   void SetSelStart(int start);
   void SetSelLength(int length);
+  // Caret and selection at once, as the user leaves them with the mouse or the arrows.
+  void SetSelection(int start, int length);
   void SelectAll();
   int Length() const { return static_cast<int>(text_.size()); }
+  // The selected text.
+  std::string SelText() const;
 
   Notify OnChange;
 
   // The user's gestures on the text (the gestures module calls them on the focused control).
   // Each goes through the key-press handler and may be refused; true when the text changed.
-  virtual bool KeyPress(char32_t key);
-  virtual void KeyDown(int key, unsigned shift);
+  bool KeyPress(char32_t key) override;
+  void KeyDown(int& key, unsigned shift) override;
+  bool HoldsText() const override { return true; }
   // Select-all and delete, as the user empties a box.
-  virtual void ClearByUser();
+  void ClearByUser() override;
   // Replaces the whole text as a paste does: no key handler runs, the change handler does.
-  virtual void PasteByUser(const std::string& text);
+  void PasteByUser(const std::string& text) override;
+  // A paste at the caret (over the selection), as the clipboard's paste does: no key handler
+  // runs; characters the box refuses are left out; the change handler runs once.
+  virtual void InsertTextByUser(const std::string& text);
+  // Deletes the selection (the context menu's delete, and what a cut leaves).
+  virtual void DeleteSelectionByUser();
+  // Puts back the text before the user's last change (a second undo redoes it), as the
+  // platform's boxes keep one step; a program writing the text forgets it.
+  bool CanUndo() const { return undo_.has_value(); }
+  virtual void UndoByUser();
+  // Marks one gesture of the user: the text before it becomes the undo step when it changed;
+  // characters typed one after the other join the step they started.
+  class UserEdit {
+   public:
+    explicit UserEdit(TCustomEdit& edit, bool typing = false);
+    ~UserEdit();
+    UserEdit(const UserEdit&) = delete;
+    UserEdit& operator=(const UserEdit&) = delete;
+
+   private:
+    TCustomEdit& edit_;
+    std::u32string text_;
+    int caret_;
+    bool typing_;
+  };
 
   bool TakesFocus() const override { return true; }
   void DoEnter() override;
-  void Describe(PropList& out) const override;
 
  protected:
   // Whether the user may change the text now (a data-aware box asks its data source).
@@ -61,6 +92,8 @@ class TCustomEdit : public TControl {
   virtual bool AcceptsChar(char32_t) { return true; }
   // Places one typed character; the default inserts at the caret within the maximum length.
   virtual bool InsertChar(char32_t ch);
+  // Places a pasted text over the selection; the default inserts what fits the maximum length.
+  virtual bool InsertText(const std::u32string& text);
   virtual bool DeleteBack();
   virtual bool DeleteForward();
   // Where a click into the box leaves the caret: the end of the text.
@@ -77,24 +110,34 @@ class TCustomEdit : public TControl {
   void SetRaw(std::u32string text, int caret);
 
  private:
+  struct UndoStep {
+    std::u32string text;
+    int caret;
+  };
   std::u32string text_;
   int selStart_ = 0;
   int selLength_ = 0;
   int maxLength_ = 0;
   bool readOnly_ = false;
+  int userEdits_ = 0;
+  bool typingRun_ = false;
+  std::optional<UndoStep> undo_;
 };
 
 class TEdit : public TCustomEdit {
  public:
   using TCustomEdit::TCustomEdit;
-  ControlKind Kind() const override { return ControlKind::Edit; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 };
 
 class TMemo : public TCustomEdit {
  public:
   using TCustomEdit::TCustomEdit;
-  ControlKind Kind() const override { return ControlKind::Memo; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   bool WantReturns = true;
+  bool WantsReturn() const override { return WantReturns; }
 
  protected:
   bool Enter() override;
@@ -105,7 +148,8 @@ enum class TComboBoxStyle { csDropDown, csDropDownList };
 class TComboBox : public TCustomEdit {
  public:
   explicit TComboBox(TComponent* owner = nullptr, std::string name = {});
-  ControlKind Kind() const override { return ControlKind::ComboBox; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 
   const std::vector<std::string>& Items() const { return items_; }
   void SetItems(std::vector<std::string> items);
@@ -117,16 +161,17 @@ class TComboBox : public TCustomEdit {
   void SetStyle(TComboBoxStyle style);
 
   // The user picking an entry from the list; fires OnChange (and OnClick).
-  virtual void SelectByUser(int index);
+  void SelectByUser(int index) override;
+  std::vector<std::string> Entries() const override { return items_; }
   bool KeyPress(char32_t key) override;
-
-  void Describe(PropList& out) const override;
+  // The arrows and Home/End move through a list's entries as choices of the user.
+  void KeyDown(int& key, unsigned shift) override;
 
  protected:
   void Change() override;
   void SetItemIndexSilently(int index) {
     itemIndex_ = index;
-    ModelChanged();
+    Changed(ViewAspect::Current);
   }
 
  private:
@@ -140,7 +185,8 @@ enum class TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };
 class TCheckBox : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::CheckBox; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   bool Checked() const { return state_ == TCheckBoxState::cbChecked; }
   void SetChecked(bool checked);
   TCheckBoxState State() const { return state_; }
@@ -149,7 +195,6 @@ class TCheckBox : public TControl {
   // The user ticking or unticking: fires OnClick; false when refused.
   virtual bool ToggleByUser(bool checked);
   bool TakesFocus() const override { return true; }
-  void Describe(PropList& out) const override;
 
  protected:
   virtual bool CanModify() { return true; }
@@ -162,17 +207,20 @@ class TCheckBox : public TControl {
 class TRadioGroup : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::RadioGroup; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   const std::vector<std::string>& Items() const { return items_; }
   void SetItems(std::vector<std::string> items);
   int ItemIndex() const { return itemIndex_; }
   void SetItemIndex(int index);
   int Columns = 1;
   Notify OnChange;
-  // The user choosing an entry: fires OnClick; false when refused.
-  virtual bool SelectByUser(int index);
+  // The user choosing an entry: fires OnClick; nothing when refused.
+  void SelectByUser(int index) override;
+  std::vector<std::string> Entries() const override { return items_; }
+  // The arrows move the choice as the user does.
+  void KeyDown(int& key, unsigned shift) override;
   bool TakesFocus() const override { return true; }
-  void Describe(PropList& out) const override;
 
  protected:
   virtual bool CanModify() { return true; }
@@ -186,13 +234,19 @@ class TRadioGroup : public TControl {
 class TGroupBox : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::GroupBox; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
 };
+
+enum class TBevelCut { bvNone, bvLowered, bvRaised };
 
 class TPanel : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::Panel; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
+  // The panel's edge; none for a panel that only groups controls.
+  TBevelCut BevelOuter = TBevelCut::bvRaised;
 };
 
 enum class TModalResult {
@@ -211,23 +265,35 @@ enum class TModalResult {
 class TButton : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::Button; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   bool TakesFocus() const override { return true; }
   TModalResult ModalResult = TModalResult::mrNone;
   bool Default = false;
   bool Cancel = false;
   void Click() override;
+  bool WantsReturn() const override { return true; }  // Enter presses the focused button
+  bool IsDefaultButton() const override { return Default; }
+  bool IsCancelButton() const override { return Cancel; }
 };
 
 // A tool (speed) button: never takes the focus, so clicking it runs no exit handler.
 class TSpeedButton : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::SpeedButton; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   bool Flat = true;
   bool Down = false;
   int GroupIndex = 0;
-  void Describe(PropList& out) const override;
+  // The picture on the button, by its name in the desktop's icon naming ("document-new",
+  // "edit-find"); the toolkit draws it from its icon theme. Empty: the caption or hint alone.
+  std::string Glyph;
+  // As a dialog's button: Enter clicks the default one, Escape the cancel one.
+  bool Default = false;
+  bool Cancel = false;
+  bool IsDefaultButton() const override { return Default; }
+  bool IsCancelButton() const override { return Cancel; }
 };
 using TToolButton = TSpeedButton;
 using TButtonFlat = TSpeedButton;
@@ -243,7 +309,8 @@ std::string LoadPictureFile(const std::string& path, std::uintmax_t maxBytes = U
 class TImage : public TControl {
  public:
   using TControl::TControl;
-  ControlKind Kind() const override { return ControlKind::Image; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   // Raises Exception "Arquivo não é uma imagem BMP ou JPEG válida." for anything else, and
   // "Não foi possível ler o arquivo 'X'." for a file that cannot be read; the old picture stays.
   void LoadFromFile(const std::string& path);
@@ -255,7 +322,6 @@ class TImage : public TControl {
   int PictureWidth() const { return pictureWidth_; }
   int PictureHeight() const { return pictureHeight_; }
   bool Stretch = false;
-  void Describe(PropList& out) const override;
 
  private:
   std::string bytes_;
@@ -268,7 +334,8 @@ class TImage : public TControl {
 class TOpenDialog : public TComponent {
  public:
   using TComponent::TComponent;
-  ControlKind Kind() const override { return ControlKind::OpenDialog; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   std::string Filter;  // "Description|*.ext|..." pairs
   std::string Title;
   std::string InitialDir;
@@ -276,13 +343,13 @@ class TOpenDialog : public TComponent {
   std::string FileName;
   // True with FileName set when the user chose a file.
   virtual bool Execute();
-  void Describe(PropList& out) const override;
 };
 
 class TSaveDialog : public TOpenDialog {
  public:
   using TOpenDialog::TOpenDialog;
-  ControlKind Kind() const override { return ControlKind::SaveDialog; }
+  static const ComponentClass ClassInfo;
+  const ComponentClass& Class() const override;
   bool Execute() override;
 };
 

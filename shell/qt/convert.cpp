@@ -91,6 +91,26 @@ std::optional<std::string> KeyName(const QKeyEvent& event) {
   }
 }
 
+std::optional<std::string> NavigationKeyName(const QKeyEvent& event) {
+  if (event.modifiers() & ~Qt::KeypadModifier) return std::nullopt;
+  switch (event.key()) {
+    case Qt::Key_Up:
+      return std::string("up");
+    case Qt::Key_Down:
+      return std::string("down");
+    case Qt::Key_Left:
+      return std::string("left");
+    case Qt::Key_Right:
+      return std::string("right");
+    case Qt::Key_Home:
+      return std::string("home");
+    case Qt::Key_End:
+      return std::string("end");
+    default:
+      return std::nullopt;
+  }
+}
+
 std::optional<QString> TypedText(const QKeyEvent& event) {
   if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return std::nullopt;
   QString text;

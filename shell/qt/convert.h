@@ -31,6 +31,9 @@ std::optional<QColor> ColorOf(TColor color);
 // "escape", "backspace"); nothing for a key the model does not handle (arrows, function keys,
 // printable characters, which travel as text).
 std::optional<std::string> KeyName(const QKeyEvent& event);
+// The keys that move a list's or a radio group's choice: "up", "down", "left", "right", "home",
+// "end"; nothing for other keys or when a modifier is held (Alt+Down opens a list).
+std::optional<std::string> NavigationKeyName(const QKeyEvent& event);
 // The characters a key event types into a box: its text without control characters, and nothing
 // when Ctrl or Alt is held (those are commands, not characters).
 std::optional<QString> TypedText(const QKeyEvent& event);

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFont>
 
+#include "geometry.h"
 #include "hostoptions.h"
 #include "interpreter.h"
 #include "module/module.h"
@@ -105,6 +106,9 @@ int main(int argc, char** argv) {
   int rc = 0;
   {
     qt::Shell shell;
+    // After "Fechar" the screen can be opened again from the menu and the start page.
+    TLoadedModule& loaded = *module;
+    shell.AddScreen("&Empresa", "Empresa", [&loaded] { loaded.Call("CriaEmpresa"); });
     shell.Window().show();
     try {
       module->Call(options.entry);
@@ -125,6 +129,11 @@ int main(int argc, char** argv) {
         std::cerr << "ger-host: cannot write the screenshot '" << *options.screenshot << "'.\n";
         rc = 1;
       }
+      // What the picture shows is checked by the geometry the toolkit reports, for the reviewer.
+      for (TForm* form : Application().Forms())
+        if (qt::FormView* view = shell.ViewOf(*form))
+          for (const qt::LayoutProblem& p : qt::CheckLayout(*view))
+            std::cerr << "layout: " << form->Name() << ": " << p.text << "\n";
     } else {
       rc = QApplication::exec();
     }

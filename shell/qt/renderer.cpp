@@ -1,10 +1,13 @@
 #include "renderer.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,17 +18,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
+#include <QWidgetAction>
 
 #include "convert.h"
+#include "core/ptbr.h"
+#include "icons.h"
 #include "report_preview.h"
 #include "ui/dbctrls.h"
 #include "ui/gestures.h"
@@ -39,38 +49,47 @@ namespace G = ui::Gestures;
 Binding::Binding(FormView& view, TControl& control, QWidget* widget)
     : view_(view), control_(control), widget_(widget) {
   widget_->setObjectName(ToQ(control.Name()));
+  control_.SetView(this);
+}
+
+Binding::~Binding() {
+  Unbind();
+}
+
+void Binding::Unbind() {
+  if (!gone_ && control_.View() == this) control_.SetView(nullptr);
+  gone_ = true;
+}
+
+void Binding::Changed(ViewAspect aspect) {
+  if (aspect == ViewAspect::Content) contentChanged_ = true;
+}
+
+bool Binding::TakeContentChange() {
+  bool changed = contentChanged_;
+  contentChanged_ = false;
+  return changed;
 }
 
 namespace {
 // The model's size of the control's container, and its widget: for a page, its page control.
 std::pair<const TControl*, QWidget*> SizingParent(const TControl& c, const FormView& view) {
   const TControl* p = c.Parent();
-  if (p && p->Kind() == ControlKind::TabSheet) {
-    auto* sheet = static_cast<const TTabSheet*>(p);
-    p = sheet->PageControl();
-  }
+  if (auto* sheet = dynamic_cast<const TTabSheet*>(p)) p = sheet->PageControl();
   if (!p) return {nullptr, nullptr};
   if (p == &view.Form()) return {p, const_cast<FormView*>(&view)};
   return {p, view.WidgetOf(*p)};
 }
 
-// Kinds that grow downwards with their window; boxes of one line keep their height.
-bool GrowsDown(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::DBGrid:
-    case ControlKind::PageControl:
-    case ControlKind::Memo:
-    case ControlKind::DBMemo:
-    case ControlKind::ReportView:
-      return true;
-    default:
-      return false;
-  }
+// Controls that grow downwards with their window; boxes of one line keep their height.
+bool GrowsDown(const TControl& c) {
+  return dynamic_cast<const TDBGrid*>(&c) || dynamic_cast<const TPageControl*>(&c) ||
+         dynamic_cast<const TMemo*>(&c) || dynamic_cast<const TReportView*>(&c);
 }
 }  // namespace
 
 void Binding::SyncCommon() {
-  if (!widget_) return;
+  if (!widget_ || gone_) return;
   const TControl& c = control_;
   if (c.Width() > 0 && c.Height() > 0) {
     // A control that reaches its container's right or bottom edge follows the edge when the
@@ -84,16 +103,17 @@ void Binding::SyncCommon() {
       int extraW = parentWidget->width() - parent->Width();
       int extraH = parentWidget->height() - parent->Height();
       if (extraW > 0 && c.Left() + c.Width() >= pw - slack) width += extraW;
-      if (extraH > 0 && GrowsDown(c.Kind()) && c.Top() + c.Height() >= ph - slackDown)
-        height += extraH;
+      if (extraH > 0 && GrowsDown(c) && c.Top() + c.Height() >= ph - slackDown) height += extraH;
     }
-    widget_->setGeometry(c.Left(), c.Top(), width, height);
+    QRect wanted(c.Left(), c.Top(), width, height);
+    if (widget_->geometry() != wanted) widget_->setGeometry(wanted);
   } else {
     widget_->move(c.Left(), c.Top());
     widget_->adjustSize();
   }
-  widget_->setEnabled(c.Enabled());
-  widget_->setVisible(c.Visible());
+  if (widget_->isEnabled() != c.Enabled()) widget_->setEnabled(c.Enabled());
+  if (widget_->isVisibleTo(widget_->parentWidget()) != c.Visible())
+    widget_->setVisible(c.Visible());
   QString hint = ToQ(c.Hint());
   if (widget_->toolTip() != hint) {
     widget_->setToolTip(hint);
@@ -114,7 +134,7 @@ void Binding::Sync() {
 
 bool Binding::Key(QKeyEvent& event) {
   // A control without text: only the keys the model acts on travel (Tab moves the focus through
-  // the model's exit handling).
+  // the model's exit handling; Enter and Escape reach the form's default and cancel buttons).
   auto name = KeyName(event);
   if (!name || !control_.TakesFocus()) return false;
   TControl& c = control_;
@@ -125,54 +145,161 @@ bool Binding::Key(QKeyEvent& event) {
 
 void Binding::Text(const QString&) {}
 
+bool Binding::ModelMenu(QContextMenuEvent& event) {
+  TPopupMenu* popup = control_.PopupMenu;
+  if (!popup) return false;
+  QMenu menu(widget_);
+  menu.setObjectName(ToQ(popup->Name()));
+  for (TMenuItem* item : popup->Items()) {
+    if (!item->Visible()) continue;
+    if (item->IsSeparator()) {
+      menu.addSeparator();
+      continue;
+    }
+    QAction* action = menu.addAction(ToQ(item->Caption()));
+    action->setObjectName(ToQ(item->Name()));
+    action->setEnabled(item->Enabled());
+    TForm* form = &view_.Form();
+    QObject::connect(action, &QAction::triggered, &menu, [this, item, form] {
+      view_.Sink().Perform(*form, [item] { G::Click(*item); });
+    });
+  }
+  // A menu without entries is the screen saying "no menu here": nothing opens.
+  if (!menu.actions().isEmpty()) {
+    if (popup->OnPopup)
+      view_.Perform([popup] { Application().Guard([popup] { popup->OnPopup(*popup); }); });
+    menu.exec(event.globalPos());
+  }
+  return true;
+}
+
+bool Binding::ContextMenu(QContextMenuEvent& event) {
+  if (ModelMenu(event)) return true;
+  // Widgets of controls without text have no menu of their own worth showing.
+  return !control_.HoldsText();
+}
+
 namespace {
 
-// The edit-like controls: every typed character, editing key and paste goes through the model.
-template <class W>
-bool EditKey(Binding& b, FormView& view, QKeyEvent& event, W* widget,
-             const std::function<QString()>& widgetText, const std::function<int()>& caret,
-             const std::function<int()>& selLength) {
-  auto* edit = dynamic_cast<TCustomEdit*>(&b.Control());
-  if (!edit) return false;
-  // Where the user put the caret with the mouse or the arrows is where typing goes.
-  auto placeCaret = [edit, widgetText, caret, selLength] {
-    QString text = widgetText();
-    int start = CharacterIndex(text, caret());
-    int end = CharacterIndex(text, caret() + selLength());
-    edit->SetSelStart(start);
-    edit->SetSelLength(end - start);
-  };
-  TControl& c = *edit;
-  if (event.matches(QKeySequence::Paste) || event.matches(QKeySequence::Cut)) {
-    QString text = widgetText();
-    int from = caret(), length = selLength();
-    QString insert = event.matches(QKeySequence::Paste) ? QApplication::clipboard()->text() : "";
-    if (event.matches(QKeySequence::Cut))
-      QApplication::clipboard()->setText(text.mid(from, length));
-    std::string result = FromQ(text.left(from) + insert + text.mid(from + length));
-    view.Perform([&c, result] { G::Paste(c, result); });
+// Group boxes draw their caption on the frame line, as the platform's do, whatever the style.
+constexpr const char* kGroupStyle =
+    "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
+    " QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+    " left: 7px; padding: 0 3px; }";
+
+// The widget side of a text box, in the model's characters: its text as the model holds it,
+// where the user left the caret and selection, and how to show the model's caret again.
+struct TextSide {
+  std::function<QString()> text;
+  std::function<int()> selStart;   // model characters
+  std::function<int()> selLength;  // model characters
+};
+
+// Where the user put the caret with the mouse or the arrows is where the next gesture acts.
+void PlaceCaret(TCustomEdit& edit, const TextSide& side) {
+  int start = side.selStart();
+  int length = side.selLength();
+  if (start != edit.SelStart() || length != edit.SelLength()) edit.SetSelection(start, length);
+}
+
+// Runs an edit command as a gesture: the focus first (its exit and enter handlers), then the
+// widget's caret, then the command.
+void EditCommand(FormView& view, TCustomEdit& edit, const TextSide& side,
+                 std::function<void()> command) {
+  view.Perform([&edit, side, command = std::move(command)] {
+    if (!edit.Focused()) G::Focus(edit);
+    if (!edit.Focused()) return;
+    PlaceCaret(edit, side);
+    command();
+  });
+}
+
+void CutCommand(TCustomEdit& edit) {
+  if (edit.SelLength() == 0) return;
+  QApplication::clipboard()->setText(ToQ(edit.SelText()));
+  G::EditText(edit, G::TextEdit::DeleteSelection);
+}
+
+void CopyCommand(TCustomEdit& edit) {
+  if (edit.SelLength() > 0) QApplication::clipboard()->setText(ToQ(edit.SelText()));
+}
+
+void PasteCommand(TCustomEdit& edit) {
+  G::EditText(edit, G::TextEdit::Insert, FromQ(QApplication::clipboard()->text()));
+}
+
+// The keys of a text box: every typed character, editing key, paste, cut and undo goes through
+// the model; the arrows, Home, End and the selection keys move the widget's caret only.
+bool EditKey(FormView& view, QKeyEvent& event, TCustomEdit& edit, const TextSide& side) {
+  if (event.matches(QKeySequence::Paste)) {
+    EditCommand(view, edit, side, [&edit] { PasteCommand(edit); });
     return true;
   }
+  if (event.matches(QKeySequence::Cut)) {
+    EditCommand(view, edit, side, [&edit] { CutCommand(edit); });
+    return true;
+  }
+  if (event.matches(QKeySequence::Undo)) {
+    EditCommand(view, edit, side, [&edit] { G::EditText(edit, G::TextEdit::Undo); });
+    return true;
+  }
+  if (event.matches(QKeySequence::Redo)) return true;  // one undo step, which a second undo redoes
   if (event.matches(QKeySequence::SelectAll) || event.matches(QKeySequence::Copy)) return false;
   if (auto name = KeyName(event)) {
     std::string key = *name;
-    view.Perform([&c, key, placeCaret] {
-      if (key != "tab" && key != "shift+tab" && c.Focused()) placeCaret();
-      G::Key(c, key);
+    bool moves = key == "tab" || key == "shift+tab";
+    view.Perform([&edit, side, key, moves] {
+      if (!moves && edit.Focused()) PlaceCaret(edit, side);
+      G::Key(edit, key);
     });
     return true;
   }
   if (auto typed = TypedText(event)) {
     std::string text = FromQ(*typed);
-    view.Perform([&c, text, placeCaret] {
-      if (c.Focused()) placeCaret();
-      G::Type(c, text);
+    view.Perform([&edit, side, text] {
+      if (edit.Focused()) PlaceCaret(edit, side);
+      G::Type(edit, text);
     });
     return true;
   }
-  (void)widget;
-  return false;  // arrows, Home, End and the like move the widget's caret only
+  return false;
 }
+
+// The edit commands of a text box's context menu, in Portuguese, each a gesture.
+bool EditMenu(FormView& view, QWidget* widget, QContextMenuEvent& event, TCustomEdit& edit,
+              const TextSide& side) {
+  QMenu menu(widget);
+  menu.setObjectName("mnuEdicao");
+  int length = side.selLength();
+  bool editable = widget->isEnabled() && !edit.ReadOnly();
+  bool selected = length > 0;
+  auto add = [&](const char* name, const QString& caption, const QKeySequence& keys, bool enabled,
+                 std::function<void()> command) {
+    QAction* action = menu.addAction(caption);
+    action->setObjectName(name);
+    action->setShortcut(keys);
+    action->setEnabled(enabled);
+    QObject::connect(action, &QAction::triggered, &menu,
+                     [&view, &edit, side, command] { EditCommand(view, edit, side, command); });
+  };
+  add("actDesfazer", "&Desfazer", QKeySequence::Undo, editable && edit.CanUndo(),
+      [&edit] { G::EditText(edit, G::TextEdit::Undo); });
+  menu.addSeparator();
+  add("actRecortar", "Recor&tar", QKeySequence::Cut, editable && selected,
+      [&edit] { CutCommand(edit); });
+  add("actCopiar", "&Copiar", QKeySequence::Copy, selected, [&edit] { CopyCommand(edit); });
+  add("actColar", "C&olar", QKeySequence::Paste,
+      editable && !QApplication::clipboard()->text().isEmpty(), [&edit] { PasteCommand(edit); });
+  add("actExcluir", "&Excluir", QKeySequence::Delete, editable && selected,
+      [&edit] { G::EditText(edit, G::TextEdit::DeleteSelection); });
+  menu.addSeparator();
+  add("actSelecionarTudo", "&Selecionar tudo", QKeySequence::SelectAll, edit.Length() > 0,
+      [&edit] { edit.SelectAll(); });
+  menu.exec(event.globalPos());
+  return true;
+}
+
+// --- Labels -----------------------------------------------------------------------------------
 
 class LabelBinding : public Binding {
  public:
@@ -183,7 +310,7 @@ class LabelBinding : public Binding {
     QString caption = ToQ(label_.Caption());
     QWidget* buddy = label_.FocusControl ? view_.WidgetOf(*label_.FocusControl) : nullptr;
     if (buddy) {
-      w->setBuddy(buddy);  // Alt plus the letter focuses the box, as the platform's labels do
+      if (w->buddy() != buddy) w->setBuddy(buddy);  // Alt plus the letter focuses the box
       if (w->text() != caption) w->setText(caption);
     } else if (w->text() != PlainCaption(label_.Caption())) {
       w->setText(PlainCaption(label_.Caption()));
@@ -198,6 +325,8 @@ class LabelBinding : public Binding {
   TLabel& label_;
 };
 
+// --- One-line boxes ---------------------------------------------------------------------------
+
 class EditBinding : public Binding {
  public:
   EditBinding(FormView& view, TCustomEdit& edit, QWidget* parent)
@@ -205,81 +334,216 @@ class EditBinding : public Binding {
     view.Watch(widget_, *this);
   }
   void Sync() override {
-    auto* w = static_cast<QLineEdit*>(widget_.data());
+    auto* w = Line();
     QString text = ToQ(edit_.Text());
     if (w->text() != text) w->setText(text);
-    w->setReadOnly(edit_.ReadOnly());
+    if (w->isReadOnly() != edit_.ReadOnly()) w->setReadOnly(edit_.ReadOnly());
     // A control whose menu has no items offers no cut, copy or paste on a right click either.
     const bool noMenu = edit_.PopupMenu && edit_.PopupMenu->Items().empty();
-    w->setContextMenuPolicy(noMenu ? Qt::NoContextMenu : Qt::DefaultContextMenu);
+    const auto policy = noMenu ? Qt::NoContextMenu : Qt::DefaultContextMenu;
+    if (w->contextMenuPolicy() != policy) w->setContextMenuPolicy(policy);
     if (edit_.Focused()) {
       int start = Utf16Offset(text, edit_.SelStart());
       int end = Utf16Offset(text, edit_.SelStart() + edit_.SelLength());
-      if (end > start)
-        w->setSelection(start, end - start);
-      else if (w->cursorPosition() != start || w->hasSelectedText())
+      if (end > start) {
+        if (w->selectionStart() != start || w->selectionLength() != end - start)
+          w->setSelection(start, end - start);
+      } else if (w->cursorPosition() != start || w->hasSelectedText()) {
         w->setCursorPosition(start);
+      }
+    } else if (w->cursorPosition() != 0 || w->hasSelectedText()) {
+      // A box the user is not in shows the start of its text, as the platform's boxes do.
+      w->setCursorPosition(0);
     }
     SyncCommon();
   }
-  bool Key(QKeyEvent& event) override {
-    auto* w = static_cast<QLineEdit*>(widget_.data());
-    return EditKey(
-        *this, view_, event, w, [w] { return w->text(); },
-        [w] { return w->hasSelectedText() ? w->selectionStart() : w->cursorPosition(); },
-        [w] { return w->hasSelectedText() ? static_cast<int>(w->selectedText().size()) : 0; });
-  }
+  bool Key(QKeyEvent& event) override { return EditKey(view_, event, edit_, Side()); }
   void Text(const QString& text) override {
     TControl& c = control_;
     std::string typed = FromQ(text);
     view_.Perform([&c, typed] { G::Type(c, typed); });
   }
+  bool ContextMenu(QContextMenuEvent& event) override {
+    if (ModelMenu(event)) return true;
+    return EditMenu(view_, widget_, event, edit_, Side());
+  }
 
- private:
+ protected:
+  QLineEdit* Line() const { return static_cast<QLineEdit*>(widget_.data()); }
+  TextSide Side() const {
+    QLineEdit* w = Line();
+    return TextSide{[w] { return w->text(); },
+                    [w] {
+                      int from = w->hasSelectedText() ? w->selectionStart() : w->cursorPosition();
+                      return CharacterIndex(w->text(), from);
+                    },
+                    [w] {
+                      if (!w->hasSelectedText()) return 0;
+                      int from = w->selectionStart();
+                      return CharacterIndex(w->text(), from + w->selectionLength()) -
+                             CharacterIndex(w->text(), from);
+                    }};
+  }
   TCustomEdit& edit_;
 };
+
+// The date box: the box under its dd/mm/aaaa mask, and a calendar that types the chosen date
+// into it (a paste through the model, so the mask and the data link apply).
+class DateBinding : public EditBinding {
+ public:
+  DateBinding(FormView& view, TCustomEdit& edit, QWidget* parent)
+      : EditBinding(view, edit, parent) {
+    QAction* open = Line()->addAction(Icon("x-office-calendar", "office-calendar"),
+                                      QLineEdit::TrailingPosition);
+    open->setObjectName(ToQ(edit.Name()) + "_calendario");
+    open->setToolTip("Calendário (Alt+Seta para baixo)");
+    QObject::connect(open, &QAction::triggered, Line(), [this] { OpenCalendar(); });
+  }
+  bool Key(QKeyEvent& event) override {
+    bool altDown = event.key() == Qt::Key_Down && (event.modifiers() & Qt::AltModifier);
+    if (altDown || event.key() == Qt::Key_F4) {
+      OpenCalendar();
+      return true;
+    }
+    return EditBinding::Key(event);
+  }
+  // The calendar shown last (tests choose a date in it); null when none is open.
+  static QCalendarWidget* OpenOne() { return open_; }
+
+ private:
+  void OpenCalendar() {
+    if (!widget_ || !widget_->isEnabled() || edit_.ReadOnly()) return;
+    // A pop-up that closes on a choice, Escape or a click elsewhere, as a list's does.
+    QMenu popup(widget_);
+    popup.setObjectName(ToQ(edit_.Name()) + "_popup");
+    auto* calendar = new QCalendarWidget(&popup);
+    calendar->setObjectName("calData");
+    calendar->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    calendar->setGridVisible(true);
+    auto* holder = new QWidgetAction(&popup);
+    holder->setDefaultWidget(calendar);
+    popup.addAction(holder);
+    QDate shown = QDate::fromString(Line()->text().trimmed(), "dd/MM/yyyy");
+    calendar->setSelectedDate(shown.isValid() ? shown : QDate::currentDate());
+    std::optional<QDate> chosen;
+    auto choose = [&](QDate date) {
+      chosen = date;
+      popup.close();
+    };
+    QObject::connect(calendar, &QCalendarWidget::activated, &popup, choose);
+    QObject::connect(calendar, &QCalendarWidget::clicked, &popup, choose);
+    open_ = calendar;
+    QTimer::singleShot(0, calendar, [calendar] { calendar->setFocus(); });
+    popup.exec(widget_->mapToGlobal(QPoint(0, widget_->height())));
+    open_ = nullptr;
+    if (!chosen) return;
+    std::string text = FromQ(chosen->toString("dd/MM/yyyy"));
+    TControl& c = control_;
+    view_.Perform([&c, text] { G::Paste(c, text); });
+  }
+  static inline QPointer<QCalendarWidget> open_;
+};
+
+// --- Memos ------------------------------------------------------------------------------------
+
+// The widget shows line breaks as "\n"; a text stored elsewhere may carry "\r\n". Positions are
+// converted between the two so that typing goes where the caret is.
+QString ShownMemoText(const std::string& text) {
+  return ToQ(text).replace("\r\n", "\n");
+}
+
+int ModelToShown(const QString& model, int modelChars) {
+  // Characters of the model before the position, without the "\r" of each "\r\n".
+  int shown = 0;
+  int chars = 0;
+  for (int i = 0; i < model.size() && chars < modelChars; ++i) {
+    if (model[i].isLowSurrogate()) continue;
+    ++chars;
+    bool droppedCr = model[i] == '\r' && i + 1 < model.size() && model[i + 1] == '\n';
+    if (!droppedCr) shown += model[i].isHighSurrogate() ? 2 : 1;
+  }
+  return shown;
+}
+
+int ShownToModel(const QString& model, int shownOffset) {
+  int shown = 0;
+  int chars = 0;
+  for (int i = 0; i < model.size() && shown < shownOffset; ++i) {
+    if (model[i].isLowSurrogate()) continue;
+    ++chars;
+    bool droppedCr = model[i] == '\r' && i + 1 < model.size() && model[i + 1] == '\n';
+    if (!droppedCr) shown += model[i].isHighSurrogate() ? 2 : 1;
+  }
+  return chars;
+}
 
 class MemoBinding : public Binding {
  public:
   MemoBinding(FormView& view, TCustomEdit& memo, QWidget* parent)
       : Binding(view, memo, new QPlainTextEdit(parent)), memo_(memo) {
-    auto* w = static_cast<QPlainTextEdit*>(widget_.data());
+    auto* w = Plain();
     w->setTabChangesFocus(true);
+    w->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     view.Watch(w, *this);
     view.Watch(w->viewport(), *this);
   }
   void Sync() override {
-    auto* w = static_cast<QPlainTextEdit*>(widget_.data());
-    // The model keeps line breaks as the platform does ("\r\n"); the widget wants "\n".
-    QString text = ToQ(memo_.Text()).replace("\r\n", "\n");
+    auto* w = Plain();
+    QString model = ToQ(memo_.Text());
+    QString text = ShownMemoText(memo_.Text());
     if (w->toPlainText() != text) w->setPlainText(text);
-    w->setReadOnly(memo_.ReadOnly());
+    if (w->isReadOnly() != memo_.ReadOnly()) w->setReadOnly(memo_.ReadOnly());
+    if (memo_.Focused()) {
+      // The model's caret and selection, so that the next key goes where the user sees it.
+      int start = ModelToShown(model, memo_.SelStart());
+      int end = ModelToShown(model, memo_.SelStart() + memo_.SelLength());
+      QTextCursor cursor = w->textCursor();
+      if (cursor.anchor() != start || cursor.position() != end) {
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        w->setTextCursor(cursor);
+      }
+    }
     SyncCommon();
   }
-  bool Key(QKeyEvent& event) override {
-    auto* w = static_cast<QPlainTextEdit*>(widget_.data());
-    auto caret = [w] { return w->textCursor().selectionStart(); };
-    auto length = [w] { return w->textCursor().selectionEnd() - w->textCursor().selectionStart(); };
-    auto text = [w] { return w->toPlainText(); };
-    return EditKey(*this, view_, event, w, text, caret, length);
-  }
+  bool Key(QKeyEvent& event) override { return EditKey(view_, event, memo_, Side()); }
   void Text(const QString& text) override {
     TControl& c = control_;
     std::string typed = FromQ(text);
     view_.Perform([&c, typed] { G::Type(c, typed); });
   }
+  bool ContextMenu(QContextMenuEvent& event) override {
+    if (ModelMenu(event)) return true;
+    return EditMenu(view_, widget_, event, memo_, Side());
+  }
 
  private:
+  QPlainTextEdit* Plain() const { return static_cast<QPlainTextEdit*>(widget_.data()); }
+  TextSide Side() const {
+    QPlainTextEdit* w = Plain();
+    TCustomEdit* memo = &memo_;
+    auto model = [memo] { return ToQ(memo->Text()); };
+    return TextSide{[w] { return w->toPlainText(); },
+                    [w, model] { return ShownToModel(model(), w->textCursor().selectionStart()); },
+                    [w, model] {
+                      QString m = model();
+                      return ShownToModel(m, w->textCursor().selectionEnd()) -
+                             ShownToModel(m, w->textCursor().selectionStart());
+                    }};
+  }
   TCustomEdit& memo_;
 };
+
+// --- Lists ------------------------------------------------------------------------------------
 
 class ComboBinding : public Binding {
  public:
   ComboBinding(FormView& view, TComboBox& combo, QWidget* parent)
       : Binding(view, combo, new QComboBox(parent)), combo_(combo) {
-    auto* w = static_cast<QComboBox*>(widget_.data());
+    auto* w = Combo();
     w->setMaxVisibleItems(14);
     view.Watch(w, *this);
+    // A choice in the pop-up list (mouse or keys inside the list) is the user selecting.
     QObject::connect(w, &QComboBox::activated, w, [this](int index) {
       if (view_.Syncing()) return;
       TControl& c = control_;
@@ -287,7 +551,7 @@ class ComboBinding : public Binding {
     });
   }
   void Sync() override {
-    auto* w = static_cast<QComboBox*>(widget_.data());
+    auto* w = Combo();
     SyncGuard guard(view_);
     bool editable = combo_.Style() == TComboBoxStyle::csDropDown;
     if (w->isEditable() != editable) {
@@ -305,31 +569,84 @@ class ComboBinding : public Binding {
     if (w->currentIndex() != combo_.ItemIndex()) w->setCurrentIndex(combo_.ItemIndex());
     if (editable && w->lineEdit()->text() != ToQ(combo_.Text()))
       w->lineEdit()->setText(ToQ(combo_.Text()));
+    if (editable && !combo_.Focused() && w->lineEdit()->cursorPosition() != 0)
+      w->lineEdit()->setCursorPosition(0);
     SyncCommon();
   }
   bool Key(QKeyEvent& event) override {
-    auto* w = static_cast<QComboBox*>(widget_.data());
-    if (w->isEditable()) {
-      QLineEdit* line = w->lineEdit();
-      return EditKey(
-          *this, view_, event, line, [line] { return line->text(); },
-          [line] {
-            return line->hasSelectedText() ? line->selectionStart() : line->cursorPosition();
-          },
-          [line] {
-            return line->hasSelectedText() ? static_cast<int>(line->selectedText().size()) : 0;
-          });
+    auto* w = Combo();
+    // Alt+Down and F4 open the list; the choice made in it comes back as `activated`.
+    bool altDown = (event.key() == Qt::Key_Down || event.key() == Qt::Key_Up) &&
+                   (event.modifiers() & Qt::AltModifier);
+    if (altDown || event.key() == Qt::Key_F4) {
+      if (w->isEnabled()) w->showPopup();
+      return true;
     }
-    auto name = KeyName(event);
-    if (!name) return false;  // the arrows choose through the widget, which reports `activated`
-    std::string key = *name;
-    TControl& c = control_;
-    view_.Perform([&c, key] { G::Key(c, key); });
+    if (auto move = NavigationKeyName(event); move && *move != "left" && *move != "right") {
+      if (w->isEditable() && (*move == "home" || *move == "end")) return false;
+      TControl& c = control_;
+      std::string key = *move;
+      view_.Perform([&c, key] { G::Key(c, key); });
+      return true;
+    }
+    if (w->isEditable()) return EditKey(view_, event, combo_, Side());
+    if (auto name = KeyName(event)) {
+      TControl& c = control_;
+      std::string key = *name;
+      view_.Perform([&c, key] { G::Key(c, key); });
+      return true;
+    }
+    if (event.key() == Qt::Key_Space && !(event.modifiers() & ~Qt::KeypadModifier)) {
+      if (w->isEnabled()) w->showPopup();
+      return true;
+    }
+    if (auto typed = TypedText(event)) {
+      // A letter in a list chooses the next entry that starts with it, as the user's choice;
+      // the key handler sees the letter first.
+      TControl& c = control_;
+      std::string text = FromQ(*typed);
+      int index = NextStartingWith(typed->front());
+      view_.Perform([&c, text, index] {
+        if (G::Type(c, text) && index >= 0 && c.Focused()) G::Select(c, index);
+      });
+      return true;
+    }
+    return false;
+  }
+  bool ContextMenu(QContextMenuEvent& event) override {
+    if (ModelMenu(event)) return true;
+    if (Combo()->isEditable()) return EditMenu(view_, widget_, event, combo_, Side());
     return true;
   }
-  QWidget* FocusWidget() const override { return widget_; }
 
  private:
+  int NextStartingWith(QChar letter) const {
+    const auto& items = combo_.Items();
+    int count = static_cast<int>(items.size());
+    for (int step = 1; step <= count; ++step) {
+      int i = ((combo_.ItemIndex() < 0 ? -1 : combo_.ItemIndex()) + step) % count;
+      QString entry = ToQ(items[i]);
+      if (!entry.isEmpty() && entry.front().toUpper() == letter.toUpper()) return i;
+    }
+    return -1;
+  }
+  QComboBox* Combo() const { return static_cast<QComboBox*>(widget_.data()); }
+  TextSide Side() const {
+    QLineEdit* line = Combo()->lineEdit();
+    if (!line) return TextSide{[] { return QString(); }, [] { return 0; }, [] { return 0; }};
+    return TextSide{[line] { return line->text(); },
+                    [line] {
+                      int from =
+                          line->hasSelectedText() ? line->selectionStart() : line->cursorPosition();
+                      return CharacterIndex(line->text(), from);
+                    },
+                    [line] {
+                      if (!line->hasSelectedText()) return 0;
+                      int from = line->selectionStart();
+                      return CharacterIndex(line->text(), from + line->selectionLength()) -
+                             CharacterIndex(line->text(), from);
+                    }};
+  }
   TComboBox& combo_;
 };
 
@@ -350,6 +667,7 @@ class CheckBinding : public Binding {
     auto* w = static_cast<QCheckBox*>(widget_.data());
     SyncGuard guard(view_);
     if (w->text() != ToQ(box_.Caption())) w->setText(ToQ(box_.Caption()));
+    // The grey state shows a field value that is neither of the box's two values.
     w->setTristate(box_.State() == TCheckBoxState::cbGrayed);
     Qt::CheckState state = box_.State() == TCheckBoxState::cbChecked  ? Qt::Checked
                            : box_.State() == TCheckBoxState::cbGrayed ? Qt::PartiallyChecked
@@ -366,6 +684,7 @@ class RadioBinding : public Binding {
  public:
   RadioBinding(FormView& view, TRadioGroup& group, QWidget* parent)
       : Binding(view, group, new QGroupBox(parent)), group_(group) {
+    widget_->setStyleSheet(kGroupStyle);
     buttons_ = new QButtonGroup(widget_);
     buttons_->setExclusive(false);
     QObject::connect(buttons_, &QButtonGroup::idClicked, widget_, [this](int id) {
@@ -383,13 +702,24 @@ class RadioBinding : public Binding {
   void Sync() override {
     auto* w = static_cast<QGroupBox*>(widget_.data());
     SyncGuard guard(view_);
-    w->setTitle(PlainCaption(group_.Caption()));
+    if (w->title() != PlainCaption(group_.Caption())) w->setTitle(PlainCaption(group_.Caption()));
     QStringList items;
     for (const std::string& i : group_.Items()) items << ToQ(i);
     if (items != shown_ || columns_ != group_.Columns) Rebuild(items);
     for (QAbstractButton* b : buttons_->buttons())
-      b->setChecked(buttons_->id(b) == group_.ItemIndex());
+      if (b->isChecked() != (buttons_->id(b) == group_.ItemIndex()))
+        b->setChecked(buttons_->id(b) == group_.ItemIndex());
     SyncCommon();
+  }
+  bool Key(QKeyEvent& event) override {
+    // The arrows move the choice in the model, as the platform's radio groups do.
+    if (auto move = NavigationKeyName(event); move && *move != "home" && *move != "end") {
+      TControl& c = control_;
+      std::string key = *move;
+      view_.Perform([&c, key] { G::Key(c, key); });
+      return true;
+    }
+    return Binding::Key(event);
   }
 
  private:
@@ -400,7 +730,7 @@ class RadioBinding : public Binding {
     }
     delete widget_->layout();
     auto* grid = new QGridLayout(widget_);
-    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setContentsMargins(8, 8, 8, 4);
     grid->setVerticalSpacing(2);
     int columns = std::max(1, group_.Columns);
     int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
@@ -420,33 +750,57 @@ class RadioBinding : public Binding {
   int columns_ = -1;
 };
 
+// --- Containers -------------------------------------------------------------------------------
+
 class GroupBinding : public Binding {
  public:
   GroupBinding(FormView& view, TControl& control, QWidget* parent)
-      : Binding(view, control, new QGroupBox(parent)) {}
+      : Binding(view, control, new QGroupBox(parent)) {
+    widget_->setStyleSheet(kGroupStyle);
+  }
   void Sync() override {
-    static_cast<QGroupBox*>(widget_.data())->setTitle(PlainCaption(control_.Caption()));
+    auto* w = static_cast<QGroupBox*>(widget_.data());
+    // The caption sits on the frame; the screen places its controls below it.
+    QString title = PlainCaption(control_.Caption()).trimmed();
+    if (w->title() != title) w->setTitle(title);
     SyncCommon();
   }
 };
 
 class PanelBinding : public Binding {
  public:
-  PanelBinding(FormView& view, TControl& control, QWidget* parent)
-      : Binding(view, control, new QFrame(parent)) {
-    auto* frame = static_cast<QFrame*>(widget_.data());
-    frame->setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
-    caption_ = new QLabel(frame);
+  PanelBinding(FormView& view, TPanel& panel, QWidget* parent)
+      : Binding(view, panel, new QFrame(parent)), panel_(panel) {
+    caption_ = new QLabel(widget_);
+    caption_->setObjectName(ToQ(panel.Name()) + "_legenda");
     caption_->setAlignment(Qt::AlignCenter);
   }
   void Sync() override {
-    caption_->setText(PlainCaption(control_.Caption()));
+    auto* frame = static_cast<QFrame*>(widget_.data());
+    int style = panel_.BevelOuter == TBevelCut::bvNone      ? QFrame::NoFrame
+                : panel_.BevelOuter == TBevelCut::bvLowered ? QFrame::StyledPanel | QFrame::Sunken
+                                                            : QFrame::StyledPanel | QFrame::Raised;
+    if (frame->frameStyle() != style) frame->setFrameStyle(style);
+    QString caption = PlainCaption(control_.Caption());
+    if (caption_->text() != caption) caption_->setText(caption);
+    // An empty caption draws nothing: it must not lie over the panel's controls.
+    caption_->setVisible(!caption.isEmpty());
     caption_->setGeometry(0, 0, control_.Width(), control_.Height());
     caption_->lower();
     SyncCommon();
+    // A panel's own colour is its background (a white sheet of paper, a yellow heading); one
+    // without shows what lies under it.
+    std::optional<QColor> back = ColorOf(control_.Color());
+    frame->setAutoFillBackground(back.has_value());
+    if (back && frame->palette().color(QPalette::Window) != *back) {
+      QPalette palette = frame->palette();
+      palette.setColor(QPalette::Window, *back);
+      frame->setPalette(palette);
+    }
   }
 
  private:
+  TPanel& panel_;
   QLabel* caption_;
 };
 
@@ -460,7 +814,8 @@ class PageBinding : public Binding {
     w->tabBar()->setStyleSheet(
         "QTabBar::tab { padding: 4px 6px; border: 1px solid palette(mid); border-bottom: none;"
         " background: palette(button); margin-right: 1px; }"
-        " QTabBar::tab:selected { background: palette(base); }");
+        " QTabBar::tab:selected { background: palette(base); font-weight: bold; }"
+        " QTabBar::tab:focus { text-decoration: underline; }");
     // Every change of the tab bar, by mouse or keyboard, is the user clicking that tab; the
     // model decides, and the next read puts the model's page back when it refused.
     QObject::connect(w, &QTabWidget::currentChanged, w, [this](int index) {
@@ -493,17 +848,30 @@ class SheetBinding : public Binding {
     int index = tabs_->indexOf(widget_);
     if (index < 0) return;
     SyncGuard guard(view_);
+    // The caption keeps its "&": Alt plus the letter brings the page forward.
     if (tabs_->tabText(index) != ToQ(sheet_.Caption()))
       tabs_->setTabText(index, ToQ(sheet_.Caption()));
-    tabs_->setTabVisible(index, sheet_.TabVisible());
-    tabs_->setTabEnabled(index, sheet_.Enabled());
-    tabs_->setTabToolTip(index, ToQ(sheet_.Hint()));
+    if (tabs_->isTabVisible(index) != sheet_.TabVisible())
+      tabs_->setTabVisible(index, sheet_.TabVisible());
+    if (tabs_->isTabEnabled(index) != sheet_.Enabled())
+      tabs_->setTabEnabled(index, sheet_.Enabled());
+    if (tabs_->tabToolTip(index) != ToQ(sheet_.Hint()))
+      tabs_->setTabToolTip(index, ToQ(sheet_.Hint()));
   }
 
  private:
   TTabSheet& sheet_;
   QPointer<QTabWidget> tabs_;
 };
+
+// Controls with nothing to draw of their own still hold their children.
+class ContainerBinding : public Binding {
+ public:
+  ContainerBinding(FormView& view, TControl& control, QWidget* parent)
+      : Binding(view, control, new QWidget(parent)) {}
+};
+
+// --- Buttons ----------------------------------------------------------------------------------
 
 class ButtonBinding : public Binding {
  public:
@@ -522,15 +890,6 @@ class ButtonBinding : public Binding {
     if (w->text() != ToQ(control_.Caption())) w->setText(ToQ(control_.Caption()));
     SyncCommon();
   }
-  bool Key(QKeyEvent& event) override {
-    // Enter on a focused button presses it, as Space does.
-    if (KeyName(event) == std::optional<std::string>("enter")) {
-      TControl& c = control_;
-      view_.Perform([&c] { G::Click(c); });
-      return true;
-    }
-    return Binding::Key(event);
-  }
 };
 
 class ToolBinding : public Binding {
@@ -546,11 +905,24 @@ class ToolBinding : public Binding {
   }
   void Sync() override {
     auto* w = static_cast<QToolButton*>(widget_.data());
-    QString text = PlainCaption(button_.Caption());
-    if (text.isEmpty() && button_.Kind() == ControlKind::BtnPesquisa) text = "…";
-    if (text.isEmpty()) text = ToQ(button_.Hint());
+    // The caption keeps its "&": Alt plus the letter clicks the button.
+    QString text = ToQ(button_.Caption());
+    QIcon icon = button_.Glyph.empty() ? QIcon() : Icon(button_.Glyph);
+    if (w->icon().cacheKey() != icon.cacheKey() || glyph_ != button_.Glyph) {
+      w->setIcon(icon);
+      glyph_ = button_.Glyph;
+    }
+    if (text.isEmpty() && icon.isNull()) text = ToQ(button_.Hint());
     if (w->text() != text) w->setText(text);
-    w->setAutoRaise(button_.Flat && button_.Kind() != ControlKind::BtnPesquisa);
+    Qt::ToolButtonStyle style = icon.isNull()    ? Qt::ToolButtonTextOnly
+                                : text.isEmpty() ? Qt::ToolButtonIconOnly
+                                : button_.Width() < 2 * button_.Height()
+                                    ? Qt::ToolButtonTextUnderIcon
+                                    : Qt::ToolButtonTextBesideIcon;
+    if (w->toolButtonStyle() != style) w->setToolButtonStyle(style);
+    int side = std::max(16, std::min(button_.Height(), 32) - 8);
+    if (w->iconSize() != QSize(side, side)) w->setIconSize(QSize(side, side));
+    w->setAutoRaise(button_.Flat);
     w->setCheckable(button_.GroupIndex != 0);
     w->setChecked(button_.Down);
     SyncCommon();
@@ -558,7 +930,10 @@ class ToolBinding : public Binding {
 
  private:
   TSpeedButton& button_;
+  std::string glyph_;
 };
+
+// --- Pictures ---------------------------------------------------------------------------------
 
 class ImageBinding : public Binding {
  public:
@@ -584,11 +959,66 @@ class ImageBinding : public Binding {
   std::string shown_;
 };
 
+// --- Grids ------------------------------------------------------------------------------------
+
+// Draws the current cell's drop-down arrow (a column with choices) or its button (a column with
+// an edit button), and takes a click on them.
+class CellDelegate : public QStyledItemDelegate {
+ public:
+  CellDelegate(TDBGrid& grid, std::function<void()> activate, QObject* parent)
+      : QStyledItemDelegate(parent), grid_(grid), activate_(std::move(activate)) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    if (!HasButton(index)) return;
+    QRect button = ButtonRect(option.rect);
+    QStyleOptionButton look;
+    look.rect = button;
+    look.state = QStyle::State_Enabled | QStyle::State_Raised;
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_PushButtonBevel, &look, painter, option.widget);
+    const TColumn* col = grid_.Column(index.column());
+    if (col && !col->PickList.empty()) {
+      QStyleOption arrow;
+      arrow.rect = button.adjusted(3, 3, -3, -3);
+      arrow.state = QStyle::State_Enabled;
+      style->drawPrimitive(QStyle::PE_IndicatorArrowDown, &arrow, painter, option.widget);
+    } else {
+      painter->drawText(button, Qt::AlignCenter, QString::fromUtf8("…"));
+    }
+  }
+  bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+    if (event->type() == QEvent::MouseButtonRelease && HasButton(index)) {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (ButtonRect(option.rect).contains(mouse->position().toPoint())) {
+        QTimer::singleShot(0, parent(), activate_);
+        return true;
+      }
+    }
+    return QStyledItemDelegate::editorEvent(event, model, option, index);
+  }
+
+ private:
+  bool HasButton(const QModelIndex& index) const {
+    if (index.row() != grid_.Row() || index.column() != grid_.SelectedIndex()) return false;
+    if (grid_.ReadOnly || !grid_.Options.Editing) return false;
+    const TColumn* col = grid_.Column(index.column());
+    return col && (!col->PickList.empty() || col->ButtonStyle == TColumnButtonStyle::cbsEllipsis);
+  }
+  static QRect ButtonRect(const QRect& cell) {
+    int side = cell.height();
+    return QRect(cell.right() - side + 1, cell.top(), side, side);
+  }
+  TDBGrid& grid_;
+  std::function<void()> activate_;
+};
+
 class GridBinding : public Binding {
  public:
   GridBinding(FormView& view, TDBGrid& grid, QWidget* parent)
       : Binding(view, grid, new QTableWidget(parent)), grid_(grid) {
-    auto* w = static_cast<QTableWidget*>(widget_.data());
+    auto* w = Table();
     w->setEditTriggers(QAbstractItemView::NoEditTriggers);  // the model edits the cells
     w->setSelectionMode(QAbstractItemView::SingleSelection);
     w->setTabKeyNavigation(false);
@@ -596,6 +1026,8 @@ class GridBinding : public Binding {
     w->verticalHeader()->setFixedWidth(14);
     w->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     w->horizontalHeader()->setHighlightSections(false);
+    w->setItemDelegate(new CellDelegate(
+        grid, [this] { Activate(); }, w));
     view.Watch(w, *this);
     view.Watch(w->viewport(), *this);
     QObject::connect(w, &QTableWidget::currentCellChanged, w, [this](int row, int col, int, int) {
@@ -610,34 +1042,13 @@ class GridBinding : public Binding {
     QObject::connect(w, &QTableWidget::cellDoubleClicked, w, [this](int, int) { Activate(); });
   }
   void Sync() override {
-    auto* w = static_cast<QTableWidget*>(widget_.data());
+    auto* w = Table();
     SyncGuard guard(view_);
     int columns = grid_.ColumnCount();
-    auto cells = grid_.CellTexts();
-    if (w->columnCount() != columns) w->setColumnCount(columns);
-    if (w->rowCount() != static_cast<int>(cells.size()))
-      w->setRowCount(static_cast<int>(cells.size()));
-    for (int c = 0; c < columns; ++c) {
-      QString title = ToQ(grid_.ColumnTitle(c));
-      QTableWidgetItem* header = w->horizontalHeaderItem(c);
-      if (!header || header->text() != title)
-        w->setHorizontalHeaderItem(c, new QTableWidgetItem(title));
-      // Never narrower than the title: a clipped title reads as another word.
-      if (const TColumn* col = grid_.Column(c)) {
-        int width = std::max(col->Width, w->fontMetrics().horizontalAdvance(title) + 16);
-        if (w->columnWidth(c) != width) w->setColumnWidth(c, width);
-      }
-    }
+    // The rows are read only when the grid said they changed: a keystroke in another box does
+    // not read a thousand companies again.
+    if (TakeContentChange() || w->columnCount() != columns) ReadCells(columns);
     w->horizontalHeader()->setVisible(grid_.Options.Titles);
-    for (int r = 0; r < static_cast<int>(cells.size()); ++r)
-      for (int c = 0; c < columns && c < static_cast<int>(cells[r].size()); ++c) {
-        QString text = ToQ(cells[r][c]);
-        QTableWidgetItem* item = w->item(r, c);
-        if (!item)
-          w->setItem(r, c, new QTableWidgetItem(text));
-        else if (item->text() != text)
-          item->setText(text);
-      }
     w->setSelectionBehavior(grid_.Options.RowSelect ? QAbstractItemView::SelectRows
                                                     : QAbstractItemView::SelectItems);
     int row = grid_.Row();
@@ -646,10 +1057,19 @@ class GridBinding : public Binding {
       if (w->currentRow() != row || w->currentColumn() != col) w->setCurrentCell(row, col);
     }
     SyncCommon();
+    // The grid's colour marks the cells the user types in; the others keep the window colour.
+    QPalette palette = w->palette();
+    QColor base = QApplication::palette(w).color(QPalette::Base);
+    if (palette.color(QPalette::Base) != base) {
+      palette.setColor(QPalette::Base, base);
+      w->setPalette(palette);
+    }
+    w->viewport()->update();
   }
   bool Key(QKeyEvent& event) override {
     TDBGrid& g = grid_;
-    if (event.key() == Qt::Key_Down && (event.modifiers() & Qt::AltModifier)) {
+    if ((event.key() == Qt::Key_Down && (event.modifiers() & Qt::AltModifier)) ||
+        event.key() == Qt::Key_F4) {
       Activate();
       return true;
     }
@@ -671,21 +1091,73 @@ class GridBinding : public Binding {
   }
 
  private:
-  // A double click or Alt+Down: the column's choices, the cell's button, or the grid's own
-  // double-click handler.
+  QTableWidget* Table() const { return static_cast<QTableWidget*>(widget_.data()); }
+  bool Editable(int column) const {
+    if (grid_.ReadOnly || !grid_.Options.Editing) return false;
+    const TColumn* col = grid_.Column(column);
+    TField* f = grid_.ColumnField(column);
+    return col && !col->ReadOnly && f && !f->ReadOnly();
+  }
+  void ReadCells(int columns) {
+    auto* w = Table();
+    auto cells = grid_.CellTexts();
+    if (w->columnCount() != columns) w->setColumnCount(columns);
+    if (w->rowCount() != static_cast<int>(cells.size()))
+      w->setRowCount(static_cast<int>(cells.size()));
+    std::optional<QColor> mark = ColorOf(grid_.Color());
+    if (grid_.Color() == TColor::clWindow || grid_.Color() == TColor::clWhite) mark.reset();
+    QFontMetrics metrics = w->fontMetrics();
+    for (int c = 0; c < columns; ++c) {
+      QString title = ToQ(grid_.ColumnTitle(c));
+      QTableWidgetItem* header = w->horizontalHeaderItem(c);
+      if (!header || header->text() != title)
+        w->setHorizontalHeaderItem(c, new QTableWidgetItem(title));
+      bool editable = Editable(c);
+      // Never narrower than the title or the widest text: a cut value reads as another value.
+      int width = metrics.horizontalAdvance(title) + 16;
+      for (const auto& row : cells)
+        if (c < static_cast<int>(row.size()))
+          width = std::max(width, metrics.horizontalAdvance(ToQ(row[c])) + 12);
+      if (const TColumn* col = grid_.Column(c)) {
+        const bool hasButton =
+            !col->PickList.empty() || col->ButtonStyle == TColumnButtonStyle::cbsEllipsis;
+        width = std::max(
+            col->Width,
+            width + (hasButton && editable ? w->verticalHeader()->defaultSectionSize() : 0));
+      }
+      if (w->columnWidth(c) != width) w->setColumnWidth(c, width);
+      for (int r = 0; r < static_cast<int>(cells.size()); ++r) {
+        if (c >= static_cast<int>(cells[r].size())) continue;
+        QString text = ToQ(cells[r][c]);
+        QTableWidgetItem* item = w->item(r, c);
+        if (!item) {
+          item = new QTableWidgetItem(text);
+          w->setItem(r, c, item);
+        } else if (item->text() != text) {
+          item->setText(text);
+        }
+        QBrush back = editable && mark ? QBrush(*mark) : QBrush();
+        if (item->background() != back) item->setBackground(back);
+      }
+    }
+  }
+  // A double click, Alt+Down or the cell's own button: the column's choices, the cell's button,
+  // or the grid's own double-click handler.
   void Activate() {
     TDBGrid& g = grid_;
     const TColumn* col = g.Column(g.SelectedIndex());
-    if (col && !col->PickList.empty()) {
+    bool editable = Editable(g.SelectedIndex());
+    if (col && editable && !col->PickList.empty()) {
       QMenu menu(widget_);
+      menu.setObjectName(ToQ(g.Name()) + "_opcoes");
       for (const std::string& choice : col->PickList) menu.addAction(ToQ(choice));
-      auto* w = static_cast<QTableWidget*>(widget_.data());
+      auto* w = Table();
       QRect cell = w->visualItemRect(w->currentItem());
       QAction* chosen = menu.exec(w->viewport()->mapToGlobal(cell.bottomLeft()));
       if (!chosen) return;
       std::string text = FromQ(chosen->text());
       view_.Perform([&g, text] { G::GridChoose(g, text); });
-    } else if (col && col->ButtonStyle == TColumnButtonStyle::cbsEllipsis) {
+    } else if (col && editable && col->ButtonStyle == TColumnButtonStyle::cbsEllipsis) {
       view_.Perform([&g] { G::GridButton(g); });
     } else {
       view_.Perform([&g] { G::DblClick(g); });
@@ -694,6 +1166,8 @@ class GridBinding : public Binding {
   TDBGrid& grid_;
 };
 
+// --- Navigator --------------------------------------------------------------------------------
+
 class NavigatorBinding : public Binding {
  public:
   NavigatorBinding(FormView& view, TDBNavigator& nav, QWidget* parent)
@@ -701,15 +1175,18 @@ class NavigatorBinding : public Binding {
     auto* layout = new QHBoxLayout(widget_);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    static constexpr const char* kGlyphs[] = {"|◀", "◀", "▶", "▶|", "+", "−", "✎", "✔", "✘", "↻"};
+    static constexpr const char* kGlyphs[] = {
+        "go-first",    "go-previous",         "go-next",       "go-last",      "list-add",
+        "list-remove", "document-properties", "document-save", "process-stop", "view-refresh"};
     static constexpr const char* kHints[] = {"Primeiro", "Anterior", "Próximo", "Último",
                                              "Incluir",  "Excluir",  "Alterar", "Confirmar",
                                              "Cancelar", "Atualizar"};
     for (TNavigateBtn b : nav.VisibleButtons) {
       auto* button = new QToolButton(widget_);
       auto i = static_cast<int>(b);
-      button->setText(QString::fromUtf8(kGlyphs[i]));
+      button->setIcon(Icon(kGlyphs[i]));
       button->setToolTip(QString::fromUtf8(kHints[i]));
+      button->setAutoRaise(true);
       button->setFocusPolicy(Qt::NoFocus);
       button->setObjectName(ToQ(nav.Name() + "_" + std::string(NavigateBtnName(b))));
       layout->addWidget(button);
@@ -719,9 +1196,11 @@ class NavigatorBinding : public Binding {
         view_.Perform([&n, b] { Application().Guard([&] { n.ClickButton(b); }); });
       });
     }
+    layout->addStretch();
   }
   void Sync() override {
-    for (auto& [b, button] : buttons_) button->setEnabled(nav_.ButtonEnabled(b));
+    for (auto& [b, button] : buttons_)
+      if (button->isEnabled() != nav_.ButtonEnabled(b)) button->setEnabled(nav_.ButtonEnabled(b));
     SyncCommon();
   }
 
@@ -730,20 +1209,57 @@ class NavigatorBinding : public Binding {
   std::vector<std::pair<TNavigateBtn, QToolButton*>> buttons_;
 };
 
-// Kinds with nothing to draw of their own still hold their children.
-class ContainerBinding : public Binding {
- public:
-  ContainerBinding(FormView& view, TControl& control, QWidget* parent)
-      : Binding(view, control, new QWidget(parent)) {}
-};
-
 bool OnPage(const TControl& control) {
   for (const TControl* p = control.Parent(); p; p = p->Parent())
-    if (p->Kind() == ControlKind::TabSheet) return true;
+    if (dynamic_cast<const TTabSheet*>(p)) return true;
   return false;
 }
 
+// A maker for a control class: the binding B of the control as a T.
+template <class B, class T>
+BindingMaker Maker() {
+  return [](FormView& view, TControl& c, QWidget* container) -> std::unique_ptr<Binding> {
+    if (auto* t = dynamic_cast<T*>(&c)) return std::make_unique<B>(view, *t, container);
+    return std::make_unique<ContainerBinding>(view, c, container);
+  };
+}
+
 }  // namespace
+
+const ViewRegistry<BindingMaker>& Bindings() {
+  static const ViewRegistry<BindingMaker> registry = [] {
+    ViewRegistry<BindingMaker> r;
+    r.Register(TControl::ClassInfo, Maker<ContainerBinding, TControl>());
+    r.Register(TLabel::ClassInfo, Maker<LabelBinding, TLabel>());
+    r.Register(TCustomEdit::ClassInfo, Maker<EditBinding, TCustomEdit>());
+    r.Register(TDBDateEdit::ClassInfo, Maker<DateBinding, TCustomEdit>());
+    r.Register(TMemo::ClassInfo, Maker<MemoBinding, TCustomEdit>());
+    r.Register(TComboBox::ClassInfo, Maker<ComboBinding, TComboBox>());
+    r.Register(TCheckBox::ClassInfo, Maker<CheckBinding, TCheckBox>());
+    r.Register(TRadioGroup::ClassInfo, Maker<RadioBinding, TRadioGroup>());
+    r.Register(TGroupBox::ClassInfo, Maker<GroupBinding, TControl>());
+    r.Register(TPanel::ClassInfo, Maker<PanelBinding, TPanel>());
+    r.Register(TPageControl::ClassInfo, Maker<PageBinding, TPageControl>());
+    r.Register(TTabSheet::ClassInfo,
+               [](FormView& view, TControl& c, QWidget* container) -> std::unique_ptr<Binding> {
+                 auto* tabs = qobject_cast<QTabWidget*>(container);
+                 auto* sheet = dynamic_cast<TTabSheet*>(&c);
+                 if (tabs && sheet) return std::make_unique<SheetBinding>(view, *sheet, tabs);
+                 return std::make_unique<ContainerBinding>(view, c, container);
+               });
+    r.Register(TButton::ClassInfo, Maker<ButtonBinding, TButton>());
+    r.Register(TSpeedButton::ClassInfo, Maker<ToolBinding, TSpeedButton>());
+    r.Register(TImage::ClassInfo, Maker<ImageBinding, TImage>());
+    r.Register(TDBGrid::ClassInfo, Maker<GridBinding, TDBGrid>());
+    r.Register(TDBNavigator::ClassInfo, Maker<NavigatorBinding, TDBNavigator>());
+    r.Register(TReportView::ClassInfo,
+               [](FormView& view, TControl& c, QWidget* container) -> std::unique_ptr<Binding> {
+                 return MakeReportViewBinding(view, static_cast<TReportView&>(c), container);
+               });
+    return r;
+  }();
+  return registry;
+}
 
 // --- FormView ---------------------------------------------------------------------------------
 
@@ -759,6 +1275,10 @@ std::size_t FormView::CountControls(const TControl& control) const {
   std::size_t n = control.Controls().size();
   for (const TControl* c : control.Controls()) n += CountControls(*c);
   return n;
+}
+
+bool FormView::AnyGone() const {
+  return std::any_of(bindings_.begin(), bindings_.end(), [](auto& b) { return b->IsGone(); });
 }
 
 void FormView::Build() {
@@ -778,65 +1298,19 @@ void FormView::Build() {
 }
 
 void FormView::BuildChildren(TControl& parent, QWidget* container) {
+  bool mdiChild = form_.FormStyle == TFormStyle::fsMDIChild;
   for (TControl* child : parent.Controls()) {
-    // Tool buttons off the pages belong to the main window's tool bar.
-    if (child->Kind() == ControlKind::SpeedButton && !OnPage(*child)) {
+    // An MDI child's tool buttons off its pages belong to the main window's tool bar.
+    if (mdiChild && child->ClassName() == TSpeedButton::ClassInfo.name && !OnPage(*child)) {
       toolButtons_.push_back(static_cast<TSpeedButton*>(child));
       continue;
     }
-    std::unique_ptr<Binding> b = MakeBinding(*child, container);
+    const BindingMaker* maker = Bindings().Find(child->Class());
+    std::unique_ptr<Binding> b = (*maker)(*this, *child, container);
     Binding& ref = *b;
     byControl_[child] = &ref;
     bindings_.push_back(std::move(b));
     BuildChildren(*child, ref.Container());
-  }
-}
-
-std::unique_ptr<Binding> FormView::MakeBinding(TControl& c, QWidget* container) {
-  switch (c.Kind()) {
-    case ControlKind::Label:
-      return std::make_unique<LabelBinding>(*this, static_cast<TLabel&>(c), container);
-    case ControlKind::Edit:
-    case ControlKind::DBEdit:
-    case ControlKind::DBDateEdit:
-      return std::make_unique<EditBinding>(*this, dynamic_cast<TCustomEdit&>(c), container);
-    case ControlKind::Memo:
-    case ControlKind::DBMemo:
-      return std::make_unique<MemoBinding>(*this, dynamic_cast<TCustomEdit&>(c), container);
-    case ControlKind::ComboBox:
-    case ControlKind::DBComboBox:
-      return std::make_unique<ComboBinding>(*this, dynamic_cast<TComboBox&>(c), container);
-    case ControlKind::CheckBox:
-    case ControlKind::DBCheckBox:
-      return std::make_unique<CheckBinding>(*this, dynamic_cast<TCheckBox&>(c), container);
-    case ControlKind::RadioGroup:
-    case ControlKind::DBRadioGroup:
-      return std::make_unique<RadioBinding>(*this, dynamic_cast<TRadioGroup&>(c), container);
-    case ControlKind::GroupBox:
-      return std::make_unique<GroupBinding>(*this, c, container);
-    case ControlKind::Panel:
-      return std::make_unique<PanelBinding>(*this, c, container);
-    case ControlKind::PageControl:
-      return std::make_unique<PageBinding>(*this, static_cast<TPageControl&>(c), container);
-    case ControlKind::TabSheet:
-      if (auto* tabs = qobject_cast<QTabWidget*>(container))
-        return std::make_unique<SheetBinding>(*this, static_cast<TTabSheet&>(c), tabs);
-      return std::make_unique<ContainerBinding>(*this, c, container);
-    case ControlKind::Button:
-      return std::make_unique<ButtonBinding>(*this, static_cast<TButton&>(c), container);
-    case ControlKind::SpeedButton:
-    case ControlKind::BtnPesquisa:
-      return std::make_unique<ToolBinding>(*this, dynamic_cast<TSpeedButton&>(c), container);
-    case ControlKind::Image:
-      return std::make_unique<ImageBinding>(*this, static_cast<TImage&>(c), container);
-    case ControlKind::DBGrid:
-      return std::make_unique<GridBinding>(*this, static_cast<TDBGrid&>(c), container);
-    case ControlKind::DBNavigator:
-      return std::make_unique<NavigatorBinding>(*this, static_cast<TDBNavigator&>(c), container);
-    case ControlKind::ReportView:
-      return MakeReportViewBinding(*this, static_cast<TReportView&>(c), container);
-    default:
-      return std::make_unique<ContainerBinding>(*this, c, container);
   }
 }
 
@@ -868,6 +1342,9 @@ TMainMenu* FormView::MainMenu() const {
 
 void FormView::Detach() {
   detached_ = true;
+  // The form may still live (released, freed at the end of the gesture): its controls must
+  // not keep views that are about to be deleted.
+  for (auto& b : bindings_) b->Unbind();
   byWidget_.clear();
   byControl_.clear();
   toolButtons_.clear();
@@ -875,7 +1352,7 @@ void FormView::Detach() {
 
 void FormView::Sync() {
   if (detached_) return;
-  if (CountControls(form_) != builtCount_) Build();
+  if (AnyGone() || CountControls(form_) != builtCount_) Build();
   SyncGuard guard(*this);
   if (form_.Width() > 0 && form_.Height() > 0) setMinimumSize(form_.Width(), form_.Height());
   for (auto& b : bindings_) b->Sync();
@@ -912,6 +1389,7 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
   auto it = byWidget_.find(watched);
   if (detached_ || it == byWidget_.end()) return QWidget::eventFilter(watched, event);
   Binding& b = *it->second;
+  if (b.IsGone()) return false;
   switch (event->type()) {
     case QEvent::KeyPress: {
       if (Syncing()) return false;
@@ -929,6 +1407,8 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
       if (!im.commitString().isEmpty()) b.Text(im.commitString());
       return true;
     }
+    case QEvent::ContextMenu:
+      return b.ContextMenu(static_cast<QContextMenuEvent&>(*event));
     case QEvent::FocusIn: {
       if (Syncing()) return false;
       auto reason = static_cast<QFocusEvent&>(*event).reason();

@@ -1,8 +1,17 @@
 #pragma once
-// The generic renderer: a FormView draws one model form with real widgets, one binding per
-// control kind, and forwards every gesture on those widgets to the model through ui::Gestures.
-// The model is the truth: after each gesture every view reads the model again, and the widget
-// focus follows the form's ActiveControl (so a refused focus move puts the focus back).
+// The generic renderer: a FormView draws one model form with real widgets, one binding per control
+// class (looked up along the model's class chain, see ui/view.h), and forwards every gesture on
+// those widgets to the model through ui::Gestures.
+//
+// Rules of this layer, on top of the seam's:
+// - A binding is the view of its control: the control tells it what changed; the binding reads the
+//   control's typed accessors into its widget when the form view syncs. Widget signals caused by
+//   such a read are not gestures (SyncGuard).
+// - Every key, paste, cut, undo, click and choice the user makes on a widget becomes a gesture;
+//   a widget never keeps a change the model did not make (the next read puts the model's back).
+// - The widget focus follows the form's ActiveControl, so a refused focus move puts it back.
+// - A control whose PopupMenu the screen emptied has no context menu; a text box without a menu
+//   of its own gets the edit commands, each a gesture.
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +24,10 @@
 #include "ui/comctrls.h"
 #include "ui/forms.h"
 #include "ui/grids.h"
+#include "ui/view.h"
+
+class QContextMenuEvent;
+class QKeyEvent;
 
 namespace ger::qt {
 
@@ -28,11 +41,11 @@ class GestureSink {
 
 class FormView;
 
-// The binding of one model control to its widget.
-class Binding {
+// The binding of one model control to its widget: the control's view.
+class Binding : public IControlView {
  public:
   Binding(FormView& view, TControl& control, QWidget* widget);
-  virtual ~Binding() = default;
+  ~Binding() override;
   Binding(const Binding&) = delete;
   Binding& operator=(const Binding&) = delete;
 
@@ -48,13 +61,35 @@ class Binding {
   virtual bool Key(QKeyEvent& event);
   // Text committed by an input method.
   virtual void Text(const QString& text);
+  // A right click; true when handled (a menu shown, or none because the screen wants none).
+  virtual bool ContextMenu(QContextMenuEvent& event);
+
+  // IControlView.
+  void Changed(ViewAspect aspect) override;
+  void Gone() override { gone_ = true; }
+  // Lets go of a control that is still alive: it no longer tells this binding anything.
+  void Unbind();
+  bool IsGone() const { return gone_; }
 
  protected:
   FormView& view_;
   TControl& control_;
   QPointer<QWidget> widget_;
+  // Whether the contents changed since the last read (the first read always reads them).
+  bool TakeContentChange();
   void SyncCommon();
+  // The model's own menu of the control, shown at the event's place.
+  bool ModelMenu(QContextMenuEvent& event);
+
+ private:
+  bool gone_ = false;
+  bool contentChanged_ = true;
 };
+
+// Makes the binding of one control class; the registry holds one per class.
+using BindingMaker =
+    std::function<std::unique_ptr<Binding>(FormView& view, TControl& control, QWidget* container)>;
+const ViewRegistry<BindingMaker>& Bindings();
 
 class FormView : public QWidget {
   Q_OBJECT
@@ -72,7 +107,8 @@ class FormView : public QWidget {
   QWidget* WidgetOf(const TControl& control) const;
   QWidget* WidgetOf(std::string_view name) const;
   Binding* BindingOf(const TControl& control) const;
-  // Tool buttons that sit outside the pages: the main window shows them in its tool bar.
+  // Tool buttons of an MDI child that sit outside its pages: the main window shows them in its
+  // tool bar, as the platform merges a child's tool bar into the frame's.
   const std::vector<TSpeedButton*>& ToolButtons() const { return toolButtons_; }
   TMainMenu* MainMenu() const;
 
@@ -93,8 +129,8 @@ class FormView : public QWidget {
  private:
   void Build();
   void BuildChildren(TControl& parent, QWidget* container);
-  std::unique_ptr<Binding> MakeBinding(TControl& control, QWidget* container);
   std::size_t CountControls(const TControl& control) const;
+  bool AnyGone() const;
 
   TForm& form_;
   GestureSink& sink_;

@@ -1,22 +1,31 @@
 #include "shell.h"
 
+#include <exception>
 #include <iostream>
+#include <thread>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "convert.h"
+#include "icons.h"
+#include "look.h"
 #include "ui/gestures.h"
 
 namespace ger::qt {
@@ -36,10 +45,44 @@ MainWindow::MainWindow(Shell& shell) : shell_(shell) {
   tools_ = addToolBar("Ferramentas");
   tools_->setObjectName("tbrPrincipal");
   tools_->setMovable(false);
-  tools_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  tools_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  tools_->setIconSize(QSize(22, 22));
   server_ = new QLabel(this);
+  wait_ = new QProgressBar(this);
+  wait_->setObjectName("prgAguarde");
+  wait_->setRange(0, 0);  // no end known: the bar runs back and forth while the server works
+  wait_->setMaximumWidth(160);
+  wait_->hide();
+  statusBar()->addPermanentWidget(wait_);
   statusBar()->addPermanentWidget(server_);
+  // The start page lies on the empty MDI area; it hides while a screen is shown.
+  start_ = new QWidget(mdi_->viewport());
+  start_->setObjectName("pnlInicio");
+  auto* layout = new QVBoxLayout(start_);
+  auto* title = new QLabel("Gerenciador Empresarial", start_);
+  title->setObjectName("lblInicio");
+  QFont big = title->font();
+  big.setPointSize(big.pointSize() + 6);
+  big.setBold(true);
+  title->setFont(big);
+  title->setAlignment(Qt::AlignCenter);
+  auto* hint = new QLabel("Escolha a tela que deseja abrir:", start_);
+  hint->setAlignment(Qt::AlignCenter);
+  layout->addWidget(title);
+  layout->addWidget(hint);
+  mdi_->viewport()->installEventFilter(this);
   resize(1024, 768);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mdi_->viewport() && event->type() == QEvent::Resize) {
+    start_->adjustSize();
+    QSize size = start_->sizeHint();
+    start_->setGeometry(
+        QRect(QPoint(0, 0), mdi_->viewport()->size()).center().x() - size.width() / 2,
+        mdi_->viewport()->height() / 3 - size.height() / 2, size.width(), size.height());
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -53,12 +96,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- Shell ------------------------------------------------------------------------------------
 
 Shell::Shell() {
+  UseDesktopLook();
   window_ = std::make_unique<MainWindow>(*this);
   dialogs_ = std::make_shared<QtDialogs>([this]() -> QWidget* { return window_.get(); });
   TApplication& app = Application();
   app.SetDialogs(dialogs_);
   app.RunModalLoop = [this](TForm& form) { RunModal(form); };
   app.OnModelChanged = [this] { ScheduleSync(); };
+  previousRunner_ = blocking::SetRunner([this](const blocking::Work& work) { Wait(work); });
   const HostSettings& s = app.Settings;
   window_->ServerLabel()->setText(
       ToQ("Servidor " + s.webUrl + ":" + std::to_string(s.webPort) + "  Módulo " + s.moduloAtiv));
@@ -76,6 +121,7 @@ Shell::Shell() {
 Shell::~Shell() {
   TApplication& app = Application();
   app.OnModelChanged = nullptr;
+  blocking::SetRunner(std::move(previousRunner_));
   app.RunModalLoop = nullptr;
   app.SetDialogs(nullptr);
   for (auto& [form, loop] : loops_) loop->quit();
@@ -93,6 +139,15 @@ void Shell::ScheduleSync() {
 }
 
 void Shell::Perform(TForm& form, const std::function<void()>& gesture) {
+  if (waiting_ > 0) {
+    // A gesture queued before a server call began (a focus change) waits until the call ends:
+    // the model is in the middle of another gesture.
+    TForm* target = &form;
+    QTimer::singleShot(20, this, [this, target, gesture] {
+      if (Application().FormExists(target)) Perform(*target, gesture);
+    });
+    return;
+  }
   if (!Application().FormExists(&form)) return;
   try {
     gesture();
@@ -131,6 +186,7 @@ void Shell::Open(TForm& form) {
   if (form.FormStyle == TFormStyle::fsMDIChild && !form.Modal()) {
     QMdiSubWindow* sub = window_->Mdi()->addSubWindow(scroll);
     sub->setObjectName(ToQ(form.Name()) + "_janela");
+    sub->setWindowIcon(QApplication::windowIcon());
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->installEventFilter(this);
     int w = form.Width() > 0 ? form.Width() + 16 : 800;
@@ -152,7 +208,7 @@ void Shell::Open(TForm& form) {
 }
 
 void Shell::SyncAll() {
-  if (syncDepth_ > 0) {
+  if (syncDepth_ > 0 || waiting_ > 0) {
     ScheduleSync();
     return;
   }
@@ -210,6 +266,7 @@ void Shell::SyncAll() {
   }
   SyncMenus();
   SyncTools();
+  SyncStartPage();
   for (auto& [form, loop] : loops_)
     if (!app.FormExists(form) || !form->Modal()) loop->quit();
   --syncDepth_;
@@ -249,6 +306,17 @@ void Shell::SyncMenus() {
     menuSignature_ = signature;
     QMenu* file = bar->addMenu("&Arquivo");
     file->setObjectName("mnuArquivo");
+    for (const Screen& screen : screens_) {
+      QAction* open = file->addAction(screen.caption);
+      open->setObjectName("mnuAbrir" + screen.name);
+      auto run = screen.open;
+      connect(open, &QAction::triggered, this, [this, run] {
+        Application().Guard(run);
+        Application().ProcessReleases();
+        SyncAll();
+      });
+    }
+    if (!screens_.empty()) file->addSeparator();
     QAction* quit = file->addAction("&Sair");
     quit->setObjectName("mnuSair");
     connect(quit, &QAction::triggered, window_.get(), &QWidget::close);
@@ -286,10 +354,12 @@ void Shell::SyncMenus() {
       }
     QMenu* windows = bar->addMenu("&Janela");
     windows->setObjectName("mnuJanela");
-    connect(windows->addAction("&Cascata"), &QAction::triggered, window_->Mdi(),
-            &QMdiArea::cascadeSubWindows);
-    connect(windows->addAction("&Lado a lado"), &QAction::triggered, window_->Mdi(),
-            &QMdiArea::tileSubWindows);
+    QAction* cascade = windows->addAction("&Cascata");
+    cascade->setObjectName("mnuCascata");
+    connect(cascade, &QAction::triggered, this, [this] { Cascade(); });
+    QAction* tile = windows->addAction("&Lado a lado");
+    tile->setObjectName("mnuLadoALado");
+    connect(tile, &QAction::triggered, window_->Mdi(), &QMdiArea::tileSubWindows);
   }
   for (auto& [action, item] : menuActions_) {
     if (item->IsSeparator()) {
@@ -323,7 +393,7 @@ void Shell::SyncTools() {
     std::stable_sort(buttons.begin(), buttons.end(),
                      [](TSpeedButton* a, TSpeedButton* b) { return a->Left() < b->Left(); });
     for (TSpeedButton* b : buttons) {
-      QAction* action = bar->addAction(QString());
+      QAction* action = bar->addAction(b->Glyph.empty() ? QIcon() : Icon(b->Glyph), QString());
       action->setObjectName(ToQ(b->Name()));
       connect(action, &QAction::triggered, this,
               [this, b, form] { Perform(*form, [b] { G::Click(*b); }); });
@@ -331,7 +401,8 @@ void Shell::SyncTools() {
     }
   }
   for (auto& [action, b] : toolActions_) {
-    QString text = PlainCaption(b->Caption());
+    // The caption keeps its "&"; a button with none shows its hint under its picture.
+    QString text = ToQ(b->Caption());
     if (text.isEmpty()) text = ToQ(b->Hint());
     if (action->text() != text) action->setText(text);
     action->setToolTip(ToQ(b->Hint()));
@@ -356,6 +427,22 @@ bool Shell::CloseAll() {
 }
 
 bool Shell::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    // Enter or Escape that no control took (the window itself has the focus) still reach the
+    // form's default and cancel buttons.
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if ((enter || key->key() == Qt::Key_Escape) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      for (Entry& e : entries_) {
+        if (e.window != watched) continue;
+        TForm* form = e.form;
+        const int vk = enter ? Keys::VK_RETURN : Keys::VK_ESCAPE;
+        Perform(*form, [form, vk] { form->DialogKey(*form, vk, 0); });
+        return true;
+      }
+    }
+  }
   if (event->type() == QEvent::Close) {
     for (Entry& e : entries_) {
       if (e.window != watched) continue;
@@ -380,6 +467,120 @@ void Shell::RunModal(TForm& form) {
       std::remove_if(loops_.begin(), loops_.end(), [&](auto& p) { return p.second == &loop; }),
       loops_.end());
   SyncAll();
+}
+
+namespace {
+// While a server call runs, the user's input goes nowhere: no second command can start.
+class InputRefusal : public QObject {
+ public:
+  InputRefusal() { QApplication::instance()->installEventFilter(this); }
+  ~InputRefusal() override { QApplication::instance()->removeEventFilter(this); }
+  InputRefusal(const InputRefusal&) = delete;
+  InputRefusal& operator=(const InputRefusal&) = delete;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::Close:
+        event->ignore();
+        return true;
+      default:
+        return false;
+    }
+  }
+};
+}  // namespace
+
+void Shell::Wait(const blocking::Work& work) {
+  ++waiting_;
+  std::exception_ptr error;
+  QEventLoop loop;
+  InputRefusal refusal;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // A call that lasts shows that it waits; a quick one shows nothing.
+  QTimer slow;
+  slow.setSingleShot(true);
+  QObject::connect(&slow, &QTimer::timeout, &loop, [this] {
+    window_->WaitBar()->show();
+    window_->statusBar()->showMessage("Aguardando o servidor de aplicação...");
+  });
+  slow.start(300);
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  slow.stop();
+  window_->WaitBar()->hide();
+  window_->statusBar()->clearMessage();
+  QApplication::restoreOverrideCursor();
+  --waiting_;
+  if (error) std::rethrow_exception(error);
+}
+
+void Shell::AddScreen(const QString& caption, const QString& name, std::function<void()> open) {
+  screens_.push_back(Screen{caption, name, open});
+  auto* button = new QPushButton(Icon("window-new"), caption, window_->StartPage());
+  button->setObjectName("btnAbrir" + name);
+  button->setMinimumHeight(32);
+  window_->StartPage()->layout()->addWidget(button);
+  connect(button, &QPushButton::clicked, this, [this, open] {
+    Application().Guard(open);
+    Application().ProcessReleases();
+    SyncAll();
+  });
+  menuSignature_ = "\n";  // the File menu is made again with the new entry
+  SyncAll();
+}
+
+void Shell::SyncStartPage() {
+  bool anyShown = false;
+  for (QMdiSubWindow* sub : window_->Mdi()->subWindowList())
+    anyShown = anyShown || sub->isVisible();
+  QWidget* start = window_->StartPage();
+  bool wanted = !anyShown && !screens_.empty();
+  if (start->isVisible() != wanted) {
+    start->setVisible(wanted);
+    if (wanted) {
+      QResizeEvent resize(window_->Mdi()->viewport()->size(), window_->Mdi()->viewport()->size());
+      QApplication::sendEvent(window_->Mdi()->viewport(), &resize);
+    }
+  }
+}
+
+void Shell::Cascade() {
+  // Qt's own cascade shrinks every window to its smallest size; a screen must stay usable, so
+  // each keeps the size its form was drawn for (within the area), one title bar further down.
+  QMdiArea* mdi = window_->Mdi();
+  int step = 0;
+  for (QMdiSubWindow* sub : mdi->subWindowList(QMdiArea::StackingOrder)) {
+    if (!sub->isVisible() || sub->isMinimized()) continue;
+    TForm* form = nullptr;
+    for (Entry& e : entries_)
+      if (e.window == sub) form = e.form;
+    int w = form && form->Width() > 0 ? form->Width() + 16 : 800;
+    int h = form && form->Height() > 0 ? form->Height() + 40 : 560;
+    sub->showNormal();
+    int offset = step * (sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4);
+    QSize room = mdi->viewport()->size();
+    sub->setGeometry(offset, offset, std::max(200, std::min(w, room.width() - offset)),
+                     std::max(150, std::min(h, room.height() - offset)));
+    ++step;
+  }
 }
 
 bool Shell::Screenshot(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "core/blocking.h"
 #include "qtdialogs.h"
 #include "renderer.h"
 
@@ -19,6 +20,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QLabel;
 class QToolBar;
+class QProgressBar;
 
 namespace ger::qt {
 
@@ -31,15 +33,22 @@ class MainWindow : public QMainWindow {
   QMdiArea* Mdi() const { return mdi_; }
   QToolBar* Tools() const { return tools_; }
   QLabel* ServerLabel() const { return server_; }
+  // The moving bar shown while a server call lasts.
+  QProgressBar* WaitBar() const { return wait_; }
+  // What the MDI area shows while no screen is open: the screens the user can open.
+  QWidget* StartPage() const { return start_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   Shell& shell_;
   QMdiArea* mdi_;
   QToolBar* tools_;
   QLabel* server_;
+  QProgressBar* wait_;
+  QWidget* start_;
 };
 
 class Shell : public QObject, public GestureSink {
@@ -65,6 +74,16 @@ class Shell : public QObject, public GestureSink {
   // Renders the main window to a PNG file; false when the file cannot be written.
   bool Screenshot(const std::string& path);
 
+  // A screen the user can open from the menu and the start page (the module's creators); the
+  // opening runs as a gesture.
+  void AddScreen(const QString& caption, const QString& name, std::function<void()> open);
+  // Window menu: every open screen at its own size, one below and right of the other.
+  void Cascade();
+  // Runs work that waits on the server on another thread while the windows keep painting and
+  // the user's input is refused (the runner of blocking::Run while the shell exists).
+  void Wait(const blocking::Work& work);
+  bool Waiting() const { return waiting_ > 0; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -79,6 +98,13 @@ class Shell : public QObject, public GestureSink {
   void SyncTools();
   void ScheduleSync();
   void RunModal(TForm& form);
+  void SyncStartPage();
+  struct Screen {
+    QString caption;
+    QString name;
+    std::function<void()> open;
+  };
+  std::vector<Screen> screens_;
 
   std::unique_ptr<MainWindow> window_;
   std::shared_ptr<QtDialogs> dialogs_;
@@ -90,6 +116,8 @@ class Shell : public QObject, public GestureSink {
   std::string menuSignature_;
   bool syncPending_ = false;
   int syncDepth_ = 0;
+  int waiting_ = 0;
+  blocking::Runner previousRunner_;
 };
 
 }  // namespace ger::qt

@@ -252,7 +252,7 @@ class Interpreter::Impl {
   T& Control(const std::string& name, const char* what) const {
     TComponent& c = Component(name);
     auto* t = dynamic_cast<T*>(&c);
-    if (!t) Fail("'" + name + "' is a " + std::string(KindName(c.Kind())) + ", not " + what);
+    if (!t) Fail("'" + name + "' is a " + std::string(c.ClassName()) + ", not " + what);
     return *t;
   }
   TForm& Form(const std::string& name) const {

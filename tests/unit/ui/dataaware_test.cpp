@@ -47,6 +47,19 @@ TEST_F(DataAwareTest, TheKeyHandlerRunsFirstThenTheFieldFilterThenTheMask) {
   EXPECT_EQ(f.cds.FieldByName("CODIGO").AsString(), "B7");
 }
 
+TEST_F(DataAwareTest, ABoxBoundToAFieldThatHasAMaskShowsItAtOnce) {
+  BoxForm f;
+  f.cds.FieldByName("NOME").SetEditMask("99.99;0;_");
+  TDBEdit box(&f, "dbeOutro");
+  box.SetParent(&f.tshUm);
+  box.SetDataSource(f.dts);
+  box.SetDataField("NOME");
+  EXPECT_EQ(box.EditMask(), "99.99;0;_");
+  f.cds.Edit();
+  f.cds.FieldByName("NOME").Clear();
+  EXPECT_EQ(box.Text(), "__.__");
+}
+
 TEST_F(DataAwareTest, ClickingIntoAnEmptyOrPartlyFilledMaskedBoxTypesAfterWhatIsThere) {
   BoxForm f;
   f.cds.FieldByName("CODIGO").SetEditMask(">aa;0; ");
