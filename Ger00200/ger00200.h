@@ -538,7 +538,6 @@ class TfrmEmpresa : public TfrmPadrao {
                    const char* notFoundKey, TTabSheet& page);
   // Binds the handlers of the coded fields, the placeholder texts and the key filters.
   void LigaCodigos();
-<<<<<<< HEAD
   // The current company's code.
   std::string CodigoEmpresa() const;
   // The representatives' datasets, grid events and field handlers; unhooked before destruction.
@@ -546,13 +545,11 @@ class TfrmEmpresa : public TfrmPadrao {
   void DesligaRepresentantes();
   // Posts a representative row left in edit (or drops it untouched) before its page is left.
   void FinalizaRepresentante();
-=======
   // Binds the handlers of the receipt templates and the logo.
   void LigaModelos();
   // A template's search: the file chosen goes into the box.
   void EscolheModelo(TDBEdit& box);
   bool carregandoImagem_ = false;
->>>>>>> h14-coded
 };
 
 extern "C" {
