@@ -96,14 +96,16 @@ char Ajusta_Inscricao(std::string& text) {
   if (text.empty() || text.front() != 'C')
     throw Exception("Ajusta_Inscricao: the text must start with 'C', got '" + text + "'");
   // Separators and blanks fall away; letters stay (in capitals), since only an alphanumeric
-  // CNPJ may hold them and anything else with a letter must be refused, not shortened.
+  // CNPJ may hold them and anything else with a letter must be refused, not shortened. A
+  // character beyond ASCII (an accented letter) stays too: no registration takes it.
   std::string digits;
   bool letters = false;
   for (std::size_t i = 1; i < text.size(); ++i) {
-    const char c = text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A')
-                                                    : text[i];
-    if (IsCapital(c)) letters = true;
-    if (IsDigit(c) || IsCapital(c)) digits.push_back(c);
+    const char c =
+        text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
+    const bool foreign = static_cast<unsigned char>(c) >= 0x80;
+    if (IsCapital(c) || foreign) letters = true;
+    if (IsDigit(c) || IsCapital(c) || foreign) digits.push_back(c);
   }
   if (letters) {
     if (!ValidaCNPJ(digits)) throw Exception("C.G.C. inválido.");

@@ -110,8 +110,12 @@ TEST(Consiste, AlphanumericCnpjCheckDigits) {
   EXPECT_EQ(Consiste::DigitosCNPJ("12ABC34501DE"), "35");
   EXPECT_TRUE(Consiste::ValidaCNPJ("12ABC34501DE35"));
   for (char d = '0'; d <= '9'; ++d) {
-    if (d != '5') EXPECT_FALSE(Consiste::ValidaCNPJ(std::string("12ABC34501DE3") + d)) << d;
-    if (d != '3') EXPECT_FALSE(Consiste::ValidaCNPJ(std::string("12ABC34501DE") + d + "5")) << d;
+    if (d != '5') {
+      EXPECT_FALSE(Consiste::ValidaCNPJ(std::string("12ABC34501DE3") + d)) << d;
+    }
+    if (d != '3') {
+      EXPECT_FALSE(Consiste::ValidaCNPJ(std::string("12ABC34501DE") + d + "5")) << d;
+    }
   }
   // A letter changed in the base changes the digits: letters are not all one value.
   EXPECT_FALSE(Consiste::ValidaCNPJ("12ABD34501DE35"));
@@ -170,7 +174,7 @@ TEST(Consiste, AjustaInscricaoTakesTheAlphanumericCnpj) {
   // length: nothing is shortened to its digits, and the text stays as typed.
   for (const char* typed : {"C12ABC34501DE36", "C1234567890A", "C1234567890AB", "C123456789A12",
                             "C12ABC34501D35", "C12ABC34501DE355", "CA", "C12ABC34501DE3A",
-                            "C123456789012345678X9"}) {
+                            "C123456789012345678X9", "C11222333000181É", "C1É2ABC34501DE35"}) {
     std::string t = typed;
     EXPECT_EQ(ErrorOf([&] { Consiste::Ajusta_Inscricao(t); }), "C.G.C. inválido.") << typed;
     EXPECT_EQ(t, typed);
@@ -185,10 +189,9 @@ TEST(Consiste, PictPessMasksServeTheRegistrations) {
   EXPECT_EQ(Consiste::PictPess(""), Consiste::PictPess("I"));
   EXPECT_EQ(Consiste::PictPess("j"), Consiste::PictPess("I"));
   // The stored number shows under its type's mask and reads back unchanged.
-  for (const auto& [typed, shown] :
-       {std::pair{"C11222333000181", "11.222.333/0001-81"},
-        std::pair{"C12ABC34501DE35", "12.ABC.345/01DE-35"},
-        std::pair{"C39053344705", "390.533.447-05"}}) {
+  for (const auto& [typed, shown] : {std::pair{"C11222333000181", "11.222.333/0001-81"},
+                                     std::pair{"C12ABC34501DE35", "12.ABC.345/01DE-35"},
+                                     std::pair{"C39053344705", "390.533.447-05"}}) {
     std::string t = typed;
     const char type = Consiste::Ajusta_Inscricao(t);
     const EditMask mask(Consiste::PictPess(std::string(1, type)));
