@@ -70,7 +70,19 @@ void TfrmEmpresa::dbeSgEstadoFPGKeyPress(TComponent&, char32_t& key) {
   key = utf8::ToUpper(key);
 }
 
+// An alphanumeric CNPJ holds capitals in its first twelve positions, so letters are taken while
+// the number may still be one: the box's mask is that of a CNPJ or of a kind not yet known (the
+// mask, not the stored kind, since entering the box again opens it to any kind). A small letter
+// is entered as its capital; every other non-digit still ends the key event.
 void TfrmEmpresa::dbeCGCEmpresaKeyPress(TComponent&, char32_t& key) {
+  const bool small = key >= U'a' && key <= U'z';
+  if (small || (key >= U'A' && key <= U'Z')) {
+    const std::string& mask = cdsEmpresa.FieldByName("NRINSJUREMPR").EditMask();
+    if (mask == Consiste::PictPess("J") || mask == Consiste::PictPess("I")) {
+      if (small) key = key - U'a' + U'A';
+      return;
+    }
+  }
   Vd_Numero(key);
 }
 

@@ -79,6 +79,18 @@ std::string OnlyDigits(std::string_view s) {
   return out;
 }
 
+// A legal registration as compared: its digits and letters, the letters in capitals, without
+// the separators of a mask. An alphanumeric CNPJ keeps its letters, so that "12ABC34501DE35" is
+// neither taken for the number of its digits alone nor missed when typed in small letters.
+std::string RegistrationKey(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) out.push_back(c);
+  }
+  return out;
+}
+
 std::string FoldName(std::string_view name) {
   return utf8::FoldKey(utf8::Trim(name));
 }
@@ -208,13 +220,13 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
     out.fields = {all.fields[0]};
     if (number.empty()) return Encode(out);
     // The box may hold the number with or without its mask's separators.
-    const std::string digits = OnlyDigits(number);
+    const std::string key = RegistrationKey(number);
     for (const Row& row : all.rows) {
       const std::string& stored = std::get<std::string>(row[0]);
       const auto* storedType = std::get_if<std::string>(&row[1]);
       if (!type.empty() && storedType && !storedType->empty() && *storedType != type) continue;
       bool same =
-          digits.empty() ? std::string(utf8::Trim(stored)) == number : OnlyDigits(stored) == digits;
+          key.empty() ? std::string(utf8::Trim(stored)) == number : RegistrationKey(stored) == key;
       if (same) out.rows.push_back({row[0]});
     }
     return Encode(out);

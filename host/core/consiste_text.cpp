@@ -13,14 +13,24 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+bool IsCapital(char c) {
+  return c >= 'A' && c <= 'Z';
+}
+
 bool AllDigits(std::string_view s) {
   return std::all_of(s.begin(), s.end(), IsDigit);
 }
 
-// One modulo-11 check digit over `digits` with the weights given from the left.
-char CheckDigit(std::string_view digits, const int* weights) {
+// A CNPJ base may hold capitals since the alphanumeric CNPJ came in.
+bool CnpjBase(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return IsDigit(c) || IsCapital(c); });
+}
+
+// One modulo-11 check digit over `base` with the weights given from the left. A character
+// counts its code minus that of "0": digits their own value, capitals 17 to 42.
+char CheckDigit(std::string_view base, const int* weights) {
   int sum = 0;
-  for (std::size_t i = 0; i < digits.size(); ++i) sum += (digits[i] - '0') * weights[i];
+  for (std::size_t i = 0; i < base.size(); ++i) sum += (base[i] - '0') * weights[i];
   const int r = sum % 11;
   return static_cast<char>('0' + (r < 2 ? 0 : 11 - r));
 }
@@ -58,8 +68,9 @@ std::string Ajusta(std::string_view text, std::size_t width) {
 }
 
 std::string DigitosCNPJ(std::string_view base12) {
-  if (base12.size() != 12 || !AllDigits(base12))
-    throw Exception("DigitosCNPJ: the base must be 12 digits, got '" + std::string(base12) + "'");
+  if (base12.size() != 12 || !CnpjBase(base12))
+    throw Exception("DigitosCNPJ: the base must be 12 digits or capital letters, got '" +
+                    std::string(base12) + "'");
   return TwoCheckDigits(std::string(base12), kCnpj1, kCnpj2);
 }
 
@@ -69,9 +80,11 @@ std::string DigitosCPF(std::string_view base9) {
   return TwoCheckDigits(std::string(base9), kCpf1, kCpf2);
 }
 
-bool ValidaCNPJ(std::string_view digits) {
-  if (digits.size() != 14 || !AllDigits(digits) || OneRepeatedDigit(digits)) return false;
-  return DigitosCNPJ(digits.substr(0, 12)) == digits.substr(12);
+bool ValidaCNPJ(std::string_view number) {
+  if (number.size() != 14 || !CnpjBase(number.substr(0, 12)) || !AllDigits(number.substr(12)) ||
+      OneRepeatedDigit(number))
+    return false;
+  return DigitosCNPJ(number.substr(0, 12)) == number.substr(12);
 }
 
 bool ValidaCPF(std::string_view digits) {
@@ -82,9 +95,23 @@ bool ValidaCPF(std::string_view digits) {
 char Ajusta_Inscricao(std::string& text) {
   if (text.empty() || text.front() != 'C')
     throw Exception("Ajusta_Inscricao: the text must start with 'C', got '" + text + "'");
+  // Separators and blanks fall away; letters stay (in capitals), since only an alphanumeric
+  // CNPJ may hold them and anything else with a letter must be refused, not shortened. A
+  // character beyond ASCII (an accented letter) stays too: no registration takes it.
   std::string digits;
-  for (std::size_t i = 1; i < text.size(); ++i)
-    if (IsDigit(text[i])) digits.push_back(text[i]);
+  bool letters = false;
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    const char c =
+        text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
+    const bool foreign = static_cast<unsigned char>(c) >= 0x80;
+    if (IsCapital(c) || foreign) letters = true;
+    if (IsDigit(c) || IsCapital(c) || foreign) digits.push_back(c);
+  }
+  if (letters) {
+    if (!ValidaCNPJ(digits)) throw Exception("C.G.C. inválido.");
+    text = std::move(digits);
+    return 'J';
+  }
   if (digits.empty()) throw Exception("Inscrição inválida: nenhum dígito informado.");
   if (digits.size() > 20) throw Exception("Inscrição inválida: mais de 20 dígitos.");
   char type = 'O';
@@ -100,9 +127,12 @@ char Ajusta_Inscricao(std::string& text) {
 }
 
 std::string PictPess(std::string_view personType) {
-  if (personType == "J") return "99.999.999/9999-99;0; ";
+  // Capitals in the first twelve positions of a CNPJ ("a" takes a letter or a digit, ">" turns
+  // it to a capital); the two check digits stay digits.
+  if (personType == "J") return ">aa.aaa.aaa/aaaa-99;0; ";
   if (personType == "F") return "999.999.999-99;0; ";
-  return "99999999999999999999;0; ";
+  if (personType == "O") return "99999999999999999999;0; ";
+  return ">aaaaaaaaaaaa99999999;0; ";
 }
 
 void MaxNumber(std::string_view text, int intDigits, int decDigits, std::string& ch,

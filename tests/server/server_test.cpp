@@ -524,6 +524,25 @@ TEST_F(ServerTest, VerificationCallsFindTakenCodesAndRegistrations) {
 
 // --- Neighbourhoods -------------------------------------------------------------------------
 
+TEST_F(ServerTest, AnAlphanumericCnpjIsStoredAsSentAndFoundInUseWhateverTheCase) {
+  Start({"--demo"});
+  CompanySet cs(Packet("GetEmpresa"));
+  Row r = CompanyRow(cs, "10", "Nova");
+  cs.Put(r, "IDTPIJUREMPR", "J");
+  cs.Put(r, "NRINSJUREMPR", "12ABC34501DE35");
+  cs.Insert(r);
+  Ok("SetEmpresa", SetArgs(cs));
+  EXPECT_EQ(S(Db().Query("SELECT NRINSJUREMPR FROM EMPRESA WHERE CDEMPRESA = '10'").rows.at(0)[0]),
+            "12ABC34501DE35");
+  for (const char* typed : {"12ABC34501DE35", "12abc34501de35", "12.abc.345/01DE-35"})
+    EXPECT_EQ(Packet("GetVerifInsc", {"J", typed}).rows.size(), 1u) << typed;
+  // Its digits alone are another number, and another letter another CNPJ.
+  EXPECT_TRUE(Packet("GetVerifInsc", {"J", "123450135"}).rows.empty());
+  EXPECT_TRUE(Packet("GetVerifInsc", {"J", "12ABD34501DE35"}).rows.empty());
+  // The numeric ones are found as before.
+  EXPECT_EQ(Packet("GetVerifInsc", {"J", "11.222.333/0001-81"}).rows.size(), 1u);
+}
+
 TEST_F(ServerTest, NeighbourhoodsAreRegisteredOncePerFoldedNameWithTheNextCode) {
   Start();
   Db().Execute(

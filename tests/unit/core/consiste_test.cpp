@@ -105,6 +105,33 @@ TEST(Consiste, CheckDigits) {
   EXPECT_THROW(Consiste::DigitosCPF("12345678a"), Exception);
 }
 
+TEST(Consiste, AlphanumericCnpjCheckDigits) {
+  // The federal revenue's example: capitals count their code minus 48.
+  EXPECT_EQ(Consiste::DigitosCNPJ("12ABC34501DE"), "35");
+  EXPECT_TRUE(Consiste::ValidaCNPJ("12ABC34501DE35"));
+  for (char d = '0'; d <= '9'; ++d) {
+    if (d != '5') {
+      EXPECT_FALSE(Consiste::ValidaCNPJ(std::string("12ABC34501DE3") + d)) << d;
+    }
+    if (d != '3') {
+      EXPECT_FALSE(Consiste::ValidaCNPJ(std::string("12ABC34501DE") + d + "5")) << d;
+    }
+  }
+  // A letter changed in the base changes the digits: letters are not all one value.
+  EXPECT_FALSE(Consiste::ValidaCNPJ("12ABD34501DE35"));
+  // Small letters, letters in the check digits and other characters are no CNPJ.
+  EXPECT_FALSE(Consiste::ValidaCNPJ("12abc34501de35"));
+  EXPECT_FALSE(Consiste::ValidaCNPJ("12ABC34501DE3A"));
+  EXPECT_FALSE(Consiste::ValidaCNPJ("12ÁBC34501DE35"));
+  EXPECT_THROW(Consiste::DigitosCNPJ("12abc34501de"), Exception);
+  EXPECT_THROW(Consiste::DigitosCNPJ("12ABC34501D-"), Exception);
+  // Letters and digits mix freely in the base; every such number has its own digits.
+  for (const char* base : {"ZZZZZZZZZZZZ", "A00000000001", "00000000000Z"}) {
+    const std::string n = std::string(base) + Consiste::DigitosCNPJ(base);
+    EXPECT_TRUE(Consiste::ValidaCNPJ(n)) << n;
+  }
+}
+
 TEST(Consiste, AjustaInscricao) {
   std::string t = "C11.222.333/0001-81";
   EXPECT_EQ(Consiste::Ajusta_Inscricao(t), 'J');
@@ -137,19 +164,53 @@ TEST(Consiste, AjustaInscricao) {
   EXPECT_NE(failing("11222333000181"), "(no error)");
 }
 
+TEST(Consiste, AjustaInscricaoTakesTheAlphanumericCnpj) {
+  for (const char* typed : {"C12ABC34501DE35", "C12.ABC.345/01DE-35", "C12abc34501de35"}) {
+    std::string t = typed;
+    EXPECT_EQ(Consiste::Ajusta_Inscricao(t), 'J') << typed;
+    EXPECT_EQ(t, "12ABC34501DE35") << typed;
+  }
+  // A letter in anything but a CNPJ with right check digits is a wrong CNPJ, whatever the
+  // length: nothing is shortened to its digits, and the text stays as typed.
+  for (const char* typed : {"C12ABC34501DE36", "C1234567890A", "C1234567890AB", "C123456789A12",
+                            "C12ABC34501D35", "C12ABC34501DE355", "CA", "C12ABC34501DE3A",
+                            "C123456789012345678X9", "C11222333000181É", "C1É2ABC34501DE35"}) {
+    std::string t = typed;
+    EXPECT_EQ(ErrorOf([&] { Consiste::Ajusta_Inscricao(t); }), "C.G.C. inválido.") << typed;
+    EXPECT_EQ(t, typed);
+  }
+}
+
 TEST(Consiste, PictPessMasksServeTheRegistrations) {
-  EXPECT_EQ(Consiste::PictPess("J"), "99.999.999/9999-99;0; ");
+  EXPECT_EQ(Consiste::PictPess("J"), ">aa.aaa.aaa/aaaa-99;0; ");
   EXPECT_EQ(Consiste::PictPess("F"), "999.999.999-99;0; ");
-  EXPECT_EQ(Consiste::PictPess("I"), "99999999999999999999;0; ");
-  EXPECT_EQ(Consiste::PictPess("O"), Consiste::PictPess("I"));
+  EXPECT_EQ(Consiste::PictPess("I"), ">aaaaaaaaaaaa99999999;0; ");
+  EXPECT_EQ(Consiste::PictPess("O"), "99999999999999999999;0; ");
   EXPECT_EQ(Consiste::PictPess(""), Consiste::PictPess("I"));
   EXPECT_EQ(Consiste::PictPess("j"), Consiste::PictPess("I"));
   // The stored number shows under its type's mask and reads back unchanged.
-  std::string t = "C11222333000181";
-  const char type = Consiste::Ajusta_Inscricao(t);
-  const EditMask mask(Consiste::PictPess(std::string(1, type)));
-  EXPECT_EQ(mask.Format(t), "11.222.333/0001-81");
-  EXPECT_EQ(mask.Unformat(mask.Format(t)), t);
+  for (const auto& [typed, shown] : {std::pair{"C11222333000181", "11.222.333/0001-81"},
+                                     std::pair{"C12ABC34501DE35", "12.ABC.345/01DE-35"},
+                                     std::pair{"C39053344705", "390.533.447-05"}}) {
+    std::string t = typed;
+    const char type = Consiste::Ajusta_Inscricao(t);
+    const EditMask mask(Consiste::PictPess(std::string(1, type)));
+    EXPECT_EQ(mask.Format(t), shown);
+    EXPECT_EQ(mask.Unformat(mask.Format(t)), t);
+  }
+  // Typed into the masks: small letters become capitals where letters may go; the check digits,
+  // a CPF and another registration take digits only.
+  const EditMask cnpj(Consiste::PictPess("J"));
+  EXPECT_EQ(cnpj.TypeAll("12abc34501de35"), "12.ABC.345/01DE-35");
+  EXPECT_EQ(cnpj.Unformat(cnpj.TypeAll("12ABC34501DEX35")), "12ABC34501DE35");
+  const EditMask unknown(Consiste::PictPess("I"));
+  EXPECT_EQ(unknown.Unformat(unknown.TypeAll("12abc34501de35")), "12ABC34501DE35");
+  EXPECT_EQ(unknown.Unformat(unknown.TypeAll("123456789012A345")), "123456789012345");
+  EXPECT_EQ(unknown.Unformat(unknown.TypeAll("12345678901234567890")), "12345678901234567890");
+  for (const char* kind : {"F", "O"}) {
+    const EditMask digits(Consiste::PictPess(kind));
+    EXPECT_EQ(digits.Unformat(digits.TypeAll("1a2B3")), "123") << kind;
+  }
 }
 
 TEST(Consiste, MaxNumberLimitsDigits) {

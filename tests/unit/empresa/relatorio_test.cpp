@@ -61,7 +61,7 @@ class EmpresaRelatorio : public ::testing::Test {
 
   // Companies "00", "01", ... inserted in reverse order: the report orders them itself. Every
   // third is a person (CPF), every fifth has another kind of registration, every second has the
-  // state registration left as the placeholder.
+  // state registration left as the placeholder; half the CNPJs hold letters.
   struct Company {
     std::string code, name, legal, number, kind, state, town, uf, phone, mail;
   };
@@ -73,8 +73,10 @@ class EmpresaRelatorio : public ::testing::Test {
       c.name = "Empresa " + c.code;
       c.legal = "Razão Social " + c.code + " Indústria e Comércio de Alimentos Ltda";
       c.kind = i % 5 == 4 ? "O" : (i % 3 == 1 ? "F" : "J");
-      c.number = c.kind == "O" ? "98765" + std::to_string(i)
-                               : (c.kind == "F" ? "12345678909" : "11222333000181");
+      c.number = c.kind == "O"   ? "98765" + std::to_string(i)
+                 : c.kind == "F" ? "12345678909"
+                 : i % 2         ? "12ABC34501DE35"
+                                 : "11222333000181";
       c.state = i % 2 ? "*" : "110.042.490." + std::to_string(100 + i);
       c.town = "São José dos Campos";
       c.uf = "SP";

@@ -22,7 +22,8 @@ TEST_F(EmpresaScreen, RegistrationMaskFollowsEachCompanysKindAsTheListMoves) {
   InsertCompany("05", "Jurídica");  // kind J, a CNPJ
   db_->Execute(
       "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA, IDTPIJUREMPR, NRINSJUREMPR) VALUES "
-      "('06', 'Física', 'F', '52998224725'), ('07', 'Outra', 'I', '12345678901234567890')");
+      "('06', 'Física', 'F', '52998224725'), ('07', 'Outra', 'I', '12345678901234567890'), "
+      "('08', 'Alfanumérica', 'J', '12ABC34501DE35')");
   TfrmEmpresa& f = Open();
   TField& registration = f.cdsEmpresa.FieldByName("NRINSJUREMPR");
   auto expectShown = [&](const std::string& kind, const std::string& text) {
@@ -34,6 +35,8 @@ TEST_F(EmpresaScreen, RegistrationMaskFollowsEachCompanysKindAsTheListMoves) {
   expectShown("F", "529.982.247-25");
   ASSERT_TRUE(G::GridRow(f.dbgPadrao, 2));
   expectShown("I", "12345678901234567890");
+  ASSERT_TRUE(G::GridRow(f.dbgPadrao, 3));
+  expectShown("J", "12.ABC.345/01DE-35");
   ASSERT_TRUE(G::GridRow(f.dbgPadrao, 0));
   expectShown("J", "11.222.333/0001-81");
 

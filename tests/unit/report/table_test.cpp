@@ -24,6 +24,7 @@ Definition Def(const std::string& columns, const std::string& extra = "") {
 TEST(ReportTable, RegistrationsShowUnderTheMaskOfTheirPersonType) {
   Definition d = Def(R"([{"format":"registration","fields":["NR","TP"]}])");
   DataPacket data = Packet({"NR", "TP"}, {{"11222333000181", "J"},
+                                          {"12ABC34501DE35", "J"},
                                           {"12345678909", "F"},
                                           {"123456", "O"},
                                           {"11222333000181", Value{}},
@@ -31,8 +32,8 @@ TEST(ReportTable, RegistrationsShowUnderTheMaskOfTheirPersonType) {
                                           {Value{}, "J"},
                                           {"*", "J"}});
   EXPECT_EQ(Column(BuildTable(d, data), 0),
-            (std::vector<std::string>{"11.222.333/0001-81", "123.456.789-09", "123456",
-                                      "11222333000181", "1122233", "", ""}));
+            (std::vector<std::string>{"11.222.333/0001-81", "12.ABC.345/01DE-35", "123.456.789-09",
+                                      "123456", "11222333000181", "1122233", "", ""}));
 }
 
 TEST(ReportTable, TextsJoinsNumbersDatesAndFlags) {
