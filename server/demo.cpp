@@ -220,7 +220,9 @@ void SeedDemo(db::Connection& connection) {
          {"MEDATABASE", 5.0},
          {"CDREGIMEAPUR", text("1")},
          {"DSEMAILEMPRESA", c.email},
-         {"DSARQLOGOEMP", text("logo.bmp")},
+         // The picture's file lives on a user's machine, not the server's: a path here would name
+         // a file no seat has, and the logo checks would stop every save of a demo company.
+         {"DSARQLOGOEMP", text("")},
          {"DSARQLOGOEMPCLOB", logo},
          {"IDNATUOPEREMPR", text("01")},
          {"IDREGESPTRIBEMP", text("99")},

@@ -266,11 +266,13 @@ std::optional<HttpReply> HttpChannel::Post(const std::string& path, std::string_
 
 std::optional<HttpReply> HttpChannel::ReadAnswer(int fd) {
   Close();
-  fd_ = fd;
+  // Receive closes the channel's socket when the answer says so; a copy keeps the caller's open.
+  fd_ = ::dup(fd);
+  if (fd_ < 0) return Fail(HttpFailure::Broken);
   deadline_ = Clock::now() + std::chrono::seconds(timeoutSeconds_);
   failure_ = HttpFailure::None;
   auto reply = Receive();
-  fd_ = -1;
+  Close();
   return reply;
 }
 

@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (channel.Failure() == ger::net::HttpFailure::None) {
     std::abort();
   }
+  ::close(ends[0]);
   ::close(ends[1]);
   return 0;
 }

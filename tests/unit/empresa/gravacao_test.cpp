@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "Ger00200/ger00200.h"
+#include "picture_sample.h"
 #include "ui/gestures.h"
 
 namespace ger {
@@ -85,19 +86,19 @@ TEST_F(BeforePost, AnyPostFillsNoneCodesAndSplitsTheAddressKeepingWhatIsSet) {
 
 TEST_F(BeforePost, TheLogoIsReadWhenThePathChangesAndDroppedWhenItIsEmptied) {
   Load({});
-  const std::string first = Write("a.bmp", "BM first picture");
+  const std::string first = Write("a.bmp", Bmp('\x10'));
   EditAndPost("DSARQLOGOEMP", first);
-  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, "BM first picture");
+  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, Bmp('\x10'));
   f_->cdsEmpresa.MergeChangeLog();  // as after a save the server took
 
   // The same path: the stored picture stays, even when the file changed meanwhile.
-  Write("a.bmp", "BM changed on disk");
+  Write("a.bmp", Bmp('\x20'));
   EditAndPost("NMEMPRESA", "Outro nome");
-  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, "BM first picture");
+  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, Bmp('\x10'));
   f_->cdsEmpresa.MergeChangeLog();
 
-  EditAndPost("DSARQLOGOEMP", Write("b.bmp", "BM second"));
-  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, "BM second");
+  EditAndPost("DSARQLOGOEMP", Write("b.bmp", Bmp('\x30')));
+  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, Bmp('\x30'));
   f_->cdsEmpresa.MergeChangeLog();
 
   EditAndPost("DSARQLOGOEMP", "");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Ger00200/ger00200.h"
+#include "picture_sample.h"
 #include "ui/gestures.h"
 
 namespace ger {
@@ -19,34 +20,6 @@ namespace {
 namespace G = ui::Gestures;
 namespace O = ui::Observe;
 namespace fs = std::filesystem;
-
-// A whole 2 by 1 picture, 24 bits.
-std::string Bmp() {
-  std::string b = "BM";
-  auto u32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i) & 0xFF);
-  };
-  auto u16 = [&](std::uint16_t v) {
-    b += static_cast<char>(v & 0xFF);
-    b += static_cast<char>(v >> 8);
-  };
-  u32(62);
-  u32(0);
-  u32(54);
-  u32(40);
-  u32(2);
-  u32(1);
-  u16(1);
-  u16(24);
-  u32(0);
-  u32(8);
-  u32(2835);
-  u32(2835);
-  u32(0);
-  u32(0);
-  b += std::string("\x00\x00\xFF\xFF\x00\x00\x00\x00", 8);
-  return b;
-}
 
 class Modelos : public ::testing::Test {
  protected:
