@@ -2,10 +2,12 @@
 // EDatabaseError; every piece lies inside the text, and when the text is a JSON object each
 // member it names holds exactly the value the JSON parser reads there.
 #include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <string>
 #include <string_view>
 
 #include "core/exceptions.h"
@@ -36,8 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (seen[key] > 1) continue;  // which of two the parser keeps is its own affair
     const boost::json::value* expected = object.if_contains(key);
     if (!expected) std::abort();
+    // Compared as written back, since the parser reads some numbers (0E000000236092227) as
+    // NaN, which equals nothing, itself included.
     boost::json::value piece = boost::json::parse(value, ec);
-    if (ec || piece != *expected) std::abort();
+    if (ec || boost::json::serialize(piece) != boost::json::serialize(*expected)) std::abort();
   }
   if (seen.size() != object.size()) std::abort();
   return 0;
