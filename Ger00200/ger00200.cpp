@@ -11,6 +11,7 @@
 #define GER_EMPRESA_WITH_DIALOGS 1
 #endif
 #include "core/consiste_text.h"
+#include "core/scoped_flag.h"
 #include "data/packet.h"
 #include "record/tables.h"
 #include "routines/routines.h"
@@ -394,7 +395,23 @@ void TfrmEmpresa::sbtConfirmarClick(TComponent& sender) {
     TfrmPadrao::sbtConfirmarClick(sender);
     key = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
   }
-  sbtVerificarClick(sender);
+  // The refresh that ends a confirm loads the logo preview of the row it returns to: loaded on
+  // the list's first row instead, another company's missing logo file would report the save
+  // that has just succeeded as a failure and leave the cursor there.
+  if (OnRepresentantes()) {
+    sbtVerificarClick(sender);
+    VoltaAEmpresa(key, recNo);
+    return;
+  }
+  {
+    ScopedFlag quiet(carregandoImagem_);
+    LoadEmpresas();
+    VoltaAEmpresa(key, recNo);
+  }
+  Carrega_Imagem();
+}
+
+void TfrmEmpresa::VoltaAEmpresa(const std::string& key, int recNo) {
   if (cdsEmpresa.IsEmpty()) return;
   if (key.empty() || !cdsEmpresa.Locate("CDEMPRESA", {Value(key)}))
     cdsEmpresa.SetRecNo(std::min(std::max(recNo, 1), cdsEmpresa.RecordCount()));

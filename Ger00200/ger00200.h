@@ -292,6 +292,9 @@ class TfrmEmpresa : public TfrmPadrao {
   void sbtAlterarClick(TComponent& sender) override;
   void sbtExcluirClick(TComponent& sender) override;
   void sbtConfirmarClick(TComponent& sender) override;
+  // Puts the cursor back on the company with this code after the list is read again, or on the
+  // same position when that company is gone.
+  void VoltaAEmpresa(const std::string& key, int recNo);
   void sbtCancelarClick(TComponent& sender) override;
   void sbtVerificarClick(TComponent& sender) override;
   void sbtProcurarClick(TComponent& sender) override;

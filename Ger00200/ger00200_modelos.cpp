@@ -6,6 +6,7 @@
 
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_guarda.h"
+#include "core/scoped_flag.h"
 #include "core/utf8.h"
 #include "routines/routines.h"
 
@@ -16,18 +17,6 @@ namespace {
 // The company list carries every company's logo: a larger one would make each load of the list
 // slow for every user, so it is refused rather than stored.
 constexpr std::uintmax_t kMaxLogo = 5u * 1024 * 1024;
-
-// Set for as long as the object lives.
-class Flag {
- public:
-  explicit Flag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~Flag() { flag_ = false; }
-  Flag(const Flag&) = delete;
-  Flag& operator=(const Flag&) = delete;
-
- private:
-  bool& flag_;
-};
 
 bool IsFile(const std::string& path) {
   std::error_code ec;
@@ -180,7 +169,7 @@ void TfrmEmpresa::Carrega_Imagem() {
           Consiste::MensErro(msgPadrao.Msg("Arq_Not_Found"), true);
       },
       [&] {
-        Flag loading(carregandoImagem_);
+        ScopedFlag loading(carregandoImagem_);
         VoltaAoCampo(tshEndeEmp, dbeArqLogoEmpr);
       });
 }

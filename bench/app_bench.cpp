@@ -416,7 +416,7 @@ void ConfirmBench(TfrmEmpresa& f, PickListDialogs& dialogs, int companies) {
         f.cdsEmpresa.RecordCount() != companies) {
       std::string why;
       while (auto m = dialogs.NextMessage()) why += " " + *m;
-      throw std::runtime_error("confirming an altered company failed:" + why);
+      throw std::runtime_error("confirming an altered company failed (round " + std::to_string(i) + ", row " + f.cdsEmpresa.FieldByName("CDEMPRESA").AsString() + ", box \"" + f.dbeArqLogoEmpr.Text() + "\"):" + why);
     }
   }
   Report("Confirmar_altered_" + std::to_string(companies) + "_p50", Percentile(confirm, 0.5) / 1000,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/ptbr.h"
+#include "core/scoped_flag.h"
 #include "core/utf8.h"
 #include "ui/forms.h"
 
@@ -34,20 +35,6 @@ const ComponentClass& TDBRadioGroup::Class() const {
 }
 
 namespace {
-// Sets a flag for the lifetime of a scope (refreshes from the field must not count as the user's
-// change).
-class Flag {
- public:
-  explicit Flag(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
-  ~Flag() { flag_ = old_; }
-  Flag(const Flag&) = delete;
-  Flag& operator=(const Flag&) = delete;
-
- private:
-  bool& flag_;
-  bool old_;
-};
-
 bool Writable(TFieldDataLink& link) {
   TField* f = link.Field();
   if (!f || f->ReadOnly()) return false;
@@ -208,7 +195,7 @@ void TDBEdit::DataChange() {
   if (f) text = focused_ || ownMask ? f->Text() : f->DisplayText();
   if (!mask_.IsEmpty() && (focused_ || !text.empty() || !maskOnlyWhenFocused_))
     text = mask_.Format(text);
-  Flag guard(refreshing_);
+  ScopedFlag guard(refreshing_);
   std::u32string value = utf8::Decode(text);
   if (value == Raw()) return;
   AssignText(value);
@@ -320,7 +307,7 @@ void TDBMemo::Change() {
 
 void TDBMemo::DataChange() {
   TField* f = Field();
-  Flag guard(refreshing_);
+  ScopedFlag guard(refreshing_);
   std::u32string value = utf8::Decode(f ? f->Text() : std::string());
   if (value == Raw()) return;
   AssignText(value);
@@ -372,7 +359,7 @@ bool TDBComboBox::CanModify() {
 void TDBComboBox::DataChange() {
   TField* f = Field();
   std::string text = f ? f->Text() : std::string();
-  Flag guard(refreshing_);
+  ScopedFlag guard(refreshing_);
   if (Style() == TComboBoxStyle::csDropDownList) {
     auto it = std::find(Items().begin(), Items().end(), text);
     if (it == Items().end()) text.clear();
@@ -498,7 +485,7 @@ void TDBRadioGroup::SetValue(const std::string& value) {
       break;
     }
   {
-    Flag guard(fromField_);
+    ScopedFlag guard(fromField_);
     SetItemIndex(index);
   }
   ModelChanged();
