@@ -26,6 +26,7 @@
 
 #include "Ger00200/ger00200.h"
 #include "company_sample.h"
+#include "core/consiste_text.h"
 #include "data/dataset.h"
 #include "data/packet.h"
 #include "db/database.h"
@@ -416,7 +417,9 @@ void ConfirmBench(TfrmEmpresa& f, PickListDialogs& dialogs, int companies) {
         f.cdsEmpresa.RecordCount() != companies) {
       std::string why;
       while (auto m = dialogs.NextMessage()) why += " " + *m;
-      throw std::runtime_error("confirming an altered company failed (round " + std::to_string(i) + ", row " + f.cdsEmpresa.FieldByName("CDEMPRESA").AsString() + ", box \"" + f.dbeArqLogoEmpr.Text() + "\"):" + why);
+      throw std::runtime_error("confirming an altered company failed (round " + std::to_string(i) +
+                               ", row " + f.cdsEmpresa.FieldByName("CDEMPRESA").AsString() +
+                               ", box \"" + f.dbeArqLogoEmpr.Text() + "\"):" + why);
     }
   }
   Report("Confirmar_altered_" + std::to_string(companies) + "_p50", Percentile(confirm, 0.5) / 1000,
@@ -462,10 +465,13 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
     auto cycle = Sample(cycles, [&](int i) {
       TfrmEmpresa& f = *form;
       const std::string code = Code(companies + i);
+      // A registration of its own: the screen refuses one another company holds.
+      const std::string base = std::to_string(20000000 + companies + i) + "0001";
+      const std::string cnpj = base + Consiste::DigitosCNPJ(base);
       bool ok = G::Click(f.sbtIncluir) && G::Paste(f.dbeCdEmpresa, code) &&
                 G::Type(f.dbeNmEmpresa, "Nova " + code) &&
                 G::Type(f.dbeRazaoSoc, "Nova Empresa " + code + " Ltda") &&
-                G::Type(f.dbeCGCEmpresa, "11444777000161") && G::Click(f.mnuEndereco) &&
+                G::Type(f.dbeCGCEmpresa, cnpj) && G::Click(f.mnuEndereco) &&
                 G::Paste(f.dbeCdPais, "1058") && G::Paste(f.dbeSgEstado, "SP") &&
                 G::Paste(f.dbeCdMunicipio, "5030") && G::Click(f.sbtConfirmar);
       if (!ok || f.cdsEmpresa.RecordCount() != companies + i + 1) {
