@@ -250,6 +250,39 @@ int ServerBench(const std::map<std::string, std::string>& o) {
 
   for (int clients : {1, 4, 16}) Throughput(server.Port(), clients, 3.0);
 
+  // Small calls while another client keeps sending 60 MB requests: those are answered off the
+  // event loops, so a small call waits for the machine, not for the heavy one.
+  {
+    std::atomic<bool> stop{false};
+    std::atomic<int> heavy{0};
+    std::thread sender([&] {
+      TNetConnection big;
+      big.Port = server.Port();
+      const boost::json::array params{boost::json::string(60'000'000, 'x')};
+      while (!stop.load()) {
+        big.Call("GetVerifEmpresa", params);
+        ++heavy;
+      }
+    });
+    std::vector<double> beside;
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < end) {
+      auto a = Clock::now();
+      const bool ok = net.Call("GetVerifEmpresa", {Code(7)}).ok();
+      beside.push_back(Micros(a, Clock::now()));
+      if (!ok) {
+        stop = true;
+        sender.join();
+        throw std::runtime_error("GetVerifEmpresa beside a heavy request failed");
+      }
+    }
+    stop = true;
+    sender.join();
+    Report("GetVerifEmpresa_beside_60MB_p99", Percentile(beside, 0.99) / 1000, "ms");
+    Report("GetVerifEmpresa_beside_60MB_max", Percentile(beside, 1.0) / 1000, "ms");
+    Report("heavy_60MB_requests_answered", static_cast<double>(heavy.load()), "requests");
+  }
+
   // The same list with a 50 kB logo in every company.
   {
     auto c = db::Connection::Open(o.at("--db"));

@@ -126,6 +126,7 @@ targets = {
     ("wrk", "GetVerifEmpresa_1conn_p50_us"): ("<", 70),
     ("wrk", "GetVerifEmpresa_4conn_rps"): (">=", 50000),
     ("sqlite", "GetEmpresa_1296_loaded"): ("<", 15),
+    ("sqlite", "GetVerifEmpresa_beside_60MB_max"): ("<", 50),
     ("screen", "CriaEmpresa_1296_shown"): ("<", 150),
     ("screen", "exit_country_box_to_next_focus_p50"): ("<", 1),
     ("screen", "exit_CNAE_box_to_next_focus_p50"): ("<", 1),
