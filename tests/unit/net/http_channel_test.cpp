@@ -316,6 +316,9 @@ TEST(TNetConnection, SaysWhatWentWrongAndRefusesAnAnswerToAnotherRequest) {
   EXPECT_EQ(net.Call("D").error, "Mal\u2400formada.");
   ServerAnswer e = net.Call("E");
   EXPECT_TRUE(e.ok()) << e.error;
+  // The peer ends that connection after E; a call sent before its close arrives would meet a
+  // broken connection instead of the fifth one.
+  ASSERT_TRUE(PeersCloseArrived(peer.Port()));
   EXPECT_EQ(net.Call("F").error, "A resposta do servidor de aplicação " + where +
                                      " excede o tamanho máximo aceito (256 MB).");
   EXPECT_EQ(peer.Accepted(), 5);
