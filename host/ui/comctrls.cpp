@@ -133,12 +133,13 @@ void TPopupMenu::Popup(int x, int y) {
   y_ = y;
   shown_ = true;
   if (OnPopup) OnPopup(*this);
-  ModelChanged();
+  Changed(ViewAspect::Current);
 }
 
 void TPopupMenu::CloseUp() {
+  if (!shown_) return;
   shown_ = false;
-  ModelChanged();
+  Changed(ViewAspect::Current);
 }
 
 TMenuItem::TMenuItem(TMenu* menu, std::string name, std::string caption)
@@ -170,32 +171,39 @@ TMenu* TMenuItem::Menu() const {
   return item->menu_;
 }
 
+void TMenuItem::Tell() {
+  if (TMenu* menu = Menu())
+    menu->Changed(ViewAspect::Look);
+  else
+    ModelChanged();
+}
+
 void TMenuItem::SetCaption(std::string caption) {
   caption_ = std::move(caption);
-  ModelChanged();
+  Tell();
 }
 
 void TMenuItem::SetChecked(bool checked) {
   if (checked_ == checked) return;
   checked_ = checked;
-  ModelChanged();
+  Tell();
 }
 
 void TMenuItem::SetEnabled(bool enabled) {
   if (enabled_ == enabled) return;
   enabled_ = enabled;
-  ModelChanged();
+  Tell();
 }
 
 void TMenuItem::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
-  ModelChanged();
+  Tell();
 }
 
 void TMenuItem::SetShortCut(std::string shortCut) {
   shortCut_ = std::move(shortCut);
-  ModelChanged();
+  Tell();
 }
 
 bool TMenuItem::Usable() const {

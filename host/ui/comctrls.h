@@ -92,7 +92,9 @@ class TPopupMenu : public TMenu {
   using TMenu::TMenu;
   static const ComponentClass ClassInfo;
   const ComponentClass& Class() const override;
-  // Shows the menu at a screen point; the renderer reads PopupPoint while Shown.
+  // Shows the menu at a point of the screen (the form's position plus the offsets of the
+  // controls down to the point); a toolkit draws it while Shown and calls CloseUp, through the
+  // gestures, whatever ends it: a choice, Escape, a click elsewhere.
   void Popup(int x, int y);
   void CloseUp();
   bool Shown() const { return shown_; }
@@ -138,6 +140,8 @@ class TMenuItem : public TComponent {
   void Click();
 
  private:
+  // Tells the view of the item's menu that it changed.
+  void Tell();
   TMenu* menu_ = nullptr;
   TMenuItem* parentItem_ = nullptr;
   std::vector<TMenuItem*> items_;

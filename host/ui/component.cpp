@@ -27,6 +27,7 @@ TComponent::TComponent(TComponent* owner, std::string name)
 }
 
 TComponent::~TComponent() {
+  if (view_) view_->Gone();
   if (owner_) Erase(owner_->components_, this);
   for (TComponent* c : components_) c->owner_ = nullptr;
 }
@@ -50,6 +51,11 @@ TForm* TComponent::OwnerForm() const {
   return nullptr;
 }
 
+void TComponent::Changed(ViewAspect aspect) {
+  if (view_) view_->Changed(aspect);
+  ModelChanged();
+}
+
 const ComponentClass TComponent::ClassInfo{"TComponent", nullptr};
 const ComponentClass& TComponent::Class() const {
   return ClassInfo;
@@ -65,7 +71,11 @@ const ComponentClass& TControl::Class() const {
 TControl::TControl(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
 
 TControl::~TControl() {
-  if (view_) view_->Gone();
+  // The view first: what follows may tell the application that the model changed.
+  if (IControlView* view = View()) {
+    view->Gone();
+    SetView(nullptr);
+  }
   if (TForm* form = OwnerForm(); form && form != this) form->ForgetControl(this);
   if (parent_) Erase(parent_->controls_, this);
   for (TControl* c : controls_) c->parent_ = nullptr;
@@ -163,11 +173,6 @@ void TControl::DoExit() {
 
 void TControl::Click() {
   if (OnClick) OnClick(*this);
-}
-
-void TControl::Changed(ViewAspect aspect) {
-  if (view_) view_->Changed(aspect);
-  ModelChanged();
 }
 
 bool TControl::KeyPress(char32_t key) {

@@ -56,10 +56,18 @@ class TComponent {
   virtual const ComponentClass& Class() const;
   std::string_view ClassName() const { return Class().name; }
 
+  // The view drawing the component (see ui/view.h); null when nothing draws it. Controls have
+  // one, and so do components that show themselves (a pop-up menu).
+  IControlView* View() const { return view_; }
+  void SetView(IControlView* view) { view_ = view; }
+  // Tells the view (and the application) that what the component shows changed.
+  void Changed(ViewAspect aspect = ViewAspect::Content);
+
  private:
   std::string name_;
   TComponent* owner_;
   std::vector<TComponent*> components_;
+  IControlView* view_ = nullptr;
 };
 
 // A component with a place on the screen.
@@ -111,12 +119,6 @@ class TControl : public TComponent {
 
   TForm* OwnerForm() const override;
 
-  // The view drawing the control (see ui/view.h); null when nothing draws it.
-  IControlView* View() const { return view_; }
-  void SetView(IControlView* view) { view_ = view; }
-  // Tells the view (and the application) that what the control shows changed.
-  void Changed(ViewAspect aspect = ViewAspect::Content);
-
   Notify OnEnter, OnExit, OnClick, OnDblClick;
   // The key press handler may drop the character by setting it to 0.
   std::function<void(TComponent& sender, char32_t& key)> OnKeyPress;
@@ -164,7 +166,6 @@ class TControl : public TComponent {
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   int tabOrder_ = -1;
   bool tabStop_ = true;
-  IControlView* view_ = nullptr;
 };
 
 // Virtual keys and shift flags of OnKeyDown.

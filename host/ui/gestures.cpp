@@ -112,7 +112,10 @@ bool Click(TComponent& target) {
   if (auto* item = dynamic_cast<TMenuItem*>(&target)) {
     if (!item->Usable())
       throw EGestureError("Menu item '" + item->Name() + "' is disabled or hidden.");
-    return Application().Guard([&] { item->Click(); });
+    return Application().Guard([&] {
+      if (auto* popup = dynamic_cast<TPopupMenu*>(item->Menu())) popup->CloseUp();
+      item->Click();
+    });
   }
   if (auto* page = dynamic_cast<TTabSheet*>(&target)) return Page(*page);
   auto* control = dynamic_cast<TControl*>(&target);
@@ -128,6 +131,10 @@ bool Click(TComponent& target) {
     }
     control->Click();
   });
+}
+
+bool CloseMenu(TPopupMenu& menu) {
+  return Application().Guard([&] { menu.CloseUp(); });
 }
 
 bool DblClick(TControl& target) {

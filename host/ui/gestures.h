@@ -15,7 +15,12 @@
 
 namespace ger::ui::Gestures {
 
+// A menu item's click first closes its pop-up menu when that is shown, as choosing an entry
+// does.
 bool Click(TComponent& target);
+// A shown pop-up menu ended without a choice (Escape, a click elsewhere); nothing when it is not
+// shown.
+bool CloseMenu(TPopupMenu& menu);
 bool DblClick(TControl& target);
 // As a mouse click into the control: the caret goes to the end, then the enter handler runs.
 bool Focus(TControl& target);

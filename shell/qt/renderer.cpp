@@ -145,31 +145,60 @@ bool Binding::Key(QKeyEvent& event) {
 
 void Binding::Text(const QString&) {}
 
+std::vector<std::pair<QAction*, TMenuItem*>> FillMenu(
+    QMenu& menu, const std::vector<TMenuItem*>& items,
+    const std::function<void(TMenuItem&)>& choose) {
+  std::vector<std::pair<QAction*, TMenuItem*>> made;
+  for (TMenuItem* item : items) {
+    QAction* action = nullptr;
+    if (item->IsSeparator()) {
+      action = menu.addSeparator();
+    } else if (!item->Items().empty()) {
+      QMenu* sub = menu.addMenu(ToQ(item->Caption()));
+      sub->setObjectName(ToQ(item->Name()));
+      action = sub->menuAction();
+      auto inner = FillMenu(*sub, item->Items(), choose);
+      made.insert(made.end(), inner.begin(), inner.end());
+    } else {
+      action = menu.addAction(ToQ(item->Caption()));
+      QObject::connect(action, &QAction::triggered, &menu, [item, choose] { choose(*item); });
+    }
+    action->setObjectName(ToQ(item->Name()));
+    action->setEnabled(item->Enabled());
+    action->setVisible(item->Visible());
+    action->setCheckable(item->Checked());
+    action->setChecked(item->Checked());
+    made.emplace_back(action, item);
+  }
+  return made;
+}
+
+namespace {
+bool AnyVisible(const QMenu& menu) {
+  const auto actions = menu.actions();
+  return std::any_of(actions.begin(), actions.end(),
+                     [](const QAction* a) { return a->isVisible() && !a->isSeparator(); });
+}
+}  // namespace
+
 bool Binding::ModelMenu(QContextMenuEvent& event) {
   TPopupMenu* popup = control_.PopupMenu;
   if (!popup) return false;
+  // A menu without entries is the screen saying "no menu here": nothing opens.
+  const auto& items = popup->Items();
+  if (std::none_of(items.begin(), items.end(),
+                   [](const TMenuItem* i) { return i->Visible() && !i->IsSeparator(); }))
+    return true;
+  // The menu's handler may change its items before they are shown.
+  if (popup->OnPopup)
+    view_.Perform([popup] { Application().Guard([popup] { popup->OnPopup(*popup); }); });
   QMenu menu(widget_);
   menu.setObjectName(ToQ(popup->Name()));
-  for (TMenuItem* item : popup->Items()) {
-    if (!item->Visible()) continue;
-    if (item->IsSeparator()) {
-      menu.addSeparator();
-      continue;
-    }
-    QAction* action = menu.addAction(ToQ(item->Caption()));
-    action->setObjectName(ToQ(item->Name()));
-    action->setEnabled(item->Enabled());
-    TForm* form = &view_.Form();
-    QObject::connect(action, &QAction::triggered, &menu, [this, item, form] {
-      view_.Sink().Perform(*form, [item] { G::Click(*item); });
-    });
-  }
-  // A menu without entries is the screen saying "no menu here": nothing opens.
-  if (!menu.actions().isEmpty()) {
-    if (popup->OnPopup)
-      view_.Perform([popup] { Application().Guard([popup] { popup->OnPopup(*popup); }); });
-    menu.exec(event.globalPos());
-  }
+  TForm* form = &view_.Form();
+  FillMenu(menu, popup->Items(), [this, form](TMenuItem& item) {
+    view_.Sink().Perform(*form, [&item] { G::Click(item); });
+  });
+  if (AnyVisible(menu)) menu.exec(event.globalPos());
   return true;
 }
 
@@ -1209,6 +1238,93 @@ class NavigatorBinding : public Binding {
   std::vector<std::pair<TNavigateBtn, QToolButton*>> buttons_;
 };
 
+// --- Pop-up menus ----------------------------------------------------------------------------
+
+// A pop-up menu the screen opens from code (Popup): shown at the model's point while the model
+// says it is shown. A choice closes it and clicks the item; whatever else hides it (Escape, a
+// click elsewhere) closes the model's menu too.
+class PopupMenuBinding : public ComponentBinding {
+ public:
+  PopupMenuBinding(FormView& view, TPopupMenu& menu) : ComponentBinding(view, menu), menu_(menu) {}
+  ~PopupMenuBinding() override { Drop(); }
+  void Sync() override {
+    if (IsGone()) return;
+    if (!menu_.Shown()) {
+      Drop();
+      return;
+    }
+    const QPoint at(menu_.PopupX(), menu_.PopupY());
+    if (shown_ && at == at_ && actions_.size() == Count(menu_.Items())) {
+      Refresh();
+      return;
+    }
+    Drop();
+    Open(at);
+  }
+
+ private:
+  static std::size_t Count(const std::vector<TMenuItem*>& items) {
+    std::size_t n = items.size();
+    for (const TMenuItem* i : items) n += i->Items().empty() ? 0 : Count(i->Items());
+    return n;
+  }
+  void Open(QPoint at) {
+    auto* shown = new QMenu(&view_);
+    shown->setObjectName(ToQ(menu_.Name()));
+    shown->setAttribute(Qt::WA_DeleteOnClose, false);
+    TForm* form = &view_.Form();
+    FormView* formView = &view_;
+    actions_ = FillMenu(*shown, menu_.Items(), [formView, form](TMenuItem& item) {
+      if (!formView->Detached()) formView->Sink().Perform(*form, [&item] { G::Click(item); });
+    });
+    at_ = at;
+    shown_ = shown;
+    if (!AnyVisible(*shown)) {
+      // Nothing to show: the model's menu closes at once, as an empty menu does.
+      TPopupMenu& m = menu_;
+      view_.PerformLater([&m] { G::CloseMenu(m); });
+      return;
+    }
+    // Hiding comes before the chosen item's action, so the model's menu is closed when the
+    // item's handler runs.
+    QObject::connect(shown, &QMenu::aboutToHide, shown, [this, shown] {
+      if (shown_ != shown) return;
+      shown_ = nullptr;
+      actions_.clear();
+      shown->deleteLater();
+      TPopupMenu& m = menu_;
+      if (!IsGone() && m.Shown()) view_.Perform([&m] { G::CloseMenu(m); });
+    });
+    shown->popup(view_.MapFromModel(at.x(), at.y()));
+  }
+  void Refresh() {
+    for (auto& [action, item] : actions_) {
+      if (!item->IsSeparator()) {
+        QString caption = ToQ(item->Caption());
+        if (action->text() != caption) action->setText(caption);
+        action->setEnabled(item->Enabled());
+        action->setCheckable(item->Checked() || action->isCheckable());
+        action->setChecked(item->Checked());
+      }
+      action->setVisible(item->Visible());
+    }
+  }
+  // Takes the menu off the screen without telling the model (which already knows).
+  void Drop() {
+    actions_.clear();
+    if (QMenu* shown = shown_) {
+      shown_ = nullptr;
+      shown->disconnect();
+      shown->hide();
+      shown->deleteLater();
+    }
+  }
+  TPopupMenu& menu_;
+  QPointer<QMenu> shown_;
+  QPoint at_;
+  std::vector<std::pair<QAction*, TMenuItem*>> actions_;
+};
+
 bool OnPage(const TControl& control) {
   for (const TControl* p = control.Parent(); p; p = p->Parent())
     if (dynamic_cast<const TTabSheet*>(p)) return true;
@@ -1261,6 +1377,34 @@ const ViewRegistry<BindingMaker>& Bindings() {
   return registry;
 }
 
+const ViewRegistry<ComponentBindingMaker>& ComponentBindings() {
+  static const ViewRegistry<ComponentBindingMaker> registry = [] {
+    ViewRegistry<ComponentBindingMaker> r;
+    r.Register(TPopupMenu::ClassInfo,
+               [](FormView& view, TComponent& c) -> std::unique_ptr<ComponentBinding> {
+                 return std::make_unique<PopupMenuBinding>(view, static_cast<TPopupMenu&>(c));
+               });
+    return r;
+  }();
+  return registry;
+}
+
+// --- ComponentBinding -------------------------------------------------------------------------
+
+ComponentBinding::ComponentBinding(FormView& view, TComponent& component)
+    : view_(view), component_(component) {
+  component_.SetView(this);
+}
+
+ComponentBinding::~ComponentBinding() {
+  Unbind();
+}
+
+void ComponentBinding::Unbind() {
+  if (!gone_ && component_.View() == this) component_.SetView(nullptr);
+  gone_ = true;
+}
+
 // --- FormView ---------------------------------------------------------------------------------
 
 FormView::FormView(TForm& form, GestureSink& sink, QWidget* parent)
@@ -1278,7 +1422,9 @@ std::size_t FormView::CountControls(const TControl& control) const {
 }
 
 bool FormView::AnyGone() const {
-  return std::any_of(bindings_.begin(), bindings_.end(), [](auto& b) { return b->IsGone(); });
+  return std::any_of(bindings_.begin(), bindings_.end(), [](auto& b) { return b->IsGone(); }) ||
+         std::any_of(componentBindings_.begin(), componentBindings_.end(),
+                     [](auto& b) { return b->IsGone(); });
 }
 
 void FormView::Build() {
@@ -1286,6 +1432,7 @@ void FormView::Build() {
   byWidget_.clear();
   byControl_.clear();
   toolButtons_.clear();
+  componentBindings_.clear();
   bindings_.clear();
   // Later, not now: the widget whose event led here may be among them.
   for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -1294,7 +1441,17 @@ void FormView::Build() {
     child->deleteLater();
   }
   BuildChildren(form_, this);
+  BuildComponents(form_);
   builtCount_ = CountControls(form_);
+}
+
+void FormView::BuildComponents(const TComponent& owner) {
+  for (TComponent* c : owner.Components()) {
+    if (!dynamic_cast<TControl*>(c))
+      if (const ComponentBindingMaker* maker = ComponentBindings().Find(c->Class()))
+        componentBindings_.push_back((*maker)(*this, *c));
+    BuildComponents(*c);
+  }
 }
 
 void FormView::BuildChildren(TControl& parent, QWidget* container) {
@@ -1345,6 +1502,8 @@ void FormView::Detach() {
   // The form may still live (released, freed at the end of the gesture): its controls must
   // not keep views that are about to be deleted.
   for (auto& b : bindings_) b->Unbind();
+  // Their menus leave the screen; the components stay the model's.
+  componentBindings_.clear();
   byWidget_.clear();
   byControl_.clear();
   toolButtons_.clear();
@@ -1357,6 +1516,74 @@ void FormView::Sync() {
   if (form_.Width() > 0 && form_.Height() > 0) setMinimumSize(form_.Width(), form_.Height());
   for (auto& b : bindings_) b->Sync();
   SyncFocus();
+  for (auto& b : componentBindings_) b->Sync();
+}
+
+void FormView::DrawnElsewhere(const TControl& control, QWidget* widget) {
+  elsewhere_[&control] = widget;
+}
+
+QPoint FormView::MapFromModel(int x, int y) const {
+  // The model's screen: the form's position plus the controls' offsets, each control's inside
+  // relative to its own left and top (pages included), as the screens compute their points.
+  const QPoint p(x - form_.Left(), y - form_.Top());
+  // How well a control's rectangle, edges included, holds the point: 0 inside, 1 or 2 on its
+  // right or bottom edge (a point under a button lies on the bottom edge of the button and on
+  // the right edge of the one before it); -1 outside.
+  auto fit = [&p](QRect r) {
+    if (p.x() < r.left() || p.y() < r.top() || p.x() > r.left() + r.width() ||
+        p.y() > r.top() + r.height())
+      return -1;
+    return int(p.x() == r.left() + r.width()) + int(p.y() == r.top() + r.height());
+  };
+  auto origin = [this](const TControl& c) {
+    QPoint o(c.Left(), c.Top());
+    for (const TControl* a = c.Parent(); a && a != &form_; a = a->Parent())
+      o += QPoint(a->Left(), a->Top());
+    return o;
+  };
+  // Maps the point onto the widget drawing the control, scaled when it is larger or smaller.
+  auto onto = [&p](const QRect& r, const QWidget& w) {
+    auto scale = [](int offset, int model, int drawn) {
+      return model > 0 ? offset * drawn / model : offset;
+    };
+    return w.mapToGlobal(QPoint(scale(p.x() - r.left(), r.width(), w.width()),
+                                scale(p.y() - r.top(), r.height(), w.height())));
+  };
+  // Tool buttons drawn in the main window's tool bar are not where the form would put them.
+  const TControl* best = nullptr;
+  int bestFit = 3;
+  for (const TControl* control : toolButtons_) {
+    auto drawn = elsewhere_.find(control);
+    if (drawn == elsewhere_.end() || !drawn->second || !drawn->second->isVisible()) continue;
+    int f = fit(QRect(origin(*control), QSize(control->Width(), control->Height())));
+    if (f >= 0 && f < bestFit) {
+      best = control;
+      bestFit = f;
+    }
+  }
+  if (best)
+    return onto(QRect(origin(*best), QSize(best->Width(), best->Height())), *elsewhere_.at(best));
+  // Otherwise the deepest shown control under the point, choosing at each level the sibling
+  // that holds it best.
+  const TControl* hit = nullptr;
+  for (const TControl* level = &form_; level;) {
+    const TControl* next = nullptr;
+    bestFit = 3;
+    for (const TControl* c : level->Controls()) {
+      QWidget* w = WidgetOf(*c);
+      if (!c->Showing() || !w || !w->isVisible()) continue;
+      int f = fit(QRect(origin(*c), QSize(c->Width(), c->Height())));
+      if (f >= 0 && f < bestFit) {
+        next = c;
+        bestFit = f;
+      }
+    }
+    if (next) hit = next;
+    level = next;
+  }
+  if (hit) return onto(QRect(origin(*hit), QSize(hit->Width(), hit->Height())), *WidgetOf(*hit));
+  return mapToGlobal(p);
 }
 
 void FormView::resizeEvent(QResizeEvent* event) {

@@ -12,6 +12,9 @@
 // - The widget focus follows the form's ActiveControl, so a refused focus move puts it back.
 // - A control whose PopupMenu the screen emptied has no context menu; a text box without a menu
 //   of its own gets the edit commands, each a gesture.
+// - Components that are not controls but show themselves (a pop-up menu the screen opens from
+//   code) have views of their own, one maker per class in ComponentBindings(); the model's
+//   points are mapped to the widgets that draw them (MapFromModel).
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,8 +29,10 @@
 #include "ui/grids.h"
 #include "ui/view.h"
 
+class QAction;
 class QContextMenuEvent;
 class QKeyEvent;
+class QMenu;
 
 namespace ger::qt {
 
@@ -91,6 +96,44 @@ using BindingMaker =
     std::function<std::unique_ptr<Binding>(FormView& view, TControl& control, QWidget* container)>;
 const ViewRegistry<BindingMaker>& Bindings();
 
+// The view of a form's component that is not a control (a pop-up menu): it has no place among
+// the form's widgets and shows itself when the model asks.
+class ComponentBinding : public IControlView {
+ public:
+  ComponentBinding(FormView& view, TComponent& component);
+  ~ComponentBinding() override;
+  ComponentBinding(const ComponentBinding&) = delete;
+  ComponentBinding& operator=(const ComponentBinding&) = delete;
+
+  TComponent& Component() const { return component_; }
+  // Reads the model into what the binding shows.
+  virtual void Sync() = 0;
+
+  // IControlView: everything is read again at every sync.
+  void Changed(ViewAspect) override {}
+  void Gone() override { gone_ = true; }
+  void Unbind();
+  bool IsGone() const { return gone_; }
+
+ protected:
+  FormView& view_;
+  TComponent& component_;
+
+ private:
+  bool gone_ = false;
+};
+
+using ComponentBindingMaker =
+    std::function<std::unique_ptr<ComponentBinding>(FormView& view, TComponent& component)>;
+const ViewRegistry<ComponentBindingMaker>& ComponentBindings();
+
+// Fills a Qt menu with a model menu's items: captions keep their Alt letters, disabled items are
+// greyed, hidden ones are not shown, items with items become sub-menus. `choose` runs for the
+// item the user picks. Answers the actions made, with their items.
+std::vector<std::pair<QAction*, TMenuItem*>> FillMenu(
+    QMenu& menu, const std::vector<TMenuItem*>& items,
+    const std::function<void(TMenuItem&)>& choose);
+
 class FormView : public QWidget {
   Q_OBJECT
  public:
@@ -111,6 +154,13 @@ class FormView : public QWidget {
   // tool bar, as the platform merges a child's tool bar into the frame's.
   const std::vector<TSpeedButton*>& ToolButtons() const { return toolButtons_; }
   TMainMenu* MainMenu() const;
+  // A tool button the main window draws in its tool bar (see ToolButtons), so that points on it
+  // are mapped to that widget.
+  void DrawnElsewhere(const TControl& control, QWidget* widget);
+  // The global position of a point of the model's screen (the form's position plus the offsets
+  // of the controls down to the point): on the widget drawing the control under it, which may
+  // be larger than the control or lie in the main window's tool bar.
+  QPoint MapFromModel(int x, int y) const;
 
   // Runs a gesture through the sink (now) or after the current Qt event (later: used from focus
   // events, where a dialog must not open inside the focus change).
@@ -129,6 +179,7 @@ class FormView : public QWidget {
  private:
   void Build();
   void BuildChildren(TControl& parent, QWidget* container);
+  void BuildComponents(const TComponent& owner);
   std::size_t CountControls(const TControl& control) const;
   bool AnyGone() const;
 
@@ -138,6 +189,8 @@ class FormView : public QWidget {
   std::map<const TControl*, Binding*> byControl_;
   std::map<QObject*, Binding*> byWidget_;
   std::vector<TSpeedButton*> toolButtons_;
+  std::map<const TControl*, QPointer<QWidget>> elsewhere_;
+  std::vector<std::unique_ptr<ComponentBinding>> componentBindings_;
   std::size_t builtCount_ = 0;
   int syncing_ = 0;
   bool detached_ = false;

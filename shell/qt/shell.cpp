@@ -409,6 +409,7 @@ void Shell::SyncTools() {
     action->setStatusTip(ToQ(b->Hint()));
     action->setEnabled(b->Enabled());
     action->setVisible(b->Visible());
+    view->DrawnElsewhere(*b, bar->widgetForAction(action));
   }
 }
 

@@ -7,14 +7,17 @@
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 #include "data/dataset.h"
 #include "geometry.h"
@@ -122,6 +125,67 @@ class CompanyTest : public QObject {
     QCOMPARE(Edit("dbeNmEmpresa")->contextMenuPolicy(), Qt::DefaultContextMenu);
     Action("sbtCancelar")->trigger();
     ger::test::Settle();
+  }
+
+  // The template menu the screen pops up from code: under its tool button, with both receipts;
+  // Escape closes it, a choice closes it and runs the item's handler, Ctrl+E opens it as the
+  // button does, and the items' state follows the model while it is open.
+  void theTemplateMenuOpensUnderItsButton() {
+    auto* menu = dynamic_cast<TPopupMenu*>(screen->FindDeep("pmnEdtModelo"));
+    auto* receivable = dynamic_cast<TMenuItem*>(screen->FindDeep("mnuModeloREC"));
+    QVERIFY(menu && receivable);
+    QWidget* button = shell->Window().Tools()->widgetForAction(Action("sbtEditModelo"));
+    QVERIFY(button && button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    ger::test::Settle();
+    auto* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(shown && shown->isVisible());
+    QCOMPARE(shown->objectName(), QString("pmnEdtModelo"));
+    QVERIFY(menu->Shown());
+    QStringList captions;
+    for (QAction* a : shown->actions())
+      if (a->isVisible()) captions << a->text();
+    QCOMPARE(captions, (QStringList{"Recibo de Contas a Pagar", "Recibo de Contas a Receber"}));
+    // Right under the button: at its left edge, unless the screen's edge pushed it left.
+    const QPoint under = button->mapToGlobal(QPoint(0, button->height()));
+    const QRect screenRect = shown->screen()->geometry();
+    QCOMPARE(shown->geometry().top(), under.y());
+    QVERIFY(
+        shown->geometry().left() == under.x() ||
+        (shown->geometry().right() == screenRect.right() && shown->geometry().left() < under.x()));
+
+    QAction* receivableAction = shown->findChild<QAction*>("mnuModeloREC");
+    QVERIFY(receivableAction && receivableAction->isEnabled());
+    shell->Perform(*screen, [receivable] { receivable->SetEnabled(false); });
+    QVERIFY(!receivableAction->isEnabled());
+    shell->Perform(*screen, [receivable] { receivable->SetVisible(false); });
+    QVERIFY(!receivableAction->isVisible());
+    shell->Perform(*screen, [receivable] {
+      receivable->SetVisible(true);
+      receivable->SetEnabled(true);
+    });
+
+    QTest::keyClick(shown, Qt::Key_Escape);
+    ger::test::Settle();
+    QVERIFY(!QApplication::activePopupWidget());
+    QVERIFY(!menu->Shown());
+
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : &shell->Window(), Qt::Key_E, Qt::ControlModifier);
+    ger::test::Settle();
+    shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(shown);
+    QVERIFY(menu->Shown());
+    QAction* payable = shown->findChild<QAction*>("mnuModelo");
+    QVERIFY(payable);
+    // The demo companies keep the "*" placeholder as their template: no such file.
+    QString seen;
+    ger::test::AnswerNext("OK", &seen);
+    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(payable).center());
+    ger::test::Settle();
+    QCOMPARE(seen, QString("Arquivo informado não encontrado."));
+    QVERIFY(!menu->Shown());
+    QVERIFY(!QApplication::activePopupWidget());
   }
 
   void cagedTakesOnlyDigits() {

@@ -82,6 +82,38 @@ TEST_F(ViewSeamTest, AControlTellsItsViewWhatChangedAndThatItIsGone) {
   EXPECT_TRUE(view.gone);
 }
 
+// A pop-up menu is drawn through the seam too: its view hears that it opened, that an item
+// changed and that it closed; choosing an item closes it before the item's handler runs.
+TEST_F(ViewSeamTest, APopupMenuTellsItsViewAndAChoiceClosesIt) {
+  BoxForm f;
+  RecordingView view;  // outlives the menu, which tells it that it is gone
+  TPopupMenu menu(&f, "pmnTeste");
+  TMenuItem first(&menu, "mnuPrimeiro", "&Primeiro");
+  TMenuItem second(&menu, "mnuSegundo", "&Segundo");
+  menu.SetView(&view);
+  bool openWhenClicked = true;
+  first.OnClick = [&](TComponent&) { openWhenClicked = menu.Shown(); };
+
+  menu.Popup(10, 20);
+  EXPECT_TRUE(menu.Shown());
+  EXPECT_EQ(view.Count(ViewAspect::Current), 1);
+  second.SetEnabled(false);
+  EXPECT_EQ(view.Count(ViewAspect::Look), 1);
+  EXPECT_THROW(ui::Gestures::Click(second), ui::EGestureError);
+  EXPECT_TRUE(menu.Shown());
+  EXPECT_TRUE(ui::Gestures::Click(first));
+  EXPECT_FALSE(openWhenClicked);
+  EXPECT_FALSE(menu.Shown());
+  EXPECT_EQ(view.Count(ViewAspect::Current), 2);
+
+  menu.Popup(10, 20);
+  EXPECT_TRUE(ui::Gestures::CloseMenu(menu));
+  EXPECT_FALSE(menu.Shown());
+  EXPECT_EQ(view.Count(ViewAspect::Current), 4);
+  EXPECT_TRUE(ui::Gestures::CloseMenu(menu));  // closed already: nothing to tell
+  EXPECT_EQ(view.Count(ViewAspect::Current), 4);
+}
+
 // The navigator moves only between records, never away from one being edited: a move would
 // post the record without the screen's confirm checks, or cancel it unasked.
 TEST_F(ViewSeamTest, TheNavigatorDoesNotMoveAwayFromARecordBeingEdited) {
