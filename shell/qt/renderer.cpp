@@ -1289,9 +1289,7 @@ class PopupMenuBinding : public ComponentBinding {
     // item's handler runs.
     QObject::connect(shown, &QMenu::aboutToHide, shown, [this, shown] {
       if (shown_ != shown) return;
-      shown_ = nullptr;
-      actions_.clear();
-      shown->deleteLater();
+      Spend();
       TPopupMenu& m = menu_;
       if (!IsGone() && m.Shown()) view_.Perform([&m] { G::CloseMenu(m); });
     });
@@ -1311,16 +1309,26 @@ class PopupMenuBinding : public ComponentBinding {
   }
   // Takes the menu off the screen without telling the model (which already knows).
   void Drop() {
-    actions_.clear();
     if (QMenu* shown = shown_) {
-      shown_ = nullptr;
-      shown->disconnect();
+      shown->disconnect(shown, &QMenu::aboutToHide, nullptr, nullptr);
       shown->hide();
-      shown->deleteLater();
+    }
+    Spend();
+  }
+  // A hidden menu may still be running the chosen item's action, whose handler may open a
+  // dialog with an event loop of its own: it is deleted only when the next one is shown.
+  void Spend() {
+    actions_.clear();
+    if (shown_) spent_.push_back(shown_);
+    shown_ = nullptr;
+    while (spent_.size() > 1) {
+      if (QMenu* old = spent_.front(); old && !old->isVisible()) old->deleteLater();
+      spent_.erase(spent_.begin());
     }
   }
   TPopupMenu& menu_;
   QPointer<QMenu> shown_;
+  std::vector<QPointer<QMenu>> spent_;
   QPoint at_;
   std::vector<std::pair<QAction*, TMenuItem*>> actions_;
 };
