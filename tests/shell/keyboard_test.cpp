@@ -1,0 +1,186 @@
+// A company included by keyboard alone in the real window: the module, a ger-server on a new
+// SQLite database without companies, and nothing but key events sent where the user's keys go
+// (the focused widget, or the pop-up menu the keys opened).
+#include <memory>
+#include <optional>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "convert.h"
+#include "data/dataset.h"
+#include "db/database.h"
+#include "module/module.h"
+#include "shell.h"
+#include "shelltest.h"
+
+using namespace ger;
+
+class KeyboardTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir;
+  QProcess server;
+  int port = 0;
+  std::unique_ptr<qt::Shell> shell;
+  std::optional<TLoadedModule> module;
+  TForm* screen = nullptr;
+  QStringList messages;
+
+  QWidget* W(const char* name) { return shell->ViewOf(*screen)->WidgetOf(name); }
+  TDataSet& Companies() { return *screen->FindDataSet("cdsEmpresa"); }
+  std::string Focused() {
+    TControl* c = screen->ActiveControl();
+    return c ? c->Name() : std::string("(none)");
+  }
+  // Where the keyboard's keys go now.
+  static QWidget* KeyTarget() {
+    if (QWidget* popup = QApplication::activePopupWidget()) return popup;
+    if (QWidget* focus = QApplication::focusWidget()) return focus;
+    return QApplication::activeWindow();
+  }
+  static void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* target = KeyTarget();
+    QVERIFY(target);
+    QTest::keyClick(target, key, modifiers);
+    ger::test::Settle();
+  }
+  // Typed key by key into whatever has the focus at each key.
+  static void Type(const QString& text) {
+    for (QChar ch : text) {
+      QWidget* target = KeyTarget();
+      QVERIFY(target);
+      if (ch.unicode() < 0x80) {
+        QTest::keyClicks(target, QString(ch));
+        continue;
+      }
+      // A letter of a Portuguese keyboard that has no key of its own in the test's table.
+      QTest::sendKeyEvent(QTest::Press, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+      QTest::sendKeyEvent(QTest::Release, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+    ger::test::Settle();
+  }
+  // A menu of the bar by its Alt letter, then an entry by its letter.
+  static void Menu(Qt::Key menu, Qt::Key entry) {
+    Key(menu, Qt::AltModifier);
+    QVERIFY2(qobject_cast<QMenu*>(QApplication::activePopupWidget()), "no menu opened");
+    Key(entry);
+    QVERIFY(!QApplication::activePopupWidget());
+  }
+  // Any dialog on the way is a failure: it is written down and closed.
+  void AnswerModals() {
+    ger::test::OnNextModal([this](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      messages << (box ? box->text() : modal->objectName());
+      modal->close();
+      AnswerModals();
+    });
+  }
+  // Types into the focused box and leaves it with Tab.
+  void Fill(const char* box, const QString& text) {
+    QCOMPARE(Focused(), std::string(box));
+    QVERIFY2(W(box) && W(box)->hasFocus(), box);
+    Type(text);
+    Key(Qt::Key_Tab);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join("\n")));
+  }
+
+ private slots:
+  void initTestCase() {
+    // No --demo: the database holds only the reference lists.
+    server.setProgram(GER_SERVER_BIN);
+    server.setArguments(
+        {"--data-dir", dir.path(), "--port", "0", "--data", GER_SOURCE_DIR "/data"});
+    server.start();
+    QVERIFY(server.waitForStarted());
+    QByteArray out;
+    while (!out.contains("listening on") && server.waitForReadyRead(20000))
+      out += server.readAllStandardOutput();
+    port = out.mid(out.lastIndexOf(':') + 1).trimmed().toInt();
+    QVERIFY2(port > 0, out.constData());
+  }
+  void cleanupTestCase() {
+    server.terminate();
+    server.waitForFinished(5000);
+  }
+  void init() {
+    shell = std::make_unique<qt::Shell>();
+    HostSettings& s = Application().Settings;
+    s.webUrl = "127.0.0.1";
+    s.webPort = port;
+    s.databaseUrl = "sqlite:" + dir.filePath("ger.db").toStdString();
+    module.emplace("Pkg_Ger00200");
+    shell->Window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&shell->Window()));
+    module->Call("IniProc");
+    shell->SyncAll();
+    ger::test::Settle();
+    screen = Application().FindForm("frmEmpresa");
+    QVERIFY(screen);
+    QVERIFY(shell->ViewOf(*screen));
+  }
+  void cleanup() {
+    module.reset();
+    Application().Reset();
+    shell.reset();
+    screen = nullptr;
+  }
+
+  void aCompanyIsIncludedAndSavedByKeyboardAlone() {
+    QCOMPARE(Companies().RecordCount(), 0);
+    AnswerModals();
+
+    Menu(Qt::Key_M, Qt::Key_I);  // Manutenção › Incluir
+    QCOMPARE(Companies().State(), DataSetState::Insert);
+    Fill("dbeCdEmpresa", "01");
+    Fill("dbeNmEmpresa", "Primeira");
+    Fill("dbeRazaoSoc", "Primeira Comércio Ltda");
+    Fill("dbeCompRazSoc", "");
+    Fill("cboTipo", "");
+    // The CNPJ key by key under its mask.
+    QCOMPARE(Focused(), std::string("dbeCGCEmpresa"));
+    Type("11444777000161");
+    auto* cnpj = qobject_cast<QLineEdit*>(W("dbeCGCEmpresa"));
+    QCOMPARE(cnpj->text().trimmed(), QString("11444777000161"));
+    Key(Qt::Key_Tab);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join("\n")));
+    // Once checked, the number is a CNPJ and shows under that mask.
+    QCOMPARE(cnpj->text(), QString("11.444.777/0001-61"));
+
+    Menu(Qt::Key_O, Qt::Key_E);  // Operação › Endereço
+    Key(Qt::Key_Tab);
+    Fill("dbeCdPais", "1058");
+    Fill("dbeSgEstado", "SP");
+    Fill("dbeCdMunicipio", "5030");
+
+    Menu(Qt::Key_M, Qt::Key_C);  // Manutenção › Confirmar
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join("\n")));
+    QCOMPARE(Companies().State(), DataSetState::Browse);
+
+    auto db = db::Connection::Open("sqlite:" + dir.filePath("ger.db").toStdString());
+    DataPacket row = db->Query(
+        "SELECT NMEMPRESA, NMRAZSOCEMPR, NRINSJUREMPR, CDPAIS, SGESTADO, CDMUNICIPIO"
+        " FROM EMPRESA WHERE CDEMPRESA = '01'");
+    QCOMPARE(row.rows.size(), std::size_t(1));
+    QStringList got;
+    for (const Value& v : row.rows.front()) got << QString::fromStdString(qt::ValueText(v));
+    QCOMPARE(got, (QStringList{"Primeira", "Primeira Comércio Ltda", "11444777000161", "1058", "SP",
+                               "5030"}));
+
+    // The screen browses the stored company.
+    QCOMPARE(Companies().RecordCount(), 1);
+    QCOMPARE(Companies().FieldByName("CDEMPRESA").AsString(), std::string("01"));
+    auto* grid = qobject_cast<QTableWidget*>(W("dbgPadrao"));
+    QCOMPARE(grid->rowCount(), 1);
+  }
+};
+
+QTEST_MAIN(KeyboardTest)
+#include "keyboard_test.moc"
