@@ -51,17 +51,9 @@ class CompanyTest : public QObject {
 
  private slots:
   void initTestCase() {
-    server.setProgram(GER_SERVER_BIN);
-    server.setArguments(
-        {"--data-dir", dir.path(), "--port", "0", "--demo", "--data", GER_SOURCE_DIR "/data"});
-    server.start();
-    QVERIFY(server.waitForStarted());
-    QByteArray out;
-    while (!out.contains("listening on") && server.waitForReadyRead(20000))
-      out += server.readAllStandardOutput();
-    int colon = out.lastIndexOf(':');
-    port = out.mid(colon + 1).trimmed().toInt();
-    QVERIFY2(port > 0, out.constData());
+    port = ger::test::StartServer(server, GER_SERVER_BIN, dir.path(), GER_SOURCE_DIR "/data",
+                                  {"--demo"});
+    QVERIFY(port > 0);
   }
   void cleanupTestCase() {
     server.terminate();

@@ -95,16 +95,8 @@ class KeyboardTest : public QObject {
  private slots:
   void initTestCase() {
     // No --demo: the database holds only the reference lists.
-    server.setProgram(GER_SERVER_BIN);
-    server.setArguments(
-        {"--data-dir", dir.path(), "--port", "0", "--data", GER_SOURCE_DIR "/data"});
-    server.start();
-    QVERIFY(server.waitForStarted());
-    QByteArray out;
-    while (!out.contains("listening on") && server.waitForReadyRead(20000))
-      out += server.readAllStandardOutput();
-    port = out.mid(out.lastIndexOf(':') + 1).trimmed().toInt();
-    QVERIFY2(port > 0, out.constData());
+    port = ger::test::StartServer(server, GER_SERVER_BIN, dir.path(), GER_SOURCE_DIR "/data");
+    QVERIFY(port > 0);
   }
   void cleanupTestCase() {
     server.terminate();

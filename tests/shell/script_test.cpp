@@ -98,16 +98,9 @@ class HostScriptTest : public QObject {
   void initTestCase() {
     QVERIFY(dir.isValid());
     // As ./ger run starts it: the demo companies, no test hooks.
-    server.setProgram(GER_SERVER_BIN);
-    server.setArguments(
-        {"--data-dir", dir.path(), "--port", "0", "--demo", "--data", GER_SOURCE_DIR "/data"});
-    server.start();
-    QVERIFY(server.waitForStarted());
-    QByteArray out;
-    while (!out.contains("listening on") && server.waitForReadyRead(20000))
-      out += server.readAllStandardOutput();
-    port = out.mid(out.lastIndexOf(':') + 1).trimmed().toInt();
-    QVERIFY2(port > 0, out.constData());
+    port = ger::test::StartServer(server, GER_SERVER_BIN, dir.path(), GER_SOURCE_DIR "/data",
+                                  {"--demo"});
+    QVERIFY(port > 0);
   }
   void cleanupTestCase() {
     server.terminate();

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
@@ -39,6 +40,21 @@ inline void AnswerNext(const QString& caption, QString* seen = nullptr) {
         modal->close();
       },
       seen);
+}
+
+// Starts a ger-server on a new database in `dataDir` with the reference lists (and whatever
+// `extra` asks, such as "--demo"); answers the port it listens on, 0 when it did not start.
+inline int StartServer(QProcess& server, const QString& program, const QString& dataDir,
+                       const QString& dataSource, const QStringList& extra = {}) {
+  server.setProgram(program);
+  server.setArguments(QStringList{"--data-dir", dataDir, "--port", "0", "--data", dataSource} +
+                      extra);
+  server.start();
+  if (!server.waitForStarted()) return 0;
+  QByteArray out;
+  while (!out.contains("listening on") && server.waitForReadyRead(20000))
+    out += server.readAllStandardOutput();
+  return out.mid(out.lastIndexOf(':') + 1).trimmed().toInt();
 }
 
 // Lets queued gestures and model reads run.
