@@ -323,8 +323,21 @@ void TComboBox::SelectByUser(int index) {
 
 bool TComboBox::KeyPress(char32_t key) {
   if (style_ == TComboBoxStyle::csDropDownList) {
-    // A drop-down list takes no typing; the key handler still sees the key.
+    // A drop-down list takes no typing: a letter chooses the next entry that starts with it, as
+    // the user's choice, after the key handler has seen it.
     if (OnKeyPress) OnKeyPress(*this, key);
+    if (key < 32) return false;
+    const auto count = static_cast<int>(items_.size());
+    const char32_t letter = utf8::ToUpper(key);
+    for (int step = 1; step <= count; ++step) {
+      const int i = (std::max(itemIndex_, -1) + step) % count;
+      const std::u32string entry = utf8::Decode(items_[i]);
+      if (entry.empty() || utf8::ToUpper(entry.front()) != letter) continue;
+      if (i == itemIndex_) return false;
+      const int before = itemIndex_;
+      SelectByUser(i);
+      return itemIndex_ != before;
+    }
     return false;
   }
   return TCustomEdit::KeyPress(key);
@@ -368,6 +381,13 @@ void TCheckBox::SetState(TCheckBoxState state) {
   if (state_ == state) return;
   state_ = state;
   Changed(ViewAspect::Content);
+}
+
+bool TCheckBox::KeyPress(char32_t key) {
+  if (OnKeyPress) OnKeyPress(*this, key);
+  // The space bar ticks or unticks the box, as a click does.
+  if (key != U' ') return false;
+  return ToggleByUser(state_ != TCheckBoxState::cbChecked);
 }
 
 bool TCheckBox::ToggleByUser(bool checked) {

@@ -194,6 +194,7 @@ class TCheckBox : public TControl {
   bool AllowGrayed = false;
   // The user ticking or unticking: fires OnClick; false when refused.
   virtual bool ToggleByUser(bool checked);
+  bool KeyPress(char32_t key) override;
   bool TakesFocus() const override { return true; }
 
  protected:

@@ -630,14 +630,10 @@ class ComboBinding : public Binding {
       return true;
     }
     if (auto typed = TypedText(event)) {
-      // A letter in a list chooses the next entry that starts with it, as the user's choice;
-      // the key handler sees the letter first.
+      // A letter in a list chooses the next entry that starts with it; the model does that.
       TControl& c = control_;
       std::string text = FromQ(*typed);
-      int index = NextStartingWith(typed->front());
-      view_.Perform([&c, text, index] {
-        if (G::Type(c, text) && index >= 0 && c.Focused()) G::Select(c, index);
-      });
+      view_.Perform([&c, text] { G::Type(c, text); });
       return true;
     }
     return false;
@@ -649,16 +645,6 @@ class ComboBinding : public Binding {
   }
 
  private:
-  int NextStartingWith(QChar letter) const {
-    const auto& items = combo_.Items();
-    int count = static_cast<int>(items.size());
-    for (int step = 1; step <= count; ++step) {
-      int i = ((combo_.ItemIndex() < 0 ? -1 : combo_.ItemIndex()) + step) % count;
-      QString entry = ToQ(items[i]);
-      if (!entry.isEmpty() && entry.front().toUpper() == letter.toUpper()) return i;
-    }
-    return -1;
-  }
   QComboBox* Combo() const { return static_cast<QComboBox*>(widget_.data()); }
   TextSide Side() const {
     QLineEdit* line = Combo()->lineEdit();

@@ -136,6 +136,39 @@ TEST_F(KeyboardTest, TheArrowsChooseInListsAndRadioGroupsAsTheUserDoes) {
   EXPECT_EQ(l.changes, (std::vector<std::string>{"tipo 0", "tipo 1", "tipo 2", "tipo 1"}));
 }
 
+TEST_F(KeyboardTest, ALetterChoosesTheNextEntryStartingWithItAndSpaceTicksABox) {
+  Lists l;
+  l.cbxMes.SetItems({"", "Janeiro", "Fevereiro", "Junho", "julho"});
+  G::Key(l.cbxMes, "j");  // either case
+  G::Key(l.cbxMes, "J");
+  G::Key(l.cbxMes, "j");
+  G::Key(l.cbxMes, "j");  // wraps round to the first
+  G::Key(l.cbxMes, "x");  // no entry: nothing changes
+  G::Key(l.cbxMes, "F");  // the only one: chosen once, then no change
+  G::Key(l.cbxMes, "f");
+  EXPECT_EQ(l.cbxMes.Text(), "Fevereiro");
+  EXPECT_EQ(l.changes, (std::vector<std::string>{"mes Janeiro", "mes Junho", "mes julho",
+                                                 "mes Janeiro", "mes Fevereiro"}));
+  // The key handler sees the letter first and may drop it.
+  l.cbxMes.OnKeyPress = [](TComponent&, char32_t& key) { key = 0; };
+  G::Key(l.cbxMes, "j");
+  EXPECT_EQ(l.cbxMes.Text(), "Fevereiro");
+
+  TCheckBox chkAtivo(&l, "chkAtivo");
+  chkAtivo.SetParent(&l);
+  int clicks = 0;
+  chkAtivo.OnClick = [&clicks](TComponent&) { ++clicks; };
+  G::Key(chkAtivo, " ");
+  EXPECT_TRUE(chkAtivo.Checked());
+  chkAtivo.SetState(TCheckBoxState::cbGrayed);
+  G::Key(chkAtivo, " ");  // from the third state, as a click: ticked
+  EXPECT_TRUE(chkAtivo.Checked());
+  G::Key(chkAtivo, " ");
+  G::Key(chkAtivo, "x");
+  EXPECT_FALSE(chkAtivo.Checked());
+  EXPECT_EQ(clicks, 3);
+}
+
 TEST_F(KeyboardTest, ABrowsedRecordsListIgnoresTheArrows) {
   BoxForm f;
   TDBComboBox dcbNome(&f, "dcbNome");
