@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "company_screen.h"
 #include "data/dataset.h"
 #include "geometry.h"
 #include "module/module.h"
@@ -28,15 +29,8 @@
 
 using namespace ger;
 
-class CompanyTest : public QObject {
+class CompanyTest : public ger::test::CompanyScreenTest {
   Q_OBJECT
-
-  QTemporaryDir dir;
-  QProcess server;
-  int port = 0;
-  std::unique_ptr<qt::Shell> shell;
-  std::optional<TLoadedModule> module;
-  TForm* screen = nullptr;
 
   QWidget* W(const char* name) { return shell->ViewOf(*screen)->WidgetOf(name); }
   QLineEdit* Edit(const char* name) { return qobject_cast<QLineEdit*>(W(name)); }
@@ -50,37 +44,10 @@ class CompanyTest : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    port = ger::test::StartServer(server, GER_SERVER_BIN, dir.path(), GER_SOURCE_DIR "/data",
-                                  {"--demo"});
-    QVERIFY(port > 0);
-  }
-  void cleanupTestCase() {
-    server.terminate();
-    server.waitForFinished(5000);
-  }
-  void init() {
-    shell = std::make_unique<qt::Shell>();
-    HostSettings& s = Application().Settings;
-    s.webUrl = "127.0.0.1";
-    s.webPort = port;
-    s.databaseUrl = "sqlite:" + dir.filePath("ger.db").toStdString();
-    module.emplace("Pkg_Ger00200");
-    shell->Window().show();
-    QVERIFY(QTest::qWaitForWindowActive(&shell->Window()));
-    module->Call("IniProc");
-    shell->SyncAll();
-    ger::test::Settle();
-    screen = Application().FindForm("frmEmpresa");
-    QVERIFY(screen);
-    QVERIFY(shell->ViewOf(*screen));
-  }
-  void cleanup() {
-    module.reset();
-    Application().Reset();
-    shell.reset();
-    screen = nullptr;
-  }
+  void initTestCase() { StartServer({"--demo"}); }
+  void cleanupTestCase() { StopServer(); }
+  void init() { OpenScreen(); }
+  void cleanup() { CloseScreen(); }
 
   void opensWithTheDemoCompanies() {
     auto* grid = qobject_cast<QTableWidget*>(W("dbgPadrao"));

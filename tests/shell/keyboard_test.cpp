@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "company_screen.h"
 #include "convert.h"
 #include "data/dataset.h"
 #include "db/database.h"
@@ -23,15 +24,9 @@
 
 using namespace ger;
 
-class KeyboardTest : public QObject {
+class KeyboardTest : public ger::test::CompanyScreenTest {
   Q_OBJECT
 
-  QTemporaryDir dir;
-  QProcess server;
-  int port = 0;
-  std::unique_ptr<qt::Shell> shell;
-  std::optional<TLoadedModule> module;
-  TForm* screen = nullptr;
   QStringList messages;
 
   QWidget* W(const char* name) { return shell->ViewOf(*screen)->WidgetOf(name); }
@@ -93,37 +88,11 @@ class KeyboardTest : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    // No --demo: the database holds only the reference lists.
-    port = ger::test::StartServer(server, GER_SERVER_BIN, dir.path(), GER_SOURCE_DIR "/data");
-    QVERIFY(port > 0);
-  }
-  void cleanupTestCase() {
-    server.terminate();
-    server.waitForFinished(5000);
-  }
-  void init() {
-    shell = std::make_unique<qt::Shell>();
-    HostSettings& s = Application().Settings;
-    s.webUrl = "127.0.0.1";
-    s.webPort = port;
-    s.databaseUrl = "sqlite:" + dir.filePath("ger.db").toStdString();
-    module.emplace("Pkg_Ger00200");
-    shell->Window().show();
-    QVERIFY(QTest::qWaitForWindowActive(&shell->Window()));
-    module->Call("IniProc");
-    shell->SyncAll();
-    ger::test::Settle();
-    screen = Application().FindForm("frmEmpresa");
-    QVERIFY(screen);
-    QVERIFY(shell->ViewOf(*screen));
-  }
-  void cleanup() {
-    module.reset();
-    Application().Reset();
-    shell.reset();
-    screen = nullptr;
-  }
+  // No --demo: the database holds only the reference lists.
+  void initTestCase() { StartServer(); }
+  void cleanupTestCase() { StopServer(); }
+  void init() { OpenScreen(); }
+  void cleanup() { CloseScreen(); }
 
   void aCompanyIsIncludedAndSavedByKeyboardAlone() {
     QCOMPARE(Companies().RecordCount(), 0);
