@@ -21,6 +21,20 @@
 namespace ger::net {
 namespace {
 
+// A listening socket on a free loopback port, which goes to `port`.
+int ListenOnLoopback(int& port) {
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  EXPECT_EQ(::listen(listener, 8), 0);
+  socklen_t len = sizeof a;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  port = ntohs(a.sin_port);
+  return listener;
+}
+
 // A peer that serves scripted connections one after the other. Each connection is a list of
 // steps: an answer to send after reading one whole request, kDie to read a request and close
 // without answering, or an empty text to close.
@@ -30,15 +44,7 @@ class Peer {
  public:
   explicit Peer(std::vector<std::vector<std::string>> connections)
       : connections_(std::move(connections)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    EXPECT_EQ(::listen(listener_, 8), 0);
-    socklen_t len = sizeof a;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listener_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { Run(); });
   }
   ~Peer() {
@@ -200,15 +206,7 @@ TEST(HttpChannel, ASilentServerEndsTheCallAtTheTimeLimit) {
 class SlowPeer {
  public:
   explicit SlowPeer(std::function<bool(int fd)> act) : act_(std::move(act)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    EXPECT_EQ(::listen(listener_, 8), 0);
-    socklen_t len = sizeof a;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listener_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] {
       int fd = ::accept(listener_, nullptr, nullptr);
       if (fd < 0) return;
@@ -302,7 +300,8 @@ TEST(TNetConnection, SaysWhatWentWrongAndRefusesAnAnswerToAnotherRequest) {
       {{Answer(R"({"jsonrpc":"2.0","id":7,"result":true})")},
        {Answer(R"({"jsonrpc":"2.0","id":"3","result":true})")},
        {Answer(R"({"jsonrpc":"2.0","result":true})")},
-       {Answer(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Mal\u0000formada."}})"),
+       {Answer(
+            R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Mal\u0000formada."}})"),
         Answer(R"({"jsonrpc":"2.0","id":5,"result":1})")},
        {"HTTP/1.1 200 OK\r\nContent-Length: 900000000\r\n\r\n"}});
   TNetConnection net;
