@@ -43,10 +43,20 @@ class DbError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A unique key, not-null or check constraint refused the statement.
+// A unique key, not-null or check constraint refused the statement. `kind` tells which, and a
+// refused empty column is named (TABLE.COLUMN, upper case) when the engine says which it was.
 class ConstraintError : public DbError {
  public:
-  using DbError::DbError;
+  enum class Kind { Unique, NotNull, Other };
+  explicit ConstraintError(const std::string& message, Kind kind = Kind::Other,
+                           std::string column = {})
+      : DbError(message), kind_(kind), column_(std::move(column)) {}
+  Kind GetKind() const { return kind_; }
+  const std::string& Column() const { return column_; }
+
+ private:
+  Kind kind_;
+  std::string column_;
 };
 
 // The database's files are no longer the ones the connection opened (replaced or removed while it
@@ -61,6 +71,13 @@ class ReadOnlyError : public DbError {
  public:
   using DbError::DbError;
 };
+
+// Beside an SQLite database file "F", the file "F-owner" names (by device and inode) the database
+// file that the write-ahead journal "F-wal" was last written for. A journal left behind by a
+// program that ran while F was replaced (by an older copy, say) belongs to the file that was
+// replaced: opening F would replay it onto F and damage it, so the first open of F in a process
+// is refused with a DbError that says what to do while such a journal is there.
+inline constexpr const char* kSqliteOwnerSuffix = "-owner";
 
 // Named parameter values; names without the leading colon, compared case-insensitively.
 using Params = std::vector<std::pair<std::string, Value>>;

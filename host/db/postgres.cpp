@@ -251,6 +251,16 @@ class PgConnection final : public Connection {
       }
       throw DbError("PostgreSQL connection lost: " + msg);
     }
+    if (state && std::string_view(state) == "23505")
+      throw ConstraintError(msg, ConstraintError::Kind::Unique);
+    if (state && std::string_view(state) == "23502") {
+      const char* table = PQresultErrorField(res, PG_DIAG_TABLE_NAME);
+      const char* column = PQresultErrorField(res, PG_DIAG_COLUMN_NAME);
+      throw ConstraintError(
+          msg, ConstraintError::Kind::NotNull,
+          column ? utf8::ToUpper(std::string(table ? table : "") + (table ? "." : "") + column)
+                 : "");
+    }
     if (state && std::string_view(state).starts_with("23")) throw ConstraintError(msg);
     throw DbError("PostgreSQL: " + msg + " (in: " + std::string(sql.substr(0, 200)) + ")");
   }

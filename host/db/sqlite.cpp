@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -75,6 +76,46 @@ class Identities {
   std::map<std::string, Entry> entries_;
 };
 
+// Refuses a journal that belongs to another file than the one the path names now (see
+// kSqliteOwnerSuffix). A journal that is empty, or whose owner is not recorded, is SQLite's to
+// handle as usual.
+void RequireOwnJournal(const std::string& path, const std::string& walPath) {
+  const std::optional<FileId> db = IdOf(path);
+  struct stat wal {};
+  if (!db || ::stat(walPath.c_str(), &wal) != 0 || wal.st_size == 0) return;
+  std::ifstream in(path + kSqliteOwnerSuffix);
+  unsigned long long dev = 0, ino = 0;
+  if (!(in >> dev >> ino)) return;
+  if (FileId{static_cast<dev_t>(dev), static_cast<ino_t>(ino)} == *db) return;
+  throw DbError(
+      "the write-ahead journal '" + walPath + "' belongs to another database file than '" + path +
+      "': that file was replaced while a program had it open, and the journal holds "
+      "changes made to the file it replaced. Nothing was opened, since applying them to "
+      "this file would damage it. Put the original file back, or move '" +
+      walPath + "' and '" + path + "-shm' aside to use the file there now without those changes");
+}
+
+// Records which file the journal now belongs to; best effort (a folder that can only be read
+// keeps no record, and then no check is made).
+void RecordJournalOwner(const std::string& path, const FileId& db) {
+  const std::string owner = path + kSqliteOwnerSuffix;
+  {
+    std::ifstream in(owner);
+    unsigned long long dev = 0, ino = 0;
+    if (in >> dev >> ino && FileId{static_cast<dev_t>(dev), static_cast<ino_t>(ino)} == db) return;
+  }
+  const std::string partial = owner + ".partial";
+  {
+    std::ofstream out(partial, std::ios::trunc);
+    out << static_cast<unsigned long long>(db.dev) << " " << static_cast<unsigned long long>(db.ino)
+        << "\n";
+    if (!out.flush()) return;
+  }
+  std::error_code ec;
+  std::filesystem::rename(partial, owner, ec);
+  if (ec) std::filesystem::remove(partial, ec);
+}
+
 Identities& OpenFiles() {
   static Identities identities;
   return identities;
@@ -99,6 +140,8 @@ struct Prepared {
 class SqliteConnection final : public Connection {
  public:
   explicit SqliteConnection(std::string path) : path_(std::move(path)), walPath_(path_ + "-wal") {
+    const bool first = !OpenFiles().Find(path_);
+    if (first) RequireOwnJournal(path_, walPath_);
     OpenHandle(true);
     std::optional<FileId> db = IdOf(path_);
     if (!db) {
@@ -111,6 +154,7 @@ class SqliteConnection final : public Connection {
       CloseHandle();
       throw FileChangedError(Changed());
     }
+    if (first && !readOnly_) RecordJournalOwner(path_, identity_.db);
   }
   ~SqliteConnection() override {
     CloseHandle();
@@ -190,7 +234,7 @@ class SqliteConnection final : public Connection {
     if (rc != SQLITE_OK) {
       std::string msg = err ? err : sqlite3_errstr(rc);
       sqlite3_free(err);
-      if ((rc & 0xff) == SQLITE_CONSTRAINT) throw ConstraintError(msg);
+      if ((rc & 0xff) == SQLITE_CONSTRAINT) throw Constraint(sqlite3_extended_errcode(db_), msg);
       throw DbError("SQLite script failed: " + msg);
     }
   }
@@ -385,9 +429,22 @@ class SqliteConnection final : public Connection {
     return true;
   }
 
+  // SQLite names the column of a refused empty value: "NOT NULL constraint failed: T.C".
+  static ConstraintError Constraint(int rc, const std::string& msg) {
+    if (rc == SQLITE_CONSTRAINT_PRIMARYKEY || rc == SQLITE_CONSTRAINT_UNIQUE)
+      return ConstraintError(msg, ConstraintError::Kind::Unique);
+    if (rc == SQLITE_CONSTRAINT_NOTNULL) {
+      const auto colon = msg.rfind(": ");
+      return ConstraintError(
+          msg, ConstraintError::Kind::NotNull,
+          colon == std::string::npos ? "" : utf8::ToUpper(msg.substr(colon + 2)));
+    }
+    return ConstraintError(msg);
+  }
+
   [[noreturn]] void Fail(int rc, std::string_view sql) {
     std::string msg = sqlite3_errmsg(db_);
-    if ((rc & 0xff) == SQLITE_CONSTRAINT) throw ConstraintError(msg);
+    if ((rc & 0xff) == SQLITE_CONSTRAINT) throw Constraint(rc, msg);
     throw DbError("SQLite: " + msg + " (in: " + std::string(sql.substr(0, 200)) + ")");
   }
 
