@@ -2,12 +2,16 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/spdlog.h>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <pthread.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <thread>
@@ -66,6 +70,46 @@ std::string Redacted(const std::string& url) {
   auto colon = url.find(':', scheme + 3);
   if (colon == std::string::npos || colon > at) return url;
   return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
+// An advisory lock (flock) held on a file for the life of the process. SQLite locks with
+// fcntl, which flock locks neither meet nor release.
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  // False when another process holds it.
+  bool TryLock(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+    return ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A damaged file is not served: answers from it would be wrong or fail, and saves into it might
+// be acknowledged and lost.
+void RequireIntact(db::Connection& c, const std::string& file) {
+  std::string verdict;
+  try {
+    DataPacket check = c.Query("PRAGMA quick_check");
+    verdict = check.rows.empty() ? "no answer" : std::get<std::string>(check.rows[0][0]);
+  } catch (const db::FileChangedError&) {
+    throw;
+  } catch (const db::DbError& e) {
+    verdict = e.what();
+  }
+  if (verdict != "ok")
+    throw std::runtime_error("the database file " + file +
+                             " is damaged (SQLite's check: " + verdict +
+                             "); it is not served. Restore the last backup into a new file "
+                             "(ger-admin restore --db sqlite:NEW-FILE BACKUP) and start on it");
 }
 
 }  // namespace
@@ -188,8 +232,19 @@ int main(int argc, char** argv) {
     fs::path refDir = refData.empty() ? server::ReferenceDataDir() : fs::path(refData);
 
     server::ConnectionPool pool(dbUrl);
+    FileLock serverLock;
     {
       auto c = pool.Acquire();
+      if (c->GetEngine() == db::Engine::SQLite) {
+        const std::string file = dbUrl.substr(7);
+        // Two servers on one file would both seed it and each keep its own view of who saved
+        // what; several servers share a PostgreSQL database instead.
+        if (!serverLock.TryLock(file))
+          throw std::runtime_error("another ger-server serves the database file " + file +
+                                   " already; one SQLite file is served by one server (several "
+                                   "servers share a PostgreSQL database)");
+        RequireIntact(*c, file);
+      }
       if (c->ReadOnly()) {
         // Served as it is: its reference data is not loaded again, and saves are refused.
         if (!server::HasSchema(*c))

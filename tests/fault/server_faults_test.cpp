@@ -276,6 +276,107 @@ TEST_F(ServerFaults, DatabaseFileReplacedByAnOlderCopyIsNeverWrittenAndTakesNoSa
   EXPECT_TRUE(rows.contains("01") && rows.contains("02"));
 }
 
+// Starts a server on `url` that must refuse to start; returns what it wrote.
+std::string RefusedStart(const std::string& url, const std::filesystem::path& log) {
+  ger::server::LaunchOptions o;
+  o.binary = GER_SERVER_BIN;
+  o.args = {"--db", url, "--port", "0", "--data", GER_SOURCE_DIR "/data"};
+  o.log = log;
+  o.startTimeout = std::chrono::seconds(60);
+  try {
+    ger::server::ServerProcess started(o);
+    ADD_FAILURE() << "the server started on " << url;
+    started.Stop();
+  } catch (const std::runtime_error&) {
+  }
+  return Bytes(log);
+}
+
+std::string QuickCheck(const std::string& url) {
+  try {
+    return Text(ger::db::Connection::Open(url)->Query("PRAGMA quick_check").rows.at(0).at(0));
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+TEST_F(ServerFaults, AJournalLeftBesideAReplacedFileIsNeverReplayedOntoIt) {
+  if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
+  for (int signal : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(signal == SIGTERM ? "stopped" : "killed");
+    std::filesystem::remove(db_.File());
+    for (const char* suffix : {"-wal", "-shm", "-owner"})
+      std::filesystem::remove(db_.File().string() + suffix);
+    auto server = std::make_unique<ServerChild>(db_.Url());
+    TNetConnection net;
+    net.Port = server->Port();
+    DataPacket shape = Companies(net);
+    ASSERT_TRUE(SaveCompany(net, shape, "01").ok());
+    const auto copy = db_.Dir() / "copia-antiga.db";
+    std::filesystem::remove(copy);
+    std::filesystem::copy_file(db_.File(), copy);
+    // Saves that stay in the journal, pages the older copy lays out otherwise.
+    for (int i = 2; i < 40; ++i) ASSERT_TRUE(SaveCompany(net, shape, CompanyCode(i)).ok());
+    std::filesystem::rename(copy, db_.File());
+    ExpectEveryCallRefused(net, shape);
+    server->Stop(signal);
+    server.reset();
+    const std::string older = Bytes(db_.File());
+
+    // The next start must not replay the journal onto the older copy.
+    const std::string wal = db_.File().string() + "-wal";
+    EXPECT_GT(std::filesystem::file_size(wal), 0u) << "no journal was left: nothing tried";
+    if (std::filesystem::exists(wal) && std::filesystem::file_size(wal) > 0) {
+      std::string said = RefusedStart(db_.Url(), db_.Dir() / "refused.log");
+      EXPECT_NE(said.find("belongs to another database file"), std::string::npos) << said;
+      EXPECT_TRUE(Bytes(db_.File()) == older) << "the journal was applied to the older copy";
+      std::filesystem::rename(wal, wal + ".guardado");
+      std::filesystem::remove(db_.File().string() + "-shm");
+    }
+    EXPECT_EQ(QuickCheck(db_.Url()), "ok");
+    ServerChild again(db_.Url());
+    net.Disconnect();
+    net.Port = again.Port();
+    // The older copy as it was (its company was still in the journal when it was taken).
+    EXPECT_TRUE(Companies(net).rows.empty());
+    ASSERT_TRUE(SaveCompany(net, shape, "ZZ").ok());
+    again.Stop(SIGTERM);
+    EXPECT_EQ(QuickCheck(db_.Url()), "ok");
+  }
+}
+
+TEST_F(ServerFaults, ADamagedFileIsNotServedAndTheServerSaysWhy) {
+  if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
+  ServerChild(db_.Url()).Stop(SIGTERM);
+  {
+    // A page of the municipalities, well inside the file, made into no kind of page.
+    auto c = ger::db::Connection::Open(db_.Url());
+    const auto page = std::get<std::int64_t>(
+        c->Query("SELECT MAX(pageno) FROM dbstat WHERE name = 'MUNICIPIO' AND pagetype = 'leaf'")
+            .rows.at(0)
+            .at(0));
+    const auto size = std::get<std::int64_t>(c->Query("PRAGMA page_size").rows.at(0).at(0));
+    c.reset();
+    std::fstream f(db_.File(), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp((page - 1) * size);
+    f.put('\x07');
+  }
+  ASSERT_NE(QuickCheck(db_.Url()), "ok");
+  std::string said = RefusedStart(db_.Url(), db_.Dir() / "refused.log");
+  EXPECT_NE(said.find("is damaged"), std::string::npos) << said;
+  EXPECT_NE(said.find("ger-admin restore"), std::string::npos) << said;
+}
+
+TEST_F(ServerFaults, ASecondServerOnOneFileIsRefusedAtStart) {
+  if (db_.IsPg()) GTEST_SKIP() << "several servers share one PostgreSQL";
+  ServerChild first(db_.Url());
+  std::string said = RefusedStart(db_.Url(), db_.Dir() / "second.log");
+  EXPECT_NE(said.find("another ger-server serves the database file"), std::string::npos) << said;
+  TNetConnection net;
+  net.Port = first.Port();
+  ASSERT_TRUE(SaveCompany(net, Companies(net), "01").ok());
+}
+
 TEST_F(ServerFaults, JournalRemovedUnderTheServerTakesNoSave) {
   if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
   auto server = std::make_unique<ServerChild>(db_.Url());
