@@ -52,8 +52,11 @@ int main(int argc, char** argv) {
   backup->add_option("FILE", file, "the backup file; it must not exist")->required();
   CLI::App* restore = app.add_subcommand(
       "restore",
-      "replace the database's contents with a backup made by 'backup', wholly or not at all; a "
-      "file that is not a backup of this database is refused");
+      "replace the rows of the database's tables with those of a backup made by 'backup', wholly "
+      "or not at all; the tables are made from this system's own declaration and nothing else "
+      "the file holds (triggers, views, functions, indexes) is taken; a file that is not a "
+      "backup of this database, a newer version's backup, and a target that is a symbolic link "
+      "or another program's database are refused");
   common(restore);
   restore->add_option("FILE", file, "the backup file")->required();
   CLI::App* reference = app.add_subcommand(
@@ -62,6 +65,13 @@ int main(int argc, char** argv) {
       ".csv, in the shipped format) into the database in one transaction and report the rows "
       "added, changed and removed; rows a company still uses are kept and listed");
   common(reference);
+  server::RefreshOptions refresh;
+  reference->add_flag("--dry-run", refresh.dryRun,
+                      "report what the files would change, and change nothing");
+  reference->add_flag("--allow-removals", refresh.allowRemovals,
+                      "let a file leave out more than one in " +
+                          std::to_string(server::kMaxRemovedShareDivisor) +
+                          " rows of a table (refused otherwise, as a cut or wrong file would)");
   csvDir = server::ReferenceDataDir().string();
   reference->add_option("DIR", csvDir, "folder of the CSV files")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
@@ -72,14 +82,15 @@ int main(int argc, char** argv) {
       server::BackupDatabase(url, file);
       std::cout << "backup written to " << file << "\n";
     } else if (*restore) {
-      server::RestoreDatabase(url, file);
+      for (const std::string& note : server::RestoreDatabase(url, file)) std::cout << note << "\n";
       std::cout << "restored " << file << "\n";
     } else if (*reference) {
       if (url.starts_with("sqlite:") && !fs::exists(url.substr(7)))
         throw std::runtime_error("the database file " + url.substr(7) + " does not exist");
       auto connection = db::Connection::Open(url);
       server::CreateSchema(*connection);
-      PrintReport(server::RefreshReferenceData(*connection, csvDir));
+      PrintReport(server::RefreshReferenceData(*connection, csvDir, refresh));
+      if (refresh.dryRun) std::cout << "dry run: nothing was changed\n";
     }
   } catch (const std::exception& e) {
     std::cerr << "ger-admin: " << e.what() << "\n";

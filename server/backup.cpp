@@ -12,14 +12,19 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "core/utf8.h"
+#include "data/packet.h"
 #include "db/database.h"
 #include "record/tables.h"
+#include "schema.h"
 
 extern char** environ;
 
@@ -89,6 +94,28 @@ struct SqliteHandle {
     if (rc != SQLITE_DONE) Fail(std::string("SQLite: ") + sqlite3_errmsg(db));
     return out;
   }
+  // Every column of each row, as text ("" for NULL); `binds` fill ?1, ?2...
+  std::vector<std::vector<std::string>> Rows(const std::string& sql,
+                                             const std::vector<std::string>& binds = {}) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+      Fail(std::string("SQLite: ") + sqlite3_errmsg(db));
+    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> guard(st, sqlite3_finalize);
+    for (std::size_t i = 0; i < binds.size(); ++i)
+      sqlite3_bind_text(st, static_cast<int>(i + 1), binds[i].c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::vector<std::string>> out;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      std::vector<std::string> row;
+      for (int c = 0; c < sqlite3_column_count(st); ++c) {
+        auto text = sqlite3_column_text(st, c);
+        row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+      }
+      out.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) Fail(std::string("SQLite: ") + sqlite3_errmsg(db));
+    return out;
+  }
   void Exec(const std::string& sql) {
     char* error = nullptr;
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
@@ -99,7 +126,8 @@ struct SqliteHandle {
   }
 };
 
-std::string Lower(std::string s) {
+std::string Lower(std::string_view text) {
+  std::string s(text);
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
@@ -109,24 +137,6 @@ void CheckIntegrity(SqliteHandle& h, const fs::path& file) {
   if (check.empty() || check.front() != "ok")
     Fail(file.string() + " is damaged (" +
          (check.empty() ? std::string("no answer") : check.front()) + ")");
-}
-
-// Refuses a file that is damaged or does not hold every table and column the server declares.
-void CheckSqliteBackup(SqliteHandle& h, const fs::path& file) {
-  CheckIntegrity(h, file);
-  for (const record::Table* table : record::ServerTables()) {
-    std::vector<std::string> columns =
-        h.Column("SELECT name FROM pragma_table_info('" + std::string(table->name) + "')");
-    if (columns.empty())
-      Fail(file.string() + " is not a backup of this database: it has no table " +
-           std::string(table->name));
-    std::set<std::string> present;
-    for (auto& c : columns) present.insert(Lower(c));
-    for (const record::Column& c : table->columns)
-      if (!present.count(Lower(std::string(c.name))))
-        Fail(file.string() + " is not a backup of this database: table " +
-             std::string(table->name) + " has no column " + std::string(c.name));
-  }
 }
 
 void SyncFile(const fs::path& path) {
@@ -152,6 +162,13 @@ fs::path PartialOf(const fs::path& file) {
   return file.string() + ".partial";
 }
 
+// The files SQLite and the database layer keep beside a database file.
+void RemoveCompanions(const fs::path& path) {
+  std::error_code ec;
+  for (const char* suffix : {"-journal", "-wal", "-shm", db::kSqliteOwnerSuffix})
+    fs::remove(path.string() + suffix, ec);
+}
+
 // Removes a half-written file unless the work finished.
 struct PartialFile {
   fs::path path;
@@ -164,7 +181,7 @@ struct PartialFile {
     if (keep) return;
     std::error_code ec;
     fs::remove(path, ec);
-    fs::remove(path.string() + "-journal", ec);
+    RemoveCompanions(path);
   }
 };
 
@@ -191,58 +208,282 @@ void BackupSqlite(const fs::path& db, const fs::path& file) {
   partial.keep = true;
 }
 
-// Copies `source` over the whole of `dest` in one write transaction (retrying while a server
-// holds the write lock for one of its saves).
-void CopyInto(SqliteHandle& source, SqliteHandle& dest, const std::string& what) {
-  sqlite3_backup* b = sqlite3_backup_init(dest.db, "main", source.db, "main");
-  if (!b) Fail("cannot restore into " + what + ": " + sqlite3_errmsg(dest.db));
-  int rc;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while ((rc = sqlite3_backup_step(b, -1)) == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-    if (std::chrono::steady_clock::now() > deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  sqlite3_backup_finish(b);
-  if (rc != SQLITE_DONE)
-    Fail("cannot restore into " + what + " (" + sqlite3_errstr(rc) +
-         "); the database was left as it was");
+// A name as an SQL identifier, for names read from a backup's own catalogue.
+std::string Quoted(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
 }
 
-void RestoreSqlite(const fs::path& db, const fs::path& file) {
-  // Opened as an immutable file: a backup is read, never written, and needs no lock.
-  std::string uri = "file:";
-  for (char c : fs::absolute(file).string()) {
-    if (c == '?' || c == '#' || c == '%') {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
-      uri += hex;
-    } else {
-      uri += c;
+const char* kNothingRestored = "; nothing was restored";
+
+// What a restore takes from a backup: the declared columns of each declared table, row by row,
+// in the order of the declaration. Whatever else the backup holds (triggers, views, functions,
+// indexes, other tables) is never brought into the database; `notes` says what was left out.
+class BackupRows {
+ public:
+  virtual ~BackupRows() = default;
+  virtual void Read(const record::Table& table, const std::function<void(Row&&)>& take) = 0;
+  std::vector<std::string> notes;
+};
+
+// A column of a declared table that the backup holds and this version does not declare: a
+// backup of a newer version, refused when the column cannot be empty or holds data that would
+// be lost.
+void CheckExtraColumn(const fs::path& file, const record::Table& table, const std::string& column,
+                      bool notNull, std::vector<std::string>& notes) {
+  if (notNull)
+    Fail(file.string() + " is a backup of a newer version: its table " + std::string(table.name) +
+         " has a column " + column + " that cannot be empty and that this version does not know" +
+         kNothingRestored);
+  notes.push_back("left out the column " + std::string(table.name) + "." + column +
+                  ", which this version does not know");
+}
+
+void RefuseDataInExtraColumn(const fs::path& file, const record::Table& table,
+                             const std::string& column) {
+  Fail(file.string() + " is a backup of a newer version: its column " + std::string(table.name) +
+       "." + column + " holds data this version does not keep" + kNothingRestored);
+}
+
+// A text longer than its column is refused as PostgreSQL refuses it, on both engines.
+void RequireFits(const fs::path& file, const record::Table& table, const Row& row) {
+  for (std::size_t i = 0; i < table.columns.size(); ++i) {
+    const record::Column& c = table.columns[i];
+    const auto* text = std::get_if<std::string>(&row[i]);
+    if (c.kind != FieldKind::String || !text) continue;
+    if (std::size_t n = utf8::Length(*text); n > static_cast<std::size_t>(c.size))
+      Fail(file.string() + ": a value of column " + std::string(table.name) + "." +
+           std::string(c.name) + " has " + std::to_string(n) + " characters, more than its " +
+           std::to_string(c.size) + kNothingRestored);
+  }
+}
+
+// Puts the backup's rows into `target` in one transaction: the declared tables are dropped with
+// whatever hangs on them and made again from the declaration, then filled.
+void LoadRows(db::Connection& target, BackupRows& backup, const fs::path& file) {
+  db::Transaction tx(target);
+  if (target.GetEngine() == db::Engine::SQLite) {
+    // Triggers, views and indexes an earlier restore or another program left go too.
+    for (const Row& r :
+         target
+             .Query(
+                 "SELECT type, name FROM sqlite_master WHERE type IN ('trigger', 'view', 'index') "
+                 "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'")
+             .rows) {
+      const std::string type = std::get<std::string>(r[0]);
+      std::string what = type == "trigger" ? "TRIGGER" : type == "view" ? "VIEW" : "INDEX";
+      target.Execute("DROP " + what + " IF EXISTS " + Quoted(std::get<std::string>(r[1])));
+    }
+    for (const record::Table* table : record::ServerTables())
+      target.Execute("DROP TABLE IF EXISTS " + std::string(table->name));
+  } else {
+    for (const record::Table* table : record::ServerTables())
+      target.Execute("DROP TABLE IF EXISTS " + std::string(table->name) + " CASCADE");
+  }
+  target.ExecuteScript(SchemaSql(target.GetEngine()));
+  for (const record::Table* table : record::ServerTables()) {
+    std::string sql = "INSERT INTO " + std::string(table->name) + " (";
+    std::string values;
+    for (std::size_t i = 0; i < table->columns.size(); ++i) {
+      sql += (i ? ", " : "") + std::string(table->columns[i].name);
+      values += (i ? ", :C" : ":C") + std::to_string(i);
+    }
+    sql += ") VALUES (" + values + ")";
+    backup.Read(*table, [&](Row&& row) {
+      RequireFits(file, *table, row);
+      db::Params params;
+      params.reserve(row.size());
+      for (std::size_t i = 0; i < row.size(); ++i)
+        params.emplace_back("C" + std::to_string(i), std::move(row[i]));
+      try {
+        target.Execute(sql, params);
+      } catch (const db::ConstraintError& e) {
+        Fail(file.string() + ": a row of table " + std::string(table->name) +
+             " is refused by the declared table (" + e.what() + ")" + kNothingRestored);
+      }
+    });
+  }
+  tx.Commit();
+}
+
+// An SQLite backup, opened as an immutable file that is read, never written, and whose schema is
+// not trusted: nothing in it runs but the reading of the declared tables.
+class SqliteBackupRows final : public BackupRows {
+ public:
+  explicit SqliteBackupRows(const fs::path& file)
+      : file_(file), h_(ImmutableUri(file), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI) {
+    sqlite3_db_config(h_.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(h_.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    try {
+      Check();
+    } catch (const std::runtime_error& e) {
+      Fail(std::string(e.what()) + kNothingRestored);
     }
   }
-  SqliteHandle source(uri + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
-  try {
-    CheckSqliteBackup(source, file);
-  } catch (const std::runtime_error& e) {
-    Fail(std::string(e.what()) + "; nothing was restored");
+
+  void Read(const record::Table& table, const std::function<void(Row&&)>& take) override {
+    const Found& found = tables_.at(std::string(table.name));
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+      sql += (i ? ", " : "") + Quoted(table.columns[i].name);
+    sql += " FROM " + Quoted(found.name);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h_.db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+      Fail(file_.string() + ": " + sqlite3_errmsg(h_.db) + kNothingRestored);
+    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> guard(st, sqlite3_finalize);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      Row row;
+      row.reserve(table.columns.size());
+      for (int c = 0; c < static_cast<int>(table.columns.size()); ++c) {
+        switch (sqlite3_column_type(st, c)) {
+          case SQLITE_NULL:
+            row.emplace_back();
+            break;
+          case SQLITE_INTEGER:
+            row.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(st, c)));
+            break;
+          case SQLITE_FLOAT:
+            row.emplace_back(sqlite3_column_double(st, c));
+            break;
+          case SQLITE_BLOB: {
+            auto p = static_cast<const char*>(sqlite3_column_blob(st, c));
+            row.emplace_back(Bytes{std::string(p, p + sqlite3_column_bytes(st, c))});
+            break;
+          }
+          default:
+            row.emplace_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, c)),
+                                         static_cast<std::size_t>(sqlite3_column_bytes(st, c))));
+        }
+      }
+      take(std::move(row));
+    }
+    if (rc != SQLITE_DONE) Fail(file_.string() + ": " + sqlite3_errmsg(h_.db) + kNothingRestored);
   }
+
+ private:
+  struct Found {
+    std::string name;
+  };
+
+  static std::string ImmutableUri(const fs::path& file) {
+    std::string uri = "file:";
+    for (char c : fs::absolute(file).string()) {
+      if (c == '?' || c == '#' || c == '%') {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+        uri += hex;
+      } else {
+        uri += c;
+      }
+    }
+    return uri + "?immutable=1";
+  }
+
+  // Refuses a file that is damaged, lacks a declared table or column, or is a newer version's;
+  // notes what it holds besides.
+  void Check() {
+    CheckIntegrity(h_, file_);
+    const std::string notThis = file_.string() + " is not a backup of this database: ";
+    std::vector<std::vector<std::string>> objects =
+        h_.Rows("SELECT type, name, tbl_name, COALESCE(sql, '') FROM sqlite_master");
+    std::set<std::string> declaredIndexes;
+    for (const record::Table* table : record::ServerTables())
+      for (const record::Index& index : table->indexes) declaredIndexes.insert(Lower(index.name));
+    for (const record::Table* table : record::ServerTables()) {
+      const std::vector<std::string>* entry = nullptr;
+      for (const auto& o : objects)
+        if (utf8::SameText(o[1], table->name)) entry = &o;
+      if (!entry) Fail(notThis + "it has no table " + std::string(table->name));
+      if ((*entry)[0] != "table" || Lower((*entry)[3]).starts_with("create virtual"))
+        Fail(notThis + "its " + std::string(table->name) + " is a " + (*entry)[0] +
+             ", not a table");
+      tables_[std::string(table->name)] = Found{(*entry)[1]};
+      std::set<std::string> declared;
+      for (const record::Column& c : table->columns) declared.insert(Lower(c.name));
+      std::set<std::string> present;
+      for (const auto& c :
+           h_.Rows("SELECT name, \"notnull\", hidden FROM pragma_table_xinfo(?1)", {(*entry)[1]})) {
+        present.insert(Lower(c[0]));
+        if (declared.count(Lower(c[0]))) {
+          if (c[2] != "0")
+            Fail(notThis + "its column " + std::string(table->name) + "." + c[0] +
+                 " is computed, not stored");
+          continue;
+        }
+        CheckExtraColumn(file_, *table, c[0], c[1] == "1", notes);
+        if (!h_.Column("SELECT 1 FROM " + Quoted((*entry)[1]) + " WHERE " + Quoted(c[0]) +
+                       " IS NOT NULL LIMIT 1")
+                 .empty())
+          RefuseDataInExtraColumn(file_, *table, c[0]);
+      }
+      for (const record::Column& c : table->columns)
+        if (!present.count(Lower(c.name)))
+          Fail(notThis + "table " + std::string(table->name) + " has no column " +
+               std::string(c.name));
+    }
+    for (const auto& o : objects) {
+      const bool ownTable = o[0] == "table" && tables_.count(utf8::ToUpper(o[1]));
+      const bool ownIndex = o[0] == "index" && (declaredIndexes.count(Lower(o[1])) ||
+                                                Lower(o[1]).starts_with("sqlite_autoindex"));
+      if (ownTable || ownIndex || Lower(o[1]).starts_with("sqlite_")) continue;
+      notes.push_back("left out the " + o[0] + " " + o[1] + " (only the rows of the tables are " +
+                      "restored)");
+    }
+  }
+
+  fs::path file_;
+  SqliteHandle h_;
+  std::map<std::string, Found> tables_;
+};
+
+// The database to restore into must be this project's, or empty: never a link to another file,
+// nor another program's database.
+void RequireOwnSqliteTarget(const fs::path& db) {
+  if (fs::is_symlink(db))
+    Fail(db.string() + " is a symbolic link; restore into the database file itself or a new " +
+         "file" + kNothingRestored);
+  if (!fs::exists(db)) return;
+  if (!fs::is_regular_file(db)) Fail(db.string() + " is not a file" + kNothingRestored);
+  if (fs::file_size(db) == 0) return;
+  if (KindOf(db) != FileKind::SQLite)
+    Fail(db.string() + " is not a database of this system" + kNothingRestored);
+  SqliteHandle h(db.string(), SQLITE_OPEN_READONLY);
+  for (const std::string& name :
+       h.Column("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
+                "'sqlite\\_%' ESCAPE '\\'")) {
+    const auto tables = record::ServerTables();
+    if (std::none_of(tables.begin(), tables.end(),
+                     [&](const record::Table* t) { return utf8::SameText(t->name, name); }))
+      Fail(db.string() + " is another program's database (it holds a table " + name +
+           " this system does not have)" + kNothingRestored);
+  }
+}
+
+std::vector<std::string> RestoreSqlite(const fs::path& db, const fs::path& file) {
+  SqliteBackupRows source(file);
+  RequireOwnSqliteTarget(db);
   if (!fs::exists(db)) {
     PartialFile partial(PartialOf(db));
     {
-      SqliteHandle dest(partial.path.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-      CopyInto(source, dest, db.string());
+      auto dest = db::Connection::Open("sqlite:" + partial.path.string());
+      LoadRows(*dest, source, file);
+    }
+    {
+      // One self-contained file, without a write-ahead log beside it.
+      SqliteHandle dest(partial.path.string(), SQLITE_OPEN_READWRITE);
+      dest.Exec("PRAGMA journal_mode=DELETE");
     }
     Publish(partial.path, db);
     partial.keep = true;
-    return;
+    RemoveCompanions(partial.path);
+    return source.notes;
   }
   // In place, so a server that has the file open keeps serving it and sees the restored rows.
-  SqliteHandle dest(db.string(), SQLITE_OPEN_READWRITE);
-  CopyInto(source, dest, db.string());
-  std::vector<std::string> check = dest.Column("PRAGMA quick_check");
-  if (check.empty() || check.front() != "ok")
-    Fail("the restored database " + db.string() + " does not pass its check (" +
-         (check.empty() ? std::string("no answer") : check.front()) + ")");
+  auto dest = db::Connection::Open("sqlite:" + db.string());
+  LoadRows(*dest, source, file);
+  return source.notes;
 }
 
 void RequirePgTool(const ProgramResult& r, const std::string& what) {
@@ -287,29 +528,286 @@ void BackupPg(const std::string& url, const fs::path& file) {
   partial.keep = true;
 }
 
-void RestorePg(const std::string& url, const fs::path& file) {
-  ProgramResult list = RunProgram({"pg_restore", "--list", file.string()});
-  RequirePgTool(list, file.string() + " is not a readable PostgreSQL backup");
-  // Lines of the table of contents read "ID; OID OID TABLE schema name owner".
-  std::set<std::string> tables;
-  std::istringstream lines(list.output);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty() || line[0] == ';') continue;
-    std::istringstream words(line);
-    std::vector<std::string> w;
-    for (std::string x; words >> x;) w.push_back(x);
-    if (w.size() >= 6 && w[3] == "TABLE") tables.insert(Lower(w[5]));
+// One field of a COPY text line, its escapes undone.
+std::string CopyUnescape(std::string_view field) {
+  std::string out;
+  out.reserve(field.size());
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    char c = field[i];
+    if (c != '\\' || i + 1 == field.size()) {
+      out += c;
+      continue;
+    }
+    char n = field[++i];
+    switch (n) {
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'v':
+        out += '\v';
+        break;
+      case 'x': {
+        int value = 0, digits = 0;
+        while (digits < 2 && i + 1 < field.size() &&
+               std::isxdigit(static_cast<unsigned char>(field[i + 1]))) {
+          value = value * 16 + std::stoi(std::string(1, field[++i]), nullptr, 16);
+          ++digits;
+        }
+        out += static_cast<char>(value);
+        break;
+      }
+      default:
+        if (n >= '0' && n <= '7') {
+          int value = n - '0';
+          for (int d = 0;
+               d < 2 && i + 1 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '7'; ++d)
+            value = value * 8 + (field[++i] - '0');
+          out += static_cast<char>(value);
+        } else {
+          out += n;
+        }
+    }
   }
-  for (const record::Table* table : record::ServerTables())
-    if (!tables.count(Lower(std::string(table->name))))
-      Fail(file.string() + " is not a backup of this database: it has no table " +
-           std::string(table->name) + "; nothing was restored");
-  // A database that cannot be reached is reported as such, not as a failed restore.
-  db::Connection::Open(url);
-  ProgramResult r = RunPgTool({"pg_restore", "--clean", "--if-exists", "--single-transaction",
-                               "--exit-on-error", "--no-owner", "--no-privileges", file.string()},
-                              url);
-  RequirePgTool(r, "the restore failed and was rolled back, the database is as it was");
+  return out;
+}
+
+std::vector<std::string> SplitOn(std::string_view text, char separator) {
+  std::vector<std::string> out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(separator, from)) != std::string_view::npos; from = at + 1)
+    out.emplace_back(text.substr(from, at - from));
+  out.emplace_back(text.substr(from));
+  return out;
+}
+
+std::string Unquoted(std::string name) {
+  while (!name.empty() && std::isspace(static_cast<unsigned char>(name.front()))) name.erase(0, 1);
+  while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) name.pop_back();
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+    std::string out;
+    for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+      out += name[i];
+      if (name[i] == '"') ++i;
+    }
+    return out;
+  }
+  return Lower(name);
+}
+
+// A pg_dump archive, read with pg_restore's help as text only: its table of contents, its
+// tables' definitions (to know their columns) and their COPY data. Nothing of it is ever run
+// against a database.
+class PgBackupRows final : public BackupRows {
+ public:
+  explicit PgBackupRows(const fs::path& file) : file_(file) {
+    ProgramResult list = RunProgram({"pg_restore", "--list", file.string()});
+    RequirePgTool(list, file.string() + " is not a readable PostgreSQL backup");
+    std::set<std::string> declaredIndexes;
+    for (const record::Table* table : record::ServerTables())
+      for (const record::Index& index : table->indexes) declaredIndexes.insert(Lower(index.name));
+    // Lines of the table of contents read "ID; OID OID KIND schema name owner" (a KIND may be
+    // two words).
+    std::istringstream lines(list.output);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.empty() || line[0] == ';') continue;
+      std::istringstream words(line);
+      std::vector<std::string> w;
+      for (std::string x; words >> x;) w.push_back(x);
+      if (w.size() < 6) continue;
+      const std::vector<std::string> rest(w.begin() + 3, w.end());
+      const std::string& kind = rest[0];
+      const bool data = kind == "TABLE" && rest.size() >= 5 && rest[1] == "DATA";
+      if (kind == "TABLE" && !data) {
+        tables_[Lower(rest[2])].push_back(rest[1]);
+        continue;
+      }
+      if (data && Declared(rest[3])) continue;
+      if (kind == "SCHEMA" || kind == "COMMENT" || kind == "ACL" || kind == "ENCODING" ||
+          kind == "STDSTRINGS" || kind == "SEARCHPATH" || kind == "DATABASE")
+        continue;
+      if (kind == "CONSTRAINT" && rest.size() >= 4 && Lower(rest[3]).ends_with("_pkey") &&
+          Declared(rest[2]))
+        continue;
+      if (kind == "INDEX" && rest.size() >= 3 && declaredIndexes.count(Lower(rest[2]))) continue;
+      std::string what;
+      for (std::size_t i = 0; i + 1 < rest.size(); ++i) what += (i ? " " : "") + rest[i];
+      notes.push_back("left out " + what + " (only the rows of the tables are restored)");
+    }
+    for (const auto& [name, schemas] : tables_)
+      if (!Declared(name))
+        notes.push_back("left out the table " + schemas.front() + "." + name +
+                        " (this system has no such table)");
+    const std::string notThis = file.string() + " is not a backup of this database: ";
+    for (const record::Table* table : record::ServerTables()) {
+      auto it = tables_.find(Lower(std::string(table->name)));
+      if (it == tables_.end())
+        Fail(notThis + "it has no table " + std::string(table->name) + kNothingRestored);
+      if (it->second.size() != 1)
+        Fail(notThis + "it has a table " + std::string(table->name) + " in " +
+             std::to_string(it->second.size()) + " schemas" + kNothingRestored);
+      CheckDefinition(*table, it->second.front());
+    }
+  }
+
+  void Read(const record::Table& table, const std::function<void(Row&&)>& take) override {
+    const std::string schema = tables_.at(Lower(std::string(table.name))).front();
+    ProgramResult r = RunProgram({"pg_restore", "--data-only", "--file=-", "--schema=" + schema,
+                                  "--table=" + Lower(std::string(table.name)), file_.string()});
+    RequirePgTool(r, file_.string() + " cannot be read");
+    std::istringstream lines(r.output);
+    std::string line;
+    std::vector<std::string> columns;
+    while (std::getline(lines, line)) {
+      if (!line.starts_with("COPY ")) continue;
+      auto open = line.find('(');
+      auto close = line.rfind(") FROM stdin;");
+      if (open == std::string::npos || close == std::string::npos || close < open)
+        Fail(file_.string() + ": cannot read the data of table " + std::string(table.name) +
+             kNothingRestored);
+      for (const std::string& c : SplitOn(line.substr(open + 1, close - open - 1), ','))
+        columns.push_back(Unquoted(c));
+      break;
+    }
+    if (columns.empty()) return;  // a table without rows
+    std::vector<int> at;
+    for (const record::Column& c : table.columns) {
+      auto it = std::find(columns.begin(), columns.end(), Lower(std::string(c.name)));
+      if (it == columns.end())
+        Fail(file_.string() + " is not a backup of this database: table " +
+             std::string(table.name) + " has no column " + std::string(c.name) + kNothingRestored);
+      at.push_back(static_cast<int>(it - columns.begin()));
+    }
+    while (std::getline(lines, line) && line != "\\.") {
+      std::vector<std::string> fields = SplitOn(line, '\t');
+      if (fields.size() != columns.size())
+        Fail(file_.string() + ": a row of table " + std::string(table.name) + " has " +
+             std::to_string(fields.size()) + " fields, not " + std::to_string(columns.size()) +
+             kNothingRestored);
+      for (std::size_t i = 0; i < fields.size(); ++i)
+        if (fields[i] != "\\N" && std::find(at.begin(), at.end(), static_cast<int>(i)) == at.end())
+          RefuseDataInExtraColumn(file_, table, columns[i]);
+      Row row;
+      row.reserve(at.size());
+      for (std::size_t c = 0; c < at.size(); ++c) {
+        const std::string& field = fields[static_cast<std::size_t>(at[c])];
+        if (field == "\\N") {
+          row.emplace_back();
+        } else if (table.columns[c].kind == FieldKind::Blob) {
+          row.emplace_back(ByteaFromCopy(table, CopyUnescape(field)));
+        } else {
+          row.emplace_back(CopyUnescape(field));
+        }
+      }
+      take(std::move(row));
+    }
+  }
+
+ private:
+  static bool Declared(std::string_view name) {
+    const auto tables = record::ServerTables();
+    return std::any_of(tables.begin(), tables.end(),
+                       [&](const record::Table* t) { return utf8::SameText(t->name, name); });
+  }
+
+  Bytes ByteaFromCopy(const record::Table& table, const std::string& text) const {
+    if (!text.starts_with("\\x") || text.size() % 2 != 0)
+      Fail(file_.string() + ": a picture of table " + std::string(table.name) +
+           " is not in the hex form" + kNothingRestored);
+    Bytes out;
+    out.data.reserve(text.size() / 2 - 1);
+    for (std::size_t i = 2; i < text.size(); i += 2) {
+      if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
+          !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
+        Fail(file_.string() + ": a picture of table " + std::string(table.name) +
+             " is not in the hex form" + kNothingRestored);
+      out.data.push_back(static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+  }
+
+  // The table's definition in the archive, read as text: every declared column must be there,
+  // and a column this version does not know must be one that may stay empty.
+  void CheckDefinition(const record::Table& table, const std::string& schema) {
+    ProgramResult r = RunProgram({"pg_restore", "--schema-only", "--file=-", "--schema=" + schema,
+                                  "--table=" + Lower(std::string(table.name)), file_.string()});
+    RequirePgTool(r, file_.string() + " cannot be read");
+    std::istringstream lines(r.output);
+    std::string line;
+    bool inside = false;
+    std::set<std::string> present;
+    while (std::getline(lines, line)) {
+      if (!inside) {
+        inside = line.starts_with("CREATE TABLE ") && line.ends_with("(");
+        continue;
+      }
+      if (line.starts_with(")")) break;
+      std::string text = line;
+      while (!text.empty() &&
+             (text.back() == ',' || std::isspace(static_cast<unsigned char>(text.back()))))
+        text.pop_back();
+      std::size_t start = text.find_first_not_of(' ');
+      if (start == std::string::npos) continue;
+      text.erase(0, start);
+      if (text.starts_with("CONSTRAINT ")) continue;
+      std::string name;
+      if (text.front() == '"') {
+        std::size_t end = 1;
+        while (end < text.size() &&
+               !(text[end] == '"' && (end + 1 == text.size() || text[end + 1] != '"')))
+          end += text[end] == '"' ? 2 : 1;
+        name = Unquoted(text.substr(0, end + 1));
+      } else {
+        name = Lower(text.substr(0, text.find(' ')));
+      }
+      present.insert(name);
+      if (!table.Find(name))
+        CheckExtraColumn(file_, table, name, text.find(" NOT NULL") != std::string::npos, notes);
+    }
+    for (const record::Column& c : table.columns)
+      if (!present.count(Lower(std::string(c.name))))
+        Fail(file_.string() + " is not a backup of this database: table " +
+             std::string(table.name) + " has no column " + std::string(c.name) + kNothingRestored);
+  }
+
+  fs::path file_;
+  std::map<std::string, std::vector<std::string>> tables_;  // lower-case name: schemas
+};
+
+// The database to restore into must be this project's, or empty: its schema holds no table
+// this system does not have.
+void RequireOwnPgTarget(db::Connection& target) {
+  for (const Row& r :
+       target
+           .Query("SELECT table_name FROM information_schema.tables WHERE table_schema = "
+                  "current_schema() AND table_type = 'BASE TABLE'")
+           .rows) {
+    const std::string name = std::get<std::string>(r[0]);
+    const auto tables = record::ServerTables();
+    if (std::none_of(tables.begin(), tables.end(),
+                     [&](const record::Table* t) { return utf8::SameText(t->name, name); }))
+      Fail("the database to restore into is another program's database (it holds a table " + name +
+           " this system does not have)" + kNothingRestored);
+  }
+}
+
+std::vector<std::string> RestorePg(const std::string& url, const fs::path& file) {
+  PgBackupRows source(file);
+  auto target = db::Connection::Open(url);
+  RequireOwnPgTarget(*target);
+  LoadRows(*target, source, file);
+  return source.notes;
 }
 
 }  // namespace
@@ -364,7 +862,7 @@ void BackupDatabase(const std::string& dbUrl, const fs::path& file) {
   Fail("unknown database URL '" + dbUrl + "': expected sqlite:PATH or postgresql://...");
 }
 
-void RestoreDatabase(const std::string& dbUrl, const fs::path& file) {
+std::vector<std::string> RestoreDatabase(const std::string& dbUrl, const fs::path& file) {
   if (!fs::is_regular_file(file)) Fail("the backup file " + file.string() + " does not exist");
   FileKind kind = KindOf(file);
   if (IsSqliteUrl(dbUrl)) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <span>
 #include <stdexcept>
 
 #include "core/utf8.h"
@@ -81,7 +83,7 @@ std::string UsedBy(db::Connection& c, std::string_view table, const Key& key) {
 }
 
 ReferenceChanges RefreshTable(db::Connection& c, const record::Table& table, ReferenceCsv csv,
-                              const std::string& file) {
+                              const std::string& file, const RefreshOptions& options) {
   // The file's columns must be the table's, the key among them.
   std::vector<int> keyAt;
   for (std::string_view k : table.key) {
@@ -95,6 +97,18 @@ ReferenceChanges RefreshTable(db::Connection& c, const record::Table& table, Ref
     if (!table.Find(column))
       throw std::runtime_error(file + " has a column " + column + " that table " +
                                std::string(table.name) + " does not have");
+
+  // Checked here, so that SQLite refuses what PostgreSQL would.
+  for (std::size_t i = 0; i < csv.columns.size(); ++i) {
+    const record::Column& column = *table.Find(csv.columns[i]);
+    if (column.kind != FieldKind::String) continue;
+    for (const auto& row : csv.rows)
+      if (utf8::Length(row[i]) > static_cast<std::size_t>(column.size))
+        throw std::runtime_error(file + ": the value '" + row[i] + "' of column " + csv.columns[i] +
+                                 " has " + std::to_string(utf8::Length(row[i])) +
+                                 " characters, more than the column's " +
+                                 std::to_string(column.size));
+  }
 
   auto keyOf = [&](const std::vector<std::string>& row) {
     Key k;
@@ -139,6 +153,16 @@ ReferenceChanges RefreshTable(db::Connection& c, const record::Table& table, Ref
   update += " WHERE " + keyWhere;
   const std::string remove = "DELETE FROM " + std::string(table.name) + " WHERE " + keyWhere;
 
+  std::size_t missing = 0;
+  for (const auto& entry : present) missing += wanted.count(entry.first) ? 0 : 1;
+  if (!options.allowRemovals && missing * kMaxRemovedShareDivisor > present.size())
+    throw std::runtime_error(file + " leaves out " + std::to_string(missing) + " of the " +
+                             std::to_string(present.size()) + " rows of table " +
+                             std::string(table.name) + ", more than one in " +
+                             std::to_string(kMaxRemovedShareDivisor) +
+                             ": is it cut short or the wrong file? Check it, and run again with "
+                             "--allow-removals to remove them");
+
   ReferenceChanges out;
   out.table = table.name;
   for (const auto& [key, row] : wanted) {
@@ -170,14 +194,60 @@ const record::Table& TableNamed(std::string_view name) {
   throw std::logic_error("no declared table " + std::string(name));
 }
 
+// The values of `columns` in each row of a file, joined by "/".
+std::set<std::string> KeysOf(const ReferenceCsv& csv, const std::vector<std::string_view>& columns,
+                             const std::string& file) {
+  std::vector<std::size_t> at;
+  for (std::string_view name : columns) {
+    auto it = std::find_if(csv.columns.begin(), csv.columns.end(),
+                           [&](const std::string& c) { return utf8::SameText(c, name); });
+    if (it == csv.columns.end())
+      throw std::runtime_error(file + " has no column " + std::string(name));
+    at.push_back(static_cast<std::size_t>(it - csv.columns.begin()));
+  }
+  std::set<std::string> out;
+  for (const auto& row : csv.rows) {
+    std::string key;
+    for (std::size_t i : at) key += (key.empty() ? "" : "/") + row[i];
+    out.insert(key);
+  }
+  return out;
+}
+
+// A municipality names a state of the states' file, and a state a country of the countries'
+// file: a place whose larger place is not there would be offered for a choice no one can make.
+void RequirePlacesInFiles(std::span<const ReferenceFile> files,
+                          const std::vector<ReferenceCsv>& csvs,
+                          const std::filesystem::path& dataDir) {
+  auto index = [&](std::string_view table) {
+    for (std::size_t i = 0; i < files.size(); ++i)
+      if (files[i].table == table) return i;
+    throw std::logic_error("no reference file for " + std::string(table));
+  };
+  const std::size_t pais = index("PAIS"), estado = index("ESTADO"), municipio = index("MUNICIPIO");
+  auto name = [&](std::size_t i) { return (dataDir / files[i].file).string(); };
+  const std::set<std::string> countries = KeysOf(csvs[pais], {"CDPAIS"}, name(pais));
+  const std::set<std::string> states = KeysOf(csvs[estado], {"CDPAIS", "SGESTADO"}, name(estado));
+  for (const std::string& country : KeysOf(csvs[estado], {"CDPAIS"}, name(estado)))
+    if (!countries.count(country))
+      throw std::runtime_error(name(estado) + " has states of the country " + country + ", which " +
+                               name(pais) + " does not hold");
+  for (const std::string& state : KeysOf(csvs[municipio], {"CDPAIS", "SGESTADO"}, name(municipio)))
+    if (!states.count(state))
+      throw std::runtime_error(name(municipio) + " has municipalities of the state " + state +
+                               " (country/state), which " + name(estado) + " does not hold");
+}
+
 }  // namespace
 
 std::vector<ReferenceChanges> RefreshReferenceData(db::Connection& connection,
-                                                   const std::filesystem::path& dataDir) {
+                                                   const std::filesystem::path& dataDir,
+                                                   const RefreshOptions& options) {
   std::span<const ReferenceFile> files = ReferenceFiles();
   // Every file is read before the database is touched.
   std::vector<ReferenceCsv> csvs;
   for (const ReferenceFile& ref : files) csvs.push_back(ReadReferenceCsv(dataDir / ref.file));
+  RequirePlacesInFiles(files, csvs, dataDir);
 
   std::vector<ReferenceChanges> report(files.size());
   db::Transaction tx(connection);
@@ -193,7 +263,8 @@ std::vector<ReferenceChanges> RefreshReferenceData(db::Connection& connection,
                    [&](std::size_t a, std::size_t b) { return rank(a) < rank(b); });
   for (std::size_t i : order)
     report[i] = RefreshTable(connection, TableNamed(files[i].table), std::move(csvs[i]),
-                             (dataDir / files[i].file).string());
+                             (dataDir / files[i].file).string(), options);
+  if (options.dryRun) return report;  // rolled back by the guard
   tx.Commit();
   return report;
 }

@@ -20,10 +20,23 @@ struct ReferenceChanges {
   std::vector<std::string> kept;
 };
 
+struct RefreshOptions {
+  // Works out and reports the changes, then rolls them back.
+  bool dryRun = false;
+  // Lets a file leave out more than kMaxRemovedShare of a table's rows (a cut or wrong file
+  // would otherwise empty the lists the companies choose from).
+  bool allowRemovals = false;
+};
+// The share of a table's rows a refresh may remove without allowRemovals: one in twenty.
+inline constexpr int kMaxRemovedShareDivisor = 20;
+
 // Brings the reference tables in line with the CSV files of `dataDir`, all in one transaction:
-// nothing changes when a file is missing or malformed (std::runtime_error naming it) or the
-// database refuses a statement. The tables are reported in the order of ReferenceFiles().
+// nothing changes when a file is missing or malformed (std::runtime_error naming it), a value is
+// longer than its column, a municipality's state or a state's country is not in the files, a
+// file leaves out too many rows, or the database refuses a statement. The tables are reported
+// in the order of ReferenceFiles().
 std::vector<ReferenceChanges> RefreshReferenceData(db::Connection& connection,
-                                                   const std::filesystem::path& dataDir);
+                                                   const std::filesystem::path& dataDir,
+                                                   const RefreshOptions& options = {});
 
 }  // namespace ger::server

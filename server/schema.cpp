@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #include "core/utf8.h"
@@ -154,14 +156,25 @@ std::span<const ReferenceFile> ReferenceFiles() {
 }
 
 ReferenceCsv ReadReferenceCsv(const std::filesystem::path& path) {
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("reference data file " + path.string() + " cannot be read");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  // Bytes that are not UTF-8 were written in Windows-1252 (as spreadsheets save "CSV" here), and
+  // are read as the database layer reads such bytes.
+  text = utf8::FromLegacy(text);
+  if (text.empty()) throw std::runtime_error(path.string() + " is empty");
+  // A file cut short ends in the middle of a line, whose last field would be stored cut.
+  if (text.back() != '\n')
+    throw std::runtime_error(path.string() +
+                             " does not end with a line end: its last line may have been cut");
+  std::istringstream lines(text);
   std::string line;
-  if (!std::getline(in, line)) throw std::runtime_error(path.string() + " is empty");
+  std::getline(lines, line);
   ReferenceCsv csv;
   csv.columns = SplitCsvLine(line);
   int lineNo = 1;
-  while (std::getline(in, line)) {
+  while (std::getline(lines, line)) {
     ++lineNo;
     if (line.empty() || line == "\r") continue;
     auto fields = SplitCsvLine(line);

@@ -5,9 +5,11 @@
 #include <fstream>
 #include <map>
 #include <thread>
+#include <tuple>
 
 #include "backup.h"
 #include "fault_support.h"
+#include "schema.h"
 
 using namespace gerfault;
 using ger::DataPacket;
@@ -231,6 +233,147 @@ TEST_F(Ops, RestoreRefusesWhatIsNotABackupOfThisDatabaseAndReplacesWhollyWhatIs)
   EXPECT_EQ(Text(served.rows[0][1]), "Primeira");
 }
 
+// A database of this system's schema holding company 01, to be backed up after `extra` (SQL of
+// the engine at hand) has added to it what an attacker or a newer version would.
+fs::path BackupOf(const fs::path& dir, const std::string& name, const std::string& extra) {
+  OpsDatabase source(dir);
+  {
+    auto c = ger::db::Connection::Open(source.Url());
+    ger::server::CreateSchema(*c);
+    c->Execute("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('01', 'Da cópia')");
+    if (!extra.empty()) c->ExecuteScript(extra);
+  }
+  const fs::path file = dir / name;
+  ger::server::ProgramResult r = Admin({"backup", "--db", source.Url(), file.string()});
+  if (r.status != 0) throw std::runtime_error("backup of " + name + ": " + r.output);
+  return file;
+}
+
+// The objects of the database besides its tables: none after a restore.
+std::vector<std::string> ObjectsBesidesTables(ger::db::Connection& c) {
+  std::vector<std::string> out;
+  const char* sql =
+      gPgUrl.empty()
+          ? "SELECT type || ' ' || name FROM sqlite_master WHERE type IN ('trigger', 'view')"
+          : "SELECT 'trigger ' || tgname FROM pg_trigger WHERE NOT tgisinternal UNION ALL "
+            "SELECT 'function ' || proname FROM pg_proc WHERE pronamespace = "
+            "current_schema()::regnamespace UNION ALL SELECT 'view ' || table_name FROM "
+            "information_schema.views WHERE table_schema = current_schema()";
+  for (const Row& r : c.Query(sql).rows) out.push_back(Text(r[0]));
+  return out;
+}
+
+TEST_F(Ops, RestoreTakesRowsOnlyAndNothingElseTheBackupBrings) {
+  const fs::path marker = scratch_.Path() / "ran";
+  // A trigger that deletes every other company, a view, an index and a table of its own; on
+  // PostgreSQL also a check calling a function that runs a program.
+  const std::string evil =
+      gPgUrl.empty()
+          ? "CREATE TRIGGER APAGA AFTER INSERT ON EMPRESA BEGIN DELETE FROM EMPRESA WHERE "
+            "CDEMPRESA <> NEW.CDEMPRESA; END; CREATE VIEW VISTA AS SELECT * FROM EMPRESA; "
+            "CREATE INDEX LENTO ON EMPRESA (NMEMPRESA); CREATE TABLE ALHEIA (X INTEGER);"
+          : "CREATE FUNCTION apaga() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN DELETE FROM "
+            "empresa WHERE cdempresa <> NEW.cdempresa; RETURN NEW; END $$; "
+            "CREATE TRIGGER apaga AFTER INSERT ON empresa FOR EACH ROW EXECUTE FUNCTION apaga(); "
+            "CREATE FUNCTION roda(t text) RETURNS boolean LANGUAGE plpgsql AS $$ BEGIN "
+            "EXECUTE 'COPY (SELECT 1) TO PROGRAM ''touch " +
+                marker.string() +
+                "'''; RETURN true; END $$; "
+                "ALTER TABLE empresa ADD CONSTRAINT roda CHECK (roda(nmempresa)) NOT VALID; "
+                "CREATE VIEW vista AS SELECT * FROM empresa; CREATE TABLE alheia (x integer);";
+  const fs::path file = BackupOf(scratch_.Path(), "evil", evil);
+  OpsDatabase live(scratch_.Path());
+  ServerChild server(live.Url());
+  TNetConnection net;
+  net.Port = server.Port();
+  AddCompanies(net, {{"05", "Antes"}});
+
+  ger::server::ProgramResult r = Admin({"restore", "--db", live.Url(), file.string()});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("left out"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(marker)) << "the restore ran the backup's function";
+  auto c = ger::db::Connection::Open(live.Url());
+  EXPECT_EQ(ObjectsBesidesTables(*c), std::vector<std::string>{});
+  EXPECT_EQ(NamesIn(*c), (std::map<std::string, std::string>{{"01", "Da cópia"}}));
+  // New companies keep the others, and the list answers at once.
+  AddCompanies(net, {{"02", "Segunda"}});
+  AddCompanies(net, {{"03", "Terceira"}});
+  EXPECT_EQ(Companies(net).rows.size(), 3u);
+}
+
+TEST_F(Ops, RestoreOfANewerVersionsBackupIsRefusedAndAnUnknownEmptyColumnIsLeftOut) {
+  OpsDatabase live(scratch_.Path());
+  {
+    ServerChild server(live.Url());
+    TNetConnection net;
+    net.Port = server.Port();
+    AddCompanies(net, {{"05", "Fica"}});
+  }
+  const fs::path loose =
+      BackupOf(scratch_.Path(), "loose", "ALTER TABLE EMPRESA ADD COLUMN NOTAS_NOVAS TEXT");
+  ger::server::ProgramResult r = Admin({"restore", "--db", live.Url(), loose.string()});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("left out the column EMPRESA."), std::string::npos) << r.output;
+  {
+    auto c = ger::db::Connection::Open(live.Url());
+    EXPECT_EQ(NamesIn(*c), (std::map<std::string, std::string>{{"01", "Da cópia"}}));
+    c->Execute("UPDATE EMPRESA SET NMEMPRESA = 'Fica' WHERE CDEMPRESA = '01'");
+  }
+
+  const fs::path newer =
+      BackupOf(scratch_.Path(), "newer",
+               "ALTER TABLE EMPRESA ADD COLUMN NOVA VARCHAR(5) NOT NULL DEFAULT 'x'");
+  r = Admin({"restore", "--db", live.Url(), newer.string()});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("is a backup of a newer version"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("nothing was restored"), std::string::npos) << r.output;
+  auto c = ger::db::Connection::Open(live.Url());
+  EXPECT_EQ(NamesIn(*c), (std::map<std::string, std::string>{{"01", "Fica"}}));
+  // The live table keeps the declared columns only: a later save does not fail on NOVA.
+  c->Execute("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('02', 'Depois')");
+}
+
+TEST_F(Ops, RestoreGoesOnlyIntoThisSystemsDatabaseANewFileOrAnEmptyOne) {
+  const std::string file = BackupOf(scratch_.Path(), "good", "").string();
+  if (gPgUrl.empty()) {
+    // Another program's database, reached directly or through a link, is left as it was.
+    const fs::path other = scratch_.Path() / "outro.db";
+    {
+      auto c = ger::db::Connection::Open("sqlite:" + other.string());
+      c->ExecuteScript("CREATE TABLE AGENDA (NOME TEXT); INSERT INTO AGENDA VALUES ('x')");
+    }
+    const fs::path link = scratch_.Path() / "link.db";
+    fs::create_symlink(other, link);
+    ger::server::ProgramResult r = Admin({"restore", "--db", "sqlite:" + link.string(), file});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("symbolic link"), std::string::npos) << r.output;
+    r = Admin({"restore", "--db", "sqlite:" + other.string(), file});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("another program's database"), std::string::npos) << r.output;
+    auto c = ger::db::Connection::Open("sqlite:" + other.string());
+    EXPECT_EQ(c->Query("SELECT name FROM sqlite_master").rows.size(), 1u);
+    // A file that does not exist yet, and an empty one, take the backup.
+    for (const fs::path& target : {scratch_.Path() / "novo.db", scratch_.Path() / "vazio.db"}) {
+      if (target.filename() == "vazio.db") std::ofstream(target).flush();
+      r = Admin({"restore", "--db", "sqlite:" + target.string(), file});
+      ASSERT_EQ(r.status, 0) << target << r.output;
+      auto restored = ger::db::Connection::Open("sqlite:" + target.string());
+      EXPECT_EQ(NamesIn(*restored), (std::map<std::string, std::string>{{"01", "Da cópia"}}));
+    }
+    return;
+  }
+  OpsDatabase other(scratch_.Path());
+  ger::db::Connection::Open(other.Url())->ExecuteScript("CREATE TABLE agenda (nome text)");
+  ger::server::ProgramResult r = Admin({"restore", "--db", other.Url(), file});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("another program's database"), std::string::npos) << r.output;
+  OpsDatabase empty(scratch_.Path());
+  r = Admin({"restore", "--db", empty.Url(), file});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(NamesIn(*ger::db::Connection::Open(empty.Url())),
+            (std::map<std::string, std::string>{{"01", "Da cópia"}}));
+}
+
 // A copy of the shipped reference files to change.
 fs::path CopyOfReferenceData(const fs::path& dir) {
   fs::create_directories(dir);
@@ -321,6 +464,102 @@ TEST_F(Ops, ReferenceRefreshAddsChangesRemovesAndKeepsWhatCompaniesUseInOneTrans
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.output.find("fpas.csv line"), std::string::npos) << r.output;
   EXPECT_EQ(cnae("9999902"), "<none>");
+}
+
+std::string FileText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(Ops, ReferenceRefreshRefusesCutAndInconsistentFilesReadsTheirEncodingsAndShowsADryRun) {
+  OpsDatabase live(scratch_.Path());
+  { ServerChild seeding(live.Url()); }
+  const fs::path dir = CopyOfReferenceData(scratch_.Path() / "csv");
+  auto c = ger::db::Connection::Open(live.Url());
+  auto count = [&](const std::string& table) {
+    return Text(c->Query("SELECT COUNT(*) FROM " + table).rows.at(0).at(0));
+  };
+  auto run = [&](std::vector<std::string> options) {
+    std::vector<std::string> args = {"reference", "--db", live.Url()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(dir.string());
+    return Admin(args);
+  };
+  const fs::path municipios = dir / "municipios.csv";
+  const std::string whole = FileText(municipios);
+  std::string firstLines;
+  for (std::size_t at = 0, lines = 0; lines < 1000; ++lines) {
+    at = whole.find('\n', at) + 1;
+    firstLines = whole.substr(0, at);
+  }
+
+  // Cut in the middle of a line: its code would be stored cut.
+  std::ofstream(municipios, std::ios::binary | std::ios::trunc) << firstLines << "1058,SP,01";
+  ger::server::ProgramResult r = run({});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("does not end with a line end"), std::string::npos) << r.output;
+
+  // Cut at a line end: 4,571 municipalities would go.
+  std::ofstream(municipios, std::ios::binary | std::ios::trunc) << firstLines;
+  r = run({});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("leaves out 4571 of the 5570 rows of table MUNICIPIO"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("--allow-removals"), std::string::npos) << r.output;
+  r = run({"--dry-run", "--allow-removals"});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("MUNICIPIO       0        0     4571     0"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("dry run: nothing was changed"), std::string::npos) << r.output;
+  EXPECT_EQ(count("MUNICIPIO"), "5570");
+  std::ofstream(municipios, std::ios::binary | std::ios::trunc) << whole;
+
+  // What spreadsheets write: a byte-order mark, and Windows-1252.
+  const std::string cnae = FileText(dir / "cnae.csv");
+  std::ofstream(dir / "cnae.csv", std::ios::binary | std::ios::trunc) << "\xEF\xBB\xBF" << cnae;
+  const std::string paises = FileText(dir / "paises.csv");
+  std::ofstream(dir / "paises.csv", std::ios::binary | std::ios::app)
+      << "9991,Terra Nova do Sert\xE3o\n";
+  r = run({});
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("CNAE            0        0        0     0"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(Text(c->Query("SELECT NMPAIS FROM PAIS WHERE CDPAIS = '9991'").rows.at(0).at(0)),
+            "Terra Nova do Sertão");
+
+  // A code longer than its column, a state of no country, a municipality of no state: refused
+  // alike on both engines, and nothing changes.
+  const std::string estados = FileText(dir / "estados.csv");
+  const std::vector<std::tuple<fs::path, std::string, std::string>> broken = {
+      {dir / "estados.csv", estados + "1058,SPX,Estado Longo,99\n",
+       "the value 'SPX' of column SGESTADO has 3 characters, more than the column's 2"},
+      {dir / "estados.csv", estados + "7777,XX,Estado Sem Pais,98\n",
+       "has states of the country 7777"},
+      {municipios, whole + "1058,ZZ,9999,Lugar Nenhum,9999999\n",
+       "has municipalities of the state 1058/ZZ"},
+  };
+  for (const auto& [file, text, why] : broken) {
+    const std::string before = FileText(file);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    r = run({});
+    EXPECT_NE(r.status, 0) << why;
+    EXPECT_NE(r.output.find(why), std::string::npos) << r.output;
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << before;
+  }
+  EXPECT_EQ(count("ESTADO"), "27");
+  EXPECT_EQ(count("MUNICIPIO"), "5570");
+}
+
+TEST_F(Ops, AServerTokenOfBlanksOrWithBlanksAroundItIsRefusedAtStart) {
+  if (!gPgUrl.empty()) GTEST_SKIP() << "the same on both engines";
+  const std::string url = "sqlite:" + (scratch_.Path() / "token.db").string();
+  for (const std::string token : {"   ", "segredo-longo-o-bastante ", " segredo"}) {
+    ger::server::ProgramResult r =
+        ger::server::RunProgram({"timeout", "20", GER_SERVER_BIN, "--db", url, "--port", "0"},
+                                {"GER_SERVER_TOKEN=" + token});
+    EXPECT_EQ(r.status, 2) << "'" << token << "': " << r.output;
+    EXPECT_NE(r.output.find("GER_SERVER_TOKEN: the token"), std::string::npos) << r.output;
+  }
 }
 
 TEST_F(Ops, TwoServersOnOnePostgresqlRefuseTheSecondSaveOfACompanyAndLoseNothing) {
