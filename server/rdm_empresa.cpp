@@ -24,6 +24,22 @@ const std::string kFileChanged =
 const std::string kReadOnly =
     "O banco de dados está disponível somente para leitura; a alteração não foi gravada. Procure "
     "o administrador do sistema.";
+// What the user reads when the database refused a save for one of its rules.
+std::string RefusalText(const db::ConstraintError& e) {
+  switch (e.GetKind()) {
+    case db::ConstraintError::Kind::Unique:
+      return kDuplicate;
+    case db::ConstraintError::Kind::NotNull:
+      if (!e.Column().empty())
+        return "O banco de dados exige o campo " + e.Column() +
+               ", que não foi informado; nada foi gravado.";
+      return "O banco de dados exige um campo que não foi informado; nada foi gravado.";
+    case db::ConstraintError::Kind::Other:
+      break;
+  }
+  return "O banco de dados recusou a gravação por uma de suas regras; nada foi gravado. Procure "
+         "o administrador do sistema.";
+}
 const std::string kDatabaseFailure =
     "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
     "administrador do sistema.";
@@ -523,7 +539,7 @@ std::string RdmEmpresa::Invoke(std::string_view method, const json::array& param
     throw;
   } catch (const db::ConstraintError& e) {
     spdlog::warn("{}: {}", method, e.what());
-    throw RpcError(kApplicationError, kDuplicate);
+    throw RpcError(kApplicationError, RefusalText(e));
   } catch (const db::FileChangedError& e) {
     spdlog::error("{}: {}", method, e.what());
     throw RpcError(kApplicationError, kFileChanged);

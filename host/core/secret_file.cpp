@@ -27,7 +27,17 @@ std::string TokenProblem(std::string_view token) {
   if (token.empty()) return "the token is empty";
   for (unsigned char c : token)
     if (c < 0x20 || c == 0x7f) return "the token holds a control character";
+  // An HTTP header drops the blanks around its value, so no client could send them.
+  if (token.find_first_not_of(' ') == std::string_view::npos) return "the token is only blanks";
+  if (token.front() == ' ' || token.back() == ' ')
+    return "the token begins or ends with a blank, which no HTTP header can carry";
   return {};
+}
+
+std::string ModeReadableByOthers(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !(st.st_mode & (S_IRGRP | S_IROTH))) return {};
+  return Octal(st.st_mode);
 }
 
 std::string ReadTokenFile(const std::string& path) {

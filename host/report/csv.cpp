@@ -8,28 +8,34 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-// Texts made only of what numbers and telephones are written with ("-12,5", "+55 11 3333-4444")
-// are data, not formulas.
-bool LooksNumeric(std::string_view s) {
-  bool digit = false;
+// A plain number ("-12", "+3,5", "-1.234,56"): a sign, then digits in groups joined by single
+// points or commas. A spreadsheet reads it as the number it is; any other text that starts with
+// a sign, "=", "@", a tab or a carriage return it would take for a formula.
+bool PlainNumber(std::string_view s) {
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) s.remove_prefix(1);
+  bool digitBefore = false;
   for (char c : s) {
-    if (c >= '0' && c <= '9')
-      digit = true;
-    else if (std::string_view(" +-().,/").find(c) == std::string_view::npos)
+    if (c >= '0' && c <= '9') {
+      digitBefore = true;
+    } else if ((c == '.' || c == ',') && digitBefore) {
+      digitBefore = false;
+    } else {
       return false;
+    }
   }
-  return digit;
+  return digitBefore;
 }
 
 }  // namespace
 
 std::string CsvField(std::string_view text) {
   std::string value;
-  if (!text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos &&
-      !LooksNumeric(text))
+  if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos &&
+      !PlainNumber(text))
     value = "'";
   value += text;
-  const bool quote = value.find_first_of(";\"\r\n") != std::string::npos ||
+  // A comma is quoted too: a spreadsheet set to read commas as the separator keeps the cell whole.
+  const bool quote = value.find_first_of(";,\"\r\n") != std::string::npos ||
                      (!value.empty() && (value.front() == ' ' || value.back() == ' '));
   if (!quote) return value;
   std::string out = "\"";

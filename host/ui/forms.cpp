@@ -312,6 +312,15 @@ void HostSettings::LoadFile(const std::string& path) {
     auto eq = text.find('=');
     if (eq == std::string_view::npos)
       throw Exception(path + ":" + std::to_string(number) + ": expected key=value.");
+    std::string key(utf8::Trim(text.substr(0, eq)));
+    std::replace(key.begin(), key.end(), '-', '_');
+    // A token written in the settings is kept as a token file is.
+    if (key == "token")
+      if (std::string mode = ModeReadableByOthers(path); !mode.empty())
+        throw Exception(path + ":" + std::to_string(number) +
+                        ": the file holds a token and can be read by other users (mode " + mode +
+                        "); make it readable by its owner only (chmod 600), or give the token "
+                        "in a token_file");
     try {
       Set(std::string(utf8::Trim(text.substr(0, eq))),
           std::string(utf8::Trim(text.substr(eq + 1))));

@@ -185,6 +185,25 @@ TEST_F(ServerTest, AfterADeleteTheLastTwoFlagsSwap) {
   EXPECT_EQ(std::get<double>(p.rows[0][p.IndexOf("NRCAGED")]), 7.0);
 }
 
+TEST_F(ServerTest, ASaveTheDatabaseRefusesForAnEmptyColumnSaysWhichColumn) {
+  Start();
+  // A column a newer version added, that cannot be empty and that this version does not fill.
+  if (!gPgUrl.empty()) {
+    Db().Execute("ALTER TABLE EMPRESA ADD COLUMN NOVA VARCHAR(5) NOT NULL");
+  } else {
+    std::string sql =
+        S(Db().Query("SELECT sql FROM sqlite_master WHERE name = 'EMPRESA'").rows.at(0).at(0));
+    sql.insert(sql.rfind(')'), ", NOVA VARCHAR(5) NOT NULL");
+    Db().ExecuteScript("DROP TABLE EMPRESA; " + sql);
+  }
+  CompanySet cs(Packet("GetEmpresa"));
+  cs.Insert(CompanyRow(cs, "30", "Nova"));
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(cs)),
+            "O banco de dados exige o campo EMPRESA.NOVA, que não foi informado; nada foi "
+            "gravado.");
+  EXPECT_TRUE(Packet("GetEmpresa").rows.empty());
+}
+
 TEST_F(ServerTest, AChangeSetWithOneBadRowWritesNothing) {
   Start();
   // What the user reads for each refusal.

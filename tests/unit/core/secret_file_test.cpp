@@ -61,4 +61,15 @@ TEST_F(TokenFile, RefusesFilesOthersCanReadAndUnusableContents) {
   EXPECT_NE(Refusal().find("cannot read the token file"), std::string::npos);
 }
 
+TEST_F(TokenFile, RefusesATokenOfBlanksOrWithBlanksAroundIt) {
+  // No HTTP header carries the blanks around its value: such a token could never be sent.
+  Write("   \n", 0600);
+  EXPECT_NE(Refusal().find("the token is only blanks"), std::string::npos) << Refusal();
+  Write("abc \n", 0600);
+  EXPECT_NE(Refusal().find("begins or ends with a blank"), std::string::npos) << Refusal();
+  Write(" abc\n", 0600);
+  EXPECT_NE(Refusal().find("begins or ends with a blank"), std::string::npos) << Refusal();
+  EXPECT_EQ(ger::TokenProblem("abc def"), "");
+}
+
 }  // namespace

@@ -164,9 +164,21 @@ TEST(ReportCsv, FieldsAreQuotedAndFormulasDisarmed) {
   EXPECT_EQ(CsvField("=HYPERLINK(\"http://x\")"), "\"'=HYPERLINK(\"\"http://x\"\")\"");
   EXPECT_EQ(CsvField("@SUM(A1)"), "'@SUM(A1)");
   EXPECT_EQ(CsvField("+cmd|' /C calc'!A0"), "'+cmd|' /C calc'!A0");
-  // Numbers and telephones stay as they are.
-  EXPECT_EQ(CsvField("-12,5"), "-12,5");
-  EXPECT_EQ(CsvField("+55 (11) 3333-4444"), "+55 (11) 3333-4444");
+  // Plain numbers stay numbers (quoted when they hold a comma, which a spreadsheet reading
+  // commas as the separator would split on); any other text starting with a sign, a tab or a
+  // carriage return is a formula to a spreadsheet and is disarmed.
+  EXPECT_EQ(CsvField("-12,5"), "\"-12,5\"");
+  EXPECT_EQ(CsvField("-1.234"), "-1.234");
+  EXPECT_EQ(CsvField("+7"), "+7");
+  EXPECT_EQ(CsvField("+55 (11) 3333-4444"), "'+55 (11) 3333-4444");
+  EXPECT_EQ(CsvField("-1+1"), "'-1+1");
+  EXPECT_EQ(CsvField("-2-3"), "'-2-3");
+  EXPECT_EQ(CsvField("+(1)"), "'+(1)");
+  EXPECT_EQ(CsvField("-"), "'-");
+  EXPECT_EQ(CsvField("\t=1+1"), "'\t=1+1");
+  EXPECT_EQ(CsvField("\r=1+1"), "\"'\r=1+1\"");
+  EXPECT_EQ(CsvField("Rua A, 10"), "\"Rua A, 10\"");
+  EXPECT_EQ(CsvField("1,5"), "\"1,5\"");
   const auto back = ParseCsv(
       "\xEF\xBB\xBF"
       "a;\"b;\"\"c\"\"\";\r\n\"x\ny\";z\r\n");

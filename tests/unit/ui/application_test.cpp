@@ -220,6 +220,23 @@ TEST_F(ApplicationTest, HostSettingsComeFromArgumentsAndFilesWithClearErrors) {
     EXPECT_NE(std::string(e.what()).find(":1: the token file"), std::string::npos) << e.what();
   }
   std::filesystem::remove(tokenPath);
+
+  // A token written in the settings file itself is kept as safely as a token file.
+  std::filesystem::remove(path);
+  { std::ofstream(path) << "report_dir=/modelos\ntoken = token-inline\n"; }
+  ::chmod(path.c_str(), 0644);
+  try {
+    s.LoadFile(path);
+    FAIL() << "a settings file holding a token that others can read must be refused";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find(":2: the file holds a token and can be read by other "
+                                         "users (mode 0644)"),
+              std::string::npos)
+        << e.what();
+  }
+  ::chmod(path.c_str(), 0600);
+  s.LoadFile(path);
+  EXPECT_EQ(s.token, "token-inline");
 }
 
 TEST_F(ApplicationTest, LocalCacheRefreshesAreCountedPerTable) {
