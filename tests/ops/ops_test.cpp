@@ -299,6 +299,17 @@ TEST_F(Ops, RestoreTakesRowsOnlyAndNothingElseTheBackupBrings) {
   AddCompanies(net, {{"02", "Segunda"}});
   AddCompanies(net, {{"03", "Terceira"}});
   EXPECT_EQ(Companies(net).rows.size(), 3u);
+
+  // A view with every declared column in place of a declared table is no backup of this
+  // database.
+  const fs::path viewed =
+      BackupOf(scratch_.Path(), "viewed",
+               "ALTER TABLE EMPRESA RENAME TO EMPRESA_REAL; CREATE VIEW EMPRESA AS SELECT * FROM "
+               "EMPRESA_REAL;");
+  r = Admin({"restore", "--db", live.Url(), viewed.string()});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("is not a backup of this database"), std::string::npos) << r.output;
+  EXPECT_EQ(Companies(net).rows.size(), 3u);
 }
 
 TEST_F(Ops, RestoreOfANewerVersionsBackupIsRefusedAndAnUnknownEmptyColumnIsLeftOut) {
