@@ -518,7 +518,7 @@ TEST_F(Ops, ReferenceRefreshRefusesCutAndInconsistentFilesReadsTheirEncodingsAnd
       << r.output;
   EXPECT_NE(r.output.find("--allow-removals"), std::string::npos) << r.output;
   r = run({"--dry-run", "--allow-removals"});
-  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("MUNICIPIO       0        0     4571     0"), std::string::npos)
       << r.output;
   EXPECT_NE(r.output.find("dry run: nothing was changed"), std::string::npos) << r.output;
@@ -532,11 +532,11 @@ TEST_F(Ops, ReferenceRefreshRefusesCutAndInconsistentFilesReadsTheirEncodingsAnd
   std::ofstream(dir / "paises.csv", std::ios::binary | std::ios::app)
       << "9991,Terra Nova do Sert\xE3o\n";
   r = run({});
-  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("CNAE            0        0        0     0"), std::string::npos)
       << r.output;
-  EXPECT_EQ(Text(c->Query("SELECT NMPAIS FROM PAIS WHERE CDPAIS = '9991'").rows.at(0).at(0)),
-            "Terra Nova do Sertão");
+  DataPacket added = c->Query("SELECT NMPAIS FROM PAIS WHERE CDPAIS = '9991'");
+  EXPECT_EQ(added.rows.empty() ? "<none>" : Text(added.rows[0][0]), "Terra Nova do Sertão");
 
   // A code longer than its column, a state of no country, a municipality of no state: refused
   // alike on both engines, and nothing changes.
