@@ -1,5 +1,6 @@
 #include "Ger00200/ger00200.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "Ger00200/ger00200_dados.h"
@@ -188,8 +189,8 @@ void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
   TfrmPadrao::FormClose(sender, action);
 }
 
-void TfrmEmpresa::LoadEmpresas() {
-  LoadPacket(cdsEmpresa, Consiste::CheckResultServ(rdm.GetEmpresa()));
+void TfrmEmpresa::LoadEmpresas(bool showError) {
+  LoadPacket(cdsEmpresa, Consiste::CheckResultServ(rdm.GetEmpresa(), showError));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -430,16 +431,25 @@ void TfrmEmpresa::cdsEmpresaAfterDelete(TDataSet&) {
 
 void TfrmEmpresa::EnviaAlteracoes(bool afterDelete) {
   if (cdsEmpresa.GetChangeCount() == 0) return;
+  const ChangeSet delta = cdsEmpresa.GetDelta();
   try {
     const TDBEdit* boxes[6] = {&dbeVrTxInfra, &dbdDataReg, &DBEPerMulta,
                                &DBEPerMora,   &dbeNRCAGED, &dbeCDEXTERNO};
     if (afterDelete) std::swap(boxes[4], boxes[5]);
     bool empty[6];
     for (int i = 0; i < 6; ++i) empty[i] = Consiste::EmptyString(boxes[i]->Text());
-    Consiste::CheckResultServ(rdm.SetEmpresa(cdsEmpresa.GetDelta(), empty[0], empty[1], empty[2],
-                                             empty[3], empty[4], empty[5]));
+    Consiste::CheckResultServ(
+        rdm.SetEmpresa(delta, empty[0], empty[1], empty[2], empty[3], empty[4], empty[5]),
+        afterDelete);
     cdsEmpresa.MergeChangeLog();
     Zembrat::AtualizaLocalCache({"EMPRESA"});
+  } catch (const EServerError& e) {
+    // A refused save of a company this seat altered: the screen shows what is stored now.
+    cdsEmpresa.CancelUpdates();
+    auto update = std::find_if(delta.changes.begin(), delta.changes.end(),
+                               [](const Change& c) { return c.kind == ChangeKind::Update; });
+    if (update == delta.changes.end()) Consiste::MensErro(e.what(), true);
+    RecusaDoServidor(e.what(), delta.fields, update->oldValues, cdsEmpresa.RecNo());
   } catch (...) {
     cdsEmpresa.CancelUpdates();
     // The server's Delete has already removed the company; showing it again would list a row
@@ -506,7 +516,14 @@ void TfrmEmpresa::sbtExcluirClick(TComponent&) {
   if (msgMensagensPadroes.ShowMsg("Excl", TMsgDlgType::mtConfirmation, mbYesNo) !=
       TModalResult::mrYes)
     return;
-  Consiste::CheckResultServ(rdm.Delete(dbeCdEmpresa.Text()));
+  // Held against the row this seat shows: a company another user changed or deleted meanwhile
+  // is not deleted, and the screen shows what is stored now.
+  const ChangeSet held = ExclusaoRetida();
+  try {
+    Consiste::CheckResultServ(rdm.Delete(dbeCdEmpresa.Text(), held), false);
+  } catch (const EServerError& e) {
+    RecusaDoServidor(e.what(), held.fields, held.changes.front().oldValues, cdsEmpresa.RecNo());
+  }
   cdsEmpresa.Delete();
   if (cdsEmpresa.IsEmpty()) {
     TravaListaVazia();
@@ -519,7 +536,14 @@ void TfrmEmpresa::sbtVerificarClick(TComponent&) {
     CarregaRepresentantes();
     return;
   }
-  LoadEmpresas();
+  // The company shown stays current; the list starts from its first row only when it is gone.
+  const std::string key = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  {
+    ScopedFlag quiet(carregandoImagem_);
+    LoadEmpresas();
+    if (!key.empty() && !cdsEmpresa.IsEmpty() && !cdsEmpresa.Locate("CDEMPRESA", {Value(key)}))
+      cdsEmpresa.First();
+  }
   Carrega_Imagem();
 }
 

@@ -513,7 +513,23 @@ class TfrmEmpresa : public TfrmPadrao {
   // Page control, the four record buttons and their items by whether the list has rows.
   void HabilitaPorLista();
   void EnviaAlteracoes(bool afterDelete);
-  void LoadEmpresas();
+  // The company list from the server; without showError a failure raises EServerError unseen.
+  void LoadEmpresas(bool showError = true);
+
+  // Another user and this seat on one company (ger00200_outro_usuario.cpp).
+  // The current company's delete as this seat holds it, for the server to hold it against.
+  ChangeSet ExclusaoRetida() const;
+  // After the server refused a change of the company `held` (its row as this seat held it): the
+  // list is read again so that the screen shows what is stored now, the cursor stays on that
+  // company (or, gone, on the row that took its place), and the user is told what the other user
+  // did: the company deleted, or the server's sentence with the fields changed meanwhile.
+  [[noreturn]] void RecusaDoServidor(const std::string& serverMessage,
+                                     const std::vector<FieldDef>& fields, const Row& held,
+                                     int recNo);
+  // The names the user knows the company's changed fields by: the label of the box (or the
+  // caption of the check box or group) with its page, each once.
+  std::vector<std::string> CamposAlterados(const std::vector<FieldDef>& fields, const Row& held);
+  std::string NomeDoCampo(const std::string& field);
   void Layout();
   // The lookup queries and server lists, the search buttons and the code boxes' handlers.
   void PreparaPesquisas();

@@ -49,13 +49,22 @@ void TfrmEmpresa::cdsEmpresaBeforePost(TDataSet&) {
   InsertBairro(dbeNMBairro, dbeCdPais, dbeSgEstado, dbeCdMunicipio);
   cdsEmpresa.FieldByName("CDBAIRRO").SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
 
-  // The picture is read again only when the path changed; an emptied path removes it.
+  // The picture is read again only when the path changed. A path the user emptied in this edit
+  // removes it; a path that was empty before too leaves the stored picture as it was (companies
+  // brought from older programs hold a picture without a path), even when a file chosen and then
+  // cleared in this edit had put other bytes in the record.
   TField& path = cdsEmpresa.FieldByName("DSARQLOGOEMP");
   TField& logo = cdsEmpresa.FieldByName("DSARQLOGOEMPCLOB");
-  if (path.AsString().empty())
-    logo.Clear();
-  else if (Value(path.AsString()) != path.OldValue())
+  if (path.AsString().empty()) {
+    const Value before = path.OldValue();
+    const auto* hadPath = std::get_if<std::string>(&before);
+    if (hadPath && !hadPath->empty())
+      logo.Clear();
+    else
+      logo.SetValue(logo.OldValue());
+  } else if (Value(path.AsString()) != path.OldValue()) {
     CarregaLogo(path.AsString());
+  }
 
   Vd_Bairro(true);
 }

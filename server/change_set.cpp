@@ -8,6 +8,7 @@ namespace ger::server {
 
 const std::string kConflict =
     "Registro alterado por outro usuário. Atualize os dados e tente novamente.";
+const std::string kDeleted = "Registro excluído por outro usuário. Atualize os dados.";
 
 void RefuseNul(std::string_view text, std::string_view what) {
   if (text.find('\0') != std::string_view::npos)
@@ -119,7 +120,10 @@ class Applier {
     std::vector<std::size_t> written;
     for (std::size_t f = 0; f < newRow.size(); ++f)
       if (columnOf_[f] >= 0 && !SameStoredValue(oldRow[f], newRow[f])) written.push_back(f);
-    if (!Matches(oldRow, written)) throw RpcError(kApplicationError, kConflict);
+    const std::vector<std::size_t> compared = Compared(written);
+    std::optional<Row> stored = Stored(oldRow, compared);
+    if (!stored) throw RpcError(kApplicationError, kDeleted);
+    if (!SameAsStored(oldRow, *stored, compared)) throw RpcError(kApplicationError, kConflict);
     if (written.empty()) return;
     db::Params params;
     std::string set;
@@ -133,9 +137,14 @@ class Applier {
 
   void Delete(const Row& oldRow) {
     RequireKey(oldRow);
-    std::optional<Row> stored = Stored(oldRow, {});
-    if (!stored) return;  // gone already: what the delete wanted
-    if (!SameAsStored(oldRow, *stored, {})) throw RpcError(kApplicationError, kConflict);
+    // Every column goes with the row, so a change of any of them meanwhile refuses the delete.
+    const std::vector<std::size_t> held = Held();
+    std::optional<Row> stored = Stored(oldRow, held);
+    if (!stored) {
+      if (hooks_.deleteGone) hooks_.deleteGone();
+      return;
+    }
+    if (!SameAsStored(oldRow, *stored, held)) throw RpcError(kApplicationError, kConflict);
     if (hooks_.beforeDelete) hooks_.beforeDelete(c_, oldRow, columnOf_);
     db::Params params;
     c_.Execute("DELETE FROM " + table_.name + KeyWhere(oldRow, params), params);
@@ -194,11 +203,19 @@ class Applier {
     return out;
   }
 
-  // The stored values of the compared columns of the row with the old row's key, locked until
-  // the transaction ends; nullopt when there is no such row.
-  std::optional<Row> Stored(const Row& oldRow, const std::vector<std::size_t>& written) {
+  // Every stored column the change set carries, but the key.
+  std::vector<std::size_t> Held() const {
+    std::vector<std::size_t> out;
+    for (std::size_t f = 0; f < columnOf_.size(); ++f)
+      if (columnOf_[f] >= 0 && !IsKey(f)) out.push_back(f);
+    return out;
+  }
+
+  // The stored values of the given columns of the row with the old row's key, locked until the
+  // transaction ends; nullopt when there is no such row.
+  std::optional<Row> Stored(const Row& oldRow, const std::vector<std::size_t>& compared) {
     std::string cols;
-    for (std::size_t f : Compared(written)) cols += (cols.empty() ? "" : ", ") + Column(f);
+    for (std::size_t f : compared) cols += (cols.empty() ? "" : ", ") + Column(f);
     if (cols.empty()) cols = Column(keyField_.front());
     db::Params params;
     std::string sql = "SELECT " + cols + " FROM " + table_.name + KeyWhere(oldRow, params);
@@ -211,16 +228,11 @@ class Applier {
   }
 
   bool SameAsStored(const Row& oldRow, const Row& stored,
-                    const std::vector<std::size_t>& written) const {
+                    const std::vector<std::size_t>& compared) const {
     std::size_t i = 0;
-    for (std::size_t f : Compared(written))
+    for (std::size_t f : compared)
       if (!SameStoredValue(stored[i++], oldRow[f])) return false;
     return true;
-  }
-
-  bool Matches(const Row& oldRow, const std::vector<std::size_t>& written) {
-    std::optional<Row> stored = Stored(oldRow, written);
-    return stored && SameAsStored(oldRow, *stored, written);
   }
 
   db::Connection& c_;

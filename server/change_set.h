@@ -5,10 +5,12 @@
 // - an insert writes every column the set carries;
 // - an update writes only the columns whose value changed, and finds its row by the key, the old
 //   values of the columns with the where flag and the old values of every column it writes;
-// - a delete finds its row by the key and the where-flagged old values; a row already gone is no
-//   error;
+// - a delete finds its row by the key and holds it against the old values of every column it
+//   carries (a delete takes them all away); a row already gone is no error unless the hooks say
+//   otherwise;
 // - a row that differs from those old values was changed by someone else meanwhile: the conflict
-//   error, so that a save never writes stale values over another user's change.
+//   error, so that a save never writes stale values over another user's change nor deletes it;
+//   an updated row that is gone was deleted by someone else: the deleted error.
 // Old values compare as the client reads them (SameStoredValue). A column of the table's `fixed`
 // list (a key the rows of other tables hang on) may not change in an update.
 #include <functional>
@@ -21,6 +23,7 @@
 namespace ger::server {
 
 extern const std::string kConflict;
+extern const std::string kDeleted;
 
 struct ChangeHooks {
   // Runs on the new values of an insert or update before they are checked.
@@ -28,6 +31,8 @@ struct ChangeHooks {
   // Runs before a row that is there is deleted.
   std::function<void(db::Connection&, const Row& oldValues, const std::vector<int>& columnOf)>
       beforeDelete;
+  // Runs when the row a delete holds is gone already (by default that is what the delete wanted).
+  std::function<void()> deleteGone;
 };
 
 void ApplyChanges(db::Connection& c, const RdmEmpresa::Table& table, ChangeSet changes,

@@ -15,43 +15,6 @@ void Put(db::Connection& connection, const std::string& table, const db::Params&
       "INSERT INTO " + table + " (" + cols + ") VALUES (" + vals + ") ON CONFLICT DO NOTHING", row);
 }
 
-// A 4x4 24-bit BMP in the colours of the demo group's logo.
-Bytes DemoLogo() {
-  std::string b;
-  auto u16 = [&](unsigned v) {
-    b += char(v & 255);
-    b += char((v >> 8) & 255);
-  };
-  auto u32 = [&](unsigned v) {
-    u16(v & 0xffff);
-    u16(v >> 16);
-  };
-  const unsigned w = 4, h = 4, rowBytes = w * 3, size = 54 + rowBytes * h;
-  b += "BM";
-  u32(size);
-  u32(0);
-  u32(54);
-  u32(40);
-  u32(w);
-  u32(h);
-  u16(1);
-  u16(24);
-  u32(0);
-  u32(rowBytes * h);
-  u32(2835);
-  u32(2835);
-  u32(0);
-  u32(0);
-  for (unsigned y = 0; y < h; ++y)
-    for (unsigned x = 0; x < w; ++x) {
-      bool blue = (x + y) % 2 == 0;
-      b += char(blue ? 0xa0 : 0x20);  // B
-      b += char(blue ? 0x50 : 0xb0);  // G
-      b += char(blue ? 0x10 : 0x30);  // R
-    }
-  return Bytes{b};
-}
-
 struct DemoCompany {
   const char *code, *name, *legalName, *cnpj, *state, *stateName, *municipality, *municipalityName,
       *district, *districtName, *street, *number, *zip, *costCentre, *costCentreName, *accountant,
@@ -132,7 +95,6 @@ constexpr DemoCompany kCompanies[] = {
 
 void SeedDemo(db::Connection& connection) {
   db::Transaction tx(connection);
-  const Bytes logo = DemoLogo();
   auto text = [](std::string_view s) { return Value(std::string(s)); };
 
   for (const char* q : {"203|Diretor", "205|Administrador", "900|Contador"}) {
@@ -220,10 +182,9 @@ void SeedDemo(db::Connection& connection) {
          {"MEDATABASE", 5.0},
          {"CDREGIMEAPUR", text("1")},
          {"DSEMAILEMPRESA", c.email},
-         // The picture's file lives on a user's machine, not the server's: a path here would name
-         // a file no seat has, and the logo checks would stop every save of a demo company.
-         {"DSARQLOGOEMP", text("")},
-         {"DSARQLOGOEMPCLOB", logo},
+         // No logo: its file would live on a user's machine, not the server's, so a path here
+         // would name a file no seat has (and the logo check would stop every save), and a
+         // picture without its path is what no seat can show or choose again.
          {"IDNATUOPEREMPR", text("01")},
          {"IDREGESPTRIBEMP", text("99")},
          {"IDREGIMEICMSST", text("0")},

@@ -221,7 +221,7 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
 
   Register("GetEmpresa", 0, 0, [this](C c, P) { return GetEmpresa(c); });
   Register("SetEmpresa", 7, 7, [this](C c, P p) { return SetEmpresa(c, p); });
-  Register("Delete", 1, 1, [this](C c, P p) { return DeleteEmpresa(c, p); });
+  Register("Delete", 1, 2, [this](C c, P p) { return DeleteEmpresa(c, p); });
   Register("GetVerifEmpresa", 1, 1, [](C c, P p) {
     return Encode(
         c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", Text(p, 0)}}));
@@ -299,7 +299,13 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
     ChangeSet changes = Changes(p, 0);
     const std::vector<RepresLink> links = LinksWritten(changes);
     db::Transaction tx(c);
-    ApplyChanges(c, emprRepres_, std::move(changes));
+    try {
+      ApplyChanges(c, emprRepres_, std::move(changes));
+    } catch (const db::ConstraintError& e) {
+      // Another user linked the same representative first: the key of the link is taken.
+      spdlog::warn("setRepresentante: {}", e.what());
+      throw RpcError(kApplicationError, "Representante legal já cadastrado.");
+    }
     CheckLinks(c, links);
     tx.Commit();
     return std::string("null");
@@ -383,12 +389,7 @@ std::string RdmEmpresa::SetEmpresa(db::Connection& c, const json::array& p) {
   };
   hooks.beforeDelete = [this](db::Connection& conn, const Row& old,
                               const std::vector<int>& columnOf) {
-    for (std::size_t f = 0; f < old.size(); ++f)
-      if (columnOf[f] == empresa_.ColumnIndex("CDEMPRESA")) {
-        const std::string& code = std::get<std::string>(old[f]);
-        RefuseCompanyWithBranches(conn, code);
-        DeleteCompanyDependents(conn, code);
-      }
+    BeforeCompanyDelete(conn, old, columnOf);
   };
   db::Transaction tx(c);
   ApplyChanges(c, empresa_, std::move(changes), hooks);
@@ -396,8 +397,41 @@ std::string RdmEmpresa::SetEmpresa(db::Connection& c, const json::array& p) {
   return "null";
 }
 
+void RdmEmpresa::BeforeCompanyDelete(db::Connection& c, const Row& old,
+                                     const std::vector<int>& columnOf) {
+  const int codeColumn = empresa_.ColumnIndex("CDEMPRESA");
+  for (std::size_t f = 0; f < old.size(); ++f)
+    if (columnOf[f] == codeColumn) {
+      const std::string& code = std::get<std::string>(old[f]);
+      RefuseCompanyWithBranches(c, code);
+      DeleteCompanyDependents(c, code);
+    }
+}
+
+// Delete(code) removes the company whatever it holds now. Delete(code, held) takes a change set
+// of that one company's delete, the row as the caller holds it: the company is deleted only if it
+// is still that row, so a list read before another user's save deletes nothing (the conflict),
+// and a company already gone is said to be so instead of being taken as deleted.
 std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, const json::array& p) {
   std::string code = Text(p, 0);
+  if (p.size() > 1) {
+    ChangeSet held = Changes(p, 1);
+    const int key = held.IndexOf("CDEMPRESA");
+    if (held.changes.size() != 1 || held.changes[0].kind != ChangeKind::Delete || key < 0 ||
+        TextAt(held.changes[0].oldValues, key) != code)
+      throw RpcError(kInvalidParams,
+                     "O parâmetro 2 deve trazer somente a exclusão da empresa " + code + ".");
+    ChangeHooks hooks;
+    hooks.beforeDelete = [this](db::Connection& conn, const Row& old,
+                                const std::vector<int>& columnOf) {
+      BeforeCompanyDelete(conn, old, columnOf);
+    };
+    hooks.deleteGone = [] { throw RpcError(kApplicationError, kDeleted); };
+    db::Transaction tx(c);
+    ApplyChanges(c, empresa_, std::move(held), hooks);
+    tx.Commit();
+    return "null";
+  }
   db::Transaction tx(c);
   RefuseCompanyWithBranches(c, code);
   DeleteCompanyDependents(c, code);

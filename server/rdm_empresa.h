@@ -49,6 +49,9 @@ class RdmEmpresa {
   std::string GetEmpresa(db::Connection& c);
   std::string SetEmpresa(db::Connection& c, const boost::json::array& p);
   std::string DeleteEmpresa(db::Connection& c, const boost::json::array& p);
+  // What goes before a company's row is deleted: refused while branches name it; its
+  // representatives' links and notes go with it.
+  void BeforeCompanyDelete(db::Connection& c, const Row& old, const std::vector<int>& columnOf);
   std::string InsertBairro(db::Connection& c, const boost::json::array& p);
   std::string GetBairro(db::Connection& c, const boost::json::array& p);
 

@@ -53,6 +53,10 @@ ServerAnswer TRdmEmpresa::Delete(std::string_view company) {
   return net_.CallEncoded("Delete", List({company}));
 }
 
+ServerAnswer TRdmEmpresa::Delete(std::string_view company, const ChangeSet& held) {
+  return net_.CallEncoded("Delete", List({company, held}));
+}
+
 ServerAnswer TRdmEmpresa::GetVerifEmpresa(std::string_view company) {
   return net_.CallEncoded("GetVerifEmpresa", List({company}));
 }

@@ -36,7 +36,11 @@ class TRdmEmpresa {
   // way round, and the server reads them so.
   ServerAnswer SetEmpresa(const ChangeSet& delta, bool emptyTxAdm, bool emptyDtRegJunCom,
                           bool emptyPeMulta, bool emptyPeMora, bool emptyCaged, bool emptyExterno);
+  // Deletes the company whatever it holds now. The second form holds the delete against the row
+  // the caller has (a change set of that one delete): a company changed meanwhile is refused with
+  // the conflict, one already gone with the sentence that another user deleted it.
   ServerAnswer Delete(std::string_view company);
+  ServerAnswer Delete(std::string_view company, const ChangeSet& held);
   // A row when the company code is taken.
   ServerAnswer GetVerifEmpresa(std::string_view company);
   // A row when the registration number is in use.

@@ -181,8 +181,10 @@ TEST_F(ScreenFaults, TheScreenNeverSavesOverAnotherUsersChange) {
   ASSERT_TRUE(G::Type(f.dbeNmEmpresa, "Quinta de novo"));
   otherSaves("NMEMPRESA", "Quinta do outro");
   EXPECT_FALSE(G::Click(f.sbtConfirmar));
-  EXPECT_EQ(Messages(), std::vector<std::string>{"Registro alterado por outro usuário. Atualize os "
-                                                 "dados e tente novamente."});
+  EXPECT_EQ(Messages(), std::vector<std::string>{
+                            "Registro alterado por outro usuário. Atualize os dados e tente "
+                            "novamente.\nCampos alterados pelo outro usuário, já mostrados como "
+                            "estão gravados: Nome (Formulário)."});
   EXPECT_EQ(stored("NMEMPRESA"), "Quinta do outro");
   EXPECT_EQ(f.cdsEmpresa.GetChangeCount(), 0);
 }

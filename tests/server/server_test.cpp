@@ -25,6 +25,7 @@ namespace json = boost::json;
 namespace {
 
 const char* kConflict = "Registro alterado por outro usuário. Atualize os dados e tente novamente.";
+const char* kDeleted = "Registro excluído por outro usuário. Atualize os dados.";
 
 std::string S(const Value& v) {
   return ger::IsNull(v) ? "<null>" : std::get<std::string>(v);
@@ -88,7 +89,9 @@ TEST_F(ServerTest, DemoCompaniesArriveInTheRecordLayout) {
   ASSERT_EQ(p.rows.size(), 3u);
   for (const Row& r : p.rows) {
     EXPECT_TRUE(ger::Consiste::ValidaCNPJ(S(r[12]))) << S(r[12]);
-    EXPECT_FALSE(std::get<ger::Bytes>(r[68]).data.empty());
+    // No picture without the file it came from: the demo holds what real data does.
+    EXPECT_TRUE(ger::IsNull(r[68]));
+    EXPECT_EQ(S(r[52]), "<null>");
   }
   EXPECT_EQ(Packet("GetVParGeral").rows.size(), 1u);
   EXPECT_EQ(Packet("getRepresentante", {"01", ""}).rows.size(), 2u);
@@ -333,7 +336,7 @@ TEST_F(ServerTest, ASaveOverAChangeAnotherUserMadeMeanwhileIsRefused) {
   Row n3 = third.rows[2];
   gone.Put(n3, "NMEMPRESA", "Apagada");
   gone.Update(third.rows[2], n3);
-  EXPECT_EQ(Err("SetEmpresa", SetArgs(gone)), kConflict);
+  EXPECT_EQ(Err("SetEmpresa", SetArgs(gone)), kDeleted);
 
   // The notes of one company, edited by two users.
   const DataPacket noteA = Packet("GetNotasExplicativas", {json::array{"01"}});
@@ -503,6 +506,58 @@ TEST_F(ServerTest, DeleteRemovesLinksAndNotesButNotACompanyWithBranches) {
   Ok("Delete", {"01"});
 }
 
+// Delete with the row the caller holds deletes that row only: a change of any column meanwhile
+// (one without the where flag too) refuses it, and a company already gone is said to be.
+TEST_F(ServerTest, ADeleteHeldAgainstTheCallersRowDeletesNothingAnotherUserChanged) {
+  Start({"--demo"});
+  Db().Execute("DELETE FROM FILIAL");
+  const DataPacket held = Packet("GetEmpresa");
+  auto heldDelete = [&](int row) {
+    CompanySet cs(held);
+    cs.Delete(held.rows.at(row));
+    return cs.Json();
+  };
+  ASSERT_EQ(S(held.rows.at(0)[0]), "01");
+  // The where-flagged e-mail, and the name and legal name, which carry no where flag.
+  for (const char* change : {"DSEMAILEMPRESA = 'outro@b.com'", "NMEMPRESA = 'Outro nome'",
+                             "NMRAZSOCEMPR = 'Outra razão'"}) {
+    const DataPacket before = Packet("GetEmpresa");
+    Db().Execute(std::string("UPDATE EMPRESA SET ") + change + " WHERE CDEMPRESA = '01'");
+    CompanySet cs(before);
+    cs.Delete(before.rows.at(0));
+    EXPECT_EQ(Err("Delete", {"01", cs.Json()}), kConflict) << change;
+    EXPECT_EQ(Packet("GetVerifEmpresa", {"01"}).rows.size(), 1u) << change;
+  }
+  EXPECT_EQ(Packet("getRepresentante", {"01", ""}).rows.size(), 2u);  // its links stay too
+  // The row as stored now: deleted, with its links and notes.
+  const DataPacket now = Packet("GetEmpresa");
+  CompanySet current(now);
+  current.Delete(now.rows.at(0));
+  EXPECT_TRUE(Ok("Delete", {"01", current.Json()}).is_null());
+  EXPECT_TRUE(Packet("GetVerifEmpresa", {"01"}).rows.empty());
+  EXPECT_TRUE(Packet("getRepresentante", {"01", ""}).rows.empty());
+  EXPECT_TRUE(Packet("GetNotasExplicativas", {json::array{"01"}}).rows.empty());
+  // Gone already: not a silent success, and the change set the screen sends next is no error.
+  EXPECT_EQ(Err("Delete", {"01", current.Json()}), kDeleted);
+  Ok("SetEmpresa", SetArgs(current));
+  // Unchanged since it was read: a company of the demo, with dates, numbers and texts, goes.
+  EXPECT_TRUE(Ok("Delete", {"02", heldDelete(1)}).is_null());
+  EXPECT_TRUE(Packet("GetVerifEmpresa", {"02"}).rows.empty());
+  // The held row must be that company's one delete.
+  EXPECT_EQ(Err("Delete", {"03", heldDelete(0)}),
+            "O parâmetro 2 deve trazer somente a exclusão da empresa 03.");
+  CompanySet update(held);
+  update.Update(held.rows.at(2), held.rows.at(2));
+  EXPECT_EQ(Err("Delete", {"03", update.Json()}),
+            "O parâmetro 2 deve trazer somente a exclusão da empresa 03.");
+  EXPECT_EQ(Packet("GetVerifEmpresa", {"03"}).rows.size(), 1u);
+  // Branches refuse it as they refuse Delete without the row.
+  Db().Execute("INSERT INTO FILIAL (CDFILIAL, CDEMPRESA) VALUES ('0009', '03')");
+  EXPECT_EQ(Err("Delete", {"03", heldDelete(2)}),
+            "Empresa possui filiais cadastradas e não pode ser excluída.");
+  EXPECT_EQ(Packet("GetVerifEmpresa", {"03"}).rows.size(), 1u);
+}
+
 // The screen deletes through Delete and then the change set; a change set that deletes a company
 // with branches on its own is refused the same way, and nothing of it is written.
 TEST_F(ServerTest, AChangeSetDeletingACompanyWithBranchesIsRefusedLikeDelete) {
@@ -666,6 +721,18 @@ TEST_F(ServerTest, ALinkNeedsARegisteredRepresentativeAndOnlyOneInUse) {
   renamed[1] = std::string("02");
   Ok("setRepresentante", set(ChangeKind::Update, list.rows[0], renamed));
   EXPECT_EQ(Packet("getRepresentante", {"01", "02"}).rows.size(), 1u);
+
+  // A second user linking a representative the company already has (the first user's list did
+  // not show it) is told so, and the first link stays as it was.
+  Row again{std::string("01"), std::string("02"), std::monostate{}, std::monostate{},
+            std::string("N"),  std::monostate{},  std::monostate{}};
+  EXPECT_EQ(Err("setRepresentante", set(ChangeKind::Insert, {}, again)),
+            "Representante legal já cadastrado.");
+  EXPECT_EQ(S(Db().Query("SELECT IDATIVO FROM EMPRREPRES WHERE CDEMPRESA = '01' AND "
+                         "CDREPRES = '02'")
+                  .rows.at(0)
+                  .at(0)),
+            "S");
 }
 
 TEST_F(ServerTest, RegimeReachesEveryBranchOfTheCompanyOnly) {

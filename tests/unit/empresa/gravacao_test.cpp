@@ -105,5 +105,21 @@ TEST_F(BeforePost, TheLogoIsReadWhenThePathChangesAndDroppedWhenItIsEmptied) {
   EXPECT_TRUE(F("DSARQLOGOEMPCLOB").IsNull());
 }
 
+// A picture stored without a path (older programs kept it so) is no emptied path.
+TEST_F(BeforePost, APathEmptyBeforeAndAfterLeavesTheStoredPictureAsItWas) {
+  Load({{"DSARQLOGOEMPCLOB", Bytes{"de um programa antigo"}}});
+  EditAndPost("NMEMPRESA", "Outro nome");
+  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, "de um programa antigo");
+  f_->cdsEmpresa.MergeChangeLog();
+
+  // A file chosen in this edit (its bytes in the record) and its path cleared again.
+  f_->cdsEmpresa.Edit();
+  F("DSARQLOGOEMP").SetAsString(Write("c.bmp", Bmp('\x50')));
+  F("DSARQLOGOEMPCLOB").SetAsBytes(Bytes{Bmp('\x50')});
+  F("DSARQLOGOEMP").SetAsString("");
+  f_->cdsEmpresa.Post();
+  EXPECT_EQ(F("DSARQLOGOEMPCLOB").AsBytes().data, "de um programa antigo");
+}
+
 }  // namespace
 }  // namespace ger

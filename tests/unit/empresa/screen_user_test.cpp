@@ -151,14 +151,17 @@ TEST_F(EmpresaScreen, AChangeSavedMeanwhileByAnotherUserShowsTheWholeConflictSen
   ASSERT_TRUE(saved.ok()) << saved.error;
 
   EXPECT_FALSE(G::Click(f.sbtConfirmar));
-  EXPECT_EQ(Messages(), std::vector<std::string>{"Registro alterado por outro usuário. Atualize "
-                                                 "os dados e tente novamente."});
+  EXPECT_EQ(Messages(), std::vector<std::string>{
+                            "Registro alterado por outro usuário. Atualize os dados e tente "
+                            "novamente.\nCampos alterados pelo outro usuário, já mostrados como "
+                            "estão gravados: Email (Formulário)."});
   // The other user's change stays; this screen's is undone, nothing is left pending.
   EXPECT_EQ(Sql("SELECT DSEMAILEMPRESA FROM EMPRESA"), "outro@empresa.com.br");
   EXPECT_EQ(Sql("SELECT NMEMPRESA FROM EMPRESA"), "Quinta");
   EXPECT_EQ(f.cdsEmpresa.State(), DataSetState::Browse);
   EXPECT_EQ(f.cdsEmpresa.GetChangeCount(), 0);
   EXPECT_EQ(f.cdsEmpresa.FieldByName("NMEMPRESA").AsString(), "Quinta");
+  EXPECT_EQ(f.cdsEmpresa.FieldByName("DSEMAILEMPRESA").AsString(), "outro@empresa.com.br");
 }
 
 }  // namespace
