@@ -478,7 +478,7 @@ class Interpreter::Impl {
   }
 
   void AnswerCmd() {
-    const char* usage = "answer yes|no|ok";
+    const char* usage = "answer yes|no|ok|cancel";
     Arity(2, 2, usage);
     const std::string& a = Bare(1, usage);
     if (a == "yes")
@@ -487,6 +487,8 @@ class Interpreter::Impl {
       Dialogs().Answer(TModalResult::mrNo);
     else if (a == "ok")
       Dialogs().Answer(TModalResult::mrOk);
+    else if (a == "cancel")
+      Dialogs().Answer(TModalResult::mrCancel);
     else
       Fail(std::string("usage: ") + usage);
   }
