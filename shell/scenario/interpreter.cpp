@@ -340,6 +340,7 @@ class Interpreter::Impl {
         {"answer", &Impl::AnswerCmd},
         {"pick", &Impl::PickCmd},
         {"file", &Impl::FileCmd},
+        {"find", &Impl::FindCmd},
         {"print", &Impl::PrintCmd},
         {"progress", &Impl::ProgressCmd},
         {"expect", &Impl::ExpectCmd},
@@ -501,6 +502,16 @@ class Interpreter::Impl {
       Dialogs().Pick(ui::ScriptedDialogs::PickCancel{});
     else
       Dialogs().Pick(Number(1, usage));
+  }
+  void FindCmd() {
+    const char* usage = "find \"TEXT\" | find cancel";
+    Arity(2, 2, usage);
+    if (IsText(1))
+      Dialogs().Find(Text(1, usage));
+    else if (Bare(1, usage) == "cancel")
+      Dialogs().Find(std::nullopt);
+    else
+      Fail(std::string("usage: ") + usage);
   }
   void FileCmd() {
     const char* usage = "file \"PATH\" | file cancel";
