@@ -340,6 +340,7 @@ class Interpreter::Impl {
         {"answer", &Impl::AnswerCmd},
         {"pick", &Impl::PickCmd},
         {"file", &Impl::FileCmd},
+        {"find", &Impl::FindCmd},
         {"print", &Impl::PrintCmd},
         {"progress", &Impl::ProgressCmd},
         {"expect", &Impl::ExpectCmd},
@@ -478,7 +479,7 @@ class Interpreter::Impl {
   }
 
   void AnswerCmd() {
-    const char* usage = "answer yes|no|ok";
+    const char* usage = "answer yes|no|ok|cancel";
     Arity(2, 2, usage);
     const std::string& a = Bare(1, usage);
     if (a == "yes")
@@ -487,6 +488,8 @@ class Interpreter::Impl {
       Dialogs().Answer(TModalResult::mrNo);
     else if (a == "ok")
       Dialogs().Answer(TModalResult::mrOk);
+    else if (a == "cancel")
+      Dialogs().Answer(TModalResult::mrCancel);
     else
       Fail(std::string("usage: ") + usage);
   }
@@ -499,6 +502,16 @@ class Interpreter::Impl {
       Dialogs().Pick(ui::ScriptedDialogs::PickCancel{});
     else
       Dialogs().Pick(Number(1, usage));
+  }
+  void FindCmd() {
+    const char* usage = "find \"TEXT\" | find cancel";
+    Arity(2, 2, usage);
+    if (IsText(1))
+      Dialogs().Find(Text(1, usage));
+    else if (Bare(1, usage) == "cancel")
+      Dialogs().Find(std::nullopt);
+    else
+      Fail(std::string("usage: ") + usage);
   }
   void FileCmd() {
     const char* usage = "file \"PATH\" | file cancel";

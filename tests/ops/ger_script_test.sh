@@ -27,8 +27,20 @@ grep -q "^usage: ./ger run" <<<"$out" || fail "./ger run --demo --help printed: 
 rm -rf "$bare"
 
 # The tests' PostgreSQL as an ordinary user: as root, the program plays that user with nobody.
+# The clone may sit in a folder only its owner can enter (a home folder, mktemp -d), so nobody
+# sources a copy of the script from a folder of its own; only the functions are used, and they
+# need nothing else from the clone.
 as=()
-if [ "$(id -u)" -eq 0 ]; then as=(runuser -u nobody --); fi
+script="$GER"
+if [ "$(id -u)" -eq 0 ]; then
+  as=(runuser -u nobody --)
+  copy="$(mktemp -d)"
+  trap 'rm -rf "$ROOT/build/$GER_PRESET" "$copy"' EXIT
+  cp "$GER" "$copy/ger"
+  chmod 755 "$copy"
+  chmod 644 "$copy/ger"
+  script="$copy/ger"
+fi
 users_before="$(getent passwd | wc -l)"
 pgdir="$("${as[@]}" env -i PATH=/usr/bin:/bin HOME=/tmp bash -c '
   set -euo pipefail
@@ -38,7 +50,7 @@ pgdir="$("${as[@]}" env -i PATH=/usr/bin:/bin HOME=/tmp bash -c '
   [ "$(stat -c %U "$PG_DIR/data")" = "$(id -un)" ] || { echo "data folder not owned by me"; exit 1; }
   psql -X -At "$GER_TEST_PG" -c "SELECT 1" | grep -qx 1
   echo "$PG_DIR"
-' _ "$GER")" || fail "the throw-away PostgreSQL did not run as an ordinary user"
+' _ "$script")" || fail "the throw-away PostgreSQL did not run as an ordinary user"
 [ -n "$pgdir" ] && [ ! -e "$pgdir" ] || fail "the throw-away PostgreSQL left $pgdir behind"
 [ "$(getent passwd | wc -l)" = "$users_before" ] || fail "starting PostgreSQL created a user"
 echo "ok"

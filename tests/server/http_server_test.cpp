@@ -340,14 +340,17 @@ TEST(HttpServer, AFloodOfPendingConnectionsDoesNotKeepClientsOut) {
   }
   std::vector<std::unique_ptr<RawClient>> flood;
   for (int i = 0; i < 40; ++i) flood.push_back(std::make_unique<RawClient>(s.Port(), 30));
-  ASSERT_TRUE(s.ConnectionsFallTo(9));
-  EXPECT_LE(s.Server().Pending(), 6);
-  EXPECT_TRUE(flood.front()->ClosedByServer());  // the oldest went first
+  // The server takes connections in the order they came, so once a later client is answered it
+  // has taken the whole flood; the counts are then final, whatever the timing. The late client
+  // took a pending place (the oldest flood connection gave way) and left the share when admitted.
   RawClient late(s.Port(), 30);
   ASSERT_TRUE(late.Send(Post("late")));
   auto a = late.Read();
   ASSERT_TRUE(a);
   EXPECT_EQ(a->body, "POST late");
+  EXPECT_EQ(s.Server().Pending(), 5);
+  EXPECT_EQ(s.Server().Connections(), 3 + 1 + 5);  // served, late, the rest of the share
+  EXPECT_TRUE(flood.front()->ClosedByServer());    // the oldest went first
   for (auto& c : served) {
     ASSERT_TRUE(c->Send(Post("still")));
     auto b = c->Read();

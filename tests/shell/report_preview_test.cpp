@@ -53,6 +53,7 @@ class ReportPreviewTest : public QObject {
   // Qt measures wider than the layout did is clipped, never drawn into the next column.
   void inkStaysInsideTheLayout() {
     const report::Document doc = Pages(12);
+    QVERIFY(!doc.pages.empty());
     const double scale = 2.0;  // pixels per point
     QImage image(static_cast<int>(doc.width * scale), static_cast<int>(doc.height * scale),
                  QImage::Format_RGB32);

@@ -167,6 +167,33 @@ TEST_F(Modelos, ATemplateOpensInTheDesignerOnlyWhenNamedAndPresent) {
   EXPECT_EQ(dialogs_->ReportsEdited().size(), 1u);
 }
 
+// The receivable template's menu item: demanded like the payable one, with its own box.
+TEST_F(Modelos, TheReceivableTemplateIsDemandedInItsOwnBoxAndThenOpened) {
+  const std::string receber = Write("receber.qr2", "modelo");
+  Load({{{"DSARQRECIBO", std::string("*")}}, {{"DSARQRECIREC", receber}}});
+  f_->pgcPadrao.SetActivePage(f_->tshFormulario);
+
+  ASSERT_FALSE(G::Click(f_->mnuModeloREC));
+  EXPECT_EQ(Messages(), Msgs{"Modelo de recibo de contas a receber deve ser informado."});
+  EXPECT_EQ(f_->pgcPadrao.ActivePage(), &f_->tshFinanceiro);
+  EXPECT_TRUE(f_->ActiveControl() == &f_->dbeReciRec);
+  EXPECT_TRUE(dialogs_->ReportsEdited().empty());
+
+  f_->cdsEmpresa.SetRecNo(2);
+  ASSERT_TRUE(G::Click(f_->mnuModeloREC));
+  ASSERT_EQ(dialogs_->ReportsEdited().size(), 1u);
+  EXPECT_EQ(dialogs_->ReportsEdited()[0].file, receber);
+  EXPECT_EQ(f_->cdsEmpresa.State(), DataSetState::Browse);
+  EXPECT_TRUE(Messages().empty());
+}
+
+// The help button opens the host's help at the company screen's own topic.
+TEST_F(Modelos, TheHelpButtonAsksForTheCompanyScreensTopic) {
+  ASSERT_TRUE(G::Click(f_->sbtAjuda));
+  EXPECT_EQ(dialogs_->HelpRequests(),
+            (std::vector<std::pair<std::string, int>>{{"Gerhelp.hlp", 12400200}}));
+}
+
 TEST_F(Modelos, ALogoChosenStoresItsPathAndBytesAndABadFileStoresNothing) {
   const std::string old = Write("antigo.bmp", Bmp());
   Load({{{"DSARQLOGOEMP", old}, {"DSARQLOGOEMPCLOB", Bytes{"antes"}}}});

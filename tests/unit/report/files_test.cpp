@@ -117,7 +117,7 @@ TEST_F(ReportFiles, ThePdfReadsBackWithItsHeaderCodesInOrderAndPageNumbers) {
                             "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[i % 36]} +
                 " ";
   EXPECT_EQ(codes, expected);
-  const std::string all = pages[0] + pages[1];
+  const std::string all = pages[0] + pages[1];  // more than two, asserted above
   EXPECT_NE(all.find("11.222.333/0001-81"), std::string::npos);
   EXPECT_NE(all.find("123.456.789-09"), std::string::npos);
   EXPECT_NE(all.find("São José dos Campos/SP"), std::string::npos);
@@ -151,6 +151,8 @@ TEST_F(ReportFiles, TheSpreadsheetOpensBackToTheSameRows) {
     for (const Cell& c : table.rows[r].cells) expected.push_back(c.csv);
     EXPECT_EQ(lines[r + 1], expected) << r;
   }
+  // A line split wrongly (another separator) must fail here, not read past its fields.
+  ASSERT_EQ(lines[1].size(), table.titles.size());
   EXPECT_EQ(lines[1][0], "00");
   EXPECT_EQ(lines[1][3], "11.222.333/0001-81");
 }

@@ -132,6 +132,7 @@ TEST(ReportLayout, ColumnsThatDoNotFitPortraitTurnThePageAndFillTheWidth) {
   EXPECT_FALSE(forced.Landscape());
   // The last column's box ends at the right margin.
   double right = 0;
+  ASSERT_FALSE(wide.pages.empty());
   for (const Op& op : wide.pages[0].ops)
     if (const auto* t = std::get_if<TextOp>(&op); t && t->text == "Nome") right = t->x + t->width;
   EXPECT_NEAR(right, kA4Long - 10 * kPointsPerMm - 2, 1e-6);
@@ -146,7 +147,9 @@ TEST(ReportLayout, NoDataGivesOnePageSayingSo) {
   EXPECT_TRUE(Contains(texts, "Não há registros para listar."));
   EXPECT_TRUE(Contains(texts, "Página 1 de 1"));
   d.empty = "Não há empresas cadastradas para listar.";
-  EXPECT_TRUE(Contains(Texts(Layout(d, BuildTable(d, Rows(0)), {}, m).pages[0]), d.empty));
+  const Document told = Layout(d, BuildTable(d, Rows(0)), {}, m);
+  ASSERT_EQ(told.pages.size(), 1u);
+  EXPECT_TRUE(Contains(Texts(told.pages[0]), d.empty));
 }
 
 TEST(ReportLayout, AGroupBandIsNeverLeftAloneAtTheFootOfAPage) {

@@ -52,6 +52,8 @@ TEST(ReportTable, TextsJoinsNumbersDatesAndFlags) {
   EXPECT_EQ(Column(t, 1), (std::vector<std::string>{"São Paulo/SP", "RJ", "Campinas"}));
   EXPECT_EQ(Column(t, 2), (std::vector<std::string>{"1.234,50", "7,00", ""}));
   // The spreadsheet gets numbers it can compute with: decimal comma, no thousands separator.
+  ASSERT_EQ(t.rows.size(), 3u);
+  ASSERT_GE(t.rows[0].cells.size(), 3u);
   EXPECT_EQ(t.rows[0].cells[2].csv, "1234,5");
   EXPECT_EQ(Column(t, 3), (std::vector<std::string>{"29/02/2024", "", ""}));
   EXPECT_EQ(Column(t, 4), (std::vector<std::string>{"Sim", "Não", ""}));
