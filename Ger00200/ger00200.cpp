@@ -91,6 +91,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   LigaModelos();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
+  OnCloseQuery = [this](TComponent& s, bool& canClose) { FormCloseQuery(s, canClose); };
   cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };
   cdsEmpresa.AfterPost = [this](TDataSet& d) { cdsEmpresaAfterPost(d); };
   cdsEmpresa.AfterDelete = [this](TDataSet& d) { cdsEmpresaAfterDelete(d); };

@@ -269,6 +269,7 @@ class TfrmEmpresa : public TfrmPadrao {
   void FormCreate(TComponent& sender) override;
   void FormActivate(TComponent& sender);
   void FormClose(TComponent& sender, TCloseAction& action) override;
+  void FormCloseQuery(TComponent& sender, bool& canClose);
   void netEmpresaBeforeConnect(TNetConnection& sender);
   void pgcPadraoChange(TComponent& sender) override;
   void pgcPadraoChanging(TComponent& sender, bool& allowChange) override;
