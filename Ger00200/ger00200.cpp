@@ -336,8 +336,10 @@ void TfrmEmpresa::cdsEmpresaNewRecord(TDataSet& dataset) {
 
 void TfrmEmpresa::sbtIncluirClick(TComponent& sender) {
   if (OnRepresentantes()) {
-    cdsRepresentante.Insert();
+    // A new link goes at the end of the list, with the cursor in its code.
+    cdsRepresentante.Append();
     Habilita(dtsRepresentante);
+    cdsRepresentante.FieldByName("CDREPRES").FocusControl();
     return;
   }
   pgcPadrao.SetEnabled(true);

@@ -36,7 +36,9 @@ namespace G = ui::Gestures;
 
 MainWindow::MainWindow(Shell& shell) : shell_(shell) {
   setObjectName("frmPrincipal");
-  setWindowTitle("Gerenciador Empresarial");
+  // No title of its own: the desktop shows the program's name (the application's display name)
+  // after the title, and a maximised screen puts its own name first; a title here would be
+  // repeated ("Gerenciador Empresarial - [Empresa] — Gerenciador Empresarial").
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName("mdiPrincipal");
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
