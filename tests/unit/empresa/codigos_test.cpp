@@ -284,7 +284,9 @@ TEST_F(CodedFields, KeyFiltersOfTheNumberAndCodeBoxes) {
   EXPECT_EQ(f_->DBEPerMora.Text(), "123,678");
 
   TTabSheet& adic = f_->tshDadAdic;
-  EXPECT_EQ(typed(adic, f_->dbeVrTxInfra, "+-1./2,5,"), "12,5");
+  EXPECT_EQ(typed(adic, f_->dbeVrTxInfra, "+-1/2,5,"), "12,5");
+  // The numeric keypad's point is the decimal comma, under the same rule.
+  EXPECT_EQ(typed(adic, f_->dbeVrTxInfra, "2.7.5"), "2,75");
   EXPECT_EQ(typed(adic, f_->dbeNRPROPRIEMPR, "a1%"), "1");
   EXPECT_EQ(typed(adic, f_->dbePreGS1, "789,790-x"), "789,790");
   TTabSheet& ofic = f_->tshInformacoesOficiais;

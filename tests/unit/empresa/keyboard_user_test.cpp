@@ -87,11 +87,12 @@ TEST_F(EmpresaScreen, PagesChangeAndSearchesOpenByKeyboard) {
   ASSERT_TRUE(G::Key(f.dbeNmEmpresa, "ctrl+tab"));
   EXPECT_EQ(f.pgcPadrao.ActivePage(), &f.tshEndereco);
   EXPECT_EQ(Focused(f), "dbeCdPais");
-  // Leaving the address page without a country: its check refuses, as a click on a tab.
+  // Leaving the address page with an unknown country: its check refuses, as on a click on a tab.
   ASSERT_TRUE(G::Clear(f.dbeCdPais));
+  ASSERT_TRUE(G::Type(f.dbeCdPais, "9999"));
   G::Key(f.dbeCdPais, "ctrl+pgdn");
   EXPECT_EQ(f.pgcPadrao.ActivePage(), &f.tshEndereco);
-  EXPECT_FALSE(Messages().empty());
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"País não cadastrado."}));
   TypeAddress(f);
   ASSERT_TRUE(G::Key(*f.ActiveControl(), "ctrl+shift+tab"));
   EXPECT_EQ(f.pgcPadrao.ActivePage(), &f.tshFormulario);
