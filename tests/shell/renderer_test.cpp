@@ -269,15 +269,16 @@ class RendererTest : public QObject {
   // list's entries whole in its open list.
   void cutTextsAreShownWholeAsToolTips() {
     form->pgcPaginas.SetActivePage(form->tshDados);
-    const std::string longName = "FABRICAÇÃO DE OUTROS PRODUTOS DE MADEIRA NÃO ESPECIFICADOS";
+    form->dbeNome.SetBounds(80, 36, 120, 23);
+    const std::string longName = "FABRICAÇÃO DE OUTROS PRODUTOS DE M";
     form->cdsDados.Edit();
-    form->cdsDados.FieldByName("NOME").SetAsString(longName.substr(0, 40));
+    form->cdsDados.FieldByName("NOME").SetAsString(longName);
     const std::string longEntry = "Microempresa ou empresa de pequeno porte (ME EPP)";
     form->cbxTipo.SetItems({"CNPJ", longEntry});
     form->cbxTipo.SetItemIndex(1);
     shell->SyncAll();
     ger::test::Settle();
-    QCOMPARE(Edit("dbeNome")->toolTip(), QString::fromStdString(longName.substr(0, 40)));
+    QCOMPARE(Edit("dbeNome")->toolTip(), QString::fromStdString(longName));
     auto* combo = Widget<QComboBox>("cbxTipo");
     QCOMPARE(combo->toolTip(), QString::fromStdString(longEntry));
     QVERIFY(combo->view()->minimumWidth() >

@@ -93,6 +93,7 @@ TEST_F(EmpresaScreen, PagesChangeAndSearchesOpenByKeyboard) {
   G::Key(f.dbeCdPais, "ctrl+pgdn");
   EXPECT_EQ(f.pgcPadrao.ActivePage(), &f.tshEndereco);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"País não cadastrado."}));
+  ASSERT_TRUE(G::Clear(f.dbeCdPais));
   TypeAddress(f);
   ASSERT_TRUE(G::Key(*f.ActiveControl(), "ctrl+shift+tab"));
   EXPECT_EQ(f.pgcPadrao.ActivePage(), &f.tshFormulario);
