@@ -92,6 +92,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   LigaModelos();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
+  OnCloseQuery = [this](TComponent& s, bool& canClose) { FormCloseQuery(s, canClose); };
   cdsEmpresa.OnNewRecord = [this](TDataSet& d) { cdsEmpresaNewRecord(d); };
   cdsEmpresa.AfterPost = [this](TDataSet& d) { cdsEmpresaAfterPost(d); };
   cdsEmpresa.AfterDelete = [this](TDataSet& d) { cdsEmpresaAfterDelete(d); };
@@ -336,8 +337,10 @@ void TfrmEmpresa::cdsEmpresaNewRecord(TDataSet& dataset) {
 
 void TfrmEmpresa::sbtIncluirClick(TComponent& sender) {
   if (OnRepresentantes()) {
-    cdsRepresentante.Insert();
+    // A new link goes at the end of the list, with the cursor in its code.
+    cdsRepresentante.Append();
     Habilita(dtsRepresentante);
+    cdsRepresentante.FieldByName("CDREPRES").FocusControl();
     return;
   }
   pgcPadrao.SetEnabled(true);

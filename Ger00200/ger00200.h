@@ -63,7 +63,7 @@ class TfrmEmpresa : public TfrmPadrao {
   TMenuItem mnuEndereco{&mnuOperacao, "mnuEndereco", "&Endereço"};
   TMenuItem mnuDadAdic{&mnuOperacao, "mnuDadAdic", "&Dados Adicionais"};
   TMenuItem mnuFinanceiro{&mnuOperacao, "mnuFinanceiro", "Fina&nceiro"};
-  TMenuItem mnuInformacoesOficiais{&mnuOperacao, "mnuInformacoesOficiais", "Informações &Oficiais"};
+  TMenuItem mnuInformacoesOficiais{&mnuOperacao, "mnuInformacoesOficiais", "&Informações Oficiais"};
   TMenuItem mnuLogotipo{&mnuOperacao, "mnuLogotipo", "Logo&Tipo"};
   TMenuItem mnuSignatario{&mnuOperacao, "mnuSignatario", "&Signatários da Escrituração (SPED)"};
   TMenuItem mnuParametrizaoDFe{&mnuOperacao, "mnuParametrizaoDFe", "&Parametrização DF-e"};
@@ -269,6 +269,7 @@ class TfrmEmpresa : public TfrmPadrao {
   void FormCreate(TComponent& sender) override;
   void FormActivate(TComponent& sender);
   void FormClose(TComponent& sender, TCloseAction& action) override;
+  void FormCloseQuery(TComponent& sender, bool& canClose);
   void netEmpresaBeforeConnect(TNetConnection& sender);
   void pgcPadraoChange(TComponent& sender) override;
   void pgcPadraoChanging(TComponent& sender, bool& allowChange) override;

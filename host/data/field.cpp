@@ -364,4 +364,8 @@ bool TField::IsValidChar(char32_t ch) const {
   }
 }
 
+char32_t TField::TypedChar(char32_t ch) const {
+  return ch == U'.' && def_.kind == FieldKind::Float ? U',' : ch;
+}
+
 }  // namespace ger

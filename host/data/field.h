@@ -95,6 +95,9 @@ class TField {
   // Characters a control may accept for this field while typing (numbers: digits, sign, decimal
   // comma, exponent letter).
   bool IsValidChar(char32_t ch) const;
+  // The character a typed key enters: in a number the "." (the numeric keypad's decimal key)
+  // is the decimal comma, so 2.75 is never taken as 275.
+  char32_t TypedChar(char32_t ch) const;
 
  private:
   std::string FormattedText(bool display) const;

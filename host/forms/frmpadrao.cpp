@@ -37,9 +37,16 @@ TfrmPadrao::TfrmPadrao(std::string name, TComponent* owner) : TForm(std::move(na
   dbgPadrao.SetDataSource(dtsPadrao);
   dbgPadrao.ReadOnly = true;
   dbgPadrao.Options.Editing = false;
+  // The list only shows the records; a new one is typed into the form's boxes, so leaving the
+  // list (where the screen opens with the focus) keeps it.
+  dbgPadrao.Options.CancelOnExit = false;
   RegisterDataSource(dtsPadrao);
 
   OnCreate = [this](TComponent& s) { FormCreate(s); };
+  // The screen opens with the focus in its list, so the arrows move through the records at once.
+  OnShow = [this](TComponent&) {
+    if (!ActiveControl() && dbgPadrao.CanFocus()) FocusControl(&dbgPadrao);
+  };
   OnClose = [this](TComponent& s, TCloseAction& a) { FormClose(s, a); };
   auto bind = [](TSpeedButton& button, TMenuItem* item, auto step) {
     button.OnClick = step;

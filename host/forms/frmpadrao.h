@@ -31,7 +31,7 @@ class TfrmPadrao : public TForm {
   TMenuItem mnuVerificar{&mnuManutencao, "mnuVerificar", "&Verificar"};
   TMenuItem mnuConfirmar{&mnuManutencao, "mnuConfirmar", "&Confirmar"};
   TMenuItem mnuCancelar{&mnuManutencao, "mnuCancelar", "Ca&ncelar"};
-  TMenuItem mnuImprimir{&mnuManutencao, "mnuImprimir", "Im&primir"};
+  TMenuItem mnuImprimir{&mnuManutencao, "mnuImprimir", "Imp&rimir"};
 
   // Tool bar.
   TPanel panBotoes{this, "panBotoes"};

@@ -22,7 +22,6 @@ class TBtnPesquisa : public TSpeedButton {
   explicit TBtnPesquisa(TComponent* owner = nullptr, std::string name = {});
   static const ComponentClass ClassInfo;
   const ComponentClass& Class() const override;
-  TControl* Associate = nullptr;
   std::string Title;
   TDataSource* DataSource = nullptr;
   std::string EmptyError;

@@ -149,6 +149,8 @@ void TDBEdit::Replace(std::u32string text, int caret) {
 }
 
 bool TDBEdit::KeyPress(char32_t key) {
+  // Before the screen's key handler, so that its comma rule judges the point as a comma.
+  if (TField* f = Field()) key = f->TypedChar(key);
   return TCustomEdit::KeyPress(key);
 }
 void TDBEdit::KeyDown(int& key, unsigned shift) {
@@ -430,14 +432,13 @@ void TDBCheckBox::DataChange() {
     SetState(AllowGrayed ? TCheckBoxState::cbGrayed : TCheckBoxState::cbUnchecked);
     return;
   }
-  if (f->IsNull()) {
-    SetState(TCheckBoxState::cbGrayed);
-    return;
-  }
-  std::string text = f->Text();
+  // The third state says "a value that is neither of the two" only; an empty value (a new
+  // record, or what unticking stores in a box whose unticked value is empty) shows unticked, so
+  // the user can tell what saving the record will store.
+  const std::string text = f->IsNull() ? std::string() : f->Text();
   if (text == ValueChecked)
     SetState(TCheckBoxState::cbChecked);
-  else if (text == ValueUnchecked)
+  else if (text == ValueUnchecked || utf8::Trim(text).empty())
     SetState(TCheckBoxState::cbUnchecked);
   else
     SetState(TCheckBoxState::cbGrayed);

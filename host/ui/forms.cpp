@@ -520,6 +520,7 @@ void TApplication::Reset() {
   CacheRefreshes.clear();
   OnRefreshLocalCache = nullptr;
   OnModelChanged = nullptr;
+  Clock = nullptr;
   depth_ = 0;
   Changed();
 }

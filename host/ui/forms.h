@@ -6,6 +6,7 @@
 // control's enter. The application keeps the forms, the active form, the dialog service, the
 // host settings, the modal-loop hook and the top-level exception handler that wraps every
 // gesture, and tells a toolkit when the model changed so that it reads its views again.
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -169,6 +170,10 @@ class TApplication {
   std::deque<std::function<void(TForm&)>> ModalActions;
 
   HostSettings Settings;
+
+  // The time of the user's keys, which only the pauses between them read (a list's search by
+  // prefix); tests and the scenario runner put in a clock of their own.
+  std::function<std::chrono::steady_clock::time_point()> Clock;
 
   // A change of the model at large: a toolkit reads its views again (see ui/view.h).
   void Changed();

@@ -70,11 +70,75 @@ void PressChar(TControl& c, char32_t ch) {
   }
 }
 
+bool Inside(const TControl& c, const TControl& container) {
+  for (const TControl* p = &c; p; p = p->Parent())
+    if (p == &container) return true;
+  return false;
+}
+
+// The page control whose pages Ctrl+Tab moves through: the nearest around the control.
+TPageControl* PageControlAround(TControl& c) {
+  for (TControl* p = &c; p; p = p->Parent())
+    if (auto* pc = dynamic_cast<TPageControl*>(p)) return pc;
+  return nullptr;
+}
+
+// Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp: the next or previous tab that can be
+// clicked, round from the last to the first, clicked as the mouse would (the page-leaving checks
+// may refuse), then the focus in the page's first box.
+bool ChangePageByKey(TForm& form, TControl& c, int key, unsigned shift) {
+  if ((shift & (Keys::ssCtrl | Keys::ssAlt)) != Keys::ssCtrl) return false;
+  if (key != Keys::VK_TAB && key != Keys::VK_NEXT && key != Keys::VK_PRIOR) return false;
+  TPageControl* pc = PageControlAround(c);
+  if (!pc || !pc->CanFocus() || pc->PageCount() == 0) return true;
+  const bool forward = key == Keys::VK_TAB ? !(shift & Keys::ssShift) : key == Keys::VK_NEXT;
+  const int count = pc->PageCount();
+  const int from = std::max(pc->ActivePageIndex(), 0);
+  for (int step = 1; step < count; ++step) {
+    TTabSheet& page = *pc->Pages()[((forward ? from + step : from - step) % count + count) % count];
+    if (!page.TabVisible() || !page.Enabled()) continue;
+    if (!pc->ClickTab(page)) return true;
+    TControl* first = form.FindNextControl(nullptr, true);
+    for (TControl* next = first; next;) {
+      if (Inside(*next, page)) {
+        form.FocusControl(next);
+        break;
+      }
+      next = form.FindNextControl(next, true);
+      if (next == first) break;
+    }
+    return true;
+  }
+  return true;
+}
+
+// F2 or Alt+Down in a box with a search button beside it opens the search.
+bool SearchByKey(TForm& form, TControl& c, int key, unsigned shift) {
+  const bool f2 = key == Keys::VK_F2 && shift == 0;
+  const bool altDown = key == Keys::VK_DOWN && shift == Keys::ssAlt;
+  if (!f2 && !altDown) return false;
+  std::vector<TControl*> pending{&form};
+  while (!pending.empty()) {
+    TControl* p = pending.back();
+    pending.pop_back();
+    for (TControl* child : p->Controls()) {
+      auto* button = dynamic_cast<TSpeedButton*>(child);
+      if (button && button->Associate == &c && button->Showing() && button->Enabled()) {
+        button->Click();
+        return true;
+      }
+      pending.push_back(child);
+    }
+  }
+  return false;
+}
+
 void PressKey(TControl& c, int key, unsigned shift, char32_t ch) {
   TForm& form = FormOf(c);
   if (!FormKeyDown(form, key, shift)) return;
   c.KeyDown(key, shift);
   if (key == 0) return;
+  if (ChangePageByKey(form, c, key, shift) || SearchByKey(form, c, key, shift)) return;
   if (key == Keys::VK_TAB && !(shift & (Keys::ssCtrl | Keys::ssAlt))) {
     if (TControl* next = form.FindNextControl(&c, !(shift & Keys::ssShift)))
       form.FocusControl(next);
@@ -94,7 +158,8 @@ std::optional<int> NavigationKey(std::string_view name) {
   static constexpr std::pair<std::string_view, int> kKeys[] = {
       {"up", Keys::VK_UP},       {"down", Keys::VK_DOWN}, {"left", Keys::VK_LEFT},
       {"right", Keys::VK_RIGHT}, {"home", Keys::VK_HOME}, {"end", Keys::VK_END},
-      {"f4", Keys::VK_F4}};
+      {"f4", Keys::VK_F4},       {"f2", Keys::VK_F2},     {"pgup", Keys::VK_PRIOR},
+      {"pgdn", Keys::VK_NEXT}};
   for (auto [key, vk] : kKeys)
     if (name == key) return vk;
   return std::nullopt;

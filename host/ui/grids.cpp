@@ -240,6 +240,7 @@ void TDBGrid::SelectRow(int row) {
 }
 
 bool TDBGrid::KeyPressCell(char32_t key) {
+  if (TField* f = SelectedField()) key = f->TypedChar(key);
   if (OnKeyPress) OnKeyPress(*this, key);
   if (key == 0) return false;
   if (key == U'\r') {

@@ -321,24 +321,40 @@ void TComboBox::SelectByUser(int index) {
   if (OnClick) OnClick(*this);
 }
 
+// Letters typed in quick succession search the entries by prefix, ignoring case and accents
+// ("mar" chooses Março); after a pause a letter starts a new search. One letter typed again and
+// again goes through the entries starting with it.
+int TComboBox::SearchByKey(char32_t key) {
+  constexpr auto kPause = std::chrono::milliseconds(1000);
+  const TApplication& app = Application();
+  const auto now = app.Clock ? app.Clock() : std::chrono::steady_clock::now();
+  const std::string letter = utf8::FoldKey(utf8::Encode(std::u32string(1, key)));
+  if (search_.empty() || now - lastKey_ > kPause) search_.clear();
+  lastKey_ = now;
+  search_ += letter;
+  const bool repeated = search_.find_first_not_of(letter) == std::string::npos;
+  const std::string& wanted = repeated ? letter : search_;
+  const auto count = static_cast<int>(items_.size());
+  // A new or repeated letter moves on from the current entry; a longer prefix may keep it.
+  const int start = repeated ? itemIndex_ + 1 : std::max(itemIndex_, 0);
+  for (int step = 0; step < count; ++step) {
+    const int i = (start + step) % count;
+    if (utf8::FoldKey(items_[i]).starts_with(wanted)) return i;
+  }
+  return -1;
+}
+
 bool TComboBox::KeyPress(char32_t key) {
   if (style_ == TComboBoxStyle::csDropDownList) {
-    // A drop-down list takes no typing: a letter chooses the next entry that starts with it, as
-    // the user's choice, after the key handler has seen it.
+    // A drop-down list takes no typing: letters choose an entry (SearchByKey), as the user's
+    // choice, after the key handler has seen them.
     if (OnKeyPress) OnKeyPress(*this, key);
-    if (key < 32) return false;
-    const auto count = static_cast<int>(items_.size());
-    const char32_t letter = utf8::ToUpper(key);
-    for (int step = 1; step <= count; ++step) {
-      const int i = (std::max(itemIndex_, -1) + step) % count;
-      const std::u32string entry = utf8::Decode(items_[i]);
-      if (entry.empty() || utf8::ToUpper(entry.front()) != letter) continue;
-      if (i == itemIndex_) return false;
-      const int before = itemIndex_;
-      SelectByUser(i);
-      return itemIndex_ != before;
-    }
-    return false;
+    if (key < 32 || items_.empty()) return false;
+    const int i = SearchByKey(key);
+    if (i < 0 || i == itemIndex_) return false;
+    const int before = itemIndex_;
+    SelectByUser(i);
+    return itemIndex_ != before;
   }
   return TCustomEdit::KeyPress(key);
 }

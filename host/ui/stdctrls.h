@@ -1,6 +1,7 @@
 #pragma once
 // The plain controls: labels, edit boxes, memos, combo boxes, check boxes, radio groups,
 // containers, buttons, pictures and the file dialogs.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -175,8 +176,14 @@ class TComboBox : public TCustomEdit {
   }
 
  private:
+  // The entry a drop-down list's typed letter leads to, or -1.
+  int SearchByKey(char32_t key);
+
   std::vector<std::string> items_;
   int itemIndex_ = -1;
+  // Letters typed in quick succession: searched for as one prefix.
+  std::string search_;
+  std::chrono::steady_clock::time_point lastKey_{};
   TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
 };
 
@@ -295,6 +302,9 @@ class TSpeedButton : public TControl {
   bool Cancel = false;
   bool IsDefaultButton() const override { return Default; }
   bool IsCancelButton() const override { return Cancel; }
+  // The box the button acts for (a search button beside its code box): F2 or Alt+Down in the
+  // box clicks it.
+  TControl* Associate = nullptr;
 };
 using TToolButton = TSpeedButton;
 using TButtonFlat = TSpeedButton;

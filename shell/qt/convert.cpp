@@ -91,6 +91,33 @@ std::optional<std::string> KeyName(const QKeyEvent& event) {
   }
 }
 
+std::optional<std::string> FormKeyName(const QKeyEvent& event) {
+  const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+  const bool ctrl = mods & Qt::ControlModifier;
+  const bool shift = mods & Qt::ShiftModifier;
+  const bool alt = mods & Qt::AltModifier;
+  switch (event.key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      if (!ctrl || alt) return std::nullopt;
+      return std::string(shift || event.key() == Qt::Key_Backtab ? "ctrl+shift+tab" : "ctrl+tab");
+    case Qt::Key_PageDown:
+      if (mods != Qt::ControlModifier) return std::nullopt;
+      return std::string("ctrl+pgdn");
+    case Qt::Key_PageUp:
+      if (mods != Qt::ControlModifier) return std::nullopt;
+      return std::string("ctrl+pgup");
+    case Qt::Key_F2:
+      if (mods != Qt::NoModifier) return std::nullopt;
+      return std::string("f2");
+    case Qt::Key_Down:
+      if (mods != Qt::AltModifier) return std::nullopt;
+      return std::string("alt+down");
+    default:
+      return std::nullopt;
+  }
+}
+
 std::optional<std::string> NavigationKeyName(const QKeyEvent& event) {
   if (event.modifiers() & ~Qt::KeypadModifier) return std::nullopt;
   switch (event.key()) {

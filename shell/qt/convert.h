@@ -34,6 +34,9 @@ std::optional<std::string> KeyName(const QKeyEvent& event);
 // The keys that move a list's or a radio group's choice: "up", "down", "left", "right", "home",
 // "end"; nothing for other keys or when a modifier is held (Alt+Down opens a list).
 std::optional<std::string> NavigationKeyName(const QKeyEvent& event);
+// The keys the model acts on for the form when the control leaves them: Ctrl+Tab,
+// Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp change the page, F2 and Alt+Down open a box's search.
+std::optional<std::string> FormKeyName(const QKeyEvent& event);
 // The characters a key event types into a box: its text without control characters, and nothing
 // when Ctrl or Alt is held (those are commands, not characters).
 std::optional<QString> TypedText(const QKeyEvent& event);

@@ -3,16 +3,20 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -289,25 +293,43 @@ std::optional<std::string> QtDialogs::FindText(TDataSet&) {
   return FromQ(edit->text());
 }
 
-std::optional<std::string> QtDialogs::OpenFile(const ui::FileDialogOptions& options) {
+std::optional<std::string> QtDialogs::FileDialog(const ui::FileDialogOptions& options, bool save) {
   QString dir = ToQ(options.initialDir);
+  if (dir.isEmpty()) dir = lastDir_;
+  if (dir.isEmpty() || !QFileInfo(dir).isDir()) {
+    dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(dir).isDir()) dir = QDir::homePath();
+  }
   if (!options.fileName.empty()) dir = QFileInfo(QDir(dir), ToQ(options.fileName)).filePath();
-  QString path = QFileDialog::getOpenFileName(
-      Parent(), options.title.empty() ? QString("Abrir") : ToQ(options.title), dir,
-      FileFilter(options.filter));
-  if (path.isEmpty()) return std::nullopt;
+  const QString title =
+      options.title.empty() ? QString(save ? "Salvar" : "Abrir") : ToQ(options.title);
+  QFileDialog dialog(Parent(), title, dir, FileFilter(options.filter));
+  dialog.setObjectName(save ? "dlgSalvarArquivo" : "dlgAbrirArquivo");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+  dialog.setViewMode(QFileDialog::Detail);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  if (save && !options.defaultExt.empty()) dialog.setDefaultSuffix(ToQ(options.defaultExt));
+  // Name, size, kind and date whole: the name column takes what is left.
+  if (auto* tree = dialog.findChild<QTreeView*>("treeView")) {
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+  }
+  dialog.resize(860, 500);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const QString path = dialog.selectedFiles().front();
+  lastDir_ = QFileInfo(path).absolutePath();
   return FromQ(path);
 }
 
+std::optional<std::string> QtDialogs::OpenFile(const ui::FileDialogOptions& options) {
+  return FileDialog(options, false);
+}
+
 std::optional<std::string> QtDialogs::SaveFile(const ui::FileDialogOptions& options) {
-  QString dir = ToQ(options.initialDir);
-  if (!options.fileName.empty()) dir = QFileInfo(QDir(dir), ToQ(options.fileName)).filePath();
-  QFileDialog dialog(Parent(), options.title.empty() ? QString("Salvar") : ToQ(options.title), dir,
-                     FileFilter(options.filter));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  if (!options.defaultExt.empty()) dialog.setDefaultSuffix(ToQ(options.defaultExt));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return FromQ(dialog.selectedFiles().front());
+  return FileDialog(options, true);
 }
 
 void QtDialogs::EditReport(const std::string& file, DateTime) {

@@ -78,7 +78,11 @@ class QtDialogs : public ui::IDialogs {
 
  private:
   QWidget* Parent() const;
+  // The open and save dialogs: in the folder the screen names, else the one used last, else the
+  // user's documents; wide enough for its columns, dates in Portuguese.
+  std::optional<std::string> FileDialog(const ui::FileDialogOptions& options, bool save);
   std::function<QWidget*()> parent_;
+  QString lastDir_;
   QPointer<QWidget> busy_;
   QPointer<QProgressDialog> progress_;
   bool overridden_ = false;

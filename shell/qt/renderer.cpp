@@ -6,6 +6,7 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
@@ -114,7 +115,7 @@ void Binding::SyncCommon() {
   if (widget_->isEnabled() != c.Enabled()) widget_->setEnabled(c.Enabled());
   if (widget_->isVisibleTo(widget_->parentWidget()) != c.Visible())
     widget_->setVisible(c.Visible());
-  QString hint = ToQ(c.Hint());
+  QString hint = ToolTip();
   if (widget_->toolTip() != hint) {
     widget_->setToolTip(hint);
     widget_->setStatusTip(hint);
@@ -130,6 +131,10 @@ void Binding::SyncCommon() {
 
 void Binding::Sync() {
   SyncCommon();
+}
+
+QString Binding::ToolTip() const {
+  return ToQ(control_.Hint());
 }
 
 bool Binding::Key(QKeyEvent& event) {
@@ -387,6 +392,16 @@ class EditBinding : public Binding {
     SyncCommon();
   }
   bool Key(QKeyEvent& event) override { return EditKey(view_, event, edit_, Side()); }
+  // A text wider than its box (an official description) is shown whole as the box's tool tip.
+  QString ToolTip() const override {
+    QString hint = Binding::ToolTip();
+    auto* w = qobject_cast<QLineEdit*>(widget_.data());
+    if (!hint.isEmpty() || !w || w->echoMode() != QLineEdit::Normal) return hint;
+    const QString text = ToQ(edit_.Text());
+    const int room =
+        w->contentsRect().width() - w->textMargins().left() - w->textMargins().right() - 8;
+    return w->fontMetrics().horizontalAdvance(text) > room ? text : QString();
+  }
   void Text(const QString& text) override {
     TControl& c = control_;
     std::string typed = FromQ(text);
@@ -567,6 +582,15 @@ class MemoBinding : public Binding {
 
 class ComboBinding : public Binding {
  public:
+  // The chosen entry, when the box cuts it, is shown whole as the box's tool tip.
+  QString ToolTip() const override {
+    QString hint = Binding::ToolTip();
+    auto* w = qobject_cast<QComboBox*>(widget_.data());
+    if (!hint.isEmpty() || !w) return hint;
+    const QString text = ToQ(combo_.Text());
+    const int room = w->width() - w->iconSize().width() - 24;
+    return w->fontMetrics().horizontalAdvance(text) > room ? text : QString();
+  }
   ComboBinding(FormView& view, TComboBox& combo, QWidget* parent)
       : Binding(view, combo, new QComboBox(parent)), combo_(combo) {
     auto* w = Combo();
@@ -594,6 +618,8 @@ class ComboBinding : public Binding {
     if (shown != items) {
       w->clear();
       w->addItems(items);
+      // The open list shows every entry whole, however narrow the box.
+      w->view()->setMinimumWidth(w->view()->sizeHintForColumn(0) + 24);
     }
     if (w->currentIndex() != combo_.ItemIndex()) w->setCurrentIndex(combo_.ItemIndex());
     if (editable && w->lineEdit()->text() != ToQ(combo_.Text()))
@@ -1615,12 +1641,19 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress: {
       if (Syncing()) return false;
       auto& key = static_cast<QKeyEvent&>(*event);
-      return b.Key(key);
+      if (b.Key(key)) return true;
+      // Left by the control: the page keys and the search keys are the form's, in the model
+      // (the tab widget would change the page without the model's checks).
+      auto name = FormKeyName(key);
+      if (!name || !b.Control().TakesFocus()) return false;
+      TControl& c = b.Control();
+      Perform([&c, k = *name] { G::Key(c, k); });
+      return true;
     }
     case QEvent::ShortcutOverride: {
       // Editing keys belong to the box, not to a menu short cut with the same keys.
       auto& key = static_cast<QKeyEvent&>(*event);
-      if (KeyName(key) || TypedText(key)) event->accept();
+      if (KeyName(key) || TypedText(key) || FormKeyName(key)) event->accept();
       return false;
     }
     case QEvent::InputMethod: {

@@ -83,6 +83,8 @@ class Binding : public IControlView {
   // Whether the contents changed since the last read (the first read always reads them).
   bool TakeContentChange();
   void SyncCommon();
+  // The tool tip: the control's hint; a box may show its whole text instead when it is cut.
+  virtual QString ToolTip() const;
   // The model's own menu of the control, shown at the event's place.
   bool ModelMenu(QContextMenuEvent& event);
 

@@ -36,7 +36,9 @@ namespace G = ui::Gestures;
 
 MainWindow::MainWindow(Shell& shell) : shell_(shell) {
   setObjectName("frmPrincipal");
-  setWindowTitle("Gerenciador Empresarial");
+  // No title of its own: the desktop shows the program's name (the application's display name)
+  // after the title, and a maximised screen puts its own name first; a title here would be
+  // repeated ("Gerenciador Empresarial - [Empresa] — Gerenciador Empresarial").
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName("mdiPrincipal");
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -189,6 +191,10 @@ void Shell::Open(TForm& form) {
     sub->setWindowIcon(QApplication::windowIcon());
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->installEventFilter(this);
+    // The MDI area takes Ctrl+Tab for itself through a filter on the whole application; ours,
+    // installed after it, comes first and gives the key to the screen's page control.
+    QApplication::instance()->removeEventFilter(this);
+    QApplication::instance()->installEventFilter(this);
     int w = form.Width() > 0 ? form.Width() + 16 : 800;
     int h = form.Height() > 0 ? form.Height() + 40 : 560;
     sub->resize(std::min(w, window_->Mdi()->width()), std::min(h, window_->Mdi()->height()));
@@ -428,6 +434,20 @@ bool Shell::CloseAll() {
 }
 
 bool Shell::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == QApplication::focusWidget() && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const auto name = FormKeyName(*key);
+    if (name && (*name == "ctrl+tab" || *name == "ctrl+shift+tab")) {
+      for (Entry& e : entries_) {
+        if (!e.window || !e.window->isAncestorOf(static_cast<QWidget*>(watched))) continue;
+        TForm* form = e.form;
+        TControl* control = form->ActiveControl();
+        if (!control) return false;
+        Perform(*form, [control, k = *name] { G::Key(*control, k); });
+        return true;
+      }
+    }
+  }
   if (event->type() == QEvent::KeyPress) {
     // Enter or Escape that no control took (the window itself has the focus) still reach the
     // form's default and cancel buttons.

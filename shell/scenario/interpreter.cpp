@@ -1,5 +1,6 @@
 #include "interpreter.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -126,11 +127,19 @@ class Interpreter::Impl {
 
   void Play(std::vector<Line> lines) {
     // The modal loop is ours while the lines run, the host's again afterwards, also on failure.
+    // So is the keys' clock: the characters of one line come in quick succession, and a minute
+    // passes between lines, so that typing into a list searches by prefix within a line and
+    // afresh on the next one, whatever the machine's speed.
     struct LoopScope {
       std::function<void(TForm&)> saved = std::move(Application().RunModalLoop);
-      ~LoopScope() { Application().RunModalLoop = std::move(saved); }
+      std::function<std::chrono::steady_clock::time_point()> clock = std::move(Application().Clock);
+      ~LoopScope() {
+        Application().RunModalLoop = std::move(saved);
+        Application().Clock = std::move(clock);
+      }
     } scope;
     Application().RunModalLoop = [this](TForm& form) { ModalLoop(form); };
+    Application().Clock = [this] { return keyTime_; };
     lines_ = std::move(lines);
     next_ = 0;
     try {
@@ -166,6 +175,7 @@ class Interpreter::Impl {
     const Line* outerLine = current_;
     line_ = line.number;
     current_ = &line;
+    keyTime_ += std::chrono::minutes(1);
     if (progress_) progress_(line.number);
     try {
       Execute(line);
@@ -700,6 +710,7 @@ class Interpreter::Impl {
   std::vector<Line> lines_;
   std::size_t next_ = 0;
   int line_ = 0;
+  std::chrono::steady_clock::time_point keyTime_{};
   const Line* current_ = nullptr;
   std::optional<std::string> result_;
   TNetConnection net_;

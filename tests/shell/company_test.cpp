@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
 #include <QTabBar>
@@ -61,6 +62,21 @@ class CompanyTest : public ger::test::CompanyScreenTest {
     QVERIFY(Action("sbtIncluir")->isEnabled());
     QVERIFY(!Action("sbtConfirmar")->isEnabled());
     QCOMPARE(Action("mnuEdit")->shortcut(), QKeySequence("Ctrl+E"));
+  }
+
+  // The title bar names the program once, after the screen's name (the desktop appends the
+  // program's name to every title that does not end with it).
+  void theWindowTitleNamesTheProgramOnce() {
+    const QString program = "Gerenciador Empresarial";
+    QApplication::setApplicationDisplayName(program);
+    ger::test::Settle();
+    const QString title = shell->Window().windowTitle();
+    const QString shown = title.endsWith(program)
+                              ? title
+                              : (title.isEmpty() ? program : title + " \u2014 " + program);
+    QApplication::setApplicationDisplayName(QString());
+    QCOMPARE(shown.count(program), 1);
+    QVERIFY2(shown.contains("Empresa"), qPrintable(shown));
   }
 
   void includeFocusesTheCode() {
@@ -166,6 +182,41 @@ class CompanyTest : public ger::test::CompanyScreenTest {
     QCOMPARE(caged->text(), QString("1234"));
     Action("sbtCancelar")->trigger();
     ger::test::Settle();
+  }
+
+  // Closing the main window while a company is altered goes through the screen's question:
+  // Cancelar keeps everything open with the change, Não drops it and closes.
+  void closingTheMainWindowAsksAboutAPendingChange() {
+    Action("sbtAlterar")->trigger();
+    ger::test::Settle();
+    QLineEdit* name = Edit("dbeNmEmpresa");
+    QTest::mouseClick(name, Qt::LeftButton);
+    QTest::keyClick(name, Qt::Key_End);
+    QTest::keyClicks(name, "X");
+    ger::test::Settle();
+    const auto answer = [](QString* asked, const QString& button) {
+      ger::test::OnNextModal([asked, button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        *asked = box->text();
+        for (QAbstractButton* b : box->buttons())
+          if (b->text().remove('&') == button) b->click();
+      });
+    };
+    QString asked;
+    answer(&asked, "Cancelar");
+    QVERIFY(!shell->Window().close());
+    ger::test::Settle();
+    QCOMPARE(asked, QString("Deseja salvar as alterações?"));
+    QVERIFY(Application().FormExists(screen));
+    QCOMPARE(Companies().State(), DataSetState::Edit);
+    asked.clear();
+    answer(&asked, "Não");
+    QVERIFY(shell->Window().close());
+    ger::test::Settle();
+    QCOMPARE(asked, QString("Deseja salvar as alterações?"));
+    Application().ProcessReleases();
+    QVERIFY(!Application().FormExists(screen));
   }
 
   void alterAndConfirmWithTheKeyboard() {

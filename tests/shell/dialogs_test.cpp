@@ -1,8 +1,14 @@
 // The Qt dialogs of the host: Portuguese message boxes, the pick list with its filter, the find
 // dialog, the report designer call and the file filters, and the command line of ger-host.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +46,45 @@ class DialogsTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // With no folder named by the screen the file dialogs open in the user's documents (their home
+  // when there is none), then in the folder used last; wide, dates in Portuguese.
+  void fileDialogsOpenInTheDocumentsThenTheLastFolder() {
+    QTemporaryDir home, other;
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.startsWith(home.path())) QDir().mkpath(documents);
+    const QString expected = QFileInfo(documents).isDir() ? documents : home.path();
+    QFile picture(other.filePath("logo.bmp"));
+    QVERIFY(picture.open(QIODevice::WriteOnly));
+    picture.close();
+    qt::QtDialogs dialogs;
+    QString opened;
+    int width = 0;
+    QLocale locale;
+    ger::test::OnNextModal([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      QVERIFY(dialog);
+      opened = dialog->directory().absolutePath();
+      width = dialog->width();
+      locale = dialog->locale();
+      dialog->selectFile(other.filePath("logo.bmp"));
+      static_cast<QDialog*>(dialog)->accept();  // as the Abrir button
+    });
+    auto chosen = dialogs.OpenFile({});
+    QCOMPARE(opened, QDir(expected).absolutePath());
+    QVERIFY(width >= 800);
+    QCOMPARE(locale.language(), QLocale::Portuguese);
+    QVERIFY(chosen.has_value());
+    ger::test::OnNextModal([&](QWidget* modal) {
+      opened = qobject_cast<QFileDialog*>(modal)->directory().absolutePath();
+      qobject_cast<QFileDialog*>(modal)->reject();
+    });
+    QVERIFY(!dialogs.SaveFile({}).has_value());
+    QCOMPARE(opened, QDir(other.path()).absolutePath());
+    qputenv("HOME", savedHome);
+  }
+
   void messageBoxesSpeakPortuguese() {
     qt::QtDialogs dialogs;
     QStringList captions;

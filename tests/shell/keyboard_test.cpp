@@ -21,6 +21,7 @@
 #include "module/module.h"
 #include "shell.h"
 #include "shelltest.h"
+#include "ui/comctrls.h"
 
 using namespace ger;
 
@@ -140,6 +141,33 @@ class KeyboardTest : public ger::test::CompanyScreenTest {
     QCOMPARE(Companies().FieldByName("CDEMPRESA").AsString(), std::string("01"));
     auto* grid = qobject_cast<QTableWidget*>(W("dbgPadrao"));
     QCOMPARE(grid->rowCount(), 1);
+  }
+
+  // The keys the boxes leave reach the model: Ctrl+Tab and Ctrl+PgUp change the page through its
+  // checks and enter the page's first box, F2 opens a box's search. Runs after the company above
+  // was stored.
+  void pageAndSearchKeysGoThroughTheModel() {
+    QCOMPARE(Companies().RecordCount(), 1);
+    AnswerModals();
+    // The screen opens with the focus in its list.
+    QCOMPARE(Focused(), std::string("dbgPadrao"));
+    QCOMPARE(QApplication::focusWidget(), W("dbgPadrao"));
+    Menu(Qt::Key_M, Qt::Key_A);  // Manutenção › Alterar
+    QCOMPARE(Focused(), std::string("dbeNmEmpresa"));
+    Key(Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(screen->FindDeep("tshEndereco"),
+             static_cast<TComponent*>(
+                 dynamic_cast<TPageControl&>(*screen->FindDeep("pgcPadrao")).ActivePage()));
+    QCOMPARE(Focused(), std::string("dbeCdPais"));
+    QCOMPARE(QApplication::focusWidget(), W("dbeCdPais"));
+    Key(Qt::Key_F2);
+    QCOMPARE(messages.size(), 1);  // the country list, closed at once
+    messages.clear();
+    Key(Qt::Key_PageUp, Qt::ControlModifier);
+    QCOMPARE(Focused(), std::string("dbeNmEmpresa"));  // the code box is closed while altering
+    Menu(Qt::Key_M, Qt::Key_N);                        // Manutenção › Cancelar
+    QCOMPARE(Companies().State(), DataSetState::Browse);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join("\n")));
   }
 };
 

@@ -2,6 +2,7 @@
 // the widgets reach the model through its handlers, and the widgets show what the model holds.
 #include <memory>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -262,6 +263,33 @@ class RendererTest : public QObject {
     form->cdsDados.First();
     shell->SyncAll();
     QCOMPARE(grid->currentRow(), 0);
+  }
+
+  // A text its box cuts (an official description) is shown whole: as the box's tool tip, and a
+  // list's entries whole in its open list.
+  void cutTextsAreShownWholeAsToolTips() {
+    form->pgcPaginas.SetActivePage(form->tshDados);
+    form->dbeNome.SetBounds(80, 36, 120, 23);
+    const std::string longName = "FABRICAÇÃO DE OUTROS PRODUTOS DE M";
+    form->cdsDados.Edit();
+    form->cdsDados.FieldByName("NOME").SetAsString(longName);
+    const std::string longEntry = "Microempresa ou empresa de pequeno porte (ME EPP)";
+    form->cbxTipo.SetItems({"CNPJ", longEntry});
+    form->cbxTipo.SetItemIndex(1);
+    shell->SyncAll();
+    ger::test::Settle();
+    QCOMPARE(Edit("dbeNome")->toolTip(), QString::fromStdString(longName));
+    auto* combo = Widget<QComboBox>("cbxTipo");
+    QCOMPARE(combo->toolTip(), QString::fromStdString(longEntry));
+    QVERIFY(combo->view()->minimumWidth() >
+            combo->fontMetrics().horizontalAdvance(QString::fromStdString(longEntry)));
+    // Texts that fit need no tip.
+    form->cdsDados.FieldByName("NOME").SetAsString("Ana");
+    form->cbxTipo.SetItemIndex(0);
+    shell->SyncAll();
+    QCOMPARE(Edit("dbeNome")->toolTip(), QString());
+    QCOMPARE(combo->toolTip(), QString());
+    form->cdsDados.Cancel();
   }
 
   void checkAndComboReachTheModel() {

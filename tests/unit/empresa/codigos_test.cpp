@@ -159,7 +159,10 @@ TEST_F(CodedFields, StoredCodesShowTheirEntriesAndNoneOrUnknownCodesShowBlank) {
     EXPECT_FALSE(O::Grayed(f_->dckFormApurImp));  // "F" shows unticked
   }
   Load({{"IDFORMAPUREMPR", std::string("")}});
-  EXPECT_TRUE(O::Grayed(f_->dckFormApurImp));
+  EXPECT_FALSE(O::Grayed(f_->dckFormApurImp));  // empty is what unticking stores
+  EXPECT_FALSE(O::Checked(f_->dckFormApurImp));
+  Load({{"IDFORMAPUREMPR", std::string("X")}});
+  EXPECT_TRUE(O::Grayed(f_->dckFormApurImp));  // neither of its values
 }
 
 TEST_F(CodedFields, ANewRecordShowsAnEmptyAssessmentFormAndTheMonthListIsReadEachTime) {
@@ -188,7 +191,9 @@ TEST_F(CodedFields, TheAssessmentBoxStoresPTickedAndEmptyUnticked) {
   ASSERT_TRUE(G::Check(f_->dckFormApurImp, false));
   f_->cdsEmpresa.Post();  // committed before the post, too
   EXPECT_EQ(Stored("IDFORMAPUREMPR"), std::nullopt);
-  EXPECT_TRUE(O::Grayed(f_->dckFormApurImp));  // an empty value is the third state
+  // An empty value shows unticked, as the box was left.
+  EXPECT_FALSE(O::Grayed(f_->dckFormApurImp));
+  EXPECT_FALSE(O::Checked(f_->dckFormApurImp));
 }
 
 TEST_F(CodedFields, RefusingTheRegimeQuestionRestoresTheCodeHeldBeforeTheLastChange) {
@@ -279,7 +284,9 @@ TEST_F(CodedFields, KeyFiltersOfTheNumberAndCodeBoxes) {
   EXPECT_EQ(f_->DBEPerMora.Text(), "123,678");
 
   TTabSheet& adic = f_->tshDadAdic;
-  EXPECT_EQ(typed(adic, f_->dbeVrTxInfra, "+-1./2,5,"), "12,5");
+  EXPECT_EQ(typed(adic, f_->dbeVrTxInfra, "+-1/2,5,"), "12,5");
+  // The numeric keypad's point is the decimal comma, under the same rule.
+  EXPECT_EQ(typed(adic, f_->dbeVrTxInfra, "2.7.5"), "2,75");
   EXPECT_EQ(typed(adic, f_->dbeNRPROPRIEMPR, "a1%"), "1");
   EXPECT_EQ(typed(adic, f_->dbePreGS1, "789,790-x"), "789,790");
   TTabSheet& ofic = f_->tshInformacoesOficiais;

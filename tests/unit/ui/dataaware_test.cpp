@@ -293,6 +293,13 @@ TEST_F(DataAwareTest, ADropDownListTakesNoTypingAndCommitsAfterItsChangeHandler)
 TEST_F(DataAwareTest, ACheckBoxShowsGreyForOtherValuesAndCommitsItsValues) {
   ListForm f;
   EXPECT_TRUE(f.dckAtivo.Checked());
+  // An empty value is no value at all: unticked, never the third state.
+  f.cds.Edit();
+  f.cds.FieldByName("ATIVO").Clear();
+  EXPECT_EQ(f.dckAtivo.State(), TCheckBoxState::cbUnchecked);
+  f.cds.FieldByName("ATIVO").SetAsString("");
+  EXPECT_EQ(f.dckAtivo.State(), TCheckBoxState::cbUnchecked);
+  f.cds.Cancel();
   f.cds.Next();
   EXPECT_EQ(f.dckAtivo.State(), TCheckBoxState::cbGrayed);
   EXPECT_TRUE(ui::Observe::Grayed(f.dckAtivo));

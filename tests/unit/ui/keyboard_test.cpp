@@ -10,7 +10,16 @@ namespace {
 
 namespace G = ui::Gestures;
 
-class KeyboardTest : public UiTest {};
+class KeyboardTest : public UiTest {
+ protected:
+  // The keys' clock stands still unless a test lets time pass.
+  std::chrono::steady_clock::time_point now{};
+  void SetUp() override {
+    UiTest::SetUp();
+    Application().Clock = [this] { return now; };
+  }
+  void Pause() { now += std::chrono::seconds(2); }
+};
 
 struct Dialog : TfrmRotiGeral {
   TEdit edtNome{this, "edtNome"};
@@ -143,7 +152,9 @@ TEST_F(KeyboardTest, ALetterChoosesTheNextEntryStartingWithItAndSpaceTicksABox) 
   G::Key(l.cbxMes, "J");
   G::Key(l.cbxMes, "j");
   G::Key(l.cbxMes, "j");  // wraps round to the first
+  Pause();
   G::Key(l.cbxMes, "x");  // no entry: nothing changes
+  Pause();
   G::Key(l.cbxMes, "F");  // the only one: chosen once, then no change
   G::Key(l.cbxMes, "f");
   EXPECT_EQ(l.cbxMes.Text(), "Fevereiro");
@@ -167,6 +178,38 @@ TEST_F(KeyboardTest, ALetterChoosesTheNextEntryStartingWithItAndSpaceTicksABox) 
   G::Key(chkAtivo, "x");
   EXPECT_FALSE(chkAtivo.Checked());
   EXPECT_EQ(clicks, 3);
+}
+
+TEST_F(KeyboardTest, LettersTypedInQuickSuccessionSearchADropDownListByPrefix) {
+  Lists l;
+  l.cbxMes.SetItems({"Janeiro", "Fevereiro", "Março", "Abril", "Maio", "Junho", "Julho"});
+  G::Type(l.cbxMes, "Mar");
+  EXPECT_EQ(l.cbxMes.Text(), "Março");
+  Pause();
+  G::Type(l.cbxMes, "jul");
+  EXPECT_EQ(l.cbxMes.Text(), "Julho");
+  Pause();
+  G::Type(l.cbxMes, "a");  // after a pause a letter starts a new search
+  EXPECT_EQ(l.cbxMes.Text(), "Abril");
+  Pause();
+  G::Type(l.cbxMes, "ma");  // the next entry with M, kept while the prefix still fits
+  EXPECT_EQ(l.cbxMes.Text(), "Maio");
+  G::Type(l.cbxMes, "r");  // "mar", without the accent
+  EXPECT_EQ(l.cbxMes.Text(), "Março");
+  G::Type(l.cbxMes, "x");  // "marx" is no entry: nothing changes
+  EXPECT_EQ(l.cbxMes.Text(), "Março");
+  EXPECT_EQ(l.changes, (std::vector<std::string>{"mes Março", "mes Junho", "mes Julho", "mes Abril",
+                                                 "mes Maio", "mes Março"}));
+  // After a pause "a" searches alone: Abril, where "ja" in one go is Janeiro.
+  Pause();
+  G::Type(l.cbxMes, "j");
+  EXPECT_EQ(l.cbxMes.Text(), "Junho");
+  Pause();
+  G::Type(l.cbxMes, "a");
+  EXPECT_EQ(l.cbxMes.Text(), "Abril");
+  Pause();
+  G::Type(l.cbxMes, "ja");
+  EXPECT_EQ(l.cbxMes.Text(), "Janeiro");
 }
 
 TEST_F(KeyboardTest, ABrowsedRecordsListIgnoresTheArrows) {
