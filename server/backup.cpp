@@ -187,6 +187,8 @@ struct PartialFile {
 
 void BackupSqlite(const fs::path& db, const fs::path& file) {
   if (!fs::exists(db)) Fail("the database file " + db.string() + " does not exist");
+  // Closing the last handle would replay a journal of a replaced file onto this one.
+  db::RequireOwnSqliteJournal(db.string());
   PartialFile partial(PartialOf(file));
   {
     SqliteHandle source(db.string(), SQLITE_OPEN_READWRITE);
@@ -449,6 +451,7 @@ void RequireOwnSqliteTarget(const fs::path& db) {
   if (fs::file_size(db) == 0) return;
   if (KindOf(db) != FileKind::SQLite)
     Fail(db.string() + " is not a database of this system" + kNothingRestored);
+  db::RequireOwnSqliteJournal(db.string());
   SqliteHandle h(db.string(), SQLITE_OPEN_READONLY);
   for (const std::string& name :
        h.Column("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "

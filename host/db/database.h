@@ -78,6 +78,8 @@ class ReadOnlyError : public DbError {
 // replaced: opening F would replay it onto F and damage it, so the first open of F in a process
 // is refused with a DbError that says what to do while such a journal is there.
 inline constexpr const char* kSqliteOwnerSuffix = "-owner";
+// The same check, for programs that open such a file with SQLite itself (backups).
+void RequireOwnSqliteJournal(const std::string& path);
 
 // Named parameter values; names without the leading colon, compared case-insensitively.
 using Params = std::vector<std::pair<std::string, Value>>;

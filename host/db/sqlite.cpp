@@ -544,4 +544,8 @@ std::unique_ptr<Connection> OpenSqlite(std::string_view path) {
   return std::make_unique<SqliteConnection>(std::string(path));
 }
 
+void RequireOwnSqliteJournal(const std::string& path) {
+  RequireOwnJournal(path, path + "-wal");
+}
+
 }  // namespace ger::db

@@ -2,6 +2,7 @@
 // refused, the reference-list refresh, and two servers sharing one PostgreSQL. The real ger-server
 // and ger-admin programs run on SQLite, and on PostgreSQL when the program runs with --pg.
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -571,6 +572,26 @@ TEST_F(Ops, AServerTokenOfBlanksOrWithBlanksAroundItIsRefusedAtStart) {
     EXPECT_EQ(r.status, 2) << "'" << token << "': " << r.output;
     EXPECT_NE(r.output.find("GER_SERVER_TOKEN: the token"), std::string::npos) << r.output;
   }
+}
+
+TEST_F(Ops, ABackupIsRefusedWhileAJournalOfAReplacedFileLiesBesideIt) {
+  if (!gPgUrl.empty()) GTEST_SKIP() << "a file fault of the embedded database";
+  OpsDatabase live(scratch_.Path());
+  const fs::path db = live.Url().substr(7);
+  auto server = std::make_unique<ServerChild>(live.Url());
+  TNetConnection net;
+  net.Port = server->Port();
+  AddCompanies(net, {{"01", "Primeira"}});
+  fs::copy_file(db, scratch_.Path() / "antiga.db");
+  AddCompanies(net, {{"02", "Segunda"}});
+  fs::rename(scratch_.Path() / "antiga.db", db);
+  server->Stop(SIGKILL);
+  const std::string before = FileText(db);
+  ger::server::ProgramResult r =
+      Admin({"backup", "--db", live.Url(), (scratch_.Path() / "b").string()});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("belongs to another database file"), std::string::npos) << r.output;
+  EXPECT_TRUE(FileText(db) == before) << "the journal was applied to the file";
 }
 
 TEST_F(Ops, TwoServersOnOnePostgresqlRefuseTheSecondSaveOfACompanyAndLoseNothing) {
