@@ -1,12 +1,12 @@
 #include "renderer.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
@@ -619,7 +619,10 @@ class ComboBinding : public Binding {
       w->clear();
       w->addItems(items);
       // The open list shows every entry whole, however narrow the box.
-      w->view()->setMinimumWidth(w->view()->sizeHintForColumn(0) + 24);
+      int widest = 0;
+      for (const QString& item : items)
+        widest = std::max(widest, w->view()->fontMetrics().horizontalAdvance(item));
+      w->view()->setMinimumWidth(widest + 32);
     }
     if (w->currentIndex() != combo_.ItemIndex()) w->setCurrentIndex(combo_.ItemIndex());
     if (editable && w->lineEdit()->text() != ToQ(combo_.Text()))
