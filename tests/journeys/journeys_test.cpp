@@ -337,4 +337,121 @@ TEST_F(Journey, NotesConfirmedAndClosedWithChanges) {
   OnlyExpected();
 }
 
+// A representative linked by typing its code in the new row (the register fills the rest), then
+// removed with Excluir and its question.
+TEST_F(Journey, RepresentativeAddedAndRemoved) {
+  const std::string linked =
+      "SELECT IDATIVO FROM EMPRREPRES WHERE CDEMPRESA = '02' AND CDREPRES = '03'";
+  ASSERT_EQ(Sql(linked), std::nullopt);
+  Row(2);
+  Menu("o", "s");  // Signatários: the representatives' page
+  Tool("Incluir");
+  Click(500, 400);  // into the list, below its rows: the new row keeps the cursor
+  x_->Type("3\t");  // Código; leaving it fills the name from the register
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon(linked, "N"), "N");
+  OnlyExpected();
+  // The list is read again in code order: 02, then 03.
+  Row(2);
+  Tool("Excluir");
+  ASSERT_TRUE(Expect("Confirmação"));  // "Confirma exclusão ?"
+  x_->Key("Alt+s");
+  EXPECT_TRUE(Gone("Confirmação"));
+  for (int i = 0; i < 40 && Sql(linked); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(Sql(linked), std::nullopt);
+  EXPECT_EQ(Sql("SELECT IDATIVO FROM EMPRREPRES WHERE CDEMPRESA = '02' AND CDREPRES = '02'"), "S");
+  OnlyExpected();
+}
+
+// A logo chosen with the page's open button and the file dialog, then confirmed.
+TEST_F(Journey, LogoChosen) {
+  // A 4x4 24-bit picture, red.
+  const fs::path logo = dir_ / "logo.bmp";
+  {
+    std::string bmp = "BM";
+    auto le = [&bmp](std::uint32_t v, int bytes) {
+      for (int i = 0; i < bytes; ++i) bmp.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+    };
+    le(54 + 48, 4), le(0, 4), le(54, 4), le(40, 4), le(4, 4), le(4, 4), le(1, 2), le(24, 2);
+    le(0, 4), le(48, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+    for (int i = 0; i < 16; ++i) bmp += std::string("\0\0\xff", 3);
+    std::ofstream(logo, std::ios::binary) << bmp;
+  }
+  Row(2);
+  Menu("m", "a");
+  Menu("o", "t");
+  Click(632, 183);  // the open button beside Arquivo
+  ASSERT_TRUE(Expect("Abrir"));
+  x_->Key("ctrl+a");
+  x_->Type(logo.string() + "\n");
+  EXPECT_TRUE(Gone("Abrir"));
+  OnlyExpected();
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon("SELECT DSARQLOGOEMP FROM EMPRESA WHERE CDEMPRESA = '02'", logo.string()),
+            logo.string());
+  OnlyExpected();
+}
+
+// Closing the screen while a company is being changed asks "Deseja salvar as alterações?".
+class CloseWithChanges : public Journey {
+ protected:
+  static constexpr const char* kName = "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
+  void SetUp() override {
+#ifndef GER_SCREEN_ASKS_BEFORE_CLOSING
+    GTEST_SKIP() << "waits for the company screen's close question (its close path in the "
+                    "module, Ger00200/ger00200_fechar.cpp)";
+#endif
+    Journey::SetUp();
+    if (HasFatalFailure()) return;
+    Row(2);
+    Menu("m", "a");
+    x_->Key("ctrl+a");
+    x_->Type("Serra Verde Alterada");
+  }
+  // The screen is shown while the main window's title names it.
+  bool ScreenShown() {
+    for (const Window& w : x_->Windows())
+      if (w.id == main_->id) return w.title.find("[Empresa]") != std::string::npos;
+    return false;
+  }
+};
+
+// Sim through the main window's close box: the change is confirmed and the program ends.
+TEST_F(CloseWithChanges, MainWindowClosedAnsweringYes) {
+  x_->CloseBox(*main_);
+  ASSERT_TRUE(Expect("Confirmação"));
+  x_->Key("Alt+s");
+  EXPECT_EQ(SqlSoon(kName, "Serra Verde Alterada"), "Serra Verde Alterada");
+  int status = -1;
+  for (int i = 0; i < 100 && host_->Running(&status); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(host_->Running());
+  EXPECT_EQ(status, 0);
+}
+
+// Não through Fechar: the change is dropped and the screen closes.
+TEST_F(CloseWithChanges, FecharAnsweringNo) {
+  Tool("Fechar");
+  ASSERT_TRUE(Expect("Confirmação"));
+  x_->Key("Alt+n");
+  EXPECT_TRUE(Gone("Confirmação"));
+  for (int i = 0; i < 50 && ScreenShown(); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(ScreenShown());
+  OnlyExpected();
+  EXPECT_EQ(Sql(kName), "Serra Verde Indústria");
+}
+
+// Cancelar (Escape): the screen stays with the change, which Confirmar then stores.
+TEST_F(CloseWithChanges, FecharAnsweringCancel) {
+  Tool("Fechar");
+  ASSERT_TRUE(Expect("Confirmação"));
+  x_->Key("Escape");
+  EXPECT_TRUE(Gone("Confirmação"));
+  OnlyExpected();
+  EXPECT_TRUE(ScreenShown());
+  EXPECT_EQ(Sql(kName), "Serra Verde Indústria");
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon(kName, "Serra Verde Alterada"), "Serra Verde Alterada");
+  OnlyExpected();
+}
+
 }  // namespace
