@@ -338,6 +338,8 @@ std::vector<Window> XSession::Windows() {
   if (!XQueryTree(x_, root, &root, &parent, &children, &count)) return out;
   const Atom netName = XInternAtom(x_, "_NET_WM_NAME", False);
   const Atom utf8 = XInternAtom(x_, "UTF8_STRING", False);
+  const Atom windowType = XInternAtom(x_, "_NET_WM_WINDOW_TYPE", False);
+  const Atom tooltip = XInternAtom(x_, "_NET_WM_WINDOW_TYPE_TOOLTIP", False);
   for (unsigned i = 0; i < count; ++i) {
     XWindowAttributes a{};
     if (!XGetWindowAttributes(x_, children[i], &a) || a.map_state != IsViewable) continue;
@@ -352,6 +354,14 @@ std::vector<Window> XSession::Windows() {
     int format = 0;
     unsigned long items = 0, after = 0;
     unsigned char* data = nullptr;
+    if (XGetWindowProperty(x_, children[i], windowType, 0, 16, False, XA_ATOM, &type, &format,
+                           &items, &after, &data) == Success &&
+        data) {
+      const auto* atoms = reinterpret_cast<const Atom*>(data);
+      for (unsigned long k = 0; k < items; ++k) w.tooltip = w.tooltip || atoms[k] == tooltip;
+      XFree(data);
+      data = nullptr;
+    }
     if (XGetWindowProperty(x_, children[i], netName, 0, 1024, False, utf8, &type, &format, &items,
                            &after, &data) == Success &&
         data) {

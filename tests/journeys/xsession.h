@@ -40,7 +40,8 @@ struct Window {
   unsigned long id = 0;
   std::string title;
   int x = 0, y = 0, width = 0, height = 0;
-  bool popup = false;  // override-redirect: a menu, a list's drop-down, a tooltip
+  bool popup = false;    // override-redirect: a menu, a list's drop-down, a tooltip
+  bool tooltip = false;  // a tooltip, which comes and goes with the pointer
 };
 
 class XSession {
