@@ -24,8 +24,6 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using journey::Titled;
-using journey::TitleHas;
 using journey::Window;
 
 namespace {

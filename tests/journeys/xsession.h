@@ -90,12 +90,4 @@ class XSession {
   int spare_ = 0;  // a keycode without symbols, for characters the map lacks
 };
 
-// Title predicates.
-inline auto Titled(std::string title) {
-  return [title](const Window& w) { return w.title == title; };
-}
-inline auto TitleHas(std::string part) {
-  return [part](const Window& w) { return w.title.find(part) != std::string::npos; };
-}
-
 }  // namespace journey
