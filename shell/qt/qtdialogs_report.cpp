@@ -34,6 +34,11 @@ bool QtDialogs::StepProgress(int done, int total) {
 
 void QtDialogs::EndProgress() {
   if (progress_) {
+    // The dialog's own timer shows it once the minimum duration has passed, hidden or not, and a
+    // later deletion waits for this event loop: a preview or message opened next runs a nested
+    // loop, where the timer would fire and put the finished box over it, modal. Reset stops the
+    // timer, so the box stays hidden until it goes.
+    progress_->reset();
     progress_->hide();
     progress_->deleteLater();
   }

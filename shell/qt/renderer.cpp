@@ -738,6 +738,10 @@ class RadioBinding : public Binding {
     });
   }
   QWidget* FocusWidget() const override {
+    // A button the mouse went down on keeps the focus it took: a button losing the focus drops
+    // the press, and the click that should choose it never comes.
+    for (QAbstractButton* b : buttons_->buttons())
+      if (b->hasFocus()) return b;
     int i = group_.ItemIndex();
     auto list = buttons_->buttons();
     if (i >= 0 && i < list.size()) return list[i];

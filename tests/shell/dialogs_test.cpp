@@ -8,10 +8,12 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "convert.h"
 #include "data/dataset.h"
@@ -194,6 +196,30 @@ class DialogsTest : public QObject {
     dialogs.SetCursor(ui::Cursor::crHourGlass);  // twice is still one override
     dialogs.SetCursor(ui::Cursor::crDefault);
     QVERIFY(!QApplication::overrideCursor());
+  }
+
+  // A quick report ends its progress box before the box's delay has passed, and the preview or
+  // the "saved" message opens next in a loop of its own: the box must not appear there, modal
+  // over it, once the delay runs out.
+  void endedProgressStaysHiddenInTheNextLoop() {
+    qt::QtDialogs dialogs;
+    bool cameBack = false;
+    QEventLoop program;  // the report runs from a gesture, inside the program's loop
+    QTimer::singleShot(0, &program, [&] {
+      dialogs.BeginProgress("Gerando o relatório", 10);
+      for (int i = 0; i <= 10; ++i) dialogs.StepProgress(i, 10);
+      dialogs.EndProgress();
+      QWidget next;  // what opens after the report, in a loop of its own
+      next.show();
+      QEventLoop preview;
+      QTimer::singleShot(900, &preview, &QEventLoop::quit);
+      preview.exec();
+      for (QWidget* w : QApplication::topLevelWidgets())
+        cameBack = cameBack || (qobject_cast<QProgressDialog*>(w) && w->isVisible());
+      program.quit();
+    });
+    program.exec();
+    QVERIFY2(!cameBack, "the ended progress box came back over what opened next");
   }
 
   void translations() {

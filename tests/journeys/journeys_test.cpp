@@ -1,0 +1,466 @@
+// The company screen in real hands: ger-host runs on its own Xvfb against a ger-server with the
+// demo companies in a SQLite file, and each journey drives it only with keys and clicks sent
+// through the X server, as a user at 1024x768 would. What the journey did is read back from the
+// database with SQL, and a window left open that the journey did not ask for (a message, a
+// progress box that stays) fails it. A failing journey leaves a picture of the screen next to
+// its logs (journeys/<journey>/ in the build folder).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "db/database.h"
+#include "launcher.h"
+#include "xsession.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using journey::Window;
+
+namespace {
+
+constexpr const char* kMain = "Gerenciador Empresarial";
+
+class Journey : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    name_ = info->name();
+    dir_ = fs::path(GER_JOURNEY_OUT) / "journeys" / name_;
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    x_ = std::make_unique<journey::XSession>(dir_);
+    ger::server::LaunchOptions o;
+    o.binary = GER_SERVER_BIN;
+    o.args = {"--data-dir", dir_.string(), "--data", GER_SOURCE_DIR "/data", "--demo"};
+    o.log = dir_ / "server.log";
+    server_ = std::make_unique<ger::server::ServerProcess>(o);
+    auto env = x_->Environment();
+    env["HOME"] = dir_.string();  // the file dialogs' folders and Qt's settings stay here
+    env["LANG"] = "pt_BR.UTF-8";
+    env["QT_QPA_PLATFORM"] = "xcb";
+    host_ = std::make_unique<journey::Child>(
+        std::vector<std::string>{GER_HOST_BIN, "--server-port", std::to_string(server_->Port()),
+                                 "--db", "sqlite:" + Database().string()},
+        env, dir_ / "host.log");
+    main_ = x_->WaitFor(
+        [](const Window& w) {
+          return !w.popup && w.width >= 1000 && w.title.find(kMain) != std::string::npos;
+        },
+        30s);
+    ASSERT_TRUE(main_) << "the main window did not open; see " << (dir_ / "host.log");
+    // The screen has loaded its companies once the hourglass work is over; give the first
+    // paint a moment.
+    std::this_thread::sleep_for(1500ms);
+    Step("opened");
+  }
+
+  void TearDown() override {
+    if (HasFailure()) {
+      const fs::path shot = dir_ / (name_ + ".png");
+      if (x_ && x_->Screenshot(shot)) std::cerr << "screenshot: " << shot << "\n";
+      if (x_)
+        for (const Window& w : x_->Windows())
+          std::cerr << "window: \"" << w.title << "\" " << w.width << "x" << w.height << "+" << w.x
+                    << "+" << w.y << (w.popup ? " (pop-up)" : "") << "\n";
+    }
+    host_.reset();
+    server_.reset();
+    x_.reset();
+  }
+
+  fs::path Database() const { return dir_ / "ger.db"; }
+
+  // The first column of the first row, as text; nullopt for no row, "" for null.
+  std::optional<std::string> Sql(const std::string& sql) {
+    auto db = ger::db::Connection::Open("sqlite:" + Database().string());
+    ger::DataPacket p = db->Query(sql);
+    if (p.rows.empty()) return std::nullopt;
+    const ger::Value& v = p.rows.front().front();
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (const auto* d = std::get_if<double>(&v)) {
+      std::ostringstream out;
+      out << *d;
+      return out.str();
+    }
+    return std::string();
+  }
+
+  // A picture of each named step when GER_JOURNEY_STEPS is set, to see what the journey sees.
+  void Step(const std::string& what) {
+    if (std::getenv("GER_JOURNEY_STEPS")) x_->Screenshot(dir_ / (what + ".png"));
+  }
+
+  // Fails when a window other than the main one and those whose titles start as named is on the
+  // screen, after a moment in which a box shown late (by a timer, say) would appear, and a
+  // little more for one that is closing.
+  void OnlyExpected(const std::vector<std::string>& also = {}) {
+    auto unexpected = [&](const Window& w) {
+      if ((main_ && w.id == main_->id) || w.tooltip) return false;
+      for (const std::string& t : also)
+        if (w.title.starts_with(t)) return false;
+      return true;
+    };
+    std::this_thread::sleep_for(800ms);
+    if (x_->WaitGone(unexpected, 2s)) return;
+    std::string list;
+    for (const Window& w : x_->Windows())
+      if (unexpected(w))
+        list += " \"" + w.title + "\" " + std::to_string(w.width) + "x" + std::to_string(w.height) +
+                (w.popup ? " (pop-up)" : "") + ";";
+    ADD_FAILURE() << "windows left open:" << list;
+  }
+
+  // Waits for a window whose title starts so; fails the journey when none comes.
+  std::optional<Window> Expect(const std::string& title, std::chrono::milliseconds wait = 10s) {
+    auto w = x_->WaitFor(
+        [&](const Window& w) {
+          return !w.popup && w.id != main_->id && w.title.starts_with(title);
+        },
+        wait);
+    if (!w) ADD_FAILURE() << "no window \"" << title << "\" came";
+    return w;
+  }
+  bool Gone(const std::string& title) {
+    return x_->WaitGone(
+        [&](const Window& w) { return w.id != main_->id && w.title.starts_with(title); }, 10s);
+  }
+  // A click at a point of a window (of the main one by default).
+  void Click(int x, int y, const std::optional<Window>& in = std::nullopt, int button = 1) {
+    const Window& w = in ? *in : *main_;
+    x_->Click(w.x + x, w.y + y, button);
+  }
+  // The main window's tool buttons, where the toolbar shows them at 1024x768.
+  void Tool(const std::string& name) {
+    static const std::map<std::string, int> kLeft{
+        {"Incluir", 30},   {"Alterar", 86},    {"Excluir", 143},
+        {"Procurar", 207}, {"Confirmar", 347}, {"Cancelar", 420},
+        {"Imprimir", 489}, {"Fechar", 605},    {"Notas Explicativas", 797}};
+    Click(kLeft.at(name), 45);
+    std::this_thread::sleep_for(300ms);
+  }
+  // A line of the company list on its first page.
+  void Row(int line) { Click(100, 158 + 20 * (line - 1)); }
+  // A main-menu item by its Alt letters, as "m" then "c" for Manutenção, Confirmar.
+  void Menu(const std::string& top, const std::string& item) {
+    x_->Key("Alt+" + top);
+    std::this_thread::sleep_for(200ms);
+    x_->Key(item);
+    std::this_thread::sleep_for(500ms);
+  }
+  // Polls a query until it answers `want` (the server writes after the screen's call returns);
+  // the last answer.
+  std::optional<std::string> SqlSoon(const std::string& sql, const std::string& want) {
+    std::optional<std::string> got;
+    for (int i = 0; i < 40; ++i) {
+      got = Sql(sql);
+      if (got == want) break;
+      std::this_thread::sleep_for(100ms);
+    }
+    return got;
+  }
+  std::string FileText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::string name_;
+  fs::path dir_;
+  std::unique_ptr<journey::XSession> x_;
+  std::unique_ptr<ger::server::ServerProcess> server_;
+  std::unique_ptr<journey::Child> host_;
+  std::optional<Window> main_;
+};
+
+// Imprimir, Vídeo, Executar: the preview opens with no progress box over it, its Salvar writes a
+// PDF, the "saved" message closes with Enter and nothing is left over the preview, whose Fechar
+// then works.
+TEST_F(Journey, ReportToPreviewThenPdf) {
+  Tool("Imprimir");
+  auto launcher = Expect("Empresa");
+  ASSERT_TRUE(launcher);
+  x_->Key("Alt+e");  // Executar, with Vídeo chosen
+  ASSERT_TRUE(Expect("Visualização"));
+  OnlyExpected({"Empresa", "Visualização"});
+  x_->Key("Alt+s");
+  ASSERT_TRUE(Expect("Salvar relatório"));
+  const fs::path pdf = dir_ / "empresas.pdf";
+  x_->Key("ctrl+a");
+  x_->Type(pdf.string() + "\n");
+  ASSERT_TRUE(Expect("Informação"));  // "Relatório salvo em ..."
+  OnlyExpected({"Empresa", "Visualização", "Informação"});
+  x_->Key("Return");
+  OnlyExpected({"Empresa", "Visualização"});
+  x_->Key("Alt+f");
+  EXPECT_TRUE(Gone("Visualização"));
+  x_->Key("Alt+f");
+  EXPECT_TRUE(Gone("Empresa"));
+  OnlyExpected();
+  const std::string text = FileText(pdf);
+  EXPECT_TRUE(text.starts_with("%PDF-")) << pdf;
+  EXPECT_GT(text.size(), 1000u);
+}
+
+// Imprimir, Arquivo, Executar: a CSV with every company read from the database.
+TEST_F(Journey, ReportToCsv) {
+  Tool("Imprimir");
+  auto launcher = Expect("Empresa");
+  ASSERT_TRUE(launcher);
+  Click(40, 139, launcher);  // Arquivo
+  x_->Key("Alt+e");
+  ASSERT_TRUE(Expect("Salvar relatório"));
+  const fs::path csv = dir_ / "empresas.csv";
+  x_->Key("ctrl+a");
+  x_->Type(csv.string() + "\n");
+  ASSERT_TRUE(Expect("Informação"));
+  OnlyExpected({"Empresa", "Informação"});
+  x_->Key("Return");
+  OnlyExpected({"Empresa"});
+  x_->Key("Alt+f");
+  EXPECT_TRUE(Gone("Empresa"));
+  OnlyExpected();
+  const std::string text = FileText(csv);
+  for (const char* code : {"01", "02", "03"}) {
+    auto name = Sql(std::string("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '") + code + "'");
+    ASSERT_TRUE(name);
+    EXPECT_NE(text.find(*name), std::string::npos) << *name << " is not in\n" << text;
+  }
+}
+
+// A new company by keyboard: Manutenção, Incluir, the boxes in their tab order, the address page
+// from the Operação menu, Manutenção, Confirmar.
+TEST_F(Journey, IncludeByKeyboard) {
+  Menu("m", "i");
+  x_->Type("07\tSétima\tSétima Comércio Ltda\t\t\t11444777000161");
+  Menu("o", "e");
+  Click(34, 161);  // País, the page's first box
+  x_->Type("1058\tSP\t5030\t");
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '07'", "Sétima"), "Sétima");
+  EXPECT_EQ(Sql("SELECT NMRAZSOCEMPR || '|' || NRINSJUREMPR || '|' || CDPAIS || '|' || SGESTADO "
+                "|| '|' || CDMUNICIPIO FROM EMPRESA WHERE CDEMPRESA = '07'"),
+            "Sétima Comércio Ltda|11444777000161|1058|SP|5030");
+  OnlyExpected();
+}
+
+// Altering a company: a name typed over the old one, copied with Ctrl+C and pasted with Ctrl+V
+// into one box and with the context menu's Colar into another, a month and a yes/no chosen in
+// their lists by typing, a rate typed.
+TEST_F(Journey, AlterTypingAndPasting) {
+  Row(2);
+  Menu("m", "a");  // the cursor lands in Nome
+  x_->Key("ctrl+a");
+  x_->Type("Serra Verde Nova");
+  x_->Key("ctrl+a");
+  x_->Key("ctrl+c");
+  Click(380, 249);  // Complemento
+  x_->Key("ctrl+v");
+  Menu("o", "d");
+  Click(160, 205);    // Titular
+  x_->Key("ctrl+a");  // its blank, which stands for no text
+  Click(160, 205, std::nullopt, 3);
+  auto menu = x_->WaitFor([](const Window& w) { return w.popup && !w.tooltip; }, 5s);
+  ASSERT_TRUE(menu) << "no context menu";
+  x_->Key("o");  // C&olar
+  EXPECT_TRUE(x_->WaitGone([](const Window& w) { return w.popup && !w.tooltip; }, 5s));
+  Click(60, 337);     // Nr. Proprietários
+  x_->Type("\tD\t");  // Mês Data-Base: Dezembro
+  x_->Type("2,75");   // Taxa Infraero %
+  Menu("o", "n");
+  Click(318, 315);  // Contas a Receber; the next box is the list
+  x_->Type("\tN");  // Gera Contabilização na Baixa: Não
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'", "Serra Verde Nova"),
+            "Serra Verde Nova");
+  EXPECT_EQ(Sql("SELECT NMCOMPRZSEMP || '|' || NMTITUEMPR FROM EMPRESA WHERE CDEMPRESA = '02'"),
+            "Serra Verde Nova|Serra Verde Nova");
+  EXPECT_EQ(Sql("SELECT MEDATABASE FROM EMPRESA WHERE CDEMPRESA = '02'"), "12");
+  EXPECT_EQ(Sql("SELECT VRPETXADMPOR FROM EMPRESA WHERE CDEMPRESA = '02'"), "2.75");
+  EXPECT_EQ(Sql("SELECT IDCTBBAIXAEMPR FROM EMPRESA WHERE CDEMPRESA = '02'"), "N");
+  OnlyExpected();
+}
+
+// The notes: written and confirmed; changed and closed by the close box, answering Sim (stored),
+// then Não (dropped), then Cancelar (the editor stays with the text).
+TEST_F(Journey, NotesConfirmedAndClosedWithChanges) {
+  const std::string note =
+      "SELECT REPLACE(DSOBSERVEMP, char(10), '|') FROM NOTASEXPLICATIVAS "
+      "WHERE CDEMPRESA = '02'";
+  Row(2);
+  Tool("Notas Explicativas");
+  auto notes = Expect("Notas Explicativas");
+  ASSERT_TRUE(notes);
+  Click(160, 95, notes);
+  x_->Type("Balanço auditado\nSem ressalvas");
+  x_->Key("Alt+c");  // Confirmar
+  EXPECT_TRUE(Gone("Notas Explicativas"));
+  EXPECT_EQ(SqlSoon(note, "Balanço auditado|Sem ressalvas"), "Balanço auditado|Sem ressalvas");
+  OnlyExpected();
+
+  auto changeAndClose = [&](const std::string& more) {
+    Tool("Notas Explicativas");
+    notes = Expect("Notas Explicativas");
+    if (!notes) return false;
+    Click(160, 95, notes);
+    x_->Key("ctrl+End");
+    x_->Type(more);
+    x_->CloseBox(*notes);
+    return Expect("Confirmação").has_value();  // "Deseja salvar as alterações?"
+  };
+  ASSERT_TRUE(changeAndClose(" (revisado)"));
+  x_->Key("Alt+s");  // Sim
+  EXPECT_TRUE(Gone("Notas Explicativas"));
+  EXPECT_EQ(SqlSoon(note, "Balanço auditado|Sem ressalvas (revisado)"),
+            "Balanço auditado|Sem ressalvas (revisado)");
+  OnlyExpected();
+
+  ASSERT_TRUE(changeAndClose(" e descartado"));
+  x_->Key("Alt+n");  // Não
+  EXPECT_TRUE(Gone("Notas Explicativas"));
+  OnlyExpected();
+  EXPECT_EQ(Sql(note), "Balanço auditado|Sem ressalvas (revisado)");
+
+  ASSERT_TRUE(changeAndClose(" e guardado"));
+  x_->Key("Escape");  // Cancelar: the editor stays
+  EXPECT_TRUE(Gone("Confirmação"));
+  OnlyExpected({"Notas Explicativas"});
+  x_->Key("Alt+c");
+  EXPECT_TRUE(Gone("Notas Explicativas"));
+  EXPECT_EQ(SqlSoon(note, "Balanço auditado|Sem ressalvas (revisado) e guardado"),
+            "Balanço auditado|Sem ressalvas (revisado) e guardado");
+  OnlyExpected();
+}
+
+// A representative linked by typing its code in the new row (the register fills the rest), then
+// removed with Excluir and its question.
+TEST_F(Journey, RepresentativeAddedAndRemoved) {
+  const std::string linked =
+      "SELECT IDATIVO FROM EMPRREPRES WHERE CDEMPRESA = '02' AND CDREPRES = '03'";
+  ASSERT_EQ(Sql(linked), std::nullopt);
+  Row(2);
+  Menu("o", "s");  // Signatários: the representatives' page
+  Tool("Incluir");
+  Click(500, 400);  // into the list, below its rows: the new row keeps the cursor
+  x_->Type("3\t");  // Código; leaving it fills the name from the register
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon(linked, "N"), "N");
+  OnlyExpected();
+  // The list is read again in code order: 02, then 03.
+  Row(2);
+  Tool("Excluir");
+  ASSERT_TRUE(Expect("Confirmação"));  // "Confirma exclusão ?"
+  x_->Key("Alt+s");
+  EXPECT_TRUE(Gone("Confirmação"));
+  for (int i = 0; i < 40 && Sql(linked); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(Sql(linked), std::nullopt);
+  EXPECT_EQ(Sql("SELECT IDATIVO FROM EMPRREPRES WHERE CDEMPRESA = '02' AND CDREPRES = '02'"), "S");
+  OnlyExpected();
+}
+
+// A logo chosen with the page's open button and the file dialog, then confirmed.
+TEST_F(Journey, LogoChosen) {
+  // A 4x4 24-bit picture, red.
+  const fs::path logo = dir_ / "logo.bmp";
+  {
+    std::string bmp = "BM";
+    auto le = [&bmp](std::uint32_t v, int bytes) {
+      for (int i = 0; i < bytes; ++i) bmp.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+    };
+    le(54 + 48, 4), le(0, 4), le(54, 4), le(40, 4), le(4, 4), le(4, 4), le(1, 2), le(24, 2);
+    le(0, 4), le(48, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+    for (int i = 0; i < 16; ++i) bmp += std::string("\0\0\xff", 3);
+    std::ofstream(logo, std::ios::binary) << bmp;
+  }
+  Row(2);
+  Menu("m", "a");
+  Menu("o", "t");
+  Click(632, 183);  // the open button beside Arquivo
+  ASSERT_TRUE(Expect("Abrir"));
+  x_->Key("ctrl+a");
+  x_->Type(logo.string() + "\n");
+  EXPECT_TRUE(Gone("Abrir"));
+  OnlyExpected();
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon("SELECT DSARQLOGOEMP FROM EMPRESA WHERE CDEMPRESA = '02'", logo.string()),
+            logo.string());
+  OnlyExpected();
+}
+
+// Closing the screen while a company is being changed asks "Deseja salvar as alterações?".
+class CloseWithChanges : public Journey {
+ protected:
+  static constexpr const char* kName = "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
+  void SetUp() override {
+#ifndef GER_SCREEN_ASKS_BEFORE_CLOSING
+    GTEST_SKIP() << "waits for the company screen's close question (its close path in the "
+                    "module, Ger00200/ger00200_fechar.cpp)";
+#endif
+    Journey::SetUp();
+    if (HasFatalFailure()) return;
+    Row(2);
+    Menu("m", "a");
+    x_->Key("ctrl+a");
+    x_->Type("Serra Verde Alterada");
+  }
+  // The screen is shown while the main window's title names it (besides the program's name).
+  bool ScreenShown() {
+    for (const Window& w : x_->Windows())
+      if (w.id == main_->id) {
+        std::string title = w.title;
+        for (auto at = title.find(kMain); at != std::string::npos; at = title.find(kMain))
+          title.erase(at, std::string(kMain).size());
+        return title.find("Empresa") != std::string::npos;
+      }
+    return false;
+  }
+};
+
+// Sim through the main window's close box: the change is confirmed and the program ends.
+TEST_F(CloseWithChanges, MainWindowClosedAnsweringYes) {
+  x_->CloseBox(*main_);
+  ASSERT_TRUE(Expect("Confirmação"));
+  x_->Key("Alt+s");
+  EXPECT_EQ(SqlSoon(kName, "Serra Verde Alterada"), "Serra Verde Alterada");
+  int status = -1;
+  for (int i = 0; i < 100 && host_->Running(&status); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(host_->Running());
+  EXPECT_EQ(status, 0);
+}
+
+// Não through Fechar: the change is dropped and the screen closes.
+TEST_F(CloseWithChanges, FecharAnsweringNo) {
+  Tool("Fechar");
+  ASSERT_TRUE(Expect("Confirmação"));
+  x_->Key("Alt+n");
+  EXPECT_TRUE(Gone("Confirmação"));
+  for (int i = 0; i < 50 && ScreenShown(); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(ScreenShown());
+  OnlyExpected();
+  EXPECT_EQ(Sql(kName), "Serra Verde Indústria");
+}
+
+// Cancelar (Escape): the screen stays with the change, which Confirmar then stores.
+TEST_F(CloseWithChanges, FecharAnsweringCancel) {
+  Tool("Fechar");
+  ASSERT_TRUE(Expect("Confirmação"));
+  x_->Key("Escape");
+  EXPECT_TRUE(Gone("Confirmação"));
+  OnlyExpected();
+  EXPECT_TRUE(ScreenShown());
+  EXPECT_EQ(Sql(kName), "Serra Verde Indústria");
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon(kName, "Serra Verde Alterada"), "Serra Verde Alterada");
+  OnlyExpected();
+}
+
+}  // namespace
