@@ -207,8 +207,10 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   Register("SetEmpresa", 7, 7, [this](C c, P p) { return SetEmpresa(c, p); });
   Register("Delete", 1, 1, [this](C c, P p) { return DeleteEmpresa(c, p); });
   Register("GetVerifEmpresa", 1, 1, [](C c, P p) {
-    return Encode(
-        c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", Text(p, 0)}}));
+    // Moved in: a braced list would copy the text once more (a client may send megabytes).
+    db::Params code;
+    code.emplace_back("CD", Text(p, 0));
+    return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", code));
   });
   Register("GetVerifInsc", 2, 2, [](C c, P p) {
     const std::string type = std::string(utf8::Trim(Text(p, 0)));
@@ -330,6 +332,9 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
     tx.Commit();
     return std::string("null");
   });
+  for (const char* name : {"SetEmpresa", "Delete", "InsertBairro", "setRepresentante",
+                           "setRegimeFilial", "SetNotasExplicativas"})
+    methods_.at(name)->writes = true;
 }
 
 std::string RdmEmpresa::GetEmpresa(db::Connection& c) {
@@ -469,6 +474,11 @@ std::string RdmEmpresa::GetBairro(db::Connection& c, const json::array& p) {
     if (const auto* n = std::get_if<std::string>(&row[1]); n && FoldName(*n) == key)
       return json::serialize(json::value(std::get<std::string>(row[0])));
   return "\"\"";
+}
+
+bool RdmEmpresa::Writes(std::string_view method) const {
+  auto it = methods_.find(std::string(method));
+  return it != methods_.end() && it->second->writes;
 }
 
 std::string RdmEmpresa::Invoke(std::string_view method, const json::array& params) {
