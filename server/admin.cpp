@@ -1,5 +1,5 @@
 // ger-admin: what an operator does to the shared database besides serving it: back it up,
-// restore a backup, refresh the reference lists.
+// restore a backup, refresh the reference lists, make a seat's read-only role.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -8,8 +8,10 @@
 #include "backup.h"
 #include "db/database.h"
 #include "paths.h"
+#include "record/tables.h"
 #include "reference.h"
 #include "schema.h"
+#include "seat_role.h"
 
 namespace fs = std::filesystem;
 using namespace ger;
@@ -74,6 +76,13 @@ int main(int argc, char** argv) {
                           " rows of a table (refused otherwise, as a cut or wrong file would)");
   csvDir = server::ReferenceDataDir().string();
   reference->add_option("DIR", csvDir, "folder of the CSV files")->capture_default_str();
+  std::string roleName;
+  CLI::App* seatRole = app.add_subcommand(
+      "seat-role",
+      "make a PostgreSQL login role NAME for the desktop hosts (seats): it reads only the tables "
+      "the host reads and writes nothing; prints the URL the seats' setting 'database' takes");
+  common(seatRole);
+  seatRole->add_option("NAME", roleName, "the new role's name")->required();
   CLI11_PARSE(app, argc, argv);
 
   const std::string url = DatabaseUrl(dbUrl, dataDir);
@@ -84,6 +93,12 @@ int main(int argc, char** argv) {
     } else if (*restore) {
       for (const std::string& note : server::RestoreDatabase(url, file)) std::cout << note << "\n";
       std::cout << "restored " << file << "\n";
+    } else if (*seatRole) {
+      const server::SeatRole role = server::CreateSeatRole(url, roleName);
+      std::cout << "role " << role.name << " created: it reads ";
+      for (std::string_view table : record::kSeatReadTables) std::cout << table << " ";
+      std::cout << "and writes nothing.\nseats' database setting (keep it secret): " << role.url
+                << "\n";
     } else if (*reference) {
       if (url.starts_with("sqlite:") && !fs::exists(url.substr(7)))
         throw std::runtime_error("the database file " + url.substr(7) + " does not exist");

@@ -35,7 +35,8 @@ bool IsLoopback(const std::string& address) {
 }
 
 std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* methodOut,
-                      std::string* outcome) {
+                      std::string* outcome, const std::function<void()>& releaseBody,
+                      bool* offload) {
   *outcome = "error: malformed request";
   // A request is small: its values come from a buffer on the stack, not from the heap.
   unsigned char buffer[4096];
@@ -44,6 +45,13 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
   if (auto* refused = std::get_if<std::string>(&parsed)) return std::move(*refused);
   RpcRequest& request = std::get<RpcRequest>(parsed);
   *methodOut = request.method;
+  if (offload && rdm.Writes(request.method)) {
+    *offload = true;
+    *outcome = "handed to a worker";
+    return {};
+  }
+  // The parameters live in the arena now; the body's bytes can go.
+  if (releaseBody) releaseBody();
   try {
     std::string result = rdm.Invoke(request.method, request.params);
     *outcome = "ok";
@@ -76,7 +84,9 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
         auto start = std::chrono::steady_clock::now();
         std::string method;
         std::string outcome;
-        reply.body = HandleRpc(rdm_, req.body, &method, &outcome);
+        reply.body = HandleRpc(rdm_, req.body, &method, &outcome, req.releaseBody,
+                               req.onLoop ? &reply.offload : nullptr);
+        if (reply.offload) return;
         double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();

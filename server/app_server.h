@@ -1,6 +1,7 @@
 #pragma once
 // The HTTP side of the application server: JSON-RPC 2.0 over HTTP/1.1 with keep-alive,
 // POST /GER00200.rdmEmpresa, optional bearer token, one log line per call.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,9 +24,13 @@ struct ServerOptions {
 };
 
 // Answers one JSON-RPC request body; never throws. `outcome` receives "ok" or the error, for
-// the log line.
+// the log line. `releaseBody`, when given, is called once the body has been read, before the
+// method runs, so that its bytes are not held beside what was read from them. With `offload`
+// (the caller is an event loop) a method that writes is not run: it may wait for another
+// writer's lock, so *offload is set and nothing is answered, for a worker to call again.
 std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* methodOut,
-                      std::string* outcome);
+                      std::string* outcome, const std::function<void()>& releaseBody = {},
+                      bool* offload = nullptr);
 
 // The shortest token accepted for a listener that is not loopback.
 constexpr std::size_t kMinNetworkToken = 16;

@@ -105,7 +105,7 @@ class Applier {
       std::string p = "N" + std::to_string(f);
       cols += (cols.empty() ? "" : ",") + Column(f);
       vals += (vals.empty() ? ":" : ",:") + p;
-      params.emplace_back(p, row[f]);
+      params.emplace_back(p, std::move(row[f]));  // not read again: a large logo is not copied
     }
     c_.Execute("INSERT INTO " + table_.name + " (" + cols + ") VALUES (" + vals + ")", params);
   }
@@ -130,7 +130,7 @@ class Applier {
     for (std::size_t f : written) {
       std::string p = "N" + std::to_string(f);
       set += (set.empty() ? "" : ",") + Column(f) + " = :" + p;
-      params.emplace_back(p, newRow[f]);
+      params.emplace_back(p, std::move(newRow[f]));  // not read again: a large logo is not copied
     }
     c_.Execute("UPDATE " + table_.name + " SET " + set + KeyWhere(oldRow, params), params);
   }

@@ -100,6 +100,19 @@ class InBuffer {
     return {data_.get() + end_, cap_ - end_};
   }
   void Commit(std::size_t n) { end_ += n; }
+  // Hands over the storage holding the first `n` bytes (a whole request, read by a worker from
+  // there); the bytes after them, pipelined requests, stay in a buffer of their own.
+  std::unique_ptr<char[]> Detach(std::size_t n) {
+    std::unique_ptr<char[]> taken = std::move(data_);
+    const char* rest = taken.get() + begin_ + n;
+    const std::size_t restSize = end_ - begin_ - n;
+    cap_ = begin_ = end_ = 0;
+    if (restSize) {
+      std::memcpy(Space(restSize).first, rest, restSize);
+      Commit(restSize);
+    }
+    return taken;
+  }
   // Gives a large buffer back once a big request is through.
   void Trim() {
     if (Empty() && cap_ > 4 * kReadChunk) {
@@ -159,7 +172,9 @@ void AppendNumber(std::string& s, std::size_t n) {
 struct HttpServer::Job {
   Loop* loop = nullptr;
   std::uint64_t conn = 0;
-  std::string method, target, authorization, peer, body;
+  std::string method, target, authorization, peer;
+  std::unique_ptr<char[]> storage;  // the connection's input buffer, which holds the body
+  std::string_view body;
   bool keepAlive = true;
   HttpReply reply;
 };
@@ -631,6 +646,7 @@ void HttpServer::Loop::Process(Conn& c) {
         Offload(c, request, head.keepAlive);
         return;
       }
+      request.onLoop = server_.workers_ != nullptr;
       try {
         server_.handler_(request, c.reply);
       } catch (const std::exception& e) {
@@ -639,7 +655,15 @@ void HttpServer::Loop::Process(Conn& c) {
         c.reply.status = 500;
         c.reply.body.clear();
         c.reply.json = false;
+        c.reply.offload = false;
       }
+      if (c.reply.offload && request.onLoop) {
+        c.reply.offload = false;
+        c.reply.body.clear();
+        Offload(c, request, head.keepAlive);
+        return;
+      }
+      c.reply.offload = false;
     }
     const bool keepAlive = head.keepAlive;
     Unreserve(c);
@@ -665,11 +689,12 @@ void HttpServer::Loop::Offload(Conn& c, const HttpRequest& request, bool keepAli
   job->target = request.target;
   job->authorization = request.authorization;
   job->peer = request.peer;
-  job->body = request.body;
   job->keepAlive = keepAlive;
-  // Its body reservation stays until the answer is queued: the copy lives until then. The parser
-  // keeps the head (the answer's framing follows its version) until then too.
-  c.in.Consume(c.parser.Consumed());
+  // The body stays where it was read: the worker takes the buffer, not a copy. Its reservation
+  // stays until the answer is queued. The parser keeps the head (the answer's framing follows
+  // its version) until then too.
+  job->body = request.body;
+  job->storage = c.in.Detach(c.parser.Consumed());
   c.busy = true;
   working_[c.serial] = &c;
   // Nothing more is read meanwhile: pipelined requests wait for this answer to go first.
@@ -727,6 +752,10 @@ void HttpServer::Workers::Run() {
     request.authorization = job->authorization;
     request.body = job->body;
     request.peer = job->peer;
+    request.releaseBody = [&job] {
+      job->storage.reset();
+      job->body = {};
+    };
     try {
       server_.handler_(request, job->reply);
     } catch (const std::exception& e) {
@@ -738,7 +767,8 @@ void HttpServer::Workers::Run() {
       job->reply.status = 500;
       job->reply.json = false;
     }
-    job->body = {};  // given back before the answer waits for its loop
+    job->storage.reset();  // given back before the answer waits for its loop
+    job->body = {};
     job->loop->Complete(std::move(job));
   }
 }

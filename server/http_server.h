@@ -8,7 +8,10 @@
 //   that would pass it is answered 503), and a failed allocation closes the connection it
 //   happened on, never the server;
 // - time: a request whose body is larger than offloadBody is answered by a worker thread (at a
-//   lower priority), so that the loop's other clients are not kept waiting behind it;
+//   lower priority), so that the loop's other clients are not kept waiting behind it; so is one
+//   whose handler, called on the loop, asks for it (HttpReply::offload) because it may wait;
+// - a worker's request holds the bytes read for it, never a copy, and the handler may give them
+//   back as soon as it has read them (HttpRequest::releaseBody);
 // - connections: one that has not yet made an admitted request is pending; pending ones have
 //   pendingTimeout to make it and a share of the connections of their own (the oldest gives way
 //   to a new one), so idle or unauthorised floods cannot keep admitted clients out.
@@ -49,6 +52,9 @@ struct HttpRequest {
   std::string_view authorization;
   std::string_view body;  // empty in the admission check
   std::string_view peer;  // the client's address
+  bool onLoop = false;  // on an event loop that has workers to hand the request to
+  // On a worker: frees the body's bytes (`body` then dangles), for a handler done reading them.
+  std::function<void()> releaseBody;
 };
 
 struct HttpReply {
@@ -58,6 +64,9 @@ struct HttpReply {
   std::string_view headers;
   bool json = true;    // Content-Type: application/json
   bool close = false;  // end the connection after this answer
+  // Set by a handler called on a loop (HttpRequest::onLoop) for a request that may wait (a save
+  // behind another writer's lock): nothing is answered, and a worker calls the handler again.
+  bool offload = false;
 };
 
 class HttpServer {

@@ -222,9 +222,17 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   Register("GetEmpresa", 0, 0, [this](C c, P) { return GetEmpresa(c); });
   Register("SetEmpresa", 7, 7, [this](C c, P p) { return SetEmpresa(c, p); });
   Register("Delete", 1, 2, [this](C c, P p) { return DeleteEmpresa(c, p); });
-  Register("GetVerifEmpresa", 1, 1, [](C c, P p) {
-    return Encode(
-        c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", Text(p, 0)}}));
+  Register("GetVerifEmpresa", 1, 1, [this](C c, P p) {
+    std::string code = Text(p, 0);
+    // No stored code is longer than its column (saves are checked against it): a longer one,
+    // which a client may send by the megabyte, is looked for cut one past the column's size,
+    // which finds nothing as well, without a copy of it in the database's search key.
+    const auto size = static_cast<std::size_t>(
+        empresa_.columns[static_cast<std::size_t>(empresa_.ColumnIndex("CDEMPRESA"))].size);
+    if (utf8::Length(code) > size) code = std::string(size + 1, 'X');
+    db::Params params;
+    params.emplace_back("CD", std::move(code));  // a braced list would copy it once more
+    return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", params));
   });
   Register("GetVerifInsc", 2, 2, [](C c, P p) {
     const std::string type = std::string(utf8::Trim(Text(p, 0)));
@@ -352,6 +360,9 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
     tx.Commit();
     return std::string("null");
   });
+  for (const char* name : {"SetEmpresa", "Delete", "InsertBairro", "setRepresentante",
+                           "setRegimeFilial", "SetNotasExplicativas"})
+    methods_.at(name)->writes = true;
 }
 
 std::string RdmEmpresa::GetEmpresa(db::Connection& c) {
@@ -519,6 +530,11 @@ std::string RdmEmpresa::GetBairro(db::Connection& c, const json::array& p) {
     if (const auto* n = std::get_if<std::string>(&row[1]); n && FoldName(*n) == key)
       return json::serialize(json::value(std::get<std::string>(row[0])));
   return "\"\"";
+}
+
+bool RdmEmpresa::Writes(std::string_view method) const {
+  auto it = methods_.find(std::string(method));
+  return it != methods_.end() && it->second->writes;
 }
 
 std::string RdmEmpresa::Invoke(std::string_view method, const json::array& params) {

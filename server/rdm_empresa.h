@@ -25,6 +25,8 @@ class RdmEmpresa {
 
   // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call.
   std::string Invoke(std::string_view method, const boost::json::array& params);
+  // Whether the method changes the database (and so may wait for another writer's lock).
+  bool Writes(std::string_view method) const;
 
   // A table as the change sets and the company list use it (upper-case names).
   struct Table {
@@ -42,6 +44,7 @@ class RdmEmpresa {
   struct Method {
     std::size_t minArgs, maxArgs;
     Handler handler;
+    bool writes = false;
     std::atomic<long> calls{0};
   };
   void Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Handler handler);

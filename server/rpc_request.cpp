@@ -1,5 +1,6 @@
 #include "rpc_request.h"
 
+#include <boost/json/basic_parser_impl.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
@@ -28,8 +29,65 @@ std::string RpcResultReply(std::string_view id, std::string result) {
   return result;
 }
 
+namespace {
+
+// Counts what the parsed values of a text would take, without building them: a first pass over
+// a large body, so that a body of many tiny values (a list of millions of zeros) is refused
+// before its values take many times its size.
+struct TreeSize {
+  static constexpr std::size_t max_object_size = std::size_t(-1);
+  static constexpr std::size_t max_array_size = std::size_t(-1);
+  static constexpr std::size_t max_key_size = std::size_t(-1);
+  static constexpr std::size_t max_string_size = std::size_t(-1);
+  std::size_t bytes = sizeof(json::value);
+  bool on_document_begin(json::error_code&) { return true; }
+  bool on_document_end(json::error_code&) { return true; }
+  bool on_object_begin(json::error_code&) { return true; }
+  bool on_object_end(std::size_t n, json::error_code&) {
+    bytes += n * sizeof(json::key_value_pair);
+    return true;
+  }
+  bool on_array_begin(json::error_code&) { return true; }
+  bool on_array_end(std::size_t n, json::error_code&) {
+    bytes += n * sizeof(json::value);
+    return true;
+  }
+  bool on_key_part(json::string_view, std::size_t, json::error_code&) { return true; }
+  bool on_key(json::string_view, std::size_t n, json::error_code&) {
+    bytes += n;
+    return true;
+  }
+  bool on_string_part(json::string_view, std::size_t, json::error_code&) { return true; }
+  bool on_string(json::string_view, std::size_t n, json::error_code&) {
+    bytes += n;
+    return true;
+  }
+  bool on_number_part(json::string_view, json::error_code&) { return true; }
+  bool on_int64(std::int64_t, json::string_view, json::error_code&) { return true; }
+  bool on_uint64(std::uint64_t, json::string_view, json::error_code&) { return true; }
+  bool on_double(double, json::string_view, json::error_code&) { return true; }
+  bool on_bool(bool, json::error_code&) { return true; }
+  bool on_null(json::error_code&) { return true; }
+  bool on_comment_part(json::string_view, json::error_code&) { return true; }
+  bool on_comment(json::string_view, json::error_code&) { return true; }
+};
+
+}  // namespace
+
+std::size_t ParsedSize(std::string_view body) {
+  json::basic_parser<TreeSize> parser(json::parse_options{});
+  json::error_code ec;
+  parser.write_some(false, body.data(), body.size(), ec);
+  return ec ? 0 : parser.handler().bytes;
+}
+
 std::variant<RpcRequest, std::string> ParseRpcRequest(std::string_view body,
                                                       json::storage_ptr storage) {
+  // The values of a request take about as much as its text (a big logo is one long string);
+  // a large one whose values would take much more is refused unread.
+  if (body.size() > kCountedBody && ParsedSize(body) > body.size() + kParsedSlack)
+    return RpcErrorReply("null", kInvalidRequest,
+                         "Requisição inválida: valores demais para o seu tamanho.");
   json::error_code ec;
   json::value request = json::parse(body, ec, storage);
   if (ec)

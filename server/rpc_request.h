@@ -4,6 +4,7 @@
 // raise, and the one place that writes an answer's envelope.
 #include <boost/json/array.hpp>
 #include <boost/json/storage_ptr.hpp>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -45,6 +46,14 @@ std::string RpcErrorReply(std::string_view id, int code, std::string_view messag
 // The complete success answer around a result's JSON text, written into the result's own buffer
 // (a list of megabytes has room to spare there) instead of a copy of it.
 std::string RpcResultReply(std::string_view id, std::string result);
+
+// What the parsed values of a JSON text would take, in bytes, counted without building them; 0
+// for a text that is not JSON.
+std::size_t ParsedSize(std::string_view body);
+// Bodies larger than kCountedBody are counted first: one whose values would take more than its
+// size and kParsedSlack is refused, so that a request's memory stays near its size.
+inline constexpr std::size_t kCountedBody = std::size_t{256} << 10;
+inline constexpr std::size_t kParsedSlack = std::size_t{4} << 20;
 
 // Reads one request body: the request, or the error answer to send back for a malformed one.
 // Values are allocated from `storage`, which must outlive the request.

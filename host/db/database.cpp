@@ -15,9 +15,10 @@ bool IsNameChar(char c) {
 
 }  // namespace
 
-std::unique_ptr<Connection> Connection::Open(std::string_view url) {
-  if (url.starts_with("sqlite:")) return OpenSqlite(url.substr(7));
-  if (url.starts_with("postgresql://") || url.starts_with("postgres://")) return OpenPostgres(url);
+std::unique_ptr<Connection> Connection::Open(std::string_view url, Access access) {
+  if (url.starts_with("sqlite:")) return OpenSqlite(url.substr(7), access);
+  if (url.starts_with("postgresql://") || url.starts_with("postgres://"))
+    return OpenPostgres(url, access);
   throw DbError("unknown database URL '" + std::string(url) +
                 "': expected sqlite:PATH or postgresql://...");
 }

@@ -2,6 +2,9 @@
 // The one database layer: SQLite 3 and PostgreSQL behind one small interface.
 //
 // Opening: Connection::Open("sqlite:/path/ger.db") or Open("postgresql://user@host:port/db").
+// Access::ReadOnly opens for reading only: SQLite opens the file read-only (never creating it)
+// with query_only set, PostgreSQL sets default_transaction_read_only for the session; a
+// statement that would change something fails, and Begin() raises ReadOnlyError.
 // A connection is used by one thread at a time; open one per worker thread.
 //
 // SQL text names its parameters ":NAME" (letters, digits, underscore; the same name may occur
@@ -37,6 +40,7 @@
 namespace ger::db {
 
 enum class Engine { SQLite, PostgreSQL };
+enum class Access { ReadWrite, ReadOnly };
 
 class DbError : public std::runtime_error {
  public:
@@ -87,7 +91,7 @@ using Params = std::vector<std::pair<std::string, Value>>;
 class Connection {
  public:
   // Raises DbError for an unknown scheme or a database that cannot be opened.
-  static std::unique_ptr<Connection> Open(std::string_view url);
+  static std::unique_ptr<Connection> Open(std::string_view url, Access access = Access::ReadWrite);
 
   virtual ~Connection() = default;
   Connection(const Connection&) = delete;
@@ -116,7 +120,8 @@ class Connection {
 
   // How many prepared statements the connection holds now.
   virtual std::size_t CachedStatements() const = 0;
-  // True when the database could only be opened for reading: Begin() raises ReadOnlyError.
+  // True when the database was opened, or could only be opened, for reading: Begin() raises
+  // ReadOnlyError.
   virtual bool ReadOnly() const { return false; }
 
  protected:

@@ -7,8 +7,8 @@
 
 namespace ger::db {
 
-std::unique_ptr<Connection> OpenSqlite(std::string_view path);
-std::unique_ptr<Connection> OpenPostgres(std::string_view url);
+std::unique_ptr<Connection> OpenSqlite(std::string_view path, Access access);
+std::unique_ptr<Connection> OpenPostgres(std::string_view url, Access access);
 
 // The value supplied for an (upper-case) parameter name; DbError when there is none.
 const Value& RequireParam(const Params& params, const std::string& upperName);

@@ -108,7 +108,7 @@ std::optional<DateTime> ParsePgDate(std::string_view text) {
 
 class PgConnection final : public Connection {
  public:
-  explicit PgConnection(std::string url) : url_(std::move(url)) {
+  PgConnection(std::string url, Access access) : url_(std::move(url)), access_(access) {
     conn_ = PQconnectdb(url_.c_str());
     if (PQstatus(conn_) != CONNECTION_OK) {
       std::string msg = PQerrorMessage(conn_);
@@ -201,11 +201,18 @@ class PgConnection final : public Connection {
     Check(res.get(), sql);
   }
 
-  void Begin() override { ExecuteScript("BEGIN"); }
+  void Begin() override {
+    if (access_ == Access::ReadOnly)
+      throw ReadOnlyError(
+          "the PostgreSQL connection was opened for reading only: a change was "
+          "refused");
+    ExecuteScript("BEGIN");
+  }
   void Commit() override { ExecuteScript("COMMIT"); }
   void Rollback() override { ExecuteScript("ROLLBACK"); }
 
   std::size_t CachedStatements() const override { return cache_.Size(); }
+  bool ReadOnly() const override { return access_ == Access::ReadOnly; }
 
  private:
   struct Prepared {
@@ -226,6 +233,8 @@ class PgConnection final : public Connection {
     const bool bytes = encoding && std::string_view(encoding) == "SQL_ASCII";
     ExecuteScript(bytes ? "SET client_encoding = 'SQL_ASCII'; SET extra_float_digits = 3;"
                         : "SET client_encoding = 'UTF8'; SET extra_float_digits = 3;");
+    // Also after a reconnect: every transaction of a reader is a read-only one.
+    if (access_ == Access::ReadOnly) ExecuteScript("SET default_transaction_read_only = on");
   }
 
   static std::string Trimmed(std::string s) {
@@ -344,12 +353,13 @@ class PgConnection final : public Connection {
   StatementCache<Prepared> cache_;
   unsigned counter_ = 0;
   bool settingUp_ = false;  // a reconnect inside Setup() does not set up again
+  Access access_;
 };
 
 }  // namespace
 
-std::unique_ptr<Connection> OpenPostgres(std::string_view url) {
-  return std::make_unique<PgConnection>(std::string(url));
+std::unique_ptr<Connection> OpenPostgres(std::string_view url, Access access) {
+  return std::make_unique<PgConnection>(std::string(url), access);
 }
 
 }  // namespace ger::db

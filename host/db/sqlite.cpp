@@ -139,10 +139,11 @@ struct Prepared {
 
 class SqliteConnection final : public Connection {
  public:
-  explicit SqliteConnection(std::string path) : path_(std::move(path)), walPath_(path_ + "-wal") {
+  SqliteConnection(std::string path, Access access)
+      : path_(std::move(path)), walPath_(path_ + "-wal"), access_(access) {
     const bool first = !OpenFiles().Find(path_);
     if (first) RequireOwnJournal(path_, walPath_);
-    OpenHandle(true);
+    OpenHandle(access_ == Access::ReadWrite);
     std::optional<FileId> db = IdOf(path_);
     if (!db) {
       CloseHandle();
@@ -241,6 +242,9 @@ class SqliteConnection final : public Connection {
 
   void Begin() override {
     EnsureFile();
+    if (access_ == Access::ReadOnly)
+      throw ReadOnlyError("the SQLite database '" + path_ +
+                          "' was opened for reading only: a change was refused");
     if (readOnly_) {
       // The file may have been made writable since: a new handle on the same file finds out.
       CloseHandle();
@@ -282,7 +286,9 @@ class SqliteConnection final : public Connection {
       identity_ = *known;
       if (!Intact()) throw FileChangedError(Changed());
     }
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    const bool reader = access_ == Access::ReadOnly;
+    int flags = (reader ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX |
+                (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
       std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -294,10 +300,12 @@ class SqliteConnection final : public Connection {
     sqlite3_extended_result_codes(db_, 1);
     // WAL lets readers run beside the writer; NORMAL syncs at checkpoints, so a commit survives
     // a killed process (not a power cut between checkpoints). Reads go through a memory map.
+    // A reader leaves the journal's mode to the writers and refuses any change itself.
     const char* setup =
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
-        "PRAGMA mmap_size=268435456; PRAGMA cache_size=-16000; "
-        "PRAGMA journal_size_limit=67108864;";
+        reader ? "PRAGMA query_only=1; PRAGMA mmap_size=268435456; PRAGMA cache_size=-16000;"
+               : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+                 "PRAGMA mmap_size=268435456; PRAGMA cache_size=-16000; "
+                 "PRAGMA journal_size_limit=67108864;";
     char* err = nullptr;
     rc = sqlite3_exec(db_, setup, nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
@@ -306,7 +314,7 @@ class SqliteConnection final : public Connection {
       CloseHandle();
       throw DbError("cannot open SQLite database '" + path_ + "': " + msg);
     }
-    readOnly_ = sqlite3_db_readonly(db_, "main") == 1;
+    readOnly_ = reader || sqlite3_db_readonly(db_, "main") == 1;
     // The journal stays when the last connection closes (emptied, as the size limit above asks
     // for), so that its identity holds for as long as this process has the database open. A
     // first read makes sure it exists.
@@ -469,6 +477,9 @@ class SqliteConnection final : public Connection {
     Prepared& prepared = Prepare(sql);
     sqlite3_stmt* stmt = prepared.stmt.get();
     const auto& names = prepared.names;
+    // Texts and blobs are bound where they are (SQLITE_STATIC): the parameters outlive the
+    // statement's run, and every caller clears the bindings before returning (Resetter), so a
+    // large value is not copied once more.
     for (std::size_t i = 0; i < names.size(); ++i) {
       const Value& v = RequireParam(params, names[i]);
       int index = static_cast<int>(i + 1);
@@ -478,7 +489,7 @@ class SqliteConnection final : public Connection {
             if constexpr (std::is_same_v<T, std::monostate>) {
               return sqlite3_bind_null(stmt, index);
             } else if constexpr (std::is_same_v<T, std::string>) {
-              return sqlite3_bind_text64(stmt, index, x.data(), x.size(), SQLITE_TRANSIENT,
+              return sqlite3_bind_text64(stmt, index, x.data(), x.size(), SQLITE_STATIC,
                                          SQLITE_UTF8);
             } else if constexpr (std::is_same_v<T, double>) {
               return sqlite3_bind_double(stmt, index, x);
@@ -489,8 +500,7 @@ class SqliteConnection final : public Connection {
               return sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
                                          SQLITE_UTF8);
             } else {
-              return sqlite3_bind_blob64(stmt, index, x.data.data(), x.data.size(),
-                                         SQLITE_TRANSIENT);
+              return sqlite3_bind_blob64(stmt, index, x.data.data(), x.data.size(), SQLITE_STATIC);
             }
           },
           v);
@@ -530,6 +540,7 @@ class SqliteConnection final : public Connection {
   }
 
   std::string path_, walPath_;
+  Access access_;
   Identity identity_;
   bool registered_ = false;
   sqlite3* db_ = nullptr;
@@ -539,9 +550,9 @@ class SqliteConnection final : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> OpenSqlite(std::string_view path) {
+std::unique_ptr<Connection> OpenSqlite(std::string_view path, Access access) {
   if (path.empty()) throw DbError("sqlite: URL without a file path");
-  return std::make_unique<SqliteConnection>(std::string(path));
+  return std::make_unique<SqliteConnection>(std::string(path), access);
 }
 
 void RequireOwnSqliteJournal(const std::string& path) {

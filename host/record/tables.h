@@ -120,6 +120,13 @@ extern const Dataset kQryMunicipio;      // qryMunicipio
 extern const Dataset kQryCentCusto;      // qryCentCusto
 extern const Dataset kCdsObservacao;     // cdsObservacao
 
+// The tables a seat (the desktop host) reads straight from the database: the reference lists of
+// qryPais, qryEstado, qryMunicipio and qryCentCusto, and the branch check of qryVeriFilial. All
+// else goes through the server, its checks and its log; `ger-admin seat-role` grants a seat's
+// role reading these and nothing more.
+inline constexpr std::string_view kSeatReadTables[5] = {"PAIS", "ESTADO", "MUNICIPIO", "CENTCUST",
+                                                        "FILIAL"};
+
 // Adds the persistent fields, in order, with their presentation: every column of a table, or the
 // fields of a dataset. The dataset must have no fields yet.
 void DefineFields(TDataSet& dataset, const Table& table);

@@ -41,7 +41,13 @@ db::Connection& TdtmDBGeral::Connection() {
   if (url.empty())
     throw EDatabaseError("No database configured for the host (setting 'database').");
   connection_.reset();
-  connection_ = db::Connection::Open(url);
+  // Seats only read here (the reference lists); every change goes through the server, its
+  // checks and its log. A seat's role on PostgreSQL is made by `ger-admin seat-role`.
+  try {
+    connection_ = db::Connection::Open(url, db::Access::ReadOnly);
+  } catch (const db::DbError& e) {
+    throw EDatabaseError(e.what());
+  }
   url_ = url;
   handedIn_ = false;
   return *connection_;

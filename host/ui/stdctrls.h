@@ -310,10 +310,11 @@ using TToolButton = TSpeedButton;
 using TButtonFlat = TSpeedButton;
 
 // Picture files: BMP and JPEG only, decoded whole, so that a file cut short is refused as well
-// as one that is no picture at all. The file's bytes; raises Exception with a sentence for the
-// user: "Não foi possível ler o arquivo 'X'." (missing or unreadable), "O arquivo 'X' tem mais
-// de N MB." (larger than maxBytes, N = maxBytes in MB, checked before the file is read) or
-// "Arquivo não é uma imagem BMP ou JPEG válida.".
+// as one that is no picture at all; the declared size is checked before decoding (ui/picture.h).
+// The file's bytes; raises Exception with a sentence for the user: "Não foi possível ler o
+// arquivo 'X'." (missing or unreadable), "O arquivo 'X' tem mais de N MB." (larger than maxBytes
+// or kMaxPictureBytes, checked before the file is read), "Arquivo não é uma imagem BMP ou JPEG
+// válida.", or the refusals of a picture of more than kMaxPictureSide pixels a side or of none.
 std::string LoadPictureFile(const std::string& path, std::uintmax_t maxBytes = UINTMAX_MAX);
 
 // A picture. Loading accepts BMP and JPEG files only.
@@ -322,8 +323,7 @@ class TImage : public TControl {
   using TControl::TControl;
   static const ComponentClass ClassInfo;
   const ComponentClass& Class() const override;
-  // Raises Exception "Arquivo não é uma imagem BMP ou JPEG válida." for anything else, and
-  // "Não foi possível ler o arquivo 'X'." for a file that cannot be read; the old picture stays.
+  // Raises Exception as LoadPictureFile(path) does; the old picture stays.
   void LoadFromFile(const std::string& path);
   void LoadFromBytes(const std::string& bytes);  // same checks as a file's contents
   void Clear();

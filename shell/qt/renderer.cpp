@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QButtonGroup>
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +42,7 @@
 #include "report_preview.h"
 #include "ui/dbctrls.h"
 #include "ui/gestures.h"
+#include "ui/picture.h"
 
 namespace ger::qt {
 
@@ -993,9 +996,17 @@ class ImageBinding : public Binding {
     auto* w = static_cast<QLabel*>(widget_.data());
     if (image_.PictureBytes() != shown_) {
       shown_ = image_.PictureBytes();
+      // The model took only bytes that passed its checks; the toolkit's decoder gets the same
+      // bound on the declared size all the same, read before any pixel is.
+      QByteArray data =
+          QByteArray::fromRawData(shown_.data(), static_cast<qsizetype>(shown_.size()));
+      QBuffer buffer(&data);
+      QImageReader reader(&buffer);
+      const QSize size = reader.size();
       QImage picture;
-      picture.loadFromData(reinterpret_cast<const uchar*>(shown_.data()),
-                           static_cast<int>(shown_.size()));
+      if (size.width() > 0 && size.height() > 0 && size.width() <= kMaxPictureSide &&
+          size.height() <= kMaxPictureSide)
+        picture = reader.read();
       w->setPixmap(picture.isNull() ? QPixmap() : QPixmap::fromImage(picture));
     }
     w->setScaledContents(image_.Stretch);

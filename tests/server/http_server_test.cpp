@@ -21,7 +21,8 @@ using namespace std::chrono_literals;
 namespace {
 
 // A request whose body starts with "wait:" is answered once the test opens the gate (or after 20
-// s).
+// s); one starting with "offload:" is handed to a worker by its handler on the loop, and waits
+// for the gate there.
 std::atomic<bool> gGateOpen{false};
 
 // A server on a free port, serving on its own thread until the test ends.
@@ -37,7 +38,11 @@ class Running {
               return false;
             },
             [](const HttpRequest& req, HttpReply& reply) {
-              if (req.body.starts_with("wait:")) {
+              if (req.body.starts_with("offload:") && req.onLoop) {
+                reply.offload = true;
+                return;
+              }
+              if (req.body.starts_with("wait:") || req.body.starts_with("offload:")) {
                 const auto until = std::chrono::steady_clock::now() + 20s;
                 while (!gGateOpen && std::chrono::steady_clock::now() < until)
                   std::this_thread::sleep_for(1ms);
@@ -45,6 +50,7 @@ class Running {
               reply.body = std::string(req.method) + " " + std::string(req.body);
               if (req.body.starts_with("big:"))
                 reply.body = std::string(std::stoul(std::string(req.body.substr(4))), 'z');
+              if (req.releaseBody) req.releaseBody();  // on a worker: read, so given back
             }) {
     port_ = server_.Bind();
     thread_ = std::thread([this] { server_.Serve(); });
@@ -473,4 +479,29 @@ TEST(HttpServer, ALargeRequestDoesNotHoldUpTheOtherClientsOfItsLoop) {
   auto again = light.Read();
   ASSERT_TRUE(again);
   EXPECT_EQ(again->body, "POST again");
+}
+
+// A handler on a loop may hand a small request to a worker (a save that may wait for another
+// writer's lock): the loop serves its other clients meanwhile, and the same client's next request
+// is answered after it.
+TEST(HttpServer, ARequestItsHandlerHandsToAWorkerDoesNotHoldUpTheLoop) {
+  HttpServerOptions o;
+  o.loops = 1;
+  Running s(o);
+  gGateOpen = false;
+  RawClient saver(s.Port(), 30);
+  ASSERT_TRUE(saver.Send(Post("offload:save") + Post("behind")));
+  // With the handler waiting on the loop (for the gate's 20 s), this read would time out.
+  RawClient light(s.Port(), 10);
+  ASSERT_TRUE(light.Send(Post("light")));
+  auto quick = light.Read();
+  gGateOpen = true;
+  ASSERT_TRUE(quick);
+  EXPECT_EQ(quick->body, "POST light");
+  auto first = saver.Read();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->body, "POST offload:save");
+  auto second = saver.Read();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->body, "POST behind");
 }

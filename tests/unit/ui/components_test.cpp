@@ -197,11 +197,12 @@ TEST_F(ComponentsTest, AQueryBindsItsParametersAndFillsItsInnerDataset) {
   std::remove(path.c_str());
   Application().Settings.databaseUrl = "sqlite:" + path;
   dtmDBGeral().Close();
-  dtmDBGeral().Connection().ExecuteScript(
-      "CREATE TABLE ESTADO (SGESTADO VARCHAR(2), CDPAIS VARCHAR(3), NMESTADO VARCHAR(30));"
-      "INSERT INTO ESTADO VALUES ('SP','105','São Paulo');"
-      "INSERT INTO ESTADO VALUES ('RJ','105','Rio de Janeiro');"
-      "INSERT INTO ESTADO VALUES ('XX','249','Outro')");
+  db::Connection::Open("sqlite:" + path)
+      ->ExecuteScript(
+          "CREATE TABLE ESTADO (SGESTADO VARCHAR(2), CDPAIS VARCHAR(3), NMESTADO VARCHAR(30));"
+          "INSERT INTO ESTADO VALUES ('SP','105','São Paulo');"
+          "INSERT INTO ESTADO VALUES ('RJ','105','Rio de Janeiro');"
+          "INSERT INTO ESTADO VALUES ('XX','249','Outro')");
   TADOIBQuery qry(nullptr, "qryEstado");
   qry.SQL = "SELECT SGESTADO, NMESTADO FROM ESTADO WHERE CDPAIS = :CDPAIS ORDER BY SGESTADO";
   qry.ParamByName("cdpais").SetAsString("105");

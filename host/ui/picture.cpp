@@ -1,0 +1,156 @@
+// Picture checks: the headers' declared size first, then the whole decoding within its bound.
+#include "ui/picture.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "core/exceptions.h"
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_BMP
+#define STBI_ONLY_JPEG
+#define STBI_NO_STDIO
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace ger {
+
+namespace {
+
+std::string FormatOf(std::string_view bytes) {
+  if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return "bmp";
+  if (bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xD8 && static_cast<unsigned char>(bytes[2]) == 0xFF)
+    return "jpeg";
+  return {};
+}
+
+std::uint32_t Le(std::string_view b, std::size_t at, int size) {
+  std::uint32_t v = 0;
+  for (int i = size - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
+  return v;
+}
+
+// The decoder fills what is missing at the end of a file with zeros, so a picture cut short
+// would pass: the bytes must hold what the headers promise.
+bool Whole(std::string_view b, const std::string& format) {
+  if (format == "bmp") {
+    if (b.size() < 26) return false;
+    const std::uint64_t offset = Le(b, 10, 4);
+    // The old OS/2 header gives the size in 16 bits and knows no compression.
+    const bool os2 = Le(b, 14, 4) == 12;
+    if (!os2 && b.size() < 34) return false;
+    const std::uint64_t width = os2 ? Le(b, 18, 2) : Le(b, 18, 4);
+    const auto height =
+        os2 ? static_cast<std::int32_t>(Le(b, 20, 2)) : static_cast<std::int32_t>(Le(b, 22, 4));
+    const std::uint64_t bits = os2 ? Le(b, 24, 2) : Le(b, 28, 2);
+    const std::uint32_t compression = os2 ? 0 : Le(b, 30, 4);
+    std::uint64_t data = 0;
+    if (compression == 0 || compression == 3) {
+      const std::uint64_t row = (bits * width + 31) / 32 * 4;
+      data = row *
+             static_cast<std::uint64_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);
+    } else if (b.size() >= 38) {
+      data = Le(b, 34, 4);  // run-length coded: the size the header gives
+    }
+    return offset + data <= b.size();
+  }
+  // A JPEG ends with its end-of-image marker after the coded data. The segments before the first
+  // scan are skipped by their lengths (one may hold a whole thumbnail picture); in coded data a
+  // 0xFF byte is always followed by 0x00 or a restart marker, so the first 0xFF 0xD9 after the
+  // scan's start is the end.
+  std::size_t at = 2;
+  while (at + 4 <= b.size() && static_cast<unsigned char>(b[at]) == 0xFF) {
+    const auto marker = static_cast<unsigned char>(b[at + 1]);
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    if (marker == 0xDA) return b.find("\xFF\xD9", at + 2) != std::string_view::npos;
+    at += 2 + (std::size_t{static_cast<unsigned char>(b[at + 2])} << 8 |
+               static_cast<unsigned char>(b[at + 3]));
+  }
+  return false;
+}
+
+[[noreturn]] void NotAPicture() {
+  throw Exception(PictureMsg("Img_Invalida"));
+}
+
+const stbi_uc* Data(std::string_view bytes) {
+  return reinterpret_cast<const stbi_uc*>(bytes.data());
+}
+
+}  // namespace
+
+const TMessages& PictureMessages() {
+  static const TMessages messages(
+      "Img_Invalida|Arquivo não é uma imagem BMP ou JPEG válida.\n"
+      "Img_Grande|A imagem tem %1 x %2 pixels; o máximo aceito é %3 pixels de largura e de "
+      "altura.\n"
+      "Img_Vazia|A imagem não tem pixels (largura ou altura zero).\n"
+      "Img_Ler|Não foi possível ler o arquivo '%1'.\n"
+      "Img_Tamanho|O arquivo '%1' tem mais de %2 MB.\n");
+  return messages;
+}
+
+std::string PictureMsg(std::string_view key, std::initializer_list<std::string_view> args) {
+  const std::string& text = PictureMessages().Msg(key);
+  const std::vector<std::string_view> values(args);
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (text[i] == '%' && next >= '1' && next <= '9' &&
+        static_cast<std::size_t>(next - '1') < values.size()) {
+      out += values[static_cast<std::size_t>(next - '1')];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+PictureInfo DeclaredPicture(std::string_view bytes) {
+  PictureInfo info{FormatOf(bytes)};
+  if (info.format.empty() || bytes.size() > static_cast<std::size_t>(INT32_MAX)) NotAPicture();
+  int channels = 0;
+  // Reads the headers only (up to the frame header of a JPEG); nothing is allocated per pixel.
+  if (!stbi_info_from_memory(Data(bytes), static_cast<int>(bytes.size()), &info.width, &info.height,
+                             &channels))
+    NotAPicture();
+  // A BMP stored top-down gives a negative height, which the header reading passes on.
+  const std::int64_t width = info.width;
+  const std::int64_t height = info.height < 0 ? -std::int64_t{info.height} : info.height;
+  if (width <= 0 || height <= 0) throw Exception(PictureMsg("Img_Vazia"));
+  if (width > kMaxPictureSide || height > kMaxPictureSide)
+    throw Exception(PictureMsg("Img_Grande", {std::to_string(width), std::to_string(height),
+                                              std::to_string(kMaxPictureSide)}));
+  info.height = static_cast<int>(height);
+  return info;
+}
+
+PictureInfo CheckPicture(std::string_view bytes) {
+  PictureInfo info = DeclaredPicture(bytes);
+  if (!Whole(bytes, info.format)) NotAPicture();
+  int width = 0, height = 0, channels = 0;
+  // Decoding the whole picture is the only sure test of the rest; the size was bounded above.
+  stbi_uc* pixels = stbi_load_from_memory(Data(bytes), static_cast<int>(bytes.size()), &width,
+                                          &height, &channels, 0);
+  if (!pixels) NotAPicture();
+  stbi_image_free(pixels);
+  // The decoder reads the headers again; a picture must not turn out larger than declared.
+  if (width != info.width || height != info.height) NotAPicture();
+  return info;
+}
+
+}  // namespace ger
