@@ -401,10 +401,6 @@ class CloseWithChanges : public Journey {
  protected:
   static constexpr const char* kName = "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
   void SetUp() override {
-#ifndef GER_SCREEN_ASKS_BEFORE_CLOSING
-    GTEST_SKIP() << "waits for the company screen's close question (its close path in the "
-                    "module, Ger00200/ger00200_fechar.cpp)";
-#endif
     Journey::SetUp();
     if (HasFatalFailure()) return;
     Row(2);
