@@ -47,4 +47,23 @@ std::vector<std::string> TMessages::Keys() const {
   return keys;
 }
 
+std::string TMessages::Msg(std::string_view key,
+                           std::initializer_list<std::string_view> args) const {
+  const std::string& text = Msg(key);
+  const std::vector<std::string_view> values(args);
+  std::string out;
+  out.reserve(text.size() + 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (text[i] == '%' && next >= '1' && next <= '9' &&
+        static_cast<std::size_t>(next - '1') < values.size()) {
+      out += values[static_cast<std::size_t>(next - '1')];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace ger

@@ -3,6 +3,7 @@
 // the text of a key; showing the text (as an error or a question) belongs to the UI layer, which
 // holds a catalogue and adds the dialog.
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,6 +26,9 @@ class TMessages {
   // The text of a key (keys are case-sensitive). An unknown key raises ger::Exception
   // "Mensagem 'X' não encontrada no catálogo.".
   const std::string& Msg(std::string_view key) const;
+  // The text of a key with "%1" to "%9" replaced by the arguments in order; a number without
+  // an argument stays as written.
+  std::string Msg(std::string_view key, std::initializer_list<std::string_view> args) const;
   bool Contains(std::string_view key) const { return index_.count(std::string(key)) != 0; }
   // The keys in catalogue order.
   std::vector<std::string> Keys() const;

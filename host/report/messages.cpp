@@ -34,21 +34,7 @@ const TMessages& ReportMessages() {
 }
 
 std::string ReportMsg(std::string_view key, std::initializer_list<std::string_view> args) {
-  const std::string& text = ReportMessages().Msg(key);
-  const std::vector<std::string_view> values(args);
-  std::string out;
-  out.reserve(text.size() + 32);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-    if (text[i] == '%' && next >= '1' && next <= '9' &&
-        static_cast<std::size_t>(next - '1') < values.size()) {
-      out += values[static_cast<std::size_t>(next - '1')];
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
+  return ReportMessages().Msg(key, args);
 }
 
 }  // namespace ger::report

@@ -104,20 +104,7 @@ const TMessages& PictureMessages() {
 }
 
 std::string PictureMsg(std::string_view key, std::initializer_list<std::string_view> args) {
-  const std::string& text = PictureMessages().Msg(key);
-  const std::vector<std::string_view> values(args);
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-    if (text[i] == '%' && next >= '1' && next <= '9' &&
-        static_cast<std::size_t>(next - '1') < values.size()) {
-      out += values[static_cast<std::size_t>(next - '1')];
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
+  return PictureMessages().Msg(key, args);
 }
 
 PictureInfo DeclaredPicture(std::string_view bytes) {
