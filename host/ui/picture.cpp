@@ -40,6 +40,57 @@ std::uint32_t Le(std::string_view b, std::size_t at, int size) {
   return v;
 }
 
+// A Huffman table codes at most 256 symbols; the decoder builds its tables from the sixteen
+// counts without checking their sum, so a segment claiming more would write past them.
+bool HuffmanTablesFit(std::string_view segment) {
+  std::size_t at = 0;
+  while (at < segment.size()) {
+    if (at + 17 > segment.size()) return false;
+    std::size_t symbols = 0;
+    for (std::size_t i = 1; i <= 16; ++i) symbols += static_cast<unsigned char>(segment[at + i]);
+    if (symbols > 256) return false;
+    at += 17 + symbols;
+  }
+  return at == segment.size();
+}
+
+enum class JpegWalk { Whole, Cut, Unsound };
+
+// Walks a JPEG's segments by their lengths (one may hold a whole thumbnail picture). In coded data
+// a 0xFF byte is followed by 0x00 or a restart marker, so any other marker there is a segment
+// again (a progressive picture defines tables between its scans) and every table is seen. The
+// decoder skips bytes it does not expect between segments and reads on from the next marker it
+// finds: such bytes could hide a table from this walk, so they make the picture unsound.
+JpegWalk WalkJpeg(std::string_view b) {
+  std::size_t at = 2;
+  bool scanned = false;
+  while (at + 1 < b.size()) {
+    if (static_cast<unsigned char>(b[at]) != 0xFF) {
+      if (!scanned) return JpegWalk::Unsound;
+      ++at;
+      continue;
+    }
+    const auto marker = static_cast<unsigned char>(b[at + 1]);
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)) {
+      at += 2;
+      continue;
+    }
+    if (marker == 0xD9) return scanned ? JpegWalk::Whole : JpegWalk::Unsound;
+    if (at + 4 > b.size()) return JpegWalk::Cut;
+    const std::size_t length = std::size_t{static_cast<unsigned char>(b[at + 2])} << 8 |
+                               static_cast<unsigned char>(b[at + 3]);
+    if (length < 2) return JpegWalk::Unsound;
+    if (marker == 0xC4 && !HuffmanTablesFit(b.substr(at + 4, length - 2))) return JpegWalk::Unsound;
+    if (marker == 0xDA) scanned = true;
+    at += 2 + length;
+  }
+  return JpegWalk::Cut;
+}
+
 // The decoder fills what is missing at the end of a file with zeros, so a picture cut short
 // would pass: the bytes must hold what the headers promise.
 bool Whole(std::string_view b, const std::string& format) {
@@ -64,22 +115,8 @@ bool Whole(std::string_view b, const std::string& format) {
     }
     return offset + data <= b.size();
   }
-  // A JPEG ends with its end-of-image marker after the coded data. The segments before the first
-  // scan are skipped by their lengths (one may hold a whole thumbnail picture); in coded data a
-  // 0xFF byte is always followed by 0x00 or a restart marker, so the first 0xFF 0xD9 after the
-  // scan's start is the end.
-  std::size_t at = 2;
-  while (at + 4 <= b.size() && static_cast<unsigned char>(b[at]) == 0xFF) {
-    const auto marker = static_cast<unsigned char>(b[at + 1]);
-    if (marker == 0xFF) {  // fill byte
-      ++at;
-      continue;
-    }
-    if (marker == 0xDA) return b.find("\xFF\xD9", at + 2) != std::string_view::npos;
-    at += 2 + (std::size_t{static_cast<unsigned char>(b[at + 2])} << 8 |
-               static_cast<unsigned char>(b[at + 3]));
-  }
-  return false;
+  // A JPEG ends with its end-of-image marker after the coded data.
+  return WalkJpeg(b) == JpegWalk::Whole;
 }
 
 [[noreturn]] void NotAPicture() {
@@ -110,6 +147,8 @@ std::string PictureMsg(std::string_view key, std::initializer_list<std::string_v
 PictureInfo DeclaredPicture(std::string_view bytes) {
   PictureInfo info{FormatOf(bytes)};
   if (info.format.empty() || bytes.size() > static_cast<std::size_t>(INT32_MAX)) NotAPicture();
+  // The header reading builds the tables it meets on its way to the frame header.
+  if (info.format == "jpeg" && WalkJpeg(bytes) == JpegWalk::Unsound) NotAPicture();
   int channels = 0;
   // Reads the headers only (up to the frame header of a JPEG); nothing is allocated per pixel.
   if (!stbi_info_from_memory(Data(bytes), static_cast<int>(bytes.size()), &info.width, &info.height,

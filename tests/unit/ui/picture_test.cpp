@@ -144,6 +144,26 @@ TEST(PictureTest, APictureOfNoPixelsIsRefused) {
   EXPECT_EQ(Refusal(TinyOs2Bmp(4, 4).substr(0, 60)), PictureMsg("Img_Invalida"));
 }
 
+// A table segment claiming more than the 256 symbols a Huffman table can code would make the
+// decoder write past its tables: refused unread, whether it comes before the first scan or
+// between scans as in a progressive picture.
+TEST(PictureTest, AHuffmanTableOfMoreSymbolsThanACodeHasIsRefusedUndecoded) {
+  std::string table = "\xFF\xC4";
+  Be16(table, 2 + 1 + 16 + 300);
+  table += '\0';
+  table += '\xFF';
+  table += '\x2D';
+  table += std::string(14, '\0');
+  table += std::string(300, '\0');
+  const std::string jpeg = TinyJpeg(8, 8);
+  const std::size_t frame = jpeg.find("\xFF\xC0");
+  EXPECT_EQ(Refusal(jpeg.substr(0, frame) + table + jpeg.substr(frame)),
+            PictureMsg("Img_Invalida"));
+  const std::size_t end = jpeg.size() - 2;
+  EXPECT_EQ(Refusal(jpeg.substr(0, end) + table + jpeg.substr(end)), PictureMsg("Img_Invalida"));
+  EXPECT_NO_THROW(CheckPicture(jpeg));
+}
+
 // The logo preview shows the file a path names: the same rules, and the image keeps its picture.
 TEST(PictureTest, AnImageShowingAPathRefusesABombAndKeepsItsPicture) {
   const std::filesystem::path dir = ::testing::TempDir();
