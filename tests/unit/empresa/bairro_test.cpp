@@ -7,13 +7,21 @@ namespace {
 
 namespace G = ui::Gestures;
 
-TEST_F(EmpresaScreen, AFailedNeighbourhoodLookupIsShownAndKeepsTheCode) {
-  InsertCompany("05", "Quinta");
-  db_->Execute(
-      "INSERT INTO BAIRRO (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO, NMBAIRRO) "
-      "VALUES ('1058', 'SP', '5030', '0000000007', 'Centro')");
-  db_->Execute(
-      "UPDATE EMPRESA SET CDBAIRRO = '0000000007', NMBAIRRO = 'Centro' WHERE CDEMPRESA = '05'");
+class BairroScreen : public EmpresaScreen {
+ protected:
+  // Company 05, whose stored neighbourhood is registered.
+  void CompanyInCentro() {
+    InsertCompany("05", "Quinta");
+    db_->Execute(
+        "INSERT INTO BAIRRO (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO, NMBAIRRO) "
+        "VALUES ('1058', 'SP', '5030', '0000000007', 'Centro')");
+    db_->Execute(
+        "UPDATE EMPRESA SET CDBAIRRO = '0000000007', NMBAIRRO = 'Centro' WHERE CDEMPRESA = '05'");
+  }
+};
+
+TEST_F(BairroScreen, AFailedNeighbourhoodLookupIsShownAndKeepsTheCode) {
+  CompanyInCentro();
   TfrmEmpresa& f = Open();
   ASSERT_TRUE(G::Click(f.sbtAlterar));
   ASSERT_TRUE(G::Click(f.mnuEndereco));
@@ -36,13 +44,8 @@ TEST_F(EmpresaScreen, AFailedNeighbourhoodLookupIsShownAndKeepsTheCode) {
 
 // Any post, not only the confirm, ends with the neighbourhood check: when it fails the post is
 // refused with the address page in front and nothing reaches the server.
-TEST_F(EmpresaScreen, APostIsRefusedWhenItsNeighbourhoodCheckFails) {
-  InsertCompany("05", "Quinta");
-  db_->Execute(
-      "INSERT INTO BAIRRO (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO, NMBAIRRO) "
-      "VALUES ('1058', 'SP', '5030', '0000000007', 'Centro')");
-  db_->Execute(
-      "UPDATE EMPRESA SET CDBAIRRO = '0000000007', NMBAIRRO = 'Centro' WHERE CDEMPRESA = '05'");
+TEST_F(BairroScreen, APostIsRefusedWhenItsNeighbourhoodCheckFails) {
+  CompanyInCentro();
   TfrmEmpresa& f = Open();
   ASSERT_TRUE(G::Click(f.sbtAlterar));
   f.cdsEmpresa.FieldByName("NMEMPRESA").SetAsString("Quinta Nova");
