@@ -1,6 +1,7 @@
 #include "qtdialogs.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -104,6 +105,23 @@ QMessageBox::Icon IconOf(TMsgDlgType type) {
   }
   return QMessageBox::NoIcon;
 }
+
+// Ctrl+C copies the message, its title and its buttons as text, as message boxes do on other
+// desktops: to paste what the program said into a call for support.
+class MessageBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (!event->matches(QKeySequence::Copy)) return QMessageBox::keyPressEvent(event);
+    const QString line = "---------------------------\n";
+    QString captions;
+    for (QAbstractButton* b : buttons()) captions += QString(b->text()).remove('&') + "   ";
+    QApplication::clipboard()->setText(line + windowTitle() + "\n" + line + text() + "\n" + line +
+                                       captions + "\n" + line);
+  }
+};
 
 }  // namespace
 
@@ -220,7 +238,7 @@ TModalResult QtDialogs::MessageDlg(const std::string& text, TMsgDlgType type,
   // A message must be seen: the hourglass and the busy indicator would hide that it waits.
   bool hourGlass = overridden_;
   if (hourGlass) QApplication::restoreOverrideCursor();
-  QMessageBox box(IconOf(type), DialogTitle(type), ToQ(text), QMessageBox::NoButton, Parent());
+  MessageBox box(IconOf(type), DialogTitle(type), ToQ(text), QMessageBox::NoButton, Parent());
   box.setObjectName("dlgMensagem");
   std::vector<std::pair<QAbstractButton*, TMsgDlgBtn>> made;
   for (TMsgDlgBtn b : {mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbHelp}) {

@@ -1,6 +1,7 @@
 // The Qt dialogs of the host: Portuguese message boxes, the pick list with its filter, the find
 // dialog, the report designer call and the file filters, and the command line of ger-host.
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -111,6 +112,26 @@ class DialogsTest : public QObject {
     });
     QCOMPARE(dialogs.MessageDlg("Falhou.", TMsgDlgType::mtError, mbOK, 0), TModalResult::mrOk);
     QCOMPARE(icon, QMessageBox::Critical);
+  }
+
+  // Ctrl+C copies what the box says, title and buttons included, and leaves the box open.
+  void messageBoxCopiesItsTextWithCtrlC() {
+    qt::QtDialogs dialogs;
+    QApplication::clipboard()->clear();
+    QString copied;
+    bool stayed = false;
+    ger::test::OnNextModal([&](QWidget* modal) {
+      QTest::keyClick(modal->focusWidget() ? modal->focusWidget() : modal, Qt::Key_C,
+                      Qt::ControlModifier);
+      copied = QApplication::clipboard()->text();
+      stayed = modal->isVisible();
+      QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    dialogs.MessageDlg("Registro alterado.\nCampos: Nome.", TMsgDlgType::mtError, mbOK, 0);
+    QVERIFY(stayed);
+    const QString line = "---------------------------\n";
+    QCOMPARE(copied, line + "Erro\n" + line + "Registro alterado.\nCampos: Nome.\n" + line +
+                         "OK   \n" + line);
   }
 
   void pickListFiltersAsTheUserTypes() {
