@@ -331,6 +331,55 @@ void XSession::CloseBox(const Window& window) {
   std::this_thread::sleep_for(80ms);
 }
 
+void XSession::Activate(const Window& window) {
+  XRaiseWindow(x_, window.id);
+  XSetInputFocus(x_, window.id, RevertToParent, CurrentTime);
+  Flush();
+  std::this_thread::sleep_for(150ms);
+}
+
+void XSession::Move(const Window& window, int x, int y) {
+  XMoveWindow(x_, window.id, x, y);
+  Flush();
+  std::this_thread::sleep_for(150ms);
+}
+
+std::optional<std::string> XSession::TakeClipboard(std::chrono::milliseconds timeout) {
+  const Atom clipboard = XInternAtom(x_, "CLIPBOARD", False);
+  if (XGetSelectionOwner(x_, clipboard) == None) return std::nullopt;
+  const Atom utf8 = XInternAtom(x_, "UTF8_STRING", False);
+  const Atom into = XInternAtom(x_, "GER_JOURNEY_CLIPBOARD", False);
+  // An unmapped window of this connection to receive the text on.
+  struct Requestor {
+    _XDisplay* x;
+    ::Window id;
+    ~Requestor() { XDestroyWindow(x, id); }
+  } requestor{x_, XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 1, 1, 0, 0, 0)};
+  XConvertSelection(x_, clipboard, utf8, into, requestor.id, CurrentTime);
+  Flush();
+  XEvent event{};
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!XCheckTypedWindowEvent(x_, requestor.id, SelectionNotify, &event)) {
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(20ms);
+  }
+  if (event.xselection.property == None) return std::nullopt;
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::optional<std::string> text;
+  if (XGetWindowProperty(x_, requestor.id, into, 0, 1 << 20, True, AnyPropertyType, &type, &format,
+                         &items, &after, &data) == Success &&
+      data) {
+    text.emplace(reinterpret_cast<char*>(data), items);
+    XFree(data);
+  }
+  XSetSelectionOwner(x_, clipboard, None, CurrentTime);
+  Flush();
+  return text;
+}
+
 std::vector<Window> XSession::Windows() {
   std::vector<Window> out;
   ::Window root = DefaultRootWindow(x_), parent = 0, *children = nullptr;

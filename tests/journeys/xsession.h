@@ -67,6 +67,16 @@ class XSession {
   // What a window manager sends when the user clicks a window's close box (there is none on this
   // bare server to click).
   void CloseBox(const Window& window);
+  // What a window manager does when the user clicks into a window: raises it and gives it the
+  // keyboard.
+  void Activate(const Window& window);
+  // Puts a top-level window at a place of the screen, as the user dragging it there.
+  void Move(const Window& window, int x, int y);
+
+  // The text on the clipboard, which is then left empty so that the next copy cannot be mistaken
+  // for this one; nullopt when nothing was copied (or its owner did not answer in `timeout`).
+  std::optional<std::string> TakeClipboard(
+      std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
   // The mapped top-level windows, bottom to top.
   std::vector<Window> Windows();
