@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include "db/database.h"
 #include "launcher.h"
 #include "xsession.h"
@@ -39,12 +41,20 @@ class Journey : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     x_ = std::make_unique<journey::XSession>(dir_, screenWidth_);
-    ger::server::LaunchOptions o;
-    o.binary = GER_SERVER_BIN;
-    o.args = {"--data-dir", dir_.string(), "--data", GER_SOURCE_DIR "/data", "--demo"};
-    o.log = dir_ / "server.log";
-    server_ = std::make_unique<ger::server::ServerProcess>(o);
-    host_ = StartHost("host.log");
+    db_ = "sqlite:" + Database().string();
+    if (postgres_) {
+      // A schema of its own on the PostgreSQL of the test run.
+      const char* url = std::getenv("GER_TEST_PG");
+      ASSERT_TRUE(url && *url) << "GER_TEST_PG is not set (./ger test sets it)";
+      pgUrl_ = url;
+      schema_ = "journey_" + std::to_string(getpid());
+      ger::db::Connection::Open(pgUrl_)->ExecuteScript("DROP SCHEMA IF EXISTS " + schema_ +
+                                                       " CASCADE; CREATE SCHEMA " + schema_);
+      db_ = pgUrl_ + (pgUrl_.find('?') == std::string::npos ? "?" : "&") +
+            "options=-csearch_path%3D" + schema_;
+    }
+    server_ = StartServer("server.log", true);
+    host_ = StartHost("host.log", server_->Port());
     main_ = x_->WaitFor(
         [](const Window& w) {
           return !w.popup && w.width >= 1000 && w.title.find(kMain) != std::string::npos;
@@ -68,19 +78,33 @@ class Journey : public ::testing::Test {
     }
     secondHost_.reset();
     host_.reset();
+    secondServer_.reset();
     server_.reset();
     x_.reset();
+    if (!schema_.empty())
+      ger::db::Connection::Open(pgUrl_)->ExecuteScript("DROP SCHEMA IF EXISTS " + schema_ +
+                                                       " CASCADE");
   }
 
-  // A ger-host on the display against the server, its output in `log`.
-  std::unique_ptr<journey::Child> StartHost(const std::string& log) {
+  // A ger-server on the journey's database, its output in `log`; the first adds the demo
+  // companies.
+  std::unique_ptr<ger::server::ServerProcess> StartServer(const std::string& log, bool demo) {
+    ger::server::LaunchOptions o;
+    o.binary = GER_SERVER_BIN;
+    o.args = {"--data-dir", dir_.string(), "--db", db_, "--data", GER_SOURCE_DIR "/data"};
+    if (demo) o.args.push_back("--demo");
+    o.log = dir_ / log;
+    return std::make_unique<ger::server::ServerProcess>(o);
+  }
+
+  // A ger-host on the display against the server on `port`, its output in `log`.
+  std::unique_ptr<journey::Child> StartHost(const std::string& log, int port) {
     auto env = x_->Environment();
     env["HOME"] = dir_.string();  // the file dialogs' folders and Qt's settings stay here
     env["LANG"] = "pt_BR.UTF-8";
     env["QT_QPA_PLATFORM"] = "xcb";
     return std::make_unique<journey::Child>(
-        std::vector<std::string>{GER_HOST_BIN, "--server-port", std::to_string(server_->Port()),
-                                 "--db", "sqlite:" + Database().string()},
+        std::vector<std::string>{GER_HOST_BIN, "--server-port", std::to_string(port), "--db", db_},
         env, dir_ / log);
   }
 
@@ -88,7 +112,7 @@ class Journey : public ::testing::Test {
 
   // The first column of the first row, as text; nullopt for no row, "" for null.
   std::optional<std::string> Sql(const std::string& sql) {
-    auto db = ger::db::Connection::Open("sqlite:" + Database().string());
+    auto db = ger::db::Connection::Open(db_);
     ger::DataPacket p = db->Query(sql);
     if (p.rows.empty()) return std::nullopt;
     const ger::Value& v = p.rows.front().front();
@@ -186,8 +210,11 @@ class Journey : public ::testing::Test {
   std::unique_ptr<ger::server::ServerProcess> server_;
   std::unique_ptr<journey::Child> host_;
   std::unique_ptr<journey::Child> secondHost_;  // a second seat, for the journeys that have one
+  std::unique_ptr<ger::server::ServerProcess> secondServer_;  // and its server, when it has one
   std::optional<Window> main_;
   int screenWidth_ = 1024;
+  bool postgres_ = false;  // the database on the test run's PostgreSQL instead of a SQLite file
+  std::string db_, pgUrl_, schema_;
 };
 
 // Imprimir, Vídeo, Executar: the preview opens with no progress box over it, its Salvar writes a
@@ -484,7 +511,8 @@ class TwoSeats : public Journey {
     Journey::SetUp();
     if (HasFatalFailure()) return;
     a_ = *main_;
-    secondHost_ = StartHost("host-b.log");
+    if (twoServers_) secondServer_ = StartServer("server-b.log", false);
+    secondHost_ = StartHost("host-b.log", (secondServer_ ? secondServer_ : server_)->Port());
     auto b = x_->WaitFor(
         [&](const Window& w) {
           return !w.popup && w.id != a_.id && w.width >= 1000 &&
@@ -498,8 +526,7 @@ class TwoSeats : public Journey {
     ASSERT_EQ(b_.x, 1024) << "seat B's window did not move";
     // The demo companies each have a branch, which keeps them from being deleted; company 02's
     // is closed (in the branches' own screen, which is not this program's).
-    ger::db::Connection::Open("sqlite:" + Database().string())
-        ->Execute("DELETE FROM FILIAL WHERE CDEMPRESA = '02'");
+    ger::db::Connection::Open(db_)->Execute("DELETE FROM FILIAL WHERE CDEMPRESA = '02'");
     Step("two seats");
   }
 
@@ -567,44 +594,99 @@ class TwoSeats : public Journey {
     EXPECT_TRUE(Gone(title));
   }
 
+  // Seat A saves a new e-mail for a company; seat B, whose list still holds the old row, deletes
+  // it: nothing is deleted, B is told the row changed and which field, and shows the company as
+  // stored now. Deleted again, now that B holds what is stored, it goes, and its neighbour is
+  // current.
+  void StaleDelete() {
+    const std::string email = "SELECT DSEMAILEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
+    Seat(b_);
+    Row(2);
+    Seat(a_);
+    Row(2);
+    Menu("m", "a");
+    Click(200, 337);  // Email
+    x_->Key("ctrl+a");
+    x_->Type("financeiro@serraverde.ind.br");
+    Menu("m", "c");
+    ASSERT_EQ(SqlSoon(email, "financeiro@serraverde.ind.br"), "financeiro@serraverde.ind.br");
+    OnlySeats();
+
+    Seat(b_);
+    Tool("Excluir");
+    Confirm();
+    EXPECT_EQ(Message("Erro"), std::string(kConflict) + "\n" + kChanged + "Email (Formulário).");
+    OnlySeats();
+    EXPECT_EQ(Sql(email), "financeiro@serraverde.ind.br");
+    FormPage();
+    EXPECT_EQ(Name(), kSerra);
+    EXPECT_EQ(Email(), "financeiro@serraverde.ind.br");
+
+    Tool("Excluir");
+    Confirm();
+    OnlySeats();
+    for (int i = 0; i < 40 && Sql(email); ++i) std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Sql(email), std::nullopt);
+    EXPECT_EQ(Name(), "Araucária Serviços");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Andrade Comércio", "Araucária Serviços"}));
+  }
+
+  // Seat A deletes a company; seat B, whose list still holds it, saves a change to it: B is told
+  // another user deleted it, the company leaves B's list and its neighbour is current.
+  void SaveOfADeletedCompany() {
+    const std::string name = "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
+    Seat(b_);
+    Row(2);
+    Seat(a_);
+    Row(2);
+    Tool("Excluir");
+    Confirm();
+    for (int i = 0; i < 40 && Sql(name); ++i) std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(Sql(name), std::nullopt);
+    OnlySeats();
+
+    Seat(b_);
+    Menu("m", "a");
+    x_->Key("ctrl+a");
+    x_->Type("Serra Verde de B");
+    Menu("m", "c");
+    EXPECT_EQ(Message("Erro"), "Empresa excluída por outro usuário.");
+    OnlySeats();
+    EXPECT_EQ(Name(), "Araucária Serviços");
+    EXPECT_EQ(Sql(name), std::nullopt);
+    EXPECT_EQ(Sql("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '03'"), "Araucária Serviços");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Andrade Comércio", "Araucária Serviços"}));
+  }
+
   Window a_, b_;
+  bool twoServers_ = false;  // seat B on a server of its own, on the same database
 };
 
-// Seat A saves a new e-mail for a company; seat B, whose list still holds the old row, deletes
-// it: nothing is deleted, B is told the row changed and which field, and shows the company as
-// stored now. Deleted again, now that B holds what is stored, it goes, and its neighbour is
-// current.
 TEST_F(TwoSeats, ADeleteFromAStaleListIsRefusedUntilTheSeatSeesTheChange) {
-  const std::string email = "SELECT DSEMAILEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
-  Seat(b_);
-  Row(2);
-  Seat(a_);
-  Row(2);
-  Menu("m", "a");
-  Click(200, 337);  // Email
-  x_->Key("ctrl+a");
-  x_->Type("financeiro@serraverde.ind.br");
-  Menu("m", "c");
-  ASSERT_EQ(SqlSoon(email, "financeiro@serraverde.ind.br"), "financeiro@serraverde.ind.br");
-  OnlySeats();
+  StaleDelete();
+}
 
-  Seat(b_);
-  Tool("Excluir");
-  Confirm();
-  EXPECT_EQ(Message("Erro"), std::string(kConflict) + "\n" + kChanged + "Email (Formulário).");
-  OnlySeats();
-  EXPECT_EQ(Sql(email), "financeiro@serraverde.ind.br");
-  FormPage();
-  EXPECT_EQ(Name(), kSerra);
-  EXPECT_EQ(Email(), "financeiro@serraverde.ind.br");
+TEST_F(TwoSeats, ASaveOfACompanyAnotherSeatDeletedSaysSoAndDropsIt) {
+  SaveOfADeletedCompany();
+}
 
-  Tool("Excluir");
-  Confirm();
-  OnlySeats();
-  for (int i = 0; i < 40 && Sql(email); ++i) std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(Sql(email), std::nullopt);
-  EXPECT_EQ(Name(), "Araucária Serviços");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"Andrade Comércio", "Araucária Serviços"}));
+// The same on PostgreSQL, each seat on a server of its own, as seats behind one proxy would be:
+// the delete is held against the row whichever server takes it. (The names differ from the
+// SQLite ones: each journey's logs have a folder of their own.)
+class TwoSeatsTwoServers : public TwoSeats {
+ protected:
+  TwoSeatsTwoServers() {
+    postgres_ = true;
+    twoServers_ = true;
+  }
+};
+
+TEST_F(TwoSeatsTwoServers, ADeleteFromAStaleListIsRefusedWhicheverServerTakesIt) {
+  StaleDelete();
+}
+
+TEST_F(TwoSeatsTwoServers, ASaveOfACompanyDeletedThroughTheOtherServerSaysSo) {
+  SaveOfADeletedCompany();
 }
 
 // Seat B alters a company's name while seat A saves a new name for it: B's Confirmar is refused
@@ -678,33 +760,6 @@ TEST_F(TwoSeats, VerificarKeepsTheCompanyCurrent) {
   Menu("m", "v");
   EXPECT_EQ(Name(), "Andrade Comércio");
   OnlySeats();
-}
-
-// Seat A deletes a company; seat B, whose list still holds it, saves a change to it: B is told
-// another user deleted it, the company leaves B's list and its neighbour is current.
-TEST_F(TwoSeats, ASaveOfACompanyAnotherSeatDeletedSaysSoAndDropsIt) {
-  const std::string name = "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
-  Seat(b_);
-  Row(2);
-  Seat(a_);
-  Row(2);
-  Tool("Excluir");
-  Confirm();
-  for (int i = 0; i < 40 && Sql(name); ++i) std::this_thread::sleep_for(100ms);
-  ASSERT_EQ(Sql(name), std::nullopt);
-  OnlySeats();
-
-  Seat(b_);
-  Menu("m", "a");
-  x_->Key("ctrl+a");
-  x_->Type("Serra Verde de B");
-  Menu("m", "c");
-  EXPECT_EQ(Message("Erro"), "Empresa excluída por outro usuário.");
-  OnlySeats();
-  EXPECT_EQ(Name(), "Araucária Serviços");
-  EXPECT_EQ(Sql(name), std::nullopt);
-  EXPECT_EQ(Sql("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '03'"), "Araucária Serviços");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"Andrade Comércio", "Araucária Serviços"}));
 }
 
 }  // namespace
