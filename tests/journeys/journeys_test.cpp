@@ -1,9 +1,10 @@
 // The company screen in real hands: ger-host runs on its own Xvfb against a ger-server with the
-// demo companies in a SQLite file, and each journey drives it only with keys and clicks sent
-// through the X server, as a user at 1024x768 would. What the journey did is read back from the
-// database with SQL, and a window left open that the journey did not ask for (a message, a
-// progress box that stays) fails it. A failing journey leaves a picture of the screen next to
-// its logs (journeys/<journey>/ in the build folder).
+// demo companies in a SQLite file (or on the test run's PostgreSQL, for the two-seat journeys that
+// say so), and each journey drives it only with keys and clicks sent through the X server, as a
+// user at 1024x768 would. What the journey did is read back from the database with SQL, and a
+// window left open that the journey did not ask for (a message, a progress box that stays) fails
+// it. A failing journey leaves a picture of the screen next to its logs (journeys/<journey>/ in
+// the build folder).
 #include <gtest/gtest.h>
 
 #include <chrono>
