@@ -162,5 +162,12 @@ TEST(InscricaoEstadual, GoiasRangeAndItsSpecialNumber) {
   EXPECT_EQ(ConfereInscEstadual("12.987.654-7", "GO"), InscEstadual::Invalida);
 }
 
+// Bahia: a deciding digit of 8 takes modulus 10 like 0 to 5 (worked by hand by SEFAZ-BA's
+// formula; modulus 11 would give 1823456-69).
+TEST(InscricaoEstadual, BahiaDecidingDigitEightTakesModulusTen) {
+  EXPECT_EQ(ConfereInscEstadual("1823456-56", "BA"), InscEstadual::Valida);
+  EXPECT_EQ(ConfereInscEstadual("1823456-69", "BA"), InscEstadual::Invalida);
+}
+
 }  // namespace
 }  // namespace ger::Consiste
