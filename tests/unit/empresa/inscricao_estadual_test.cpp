@@ -62,7 +62,15 @@ TEST_F(EmpresaScreen, WithoutAStateTheCheckWaitsForTheConfirmWhichBringsTheFormP
 TEST_F(EmpresaScreen, AStoredInvalidRegistrationSavesForOtherChangesButNotWhenChanged) {
   InsertCompany("05", "Quinta");
   db_->Execute("UPDATE EMPRESA SET NRINSCESTA = '110.042.490.115' WHERE CDEMPRESA = '05'");
+  InsertCompany("06", "Sexta");
+  db_->Execute("UPDATE EMPRESA SET NRINSCESTA = '110.042.490.114' WHERE CDEMPRESA = '06'");
   TfrmEmpresa& f = Open();
+  ASSERT_EQ(f.cdsEmpresa.FieldByName("CDEMPRESA").AsString(), "05");
+  EXPECT_EQ(f.pnlStatus.Caption(), kInvalidaSP);
+  // The status bar follows the selected company.
+  f.cdsEmpresa.Next();
+  EXPECT_EQ(f.pnlStatus.Caption(), "");
+  f.cdsEmpresa.Prior();
   EXPECT_EQ(f.pnlStatus.Caption(), kInvalidaSP);
 
   // Another field changed, the registration only passed through: saved as it is.
