@@ -88,6 +88,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   PreparaValidacoes();
   LigaCodigos();
   PreparaInscricao();
+  PreparaInscEstadual();
   PreparaBairro();
   LigaModelos();
 
@@ -385,6 +386,7 @@ void TfrmEmpresa::dtsPadraoStateChange(TDataSource& sender) {
     m->SetEnabled(pages);
   pnlTipo.SetVisible(inserting);
   pgcPadraoChange(pgcPadrao);
+  MostraSituacaoInscEstadual();
 }
 
 void TfrmEmpresa::sbtConfirmarClick(TComponent& sender) {
@@ -484,6 +486,7 @@ void TfrmEmpresa::cdsEmpresaAfterScroll(TDataSet&) {
         .SetEditMask(Consiste::PictPess(cdsEmpresa.FieldByName("IDTPIJUREMPR").AsString()));
     HabilitaDrgTipoEmpresa();
   }
+  MostraSituacaoInscEstadual();
   if (pgcPadrao.ActivePage() == &tshEndeEmp) Carrega_Imagem();
 }
 

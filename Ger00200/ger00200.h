@@ -104,6 +104,9 @@ class TfrmEmpresa : public TfrmPadrao {
   TDBEdit dbeCGCEmpresa{this, "dbeCGCEmpresa"};
   TLabel lblInscEsta{this, "lblInscEsta"};
   TDBEdit dbeInscEstaEmpr{this, "dbeInscEstaEmpr"};
+  // The screen's status bar, under the pages: it tells of a stored state registration that its
+  // state's rules refuse.
+  TPanel pnlStatus{this, "pnlStatus"};
   TLabel lblEmail{this, "lblEmail"};
   TDBEdit dbeEmail{this, "dbeEmail"};
   TLabel lblEndeWeb{this, "lblEndeWeb"};
@@ -486,6 +489,14 @@ class TfrmEmpresa : public TfrmPadrao {
   void cboTipoChange(TComponent& sender);
   void cboTipoKeyPress(TComponent& sender, char32_t& key);
   void dbeInscEstaEmprKeyPress(TComponent& sender, char32_t& key);
+
+  // State registration (ger00200_inscestadual.cpp): checked by the rules of the state when the
+  // registration or the state changed in this edit; a stored one that fails only shows in the
+  // status bar.
+  void PreparaInscEstadual();
+  void Vd_InscEstadual();
+  void dbeInscEstaEmprExit(TComponent& sender);
+  void MostraSituacaoInscEstadual();
 
   // Neighbourhood (ger00200_bairro.cpp): picked by code or search, or typed by name, which the
   // server then registers in the municipality.

@@ -426,6 +426,8 @@ void TfrmEmpresa::ConfirmChecks() {
   Vd_Estado(true);
   Vd_Municipio(true);
   Vd_Bairro(true);
+  // The state registration by its state's rules, once the state is known to exist.
+  Vd_InscEstadual();
 
   Vd_NrProprietarios(false);
   Vd_Contador(false);

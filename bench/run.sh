@@ -152,9 +152,12 @@ for f in figures:
         ok = f["value"] < t[1] if t[0] == "<" else f["value"] >= t[1]
         mark = f"{t[0]} {t[1]} {'met' if ok else 'MISSED'}"
     print(f"{f['group']:<11} {f['name']:<40} {f['value']:>12.3f} {f['unit']:<8} {mark}")
+codec_targets = {"BM_ConfereInscEstadual": ("<", 5000)}  # ns: one state registration
 for b in codec.get("benchmarks", []):
     if b.get("aggregate_name") == "median":
-        print(f"{'codec':<11} {b['run_name']:<40} {b['real_time']:>12.3f} {b['time_unit']:<8}")
+        t = codec_targets.get(b["run_name"])
+        mark = f"{t[0]} {t[1]} {'met' if b['real_time'] < t[1] else 'MISSED'}" if t else ""
+        print(f"{'codec':<11} {b['run_name']:<40} {b['real_time']:>12.3f} {b['time_unit']:<8} {mark}")
 PY
 mv "$HERE/results.json.tmp" "$HERE/results.json"
 echo "results: $HERE/results.json"

@@ -9,13 +9,15 @@ namespace {
 
 TEST(Catalogue, HoldsEveryEntryInOrderWithTextsKeptExactly) {
   const TMessages& msg = CatalogoPadrao();
-  ASSERT_EQ(msg.Count(), 81u);
+  ASSERT_EQ(msg.Count(), 82u);
   std::vector<std::string> keys = msg.Keys();
   EXPECT_EQ(keys.front(), "Excl");
   EXPECT_EQ(keys[77], "FiliRegime");
   // What the screen says when another user changed or deleted the company meanwhile.
   EXPECT_EQ(msg.Msg("Emp_Excluida"), "Empresa excluída por outro usuário.");
-  EXPECT_EQ(keys.back(), "Outros_Dados");
+  EXPECT_EQ(keys[80], "Outros_Dados");
+  EXPECT_EQ(keys.back(), "InscEsta_inv");
+  EXPECT_EQ(msg.Msg("InscEsta_inv", {"SP"}), "Inscrição estadual inválida para o estado SP.");
   EXPECT_EQ(msg.Msg("Excl"), "Confirma exclusão ?");
   // Two blanks after "(%)", a lower-case start, accents: nothing is normalised on the way in.
   EXPECT_EQ(msg.Msg("V_MU_NEGA"), "Multa (%)  deve ser maior que zero.");
