@@ -19,6 +19,12 @@
 
 namespace ger {
 
+using record::Empresa;
+using record::EmprRepres;
+using record::Filial;
+using record::ParGeral;
+using record::Representante;
+
 extern "C" {
 TfrmEmpresa* frmEmpresa = nullptr;
 bool boStCriado = false;
@@ -75,8 +81,8 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   record::DefineFields(qryVeriFilial.Query, record::kQryVeriFilial);
 
   // The list: code and name, whole rows, a grid delete asks first.
-  dbgPadrao.AddColumn("CDEMPRESA", {}, 41);
-  dbgPadrao.AddColumn("NMEMPRESA", {}, 347);
+  dbgPadrao.AddColumn(Empresa::CDEMPRESA, {}, 41);
+  dbgPadrao.AddColumn(Empresa::NMEMPRESA, {}, 347);
   dbgPadrao.Options.RowSelect = true;
   dbgPadrao.Options.ConfirmDelete = true;
 
@@ -157,8 +163,8 @@ void TfrmEmpresa::FormCreate(TComponent& sender) {
                                         &dbeNRPROPRIEMPR, &dbeCDCONTADOR2, &dcbMeDataBase})
     c->SetColor(TColor::clWindow);
   const std::string cpfMask = Consiste::PictPess("F");
-  cdsRepresentante.FieldByName("NRCPFREPRES").SetEditMask(cpfMask);
-  cdsPesqRepres.FieldByName("NRCPFREPRES").SetEditMask(cpfMask);
+  cdsRepresentante.FieldByName(Representante::NRCPFREPRES).SetEditMask(cpfMask);
+  cdsPesqRepres.FieldByName(Representante::NRCPFREPRES).SetEditMask(cpfMask);
 }
 
 void TfrmEmpresa::netEmpresaBeforeConnect(TNetConnection& sender) {
@@ -176,14 +182,14 @@ void TfrmEmpresa::FormActivate(TComponent&) {
 void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
   if (Geral::ModuloAtiv() == "/") {
     LoadPacket(cdsVEmp, Consiste::CheckResultServ(rdm.GetVEmp()));
-    if (cdsVEmp.FieldByName("CDEMPRESA").AsString().empty())
+    if (cdsVEmp.FieldByName(Empresa::CDEMPRESA).AsString().empty())
       Consiste::MensErro(msgPadrao.Msg("Emp_deve"), true);
     qryVeriFilial.Close();
     qryVeriFilial.Open();
-    if (qryVeriFilial.FieldByName("CDFILIAL").AsString().empty())
+    if (qryVeriFilial.FieldByName(Filial::CDFILIAL).AsString().empty())
       Consiste::MensErro(msgPadrao.Msg("Fili_deve"), true);
     LoadPacket(cdsVParGeral, Consiste::CheckResultServ(rdm.GetVParGeral()));
-    if (cdsVParGeral.FieldByName("CDFILIAL").AsString().empty())
+    if (cdsVParGeral.FieldByName(ParGeral::CDFILIAL).AsString().empty())
       Consiste::MensErro(msgPadrao.Msg("Param_deve"), true);
   }
   netEmpresa.Disconnect();
@@ -302,7 +308,7 @@ void TfrmEmpresa::HabilitaPorLista() {
 
 void TfrmEmpresa::drgTipoEmpresaChange(TComponent&) {
   if (!Editing()) return;
-  if (drgTipoEmpresa.Value() == "3") cdsEmpresa.FieldByName("IDOPTSIMPLES").SetAsString("N");
+  if (drgTipoEmpresa.Value() == "3") cdsEmpresa.FieldByName(Empresa::IDOPTSIMPLES).SetAsString("N");
   HabilitaDrgTipoEmpresa();
 }
 
@@ -341,16 +347,16 @@ void TfrmEmpresa::sbtIncluirClick(TComponent& sender) {
     // A new link goes at the end of the list, with the cursor in its code.
     cdsRepresentante.Append();
     Habilita(dtsRepresentante);
-    cdsRepresentante.FieldByName("CDREPRES").FocusControl();
+    cdsRepresentante.FieldByName(EmprRepres::CDREPRES).FocusControl();
     return;
   }
   pgcPadrao.SetEnabled(true);
   TfrmPadrao::sbtIncluirClick(sender);
-  cdsEmpresa.FieldByName("NRINSJUREMPR").SetEditMask(Consiste::PictPess("I"));
-  cdsEmpresa.FieldByName("IDPARTICIPAT").SetAsString("N");
-  cdsEmpresa.FieldByName("IDOPTSIMPLES").SetAsString("N");
-  cdsEmpresa.FieldByName("IDTIPOEMPR").SetAsString("3");
-  cdsEmpresa.FieldByName("IDINCENTFISCAL").SetAsString("N");
+  cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR).SetEditMask(Consiste::PictPess("I"));
+  cdsEmpresa.FieldByName(Empresa::IDPARTICIPAT).SetAsString("N");
+  cdsEmpresa.FieldByName(Empresa::IDOPTSIMPLES).SetAsString("N");
+  cdsEmpresa.FieldByName(Empresa::IDTIPOEMPR).SetAsString("3");
+  cdsEmpresa.FieldByName(Empresa::IDINCENTFISCAL).SetAsString("N");
   dbdDataReg.SetText("");
   dbeCdEmpresa.SetEnabled(true);
   ActivatePage(tshFormulario);
@@ -391,7 +397,7 @@ void TfrmEmpresa::dtsPadraoStateChange(TDataSource& sender) {
 
 void TfrmEmpresa::sbtConfirmarClick(TComponent& sender) {
   // The list is reloaded after a save, so the row is found again by its key, not by a bookmark.
-  std::string key = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  std::string key = cdsEmpresa.FieldByName(Empresa::CDEMPRESA).AsString();
   const int recNo = cdsEmpresa.RecNo();
   if (OnRepresentantes()) {
     cdsRepresentante.Post();
@@ -399,7 +405,7 @@ void TfrmEmpresa::sbtConfirmarClick(TComponent& sender) {
   } else if (Editing()) {
     ConfirmChecks();
     TfrmPadrao::sbtConfirmarClick(sender);
-    key = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+    key = cdsEmpresa.FieldByName(Empresa::CDEMPRESA).AsString();
   }
   // The refresh that ends a confirm loads the logo preview of the row it returns to: loaded on
   // the list's first row instead, another company's missing logo file would report the save
@@ -419,7 +425,7 @@ void TfrmEmpresa::sbtConfirmarClick(TComponent& sender) {
 
 void TfrmEmpresa::VoltaAEmpresa(const std::string& key, int recNo) {
   if (cdsEmpresa.IsEmpty()) return;
-  if (key.empty() || !cdsEmpresa.Locate("CDEMPRESA", {Value(key)}))
+  if (key.empty() || !cdsEmpresa.Locate(Empresa::CDEMPRESA, {Value(key)}))
     cdsEmpresa.SetRecNo(std::min(std::max(recNo, 1), cdsEmpresa.RecordCount()));
 }
 
@@ -473,8 +479,8 @@ void TfrmEmpresa::EnviaAlteracoes(bool afterDelete) {
 void TfrmEmpresa::cdsEmpresaAfterCancel(TDataSet&) {
   cdsEmpresa.CancelUpdates();
   if (dtsPadrao.State() == DataSetState::Browse) {
-    cdsEmpresa.FieldByName("NRINSJUREMPR")
-        .SetEditMask(Consiste::PictPess(cdsEmpresa.FieldByName("IDTPIJUREMPR").AsString()));
+    cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR)
+        .SetEditMask(Consiste::PictPess(cdsEmpresa.FieldByName(Empresa::IDTPIJUREMPR).AsString()));
     HabilitaDrgTipoEmpresa();
   }
   HabilitaPorLista();
@@ -482,8 +488,8 @@ void TfrmEmpresa::cdsEmpresaAfterCancel(TDataSet&) {
 
 void TfrmEmpresa::cdsEmpresaAfterScroll(TDataSet&) {
   if (dtsPadrao.State() == DataSetState::Browse && !cdsEmpresa.IsEmpty()) {
-    cdsEmpresa.FieldByName("NRINSJUREMPR")
-        .SetEditMask(Consiste::PictPess(cdsEmpresa.FieldByName("IDTPIJUREMPR").AsString()));
+    cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR)
+        .SetEditMask(Consiste::PictPess(cdsEmpresa.FieldByName(Empresa::IDTPIJUREMPR).AsString()));
     HabilitaDrgTipoEmpresa();
   }
   MostraSituacaoInscEstadual();
@@ -533,7 +539,7 @@ void TfrmEmpresa::sbtExcluirClick(TComponent&) {
   cdsEmpresa.Delete();
   if (cdsEmpresa.IsEmpty()) {
     TravaListaVazia();
-    cdsEmpresa.FieldByName("NRINSJUREMPR").SetEditMask(Consiste::PictPess("I"));
+    cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR).SetEditMask(Consiste::PictPess("I"));
   }
 }
 
@@ -543,11 +549,12 @@ void TfrmEmpresa::sbtVerificarClick(TComponent&) {
     return;
   }
   // The company shown stays current; the list starts from its first row only when it is gone.
-  const std::string key = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  const std::string key = cdsEmpresa.FieldByName(Empresa::CDEMPRESA).AsString();
   {
     ScopedFlag quiet(carregandoImagem_);
     LoadEmpresas();
-    if (!key.empty() && !cdsEmpresa.IsEmpty() && !cdsEmpresa.Locate("CDEMPRESA", {Value(key)}))
+    if (!key.empty() && !cdsEmpresa.IsEmpty() &&
+        !cdsEmpresa.Locate(Empresa::CDEMPRESA, {Value(key)}))
       cdsEmpresa.First();
   }
   Carrega_Imagem();

@@ -542,7 +542,17 @@ class TfrmEmpresa : public TfrmPadrao {
   // caption of the check box or group) with its page, each once.
   std::vector<std::string> CamposAlterados(const std::vector<FieldDef>& fields, const Row& held);
   std::string NomeDoCampo(const std::string& field);
+  // Where every control sits (ger00200_layout.cpp): the tool bar and the grid, then each page.
   void Layout();
+  void LayoutFormulario();
+  void LayoutEndereco();
+  void LayoutDadosAdicionais();
+  void LayoutFinanceiro();
+  void LayoutInformacoesOficiais();
+  void LayoutLogotipo();
+  void LayoutRepresentantes();
+  void LayoutDocumentosEletronicos();
+  void LimitaTextos();
   // The lookup queries and server lists, the search buttons and the code boxes' handlers.
   void PreparaPesquisas();
   // The checked boxes' exit handlers.
@@ -560,7 +570,7 @@ class TfrmEmpresa : public TfrmPadrao {
   // when no row comes back, else the row's name written into the record's field of that name.
   using Parametro = std::pair<const char*, std::string>;
   void ProcuraNaBase(TADOIBQuery& query, std::initializer_list<Parametro> params,
-                     const char* notFoundKey, const char* nameField);
+                     const char* notFoundKey, std::string_view nameField);
   // Loads a server list (accountant, CNAE, FPAS, legal nature) from the server's answer.
   void CarregaLista(TClientDataSet& list, const ServerAnswer& answer);
   // The check of a code kept in a server list (the list's code field first, its name second).

@@ -9,6 +9,9 @@
 
 namespace ger {
 
+using record::Bairro;
+using record::Empresa;
+
 using empresa::Closing;
 using empresa::Guarded;
 
@@ -32,15 +35,18 @@ void TfrmEmpresa::Vd_Bairro(bool) {
   if (Consiste::EmptyString(text)) return;
   Guarded(
       [&] {
-        TField& code = cdsEmpresa.FieldByName("CDBAIRRO");
+        TField& code = cdsEmpresa.FieldByName(Empresa::CDBAIRRO);
         code.SetAsString(Consiste::Ajusta(text, 10));
         Closing closing(cdsPesqBairro);
-        auto field = [this](const char* name) { return cdsEmpresa.FieldByName(name).AsString(); };
-        CarregaLista(cdsPesqBairro, rdm.GetPesqBairro(field("CDPAIS"), field("SGESTADO"),
-                                                      field("CDMUNICIPIO"), code.AsString()));
+        auto field = [this](std::string_view name) {
+          return cdsEmpresa.FieldByName(name).AsString();
+        };
+        CarregaLista(cdsPesqBairro,
+                     rdm.GetPesqBairro(field(Empresa::CDPAIS), field(Empresa::SGESTADO),
+                                       field(Empresa::CDMUNICIPIO), code.AsString()));
         if (cdsPesqBairro.IsEmpty()) Consiste::MensErro(msgPadrao.Msg("Bairro_cad"), true);
-        cdsEmpresa.FieldByName("NMBAIRRO")
-            .SetAsString(cdsPesqBairro.FieldByName("NMBAIRRO").AsString());
+        cdsEmpresa.FieldByName(Empresa::NMBAIRRO)
+            .SetAsString(cdsPesqBairro.FieldByName(Bairro::NMBAIRRO).AsString());
       },
       [&] { VoltaAoCampo(tshEndereco, dbeCdBairro); });
 }
@@ -72,7 +78,7 @@ std::string TfrmEmpresa::PreencheBairro(TDBEdit& name, TDBEdit& municipality) {
 }
 
 void TfrmEmpresa::dbeCdBairroKeyPress(TComponent&, char32_t&) {
-  if (Editing()) cdsEmpresa.FieldByName("NMBAIRRO").Clear();
+  if (Editing()) cdsEmpresa.FieldByName(Empresa::NMBAIRRO).Clear();
 }
 
 void TfrmEmpresa::dbeNMBairroKeyPress(TComponent&, char32_t&) {
@@ -87,7 +93,8 @@ void TfrmEmpresa::dbeCdBairroExit(TComponent&) {
 void TfrmEmpresa::dbeNMBairroExit(TComponent&) {
   InsertBairro(dbeNMBairro, dbeCdPais, dbeSgEstado, dbeCdMunicipio);
   if (!Editing()) return;
-  cdsEmpresa.FieldByName("CDBAIRRO").SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
+  cdsEmpresa.FieldByName(Empresa::CDBAIRRO)
+      .SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
   Vd_Bairro(false);
 }
 
@@ -99,10 +106,11 @@ void TfrmEmpresa::BtnPesquisa1BeforePesq(TComponent&, bool&) {
 
 void TfrmEmpresa::BtnPesquisa1AfterPesq(TComponent&) {
   if (dtsPadrao.State() == DataSetState::Browse) cdsEmpresa.Edit();
-  const std::string name = cdsPesqBairro.FieldByName("NMBAIRRO").AsString();
-  cdsEmpresa.FieldByName("CDBAIRRO").SetAsString(cdsPesqBairro.FieldByName("CDBAIRRO").AsString());
-  cdsEmpresa.FieldByName("NMBAIRRO").SetAsString(name);
-  if (Geral::ModuloAtiv() == "/") cdsEmpresa.FieldByName("NMBAIREMPR").SetAsString(name);
+  const std::string name = cdsPesqBairro.FieldByName(Bairro::NMBAIRRO).AsString();
+  cdsEmpresa.FieldByName(Empresa::CDBAIRRO)
+      .SetAsString(cdsPesqBairro.FieldByName(Bairro::CDBAIRRO).AsString());
+  cdsEmpresa.FieldByName(Empresa::NMBAIRRO).SetAsString(name);
+  if (Geral::ModuloAtiv() == "/") cdsEmpresa.FieldByName(Empresa::NMBAIREMPR).SetAsString(name);
 }
 
 }  // namespace ger

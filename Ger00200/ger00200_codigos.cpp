@@ -11,9 +11,12 @@
 #include "Ger00200/ger00200.h"
 #include "core/consiste_text.h"
 #include "core/ptbr.h"
+#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {
+
+using record::Empresa;
 
 namespace {
 
@@ -62,49 +65,49 @@ void StoreCode(TField& field, const TComboBox& list, const std::array<std::strin
 void TfrmEmpresa::LigaCodigos() {
   using GetText = void (TfrmEmpresa::*)(TField&, std::string&, bool);
   using SetText = void (TfrmEmpresa::*)(TField&, const std::string&);
-  const auto get = [this](const char* name, GetText handler) {
+  const auto get = [this](std::string_view name, GetText handler) {
     cdsEmpresa.FieldByName(name).OnGetText = [this, handler](TField& f, std::string& t, bool d) {
       (this->*handler)(f, t, d);
     };
   };
-  const auto set = [this](const char* name, SetText handler) {
+  const auto set = [this](std::string_view name, SetText handler) {
     cdsEmpresa.FieldByName(name).OnSetText = [this, handler](TField& f, const std::string& t) {
       (this->*handler)(f, t);
     };
   };
-  get("MEDATABASE", &TfrmEmpresa::cdsEmpresaMEDATABASEGetText);
-  set("MEDATABASE", &TfrmEmpresa::cdsEmpresaMEDATABASESetText);
-  get("CDREGIMEAPUR", &TfrmEmpresa::cdsEmpresaCDREGIMEAPURGetText);
-  set("CDREGIMEAPUR", &TfrmEmpresa::cdsEmpresaCDREGIMEAPURSetText);
-  get("IDNATUOPEREMPR", &TfrmEmpresa::cdsEmpresaIDNATUOPEREMPRGetText);
-  set("IDNATUOPEREMPR", &TfrmEmpresa::cdsEmpresaIDNATUOPEREMPRSetText);
-  get("IDREGESPTRIBEMP", &TfrmEmpresa::cdsEmpresaIDREGESPTRIBEMPGetText);
-  set("IDREGESPTRIBEMP", &TfrmEmpresa::cdsEmpresaIDREGESPTRIBEMPSetText);
-  get("IDREGIMEICMSST", &TfrmEmpresa::cdsEmpresaIDREGIMEICMSSTGetText);
-  set("IDREGIMEICMSST", &TfrmEmpresa::cdsEmpresaIDREGIMEICMSSTSetText);
-  get("IDFORMAPUR", &TfrmEmpresa::cdsEmpresaIDFORMAPURGetText);
-  set("IDFORMAPUR", &TfrmEmpresa::cdsEmpresaIDFORMAPURSetText);
-  get("IDCUMUPICOEMP", &TfrmEmpresa::cdsEmpresaIDCUMUPICOEMPGetText);
-  set("IDCUMUPICOEMP", &TfrmEmpresa::cdsEmpresaIDCUMUPICOEMPSetText);
-  get("IDCTBBAIXAEMPR", &TfrmEmpresa::cdsEmpresaIDCTBBAIXAEMPRGetText);
-  set("IDCTBBAIXAEMPR", &TfrmEmpresa::cdsEmpresaIDCTBBAIXAEMPRSetText);
-  set("IDFORMAPUREMPR", &TfrmEmpresa::cdsEmpresaIDFORMAPUREMPRSetText);
+  get(Empresa::MEDATABASE, &TfrmEmpresa::cdsEmpresaMEDATABASEGetText);
+  set(Empresa::MEDATABASE, &TfrmEmpresa::cdsEmpresaMEDATABASESetText);
+  get(Empresa::CDREGIMEAPUR, &TfrmEmpresa::cdsEmpresaCDREGIMEAPURGetText);
+  set(Empresa::CDREGIMEAPUR, &TfrmEmpresa::cdsEmpresaCDREGIMEAPURSetText);
+  get(Empresa::IDNATUOPEREMPR, &TfrmEmpresa::cdsEmpresaIDNATUOPEREMPRGetText);
+  set(Empresa::IDNATUOPEREMPR, &TfrmEmpresa::cdsEmpresaIDNATUOPEREMPRSetText);
+  get(Empresa::IDREGESPTRIBEMP, &TfrmEmpresa::cdsEmpresaIDREGESPTRIBEMPGetText);
+  set(Empresa::IDREGESPTRIBEMP, &TfrmEmpresa::cdsEmpresaIDREGESPTRIBEMPSetText);
+  get(Empresa::IDREGIMEICMSST, &TfrmEmpresa::cdsEmpresaIDREGIMEICMSSTGetText);
+  set(Empresa::IDREGIMEICMSST, &TfrmEmpresa::cdsEmpresaIDREGIMEICMSSTSetText);
+  get(Empresa::IDFORMAPUR, &TfrmEmpresa::cdsEmpresaIDFORMAPURGetText);
+  set(Empresa::IDFORMAPUR, &TfrmEmpresa::cdsEmpresaIDFORMAPURSetText);
+  get(Empresa::IDCUMUPICOEMP, &TfrmEmpresa::cdsEmpresaIDCUMUPICOEMPGetText);
+  set(Empresa::IDCUMUPICOEMP, &TfrmEmpresa::cdsEmpresaIDCUMUPICOEMPSetText);
+  get(Empresa::IDCTBBAIXAEMPR, &TfrmEmpresa::cdsEmpresaIDCTBBAIXAEMPRGetText);
+  set(Empresa::IDCTBBAIXAEMPR, &TfrmEmpresa::cdsEmpresaIDCTBBAIXAEMPRSetText);
+  set(Empresa::IDFORMAPUREMPR, &TfrmEmpresa::cdsEmpresaIDFORMAPUREMPRSetText);
   dbRegime.OnChange = [this](TComponent& s) { dbRegimeChange(s); };
 
-  get("NRINSCESTA", &TfrmEmpresa::cdsEmpresaNRINSCESTAGetText);
-  get("DSENDEEMPR", &TfrmEmpresa::cdsEmpresaDSENDEEMPRGetText);
-  get("NMBAIREMPR", &TfrmEmpresa::cdsEmpresaNMBAIREMPRGetText);
-  get("NRCEPEMPR", &TfrmEmpresa::cdsEmpresaNRCEPEMPRGetText);
-  get("NRREGJUNCOM", &TfrmEmpresa::cdsEmpresaNRREGJUNCOMGetText);
-  get("NMTITUEMPR", &TfrmEmpresa::cdsEmpresaNMTITUEMPRGetText);
-  get("DSARQRECIBO", &TfrmEmpresa::cdsEmpresaDSARQRECIBOGetText);
-  get("DSARQRECIREC", &TfrmEmpresa::cdsEmpresaDSARQRECIRECGetText);
-  get("DSCMPLOGEMPR", &TfrmEmpresa::cdsEmpresaDSCMPLOGEMPRGetText);
-  get("NRTELEFOEMPR", &TfrmEmpresa::cdsEmpresaNRTELEFOEMPRGetText);
-  get("DTREGJUNCOM", &TfrmEmpresa::cdsEmpresaDTREGJUNCOMGetText);
-  get("VRPEMULEMPR", &TfrmEmpresa::cdsEmpresaVRPEMULEMPRGetText);
-  get("VRPEMOREMPR", &TfrmEmpresa::cdsEmpresaVRPEMOREMPRGetText);
-  get("NRCAGED", &TfrmEmpresa::cdsEmpresaNRCAGEDGetText);
+  get(Empresa::NRINSCESTA, &TfrmEmpresa::cdsEmpresaNRINSCESTAGetText);
+  get(Empresa::DSENDEEMPR, &TfrmEmpresa::cdsEmpresaDSENDEEMPRGetText);
+  get(Empresa::NMBAIREMPR, &TfrmEmpresa::cdsEmpresaNMBAIREMPRGetText);
+  get(Empresa::NRCEPEMPR, &TfrmEmpresa::cdsEmpresaNRCEPEMPRGetText);
+  get(Empresa::NRREGJUNCOM, &TfrmEmpresa::cdsEmpresaNRREGJUNCOMGetText);
+  get(Empresa::NMTITUEMPR, &TfrmEmpresa::cdsEmpresaNMTITUEMPRGetText);
+  get(Empresa::DSARQRECIBO, &TfrmEmpresa::cdsEmpresaDSARQRECIBOGetText);
+  get(Empresa::DSARQRECIREC, &TfrmEmpresa::cdsEmpresaDSARQRECIRECGetText);
+  get(Empresa::DSCMPLOGEMPR, &TfrmEmpresa::cdsEmpresaDSCMPLOGEMPRGetText);
+  get(Empresa::NRTELEFOEMPR, &TfrmEmpresa::cdsEmpresaNRTELEFOEMPRGetText);
+  get(Empresa::DTREGJUNCOM, &TfrmEmpresa::cdsEmpresaDTREGJUNCOMGetText);
+  get(Empresa::VRPEMULEMPR, &TfrmEmpresa::cdsEmpresaVRPEMULEMPRGetText);
+  get(Empresa::VRPEMOREMPR, &TfrmEmpresa::cdsEmpresaVRPEMOREMPRGetText);
+  get(Empresa::NRCAGED, &TfrmEmpresa::cdsEmpresaNRCAGEDGetText);
 
   const auto key = [this](TControl& box, void (TfrmEmpresa::*handler)(TComponent&, char32_t&)) {
     box.OnKeyPress = [this, handler](TComponent& s, char32_t& k) { (this->*handler)(s, k); };
@@ -214,7 +217,7 @@ void TfrmEmpresa::cdsEmpresaIDCUMUPICOEMPGetText(TField& sender, std::string& te
 
 void TfrmEmpresa::dbRegimeChange(TComponent&) {
   if (!Editing()) return;
-  TField& field = cdsEmpresa.FieldByName("IDCUMUPICOEMP");
+  TField& field = cdsEmpresa.FieldByName(Empresa::IDCUMUPICOEMP);
   stRegimeAnt = field.AsString();
   StoreCode(field, dbRegime, kCumulativo);
 }
@@ -232,7 +235,7 @@ void TfrmEmpresa::cdsEmpresaIDCUMUPICOEMPSetText(TField& sender, const std::stri
                                          mbYesNo, 0) == TModalResult::mrYes) {
     sender.SetAsString(regime);
     // The branches change on the server now, whatever becomes of this record afterwards.
-    const std::string empresa = cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+    const std::string empresa = cdsEmpresa.FieldByName(Empresa::CDEMPRESA).AsString();
     Consiste::CheckResultServ(rdm.setRegimeFilial(regime, empresa), true, 0);
     return;
   }
@@ -251,46 +254,46 @@ std::string Placeholder(const TField& field) {
 }  // namespace
 
 void TfrmEmpresa::cdsEmpresaNRINSCESTAGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("NRINSCESTA"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::NRINSCESTA));
 }
 void TfrmEmpresa::cdsEmpresaDSENDEEMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("DSENDEEMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::DSENDEEMPR));
 }
 void TfrmEmpresa::cdsEmpresaNMBAIREMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("NMBAIREMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::NMBAIREMPR));
 }
 void TfrmEmpresa::cdsEmpresaNRCEPEMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("NRCEPEMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::NRCEPEMPR));
 }
 void TfrmEmpresa::cdsEmpresaNRREGJUNCOMGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("NRREGJUNCOM"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::NRREGJUNCOM));
 }
 void TfrmEmpresa::cdsEmpresaNMTITUEMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("NMTITUEMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::NMTITUEMPR));
 }
 void TfrmEmpresa::cdsEmpresaDSARQRECIBOGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("DSARQRECIBO"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::DSARQRECIBO));
 }
 void TfrmEmpresa::cdsEmpresaDSARQRECIRECGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("DSARQRECIREC"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::DSARQRECIREC));
 }
 void TfrmEmpresa::cdsEmpresaDSCMPLOGEMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("DSCMPLOGEMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::DSCMPLOGEMPR));
 }
 void TfrmEmpresa::cdsEmpresaNRTELEFOEMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("NRTELEFOEMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::NRTELEFOEMPR));
 }
 void TfrmEmpresa::cdsEmpresaDTREGJUNCOMGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("DTREGJUNCOM"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::DTREGJUNCOM));
 }
 void TfrmEmpresa::cdsEmpresaVRPEMULEMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("VRPEMULEMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::VRPEMULEMPR));
 }
 void TfrmEmpresa::cdsEmpresaVRPEMOREMPRGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("VRPEMOREMPR"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::VRPEMOREMPR));
 }
 void TfrmEmpresa::cdsEmpresaNRCAGEDGetText(TField&, std::string& text, bool) {
-  text = Placeholder(cdsEmpresa.FieldByName("NRCAGED"));
+  text = Placeholder(cdsEmpresa.FieldByName(Empresa::NRCAGED));
 }
 
 }  // namespace ger

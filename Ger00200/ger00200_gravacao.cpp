@@ -9,6 +9,8 @@
 
 namespace ger {
 
+using record::Empresa;
+
 namespace empresa {
 
 PartesEndereco SeparaEndereco(std::string_view line) {
@@ -31,30 +33,31 @@ PartesEndereco SeparaEndereco(std::string_view line) {
 }  // namespace empresa
 
 void TfrmEmpresa::cdsEmpresaBeforePost(TDataSet&) {
-  const std::string line = cdsEmpresa.FieldByName("DSENDEEMPR").AsString();
+  const std::string line = cdsEmpresa.FieldByName(Empresa::DSENDEEMPR).AsString();
 
   // None codes, tested by the text each field shows; the cumulative regime by its list's.
   for (const record::Column& c : record::kEmpresa.columns) {
     if (c.none.empty()) continue;
     TField& field = cdsEmpresa.FieldByName(c.name);
-    const std::string shown = c.name == "IDCUMUPICOEMP" ? dbRegime.Text() : field.Text();
+    const std::string shown = c.name == Empresa::IDCUMUPICOEMP ? dbRegime.Text() : field.Text();
     if (Consiste::EmptyString(shown)) field.SetAsString(c.none);
   }
 
   const empresa::PartesEndereco parts = empresa::SeparaEndereco(line);
-  cdsEmpresa.FieldByName("DSLOGRADEMPR").SetAsString(parts.logradouro);
-  cdsEmpresa.FieldByName("NRLOGRADEMPR").SetAsString(parts.numero);
-  cdsEmpresa.FieldByName("DSCMPLOGEMPR").SetAsString(parts.complemento);
+  cdsEmpresa.FieldByName(Empresa::DSLOGRADEMPR).SetAsString(parts.logradouro);
+  cdsEmpresa.FieldByName(Empresa::NRLOGRADEMPR).SetAsString(parts.numero);
+  cdsEmpresa.FieldByName(Empresa::DSCMPLOGEMPR).SetAsString(parts.complemento);
 
   InsertBairro(dbeNMBairro, dbeCdPais, dbeSgEstado, dbeCdMunicipio);
-  cdsEmpresa.FieldByName("CDBAIRRO").SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
+  cdsEmpresa.FieldByName(Empresa::CDBAIRRO)
+      .SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
 
   // The picture is read again only when the path changed. A path the user emptied in this edit
   // removes it; a path that was empty before too leaves the stored picture as it was (companies
   // brought from older programs hold a picture without a path), even when a file chosen and then
   // cleared in this edit had put other bytes in the record.
-  TField& path = cdsEmpresa.FieldByName("DSARQLOGOEMP");
-  TField& logo = cdsEmpresa.FieldByName("DSARQLOGOEMPCLOB");
+  TField& path = cdsEmpresa.FieldByName(Empresa::DSARQLOGOEMP);
+  TField& logo = cdsEmpresa.FieldByName(Empresa::DSARQLOGOEMPCLOB);
   if (path.AsString().empty()) {
     const Value before = path.OldValue();
     const auto* hadPath = std::get_if<std::string>(&before);

@@ -7,8 +7,11 @@
 #include "Ger00200/ger00200_guarda.h"
 #include "core/utf8.h"
 #include "data/packet.h"
+#include "record/tables.h"
 
 namespace ger {
+
+using record::Empresa;
 
 using empresa::Guarded;
 
@@ -26,7 +29,7 @@ void TfrmEmpresa::PreparaInscricao() {
 
 void TfrmEmpresa::dbeCGCEmpresaEnter(TComponent&) {
   if (cdsEmpresa.State() != DataSetState::Insert) return;
-  TField& number = cdsEmpresa.FieldByName("NRINSJUREMPR");
+  TField& number = cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR);
   number.SetEditMask(Consiste::PictPess("I"));
   number.SetAsString(utf8::Trim(number.AsString()));
   // Typing replaces what the box holds.
@@ -35,10 +38,10 @@ void TfrmEmpresa::dbeCGCEmpresaEnter(TComponent&) {
 
 void TfrmEmpresa::dbeCGCEmpresaChange(TComponent&) {
   if (cdsEmpresa.State() != DataSetState::Insert) return;
-  TField& number = cdsEmpresa.FieldByName("NRINSJUREMPR");
+  TField& number = cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR);
   number.SetAsString(dbeCGCEmpresa.UnmaskedText());
   if (!number.AsString().empty()) return;
-  cdsEmpresa.FieldByName("IDTPIJUREMPR").Clear();
+  cdsEmpresa.FieldByName(Empresa::IDTPIJUREMPR).Clear();
   number.SetEditMask(Consiste::PictPess("I"));
 }
 
@@ -53,13 +56,13 @@ void TfrmEmpresa::Vd_Inscricao(bool mandatory) {
       [&] {
         if (Vazio(text, mandatory, "IncJur_Emp") || mandatory) return;
         // What was typed in the names reaches the record before the registration fields change.
-        cdsEmpresa.FieldByName("NMEMPRESA").SetAsString(dbeNmEmpresa.Text());
-        cdsEmpresa.FieldByName("NMRAZSOCEMPR").SetAsString(dbeRazaoSoc.Text());
+        cdsEmpresa.FieldByName(Empresa::NMEMPRESA).SetAsString(dbeNmEmpresa.Text());
+        cdsEmpresa.FieldByName(Empresa::NMRAZSOCEMPR).SetAsString(dbeRazaoSoc.Text());
         std::string work = "C" + text;
         const char type = Consiste::Ajusta_Inscricao(work);
-        TField& personType = cdsEmpresa.FieldByName("IDTPIJUREMPR");
+        TField& personType = cdsEmpresa.FieldByName(Empresa::IDTPIJUREMPR);
         personType.SetAsString(std::string(1, type));
-        TField& number = cdsEmpresa.FieldByName("NRINSJUREMPR");
+        TField& number = cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR);
         if (pgcPadrao.ActivePage() == &tshFormulario)
           number.SetEditMask(Consiste::PictPess(personType.AsString()));
         number.SetAsString(work);
@@ -78,7 +81,7 @@ void TfrmEmpresa::cboTipoChange(TComponent&) {
   // included shows the selector.
   if (!Editing()) return;
   dbeCGCEmpresa.SetText("");
-  cdsEmpresa.FieldByName("NRINSJUREMPR").Clear();
+  cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR).Clear();
 }
 
 void TfrmEmpresa::cboTipoKeyPress(TComponent&, char32_t& key) {

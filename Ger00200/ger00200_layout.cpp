@@ -4,8 +4,14 @@
 #include <initializer_list>
 
 #include "Ger00200/ger00200.h"
+#include "record/tables.h"
 
 namespace ger {
+
+using record::Empresa;
+using record::EmprRepres;
+using record::QualifAssina;
+using record::Representante;
 namespace {
 
 constexpr int kRow = 44;       // height of a label-and-box row
@@ -31,7 +37,7 @@ void Place(TControl& c, TControl& parent, int left, int top, int width, int heig
 
 // A label above a box bound to a field of the company record.
 void Field(TLabel* label, const char* caption, TDBEdit& box, TControl& parent, TDataSource& source,
-           const char* field, int left, int row, int width, bool mandatory = false) {
+           const std::string& field, int left, int row, int width, bool mandatory = false) {
   const int top = RowTop(parent, row);
   if (label) {
     label->SetCaption(caption);
@@ -45,8 +51,8 @@ void Field(TLabel* label, const char* caption, TDBEdit& box, TControl& parent, T
 }
 
 // A disabled box showing the name that goes with a code.
-void NameBox(TDBEdit& box, TControl& parent, TDataSource& source, const char* field, int left,
-             int row, int width) {
+void NameBox(TDBEdit& box, TControl& parent, TDataSource& source, const std::string& field,
+             int left, int row, int width) {
   box.SetDataSource(source);
   box.SetDataField(field);
   box.SetEnabled(false);
@@ -65,7 +71,7 @@ void Search(TBtnPesquisa& button, TControl& parent, TDBEdit& associate, const ch
 }
 
 void Combo(TLabel& label, const char* caption, TDBComboBox& box, TControl& parent,
-           TDataSource& source, const char* field, std::vector<std::string> items, int left,
+           TDataSource& source, const std::string& field, std::vector<std::string> items, int left,
            int row, int width) {
   label.SetCaption(caption);
   label.FocusControl = &box;
@@ -79,7 +85,7 @@ void Combo(TLabel& label, const char* caption, TDBComboBox& box, TControl& paren
 }
 
 void Check(TDBCheckBox& box, const char* caption, TControl& parent, TDataSource& source,
-           const char* field, const char* checked, const char* unchecked, int left, int row,
+           const std::string& field, const char* checked, const char* unchecked, int left, int row,
            int width) {
   box.SetCaption(caption);
   box.SetDataSource(source);
@@ -91,11 +97,11 @@ void Check(TDBCheckBox& box, const char* caption, TControl& parent, TDataSource&
 
 // "De" (the company's short name, read-only) and "Mensagem" (the e-mail text) of one document.
 void Email(TLabel& lblDe, TDBEdit& de, TLabel& lblMens, TDBMemo& memo, TControl& parent,
-           TDataSource& source, const char* field, int top, int height) {
+           TDataSource& source, const std::string& field, int top, int height) {
   lblDe.SetCaption("De");
   Place(lblDe, parent, 8, top, 60, 13);
   de.SetDataSource(source);
-  de.SetDataField("NMEMPRESA");
+  de.SetDataField(Empresa::NMEMPRESA);
   de.SetReadOnly(true);
   de.SetTabStop(false);
   de.SetColor(TColor::clBtnFace);
@@ -127,14 +133,25 @@ void TfrmEmpresa::Layout() {
   lblCodTela.SetBounds(700, 6, 90, 13);
   pgcPadrao.SetBounds(0, 30, 800, 540);
   dbgPadrao.SetBounds(4, 4, 780, 500);
-  TDataSource& d = dtsPadrao;
+  LayoutFormulario();
+  LayoutEndereco();
+  LayoutDadosAdicionais();
+  LayoutFinanceiro();
+  LayoutInformacoesOficiais();
+  LayoutLogotipo();
+  LayoutRepresentantes();
+  LayoutDocumentosEletronicos();
+  LimitaTextos();
+}
 
-  // Form page.
+// The form page: the company's names, registrations and web addresses.
+void TfrmEmpresa::LayoutFormulario() {
+  TDataSource& d = dtsPadrao;
   TTabSheet& f = tshFormulario;
-  Field(&lblCdEmpresa, "Código", dbeCdEmpresa, f, d, "CDEMPRESA", 8, 0, 40, true);
-  Field(&lblNmEmpresa, "Nome", dbeNmEmpresa, f, d, "NMEMPRESA", 56, 0, 300, true);
-  Field(&lblRazaoSoc, "Razão Social", dbeRazaoSoc, f, d, "NMRAZSOCEMPR", 8, 1, 560, true);
-  Field(&lblCompRazSoc, "Complemento", dbeCompRazSoc, f, d, "NMCOMPRZSEMP", 8, 2, 740);
+  Field(&lblCdEmpresa, "Código", dbeCdEmpresa, f, d, Empresa::CDEMPRESA, 8, 0, 40, true);
+  Field(&lblNmEmpresa, "Nome", dbeNmEmpresa, f, d, Empresa::NMEMPRESA, 56, 0, 300, true);
+  Field(&lblRazaoSoc, "Razão Social", dbeRazaoSoc, f, d, Empresa::NMRAZSOCEMPR, 8, 1, 560, true);
+  Field(&lblCompRazSoc, "Complemento", dbeCompRazSoc, f, d, Empresa::NMCOMPRZSEMP, 8, 2, 740);
   Place(pnlTipo, f, 8, RowTop(3), 200, 40);
   pnlTipo.BevelOuter = TBevelCut::bvNone;
   pnlTipo.SetVisible(false);
@@ -147,134 +164,151 @@ void TfrmEmpresa::Layout() {
   Place(cboTipo, pnlTipo, 0, kLabelGap, 150, kBox);
   Place(pnlInscricao, f, 216, RowTop(3), 540, 40);
   pnlInscricao.BevelOuter = TBevelCut::bvNone;
-  Field(&lblInsc, "Inscrição", dbeCGCEmpresa, pnlInscricao, d, "NRINSJUREMPR", 0, 0, 200, true);
+  Field(&lblInsc, "Inscrição", dbeCGCEmpresa, pnlInscricao, d, Empresa::NRINSJUREMPR, 0, 0, 200,
+        true);
   lblInsc.SetBounds(0, 0, 200, 13);
   dbeCGCEmpresa.SetBounds(0, kLabelGap, 200, kBox);
   dbeCGCEmpresa.SetMaxLength(20);
   // Nothing may be pasted into the registration through a context menu: its menu is empty.
   dbeCGCEmpresa.PopupMenu = &pmnNColar;
-  Field(&lblInscEsta, "Inscrição Estadual", dbeInscEstaEmpr, pnlInscricao, d, "NRINSCESTA", 216, 0,
-        160);
+  Field(&lblInscEsta, "Inscrição Estadual", dbeInscEstaEmpr, pnlInscricao, d, Empresa::NRINSCESTA,
+        216, 0, 160);
   lblInscEsta.SetBounds(216, 0, 160, 13);
   dbeInscEstaEmpr.SetBounds(216, kLabelGap, 160, kBox);
-  Field(&lblEmail, "Email", dbeEmail, f, d, "DSEMAILEMPRESA", 8, 4, 400);
-  Field(&lblEndeWeb, "Endereço Web", dbeEndeWeb, f, d, "DSENDWEBEMPR", 416, 4, 340);
-  Field(&lblCdExterno, "Código Externo", dbeCDEXTERNO, f, d, "CDEXTERNO", 8, 5, 160);
+  Field(&lblEmail, "Email", dbeEmail, f, d, Empresa::DSEMAILEMPRESA, 8, 4, 400);
+  Field(&lblEndeWeb, "Endereço Web", dbeEndeWeb, f, d, Empresa::DSENDWEBEMPR, 416, 4, 340);
+  Field(&lblCdExterno, "Código Externo", dbeCDEXTERNO, f, d, Empresa::CDEXTERNO, 8, 5, 160);
+}
 
-  // Address page.
+// The address page.
+void TfrmEmpresa::LayoutEndereco() {
+  TDataSource& d = dtsPadrao;
   TTabSheet& e = tshEndereco;
-  Field(&lblPais, "País", dbeCdPais, e, d, "CDPAIS", 8, 0, 50, true);
+  Field(&lblPais, "País", dbeCdPais, e, d, Empresa::CDPAIS, 8, 0, 50, true);
   Search(btnPais, e, dbeCdPais, "País", dtsPais, "Não há país cadastrado.", 62, 0);
-  NameBox(dbeNmPais, e, d, "NMPAIS", 90, 0, 300);
-  Field(&lblEstado, "Estado", dbeSgEstado, e, d, "SGESTADO", 8, 1, 50, true);
+  NameBox(dbeNmPais, e, d, Empresa::NMPAIS, 90, 0, 300);
+  Field(&lblEstado, "Estado", dbeSgEstado, e, d, Empresa::SGESTADO, 8, 1, 50, true);
   Search(btnEstado, e, dbeSgEstado, "Estado", dtsEstado,
          "Não há estado cadastrado para o país informado.", 62, 1);
-  NameBox(dbeNmEstado, e, d, "NMESTADO", 90, 1, 300);
-  Field(&lblMunicipio, "Município", dbeCdMunicipio, e, d, "CDMUNICIPIO", 8, 2, 50, true);
+  NameBox(dbeNmEstado, e, d, Empresa::NMESTADO, 90, 1, 300);
+  Field(&lblMunicipio, "Município", dbeCdMunicipio, e, d, Empresa::CDMUNICIPIO, 8, 2, 50, true);
   Search(btnMunicipio, e, dbeCdMunicipio, "Município", dtsMunicipio,
          "Não há município cadastrado para o estado informado.", 62, 2);
-  NameBox(dbeNmMunicipio, e, d, "NMMUNICIPIO", 90, 2, 300);
-  Field(&lblBairro, "Bairro", dbeCdBairro, e, d, "CDBAIRRO", 8, 3, 90);
+  NameBox(dbeNmMunicipio, e, d, Empresa::NMMUNICIPIO, 90, 2, 300);
+  Field(&lblBairro, "Bairro", dbeCdBairro, e, d, Empresa::CDBAIRRO, 8, 3, 90);
   Search(BtnPesquisa1, e, dbeCdBairro, "Bairro", dtsPesqBairro, "Não há bairro cadastrado.", 102,
          3);
-  Field(nullptr, "", dbeNMBairro, e, d, "NMBAIRRO", 130, 3, 300);
+  Field(nullptr, "", dbeNMBairro, e, d, Empresa::NMBAIRRO, 130, 3, 300);
   // The free-text name sits where the register's name would; only one of them is shown.
-  Field(nullptr, "", dbeNmBairEmpr, e, d, "NMBAIREMPR", 440, 3, 300);
-  Field(&lblEndereco, "Endereço", dbeDSENDEEMPR, e, d, "DSENDEEMPR", 8, 4, 400);
-  Field(&lblCompEnd, "Complemento", dbeDSCOMPENDEMP, e, d, "DSCOMPENDEMP", 8, 5, 600);
-  Field(&lblCep, "CEP", dbeCdCep, e, d, "NRCEPEMPR", 8, 6, 120);
+  Field(nullptr, "", dbeNmBairEmpr, e, d, Empresa::NMBAIREMPR, 440, 3, 300);
+  Field(&lblEndereco, "Endereço", dbeDSENDEEMPR, e, d, Empresa::DSENDEEMPR, 8, 4, 400);
+  Field(&lblCompEnd, "Complemento", dbeDSCOMPENDEMP, e, d, Empresa::DSCOMPENDEMP, 8, 5, 600);
+  Field(&lblCep, "CEP", dbeCdCep, e, d, Empresa::NRCEPEMPR, 8, 6, 120);
+}
 
-  // Additional data page.
+// The additional data page.
+void TfrmEmpresa::LayoutDadosAdicionais() {
+  TDataSource& d = dtsPadrao;
   TTabSheet& a = tshDadAdic;
-  Field(&lblDsJuntCome, "Reg. Junta Com.", dbeDsJuntCome, a, d, "NRREGJUNCOM", 8, 0, 160);
-  Field(&lblDataReg, "Dt. Registro", dbdDataReg, a, d, "DTREGJUNCOM", 176, 0, 100);
-  Field(&lblNmTitular, "Titular", dbeNmTitular, a, d, "NMTITUEMPR", 8, 1, 300);
-  Field(&lblCentCust, "Centro de Custo", dbeCodCentrCust, a, d, "CDCENTCUST", 8, 2, 50);
+  Field(&lblDsJuntCome, "Reg. Junta Com.", dbeDsJuntCome, a, d, Empresa::NRREGJUNCOM, 8, 0, 160);
+  Field(&lblDataReg, "Dt. Registro", dbdDataReg, a, d, Empresa::DTREGJUNCOM, 176, 0, 100);
+  Field(&lblNmTitular, "Titular", dbeNmTitular, a, d, Empresa::NMTITUEMPR, 8, 1, 300);
+  Field(&lblCentCust, "Centro de Custo", dbeCodCentrCust, a, d, Empresa::CDCENTCUST, 8, 2, 50);
   Search(sbtProcuraCentCust, a, dbeCodCentrCust, "Centro de Custo", dtsCentCusto,
          "Não há centro de custo cadastrado.", 62, 2);
-  NameBox(dbeNMCentCust, a, d, "NMCENTCUST", 90, 2, 300);
-  Field(&lblContador, "Contador", dbeCDCONTADOR2, a, d, "CDCONTADOR2", 8, 3, 50, true);
+  NameBox(dbeNMCentCust, a, d, Empresa::NMCENTCUST, 90, 2, 300);
+  Field(&lblContador, "Contador", dbeCDCONTADOR2, a, d, Empresa::CDCONTADOR2, 8, 3, 50, true);
   Search(btpContador, a, dbeCDCONTADOR2, "Contador", dtsContador, "Não há contador cadastrado.", 62,
          3);
-  NameBox(dbeNMCONTADOR, a, d, "NMCONTADOR", 90, 3, 300);
-  Field(&lblNrProprietarios, "Nr. Proprietários", dbeNRPROPRIEMPR, a, d, "NRPROPRIEMPR", 8, 4, 100,
-        true);
+  NameBox(dbeNMCONTADOR, a, d, Empresa::NMCONTADOR, 90, 3, 300);
+  Field(&lblNrProprietarios, "Nr. Proprietários", dbeNRPROPRIEMPR, a, d, Empresa::NRPROPRIEMPR, 8,
+        4, 100, true);
   dbeNRPROPRIEMPR.SetMaxLength(2);
-  Combo(lblMeDataBase, "Mês Data-Base", dcbMeDataBase, a, d, "MEDATABASE",
+  Combo(lblMeDataBase, "Mês Data-Base", dcbMeDataBase, a, d, Empresa::MEDATABASE,
         {"Janeiro", "Fevereiro", "Março", "Abril", "Maio", "Junho", "Julho", "Agosto", "Setembro",
          "Outubro", "Novembro", "Dezembro"},
         116, 4, 140);
   dcbMeDataBase.SetColor(TColor::clInfoBk);
-  Field(&lblVrTxInfra, "Taxa Infraero %", dbeVrTxInfra, a, d, "VRPETXADMPOR", 264, 4, 100);
+  Field(&lblVrTxInfra, "Taxa Infraero %", dbeVrTxInfra, a, d, Empresa::VRPETXADMPOR, 264, 4, 100);
   dbeVrTxInfra.SetMaxLength(10);
-  Field(&lblPreGS1, "Prefixo GS1", dbePreGS1, a, d, "CDPREFIXOGS1", 8, 5, 140);
+  Field(&lblPreGS1, "Prefixo GS1", dbePreGS1, a, d, Empresa::CDPREFIXOGS1, 8, 5, 140);
+}
 
-  // Financial page.
+// The financial page: receivables, receipt models and settlement.
+void TfrmEmpresa::LayoutFinanceiro() {
+  TDataSource& d = dtsPadrao;
   TTabSheet& n = tshFinanceiro;
   grbBoletos.SetCaption(" Geração de Boletos a Receber ");
   Place(grbBoletos, n, 8, 8, 740, 80);
-  Field(&lblPerMulta, "Multa (%)", DBEPerMulta, grbBoletos, d, "VRPEMULEMPR", 8, 0, 100);
-  Field(&lblPerMora, "Mora Diária (%)", DBEPerMora, grbBoletos, d, "VRPEMOREMPR", 124, 0, 100);
+  Field(&lblPerMulta, "Multa (%)", DBEPerMulta, grbBoletos, d, Empresa::VRPEMULEMPR, 8, 0, 100);
+  Field(&lblPerMora, "Mora Diária (%)", DBEPerMora, grbBoletos, d, Empresa::VRPEMOREMPR, 124, 0,
+        100);
   grbModeloRecibo.SetCaption("Modelo de Recibo");
   Place(grbModeloRecibo, n, 8, 96, 740, 118);
-  Field(&lblModelo, "Contas a Pagar", dbeModelo, grbModeloRecibo, d, "DSARQRECIBO", 8, 0, 600);
+  Field(&lblModelo, "Contas a Pagar", dbeModelo, grbModeloRecibo, d, Empresa::DSARQRECIBO, 8, 0,
+        600);
   Place(btpPesqModelo, grbModeloRecibo, 612, RowTop(grbModeloRecibo, 0) + kLabelGap - 1, 23, 23);
   btpPesqModelo.Glyph = "document-open";
   btpPesqModelo.SetHint("Escolher o modelo");
-  Field(&lblReciRec, "Contas a Receber", dbeReciRec, grbModeloRecibo, d, "DSARQRECIREC", 8, 1, 600);
+  Field(&lblReciRec, "Contas a Receber", dbeReciRec, grbModeloRecibo, d, Empresa::DSARQRECIREC, 8,
+        1, 600);
   Place(btnPesqReciRec, grbModeloRecibo, 612, RowTop(grbModeloRecibo, 1) + kLabelGap - 1, 23, 23);
   btnPesqReciRec.Glyph = "document-open";
   btnPesqReciRec.SetHint("Escolher o modelo");
   grbBaixa.SetCaption("Baixa ");
   Place(grbBaixa, n, 8, 222, 740, 80);
-  Combo(lblIdCtbBaixa, "Gera Contabilização na Baixa", dbcIdCtbBaixa, grbBaixa, d, "IDCTBBAIXAEMPR",
-        {"Sim", "Não", ""}, 8, 0, 200);
+  Combo(lblIdCtbBaixa, "Gera Contabilização na Baixa", dbcIdCtbBaixa, grbBaixa, d,
+        Empresa::IDCTBBAIXAEMPR, {"Sim", "Não", ""}, 8, 0, 200);
   opdArqMod.Filter = "Arquivos de Relatório (*.qr2)|*.qr2";
+}
 
-  // Official information page: two columns.
+// The official information page, in two columns.
+void TfrmEmpresa::LayoutInformacoesOficiais() {
+  TDataSource& d = dtsPadrao;
   TTabSheet& o = tshInformacoesOficiais;
-  Field(&lblCNAE, "CNAE Fiscal", dbeCDCNAE, o, d, "CDCNAE", 8, 0, 80, true);
+  Field(&lblCNAE, "CNAE Fiscal", dbeCDCNAE, o, d, Empresa::CDCNAE, 8, 0, 80, true);
   Search(sbtCNAE, o, dbeCDCNAE, "CNAE Fiscal", dtsCNAE, "Não há código CNAE cadastrado.", 92, 0);
-  NameBox(dbeDsCnae, o, d, "DSCNAE", 120, 0, 260);
-  Field(&lblFPAS, "FPAS", dbeCDFPAS, o, d, "CDFPAS", 8, 1, 80, true);
+  NameBox(dbeDsCnae, o, d, Empresa::DSCNAE, 120, 0, 260);
+  Field(&lblFPAS, "FPAS", dbeCDFPAS, o, d, Empresa::CDFPAS, 8, 1, 80, true);
   Search(sbtFPAS, o, dbeCDFPAS, "FPAS", dtsFPAS, "Não há código FPAS cadastrado.", 92, 1);
-  NameBox(dbeDsFPAS, o, d, "DSFPAS", 120, 1, 260);
-  Field(&lblNatureza, "Nat. Jurídica", dbeCdNatureza, o, d, "CDNATUJURI", 8, 2, 80, true);
+  NameBox(dbeDsFPAS, o, d, Empresa::DSFPAS, 120, 1, 260);
+  Field(&lblNatureza, "Nat. Jurídica", dbeCdNatureza, o, d, Empresa::CDNATUJURI, 8, 2, 80, true);
   Search(btpNatureza, o, dbeCdNatureza, "Natureza Jurídica", dtsNatureza,
          "Não há natureza jurídica cadastrada.", 92, 2);
-  NameBox(dbeDsNatureza, o, d, "DSNATUJURI", 120, 2, 260);
-  Field(&lblNRCAGED, "Nº CAGED", dbeNRCAGED, o, d, "NRCAGED", 8, 3, 100);
+  NameBox(dbeDsNatureza, o, d, Empresa::DSNATUJURI, 120, 2, 260);
+  Field(&lblNRCAGED, "Nº CAGED", dbeNRCAGED, o, d, Empresa::NRCAGED, 8, 3, 100);
   dbeNRCAGED.SetMaxLength(7);
-  Field(&lblCdEmprCaixa, "Código Empresa CAIXA", dbeCdEmprCaixa, o, d, "CDEMPRCAIXA", 124, 3, 140,
-        true);
-  Field(&lblNrRNTRC, "Nº RNTRC", dbeNrRNTRC, o, d, "NRRNTRC", 280, 3, 100);
+  Field(&lblCdEmprCaixa, "Código Empresa CAIXA", dbeCdEmprCaixa, o, d, Empresa::CDEMPRCAIXA, 124, 3,
+        140, true);
+  Field(&lblNrRNTRC, "Nº RNTRC", dbeNrRNTRC, o, d, Empresa::NRRNTRC, 280, 3, 100);
   drgTipoEmpresa.SetCaption("Tipo da Empresa");
   drgTipoEmpresa.SetItems({"Micro-Empresa", "Pequeno Porte", "Outros"});
   drgTipoEmpresa.Values = {"1", "2", "3"};
   drgTipoEmpresa.SetDataSource(d);
-  drgTipoEmpresa.SetDataField("IDTIPOEMPR");
+  drgTipoEmpresa.SetDataField(Empresa::IDTIPOEMPR);
   Place(drgTipoEmpresa, o, 8, RowTop(4), 372, 48);
   drgTipoEmpresa.Columns = 3;
-  Check(dckSIMPLES, "Optante pelo SIMPLES", o, d, "IDOPTSIMPLES", "S", "N", 8, 5, 180);
-  Check(dckPAT, "Participa do PAT (Programa de Alimentação do Trabalhador)", o, d, "IDPARTICIPAT",
-        "S", "N", 8, 6, 396);
-  Check(dckIncentivadorCultural, "Incentivador Cultural", o, d, "IDINCENTCULTURA", "S", "N", 8, 7,
+  Check(dckSIMPLES, "Optante pelo SIMPLES", o, d, Empresa::IDOPTSIMPLES, "S", "N", 8, 5, 180);
+  Check(dckPAT, "Participa do PAT (Programa de Alimentação do Trabalhador)", o, d,
+        Empresa::IDPARTICIPAT, "S", "N", 8, 6, 396);
+  Check(dckIncentivadorCultural, "Incentivador Cultural", o, d, Empresa::IDINCENTCULTURA, "S", "N",
+        8, 7, 180);
+  Check(dckIncentivoFiscal, "Incentivo Fiscal", o, d, Empresa::IDINCENTFISCAL, "S", "N", 196, 7,
         180);
-  Check(dckIncentivoFiscal, "Incentivo Fiscal", o, d, "IDINCENTFISCAL", "S", "N", 196, 7, 180);
   Field(&lblCertLicFunc, "Número do Certificado de Licença de Funcionamento (CLF)", dbeCertLicFunc,
-        o, d, "NRCLF", 8, 8, 372);
-  Combo(lblRegimeApur, "Regime de Apuração Fiscal ", dcbRegimeApur, o, d, "CDREGIMEAPUR",
+        o, d, Empresa::NRCLF, 8, 8, 372);
+  Combo(lblRegimeApur, "Regime de Apuração Fiscal ", dcbRegimeApur, o, d, Empresa::CDREGIMEAPUR,
         {"1 - Normal", "2 - Simples", "3 - Estimativa Fiscal", "8 - Bares e Restaurantes",
          "9 - Normal com Estimativa Fiscal"},
         412, 0, 348);
-  Combo(lblNaturezaOp, "Natureza da Operação", cbNaturezaOp, o, d, "IDNATUOPEREMPR",
+  Combo(lblNaturezaOp, "Natureza da Operação", cbNaturezaOp, o, d, Empresa::IDNATUOPEREMPR,
         {"", "01- Tributação no Município", "02- Tributação fora do Município", "03- Isenção",
          "04- Imune", "05- Exigibilidade suspensa por decisão judicial",
          "06- Exigibilidade suspensa por proc. administrativo", "07 - Não Incidência",
          "08 - Exportação"},
         412, 1, 348);
   Combo(
-      lblRegEspTrib, "Regime Especial de Tributação", cbRegEspTrib, o, d, "IDREGESPTRIBEMP",
+      lblRegEspTrib, "Regime Especial de Tributação", cbRegEspTrib, o, d, Empresa::IDREGESPTRIBEMP,
       {"", "1- Macroempresa Municipal", "2- Estimativa", "3- Sociedade de Profissionais",
        "4- Cooperativa", "5- Microempresário Individual (MEI)",
        "6- Microempresário e Empresa de peq. porte (ME EPP)",
@@ -282,24 +316,27 @@ void TfrmEmpresa::Layout() {
        "8- Agenciamento de Turismo/Administração de Fundos", "9- Vendas/Transporte Intermunicipal",
        "10- Não Incidência", "11- Construção Civil", "12- Não disponível na DES 3.0"},
       412, 2, 348);
-  Combo(lblRegimeST, "Regime ICMS ST", cbRegimeST, o, d, "IDREGIMEICMSST",
+  Combo(lblRegimeST, "Regime ICMS ST", cbRegimeST, o, d, Empresa::IDREGIMEICMSST,
         {"", "1- Substituto Tributário", "2- Substituído Tributário"}, 412, 3, 348);
-  Combo(lblFormaApur, "Forma de Apuração", cbFormaApur, o, d, "IDFORMAPUR",
+  Combo(lblFormaApur, "Forma de Apuração", cbFormaApur, o, d, Empresa::IDFORMAPUR,
         {"", "Lucro Presumido (Mensal)", "Lucro Presumido (Trimestral)",
          "Lucro Real por Estimativa (Mensal)", "Lucro Real (Trimestral)"},
         412, 4, 348);
-  Check(dckFormApurImp, "Apura imposto por data de Pagamento", o, d, "IDFORMAPUREMPR", "P", "F",
-        412, 5, 348);
+  Check(dckFormApurImp, "Apura imposto por data de Pagamento", o, d, Empresa::IDFORMAPUREMPR, "P",
+        "F", 412, 5, 348);
   dckFormApurImp.AllowGrayed = true;
-  Combo(lblRegime, "Regime de Apuração", dbRegime, o, d, "IDCUMUPICOEMP",
+  Combo(lblRegime, "Regime de Apuração", dbRegime, o, d, Empresa::IDCUMUPICOEMP,
         {"", "Cumulativo", "Não Cumulativo"}, 412, 6, 348);
+}
 
-  // Logo page: the path on top, a sample report heading with the logo below.
+// The logo page: the path on top, a sample report heading with the logo below.
+void TfrmEmpresa::LayoutLogotipo() {
+  TDataSource& d = dtsPadrao;
   TTabSheet& l = tshEndeEmp;
   grbLogo.SetCaption(" Exemplo de Relatório com o Logotipo ");
   Place(grbLogo, l, 8, 8, 740, 300);
   lblArqLogoEmpr.SetCaption("Arquivo");
-  Field(&lblArqLogoEmpr, "Arquivo", dbeArqLogoEmpr, grbLogo, d, "DSARQLOGOEMP", 8, 0, 600);
+  Field(&lblArqLogoEmpr, "Arquivo", dbeArqLogoEmpr, grbLogo, d, Empresa::DSARQLOGOEMP, 8, 0, 600);
   Place(sbtAbrir, grbLogo, 612, RowTop(grbLogo, 0) + kLabelGap - 1, 23, 23);
   sbtAbrir.SetHint("Abrir");
   sbtAbrir.Glyph = "document-open";
@@ -320,8 +357,10 @@ void TfrmEmpresa::Layout() {
   Place(lblLinNome, pnlRelatorio, 88, 92, 300, 13);
   opdArqImagem.Filter =
       "BMP (*.bmp)|*.bmp|JPG (*.jpg)|*.jpg|Todos os arquivos (*.bmp;*.jpg)|*.bmp;*.jpg";
+}
 
-  // Representatives page.
+// The representatives page.
+void TfrmEmpresa::LayoutRepresentantes() {
   Place(dbgRepresentante, tshRepresentante, 4, 4, 780, 500);
   dbgRepresentante.SetColor(TColor::clInfoBk);
   dbgRepresentante.SetDataSource(dtsRepresentante);
@@ -329,28 +368,36 @@ void TfrmEmpresa::Layout() {
   dbgRepresentante.Options.Tabs = true;
   dbgRepresentante.Options.ConfirmDelete = true;
   dbgRepresentante.Options.CancelOnExit = true;
-  dbgRepresentante.AddColumn("CDREPRES");
-  dbgRepresentante.AddColumn("NMREPRES", {}, 208).ReadOnly = true;
-  dbgRepresentante.AddColumn("NRCPFREPRES", {}, 87).ReadOnly = true;
-  dbgRepresentante.AddColumn("NMQUALIFASSINA", {}, 190).ReadOnly = true;
-  dbgRepresentante.AddColumn("IDATIVO", {}, 46).PickList = {msgPadrao.Msg("S"), msgPadrao.Msg("N")};
+  dbgRepresentante.AddColumn(EmprRepres::CDREPRES);
+  dbgRepresentante.AddColumn(Representante::NMREPRES, {}, 208).ReadOnly = true;
+  dbgRepresentante.AddColumn(Representante::NRCPFREPRES, {}, 87).ReadOnly = true;
+  dbgRepresentante.AddColumn(QualifAssina::NMQUALIFASSINA, {}, 190).ReadOnly = true;
+  dbgRepresentante.AddColumn(EmprRepres::IDATIVO, {}, 46).PickList = {msgPadrao.Msg("S"),
+                                                                      msgPadrao.Msg("N")};
+}
 
-  // Electronic fiscal documents page.
+// The electronic fiscal documents page: the e-mails of each document.
+void TfrmEmpresa::LayoutDocumentosEletronicos() {
+  TDataSource& d = dtsPadrao;
   Place(pgcParamDFe, tshParametrizaoDFe, 4, 4, 780, 500);
   grbCancelamento.SetCaption("Cancelamento");
   Place(grbCancelamento, tshEmailNFe, 4, 4, 764, 230);
-  Email(lblDeCanc, dbeDeCanc, lblMensCanc, memDescEmailCanc, grbCancelamento, d, "DSMENSEMAILCANC",
-        8 + kCaption, 140);
+  Email(lblDeCanc, dbeDeCanc, lblMensCanc, memDescEmailCanc, grbCancelamento, d,
+        Empresa::DSMENSEMAILCANC, 8 + kCaption, 140);
   grbTransmissao.SetCaption("Transmissão");
   Place(grbTransmissao, tshEmailNFe, 4, 240, 764, 230);
   Email(lblDeTrans, dbeDeTrans, lblMensTrans, memDescEmailTrans, grbTransmissao, d,
-        "DSMENSEMAILNFE", 8 + kCaption, 140);
-  Email(lblDeCCe, dbeDeCCe, lblMensCCe, dbMemoMens, tshEmailCCe, d, "DSMENSEMAILCCE", 8, 380);
-  Email(lblDeCTe, dbeDeCTe, lblMensCTe, dbMemoMensCTe, tshEmailCTe, d, "DSMENSEMAILCTE", 8, 380);
-  Email(lblDeMDFe, dbeDeMDFe, lblMensMDFe, dbMemoMensMDFe, tshEmailMDFe, d, "DSMENSEMAILMDFE", 8,
+        Empresa::DSMENSEMAILNFE, 8 + kCaption, 140);
+  Email(lblDeCCe, dbeDeCCe, lblMensCCe, dbMemoMens, tshEmailCCe, d, Empresa::DSMENSEMAILCCE, 8,
         380);
+  Email(lblDeCTe, dbeDeCTe, lblMensCTe, dbMemoMensCTe, tshEmailCTe, d, Empresa::DSMENSEMAILCTE, 8,
+        380);
+  Email(lblDeMDFe, dbeDeMDFe, lblMensMDFe, dbMemoMensMDFe, tshEmailMDFe, d,
+        Empresa::DSMENSEMAILMDFE, 8, 380);
+}
 
-  // Maximum lengths follow the fields' sizes for the plain text boxes.
+// Maximum lengths follow the fields' sizes for the plain text boxes.
+void TfrmEmpresa::LimitaTextos() {
   for (TDBEdit* box :
        {&dbeNmEmpresa,    &dbeRazaoSoc,     &dbeCompRazSoc, &dbeInscEstaEmpr, &dbeEmail,
         &dbeEndeWeb,      &dbeCDEXTERNO,    &dbeCdBairro,   &dbeNMBairro,     &dbeNmBairEmpr,

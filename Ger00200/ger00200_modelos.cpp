@@ -8,9 +8,12 @@
 #include "Ger00200/ger00200_guarda.h"
 #include "core/scoped_flag.h"
 #include "core/utf8.h"
+#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {
+
+using record::Empresa;
 
 namespace {
 
@@ -89,7 +92,7 @@ void TfrmEmpresa::mnuEditClick(TComponent&) {
 void TfrmEmpresa::VD_MPag() {
   empresa::Guarded(
       [&] {
-        if (cdsEmpresa.FieldByName("DSARQRECIBO").IsNull())
+        if (cdsEmpresa.FieldByName(Empresa::DSARQRECIBO).IsNull())
           Consiste::MensErro(msgPadrao.Msg("MPag_deve"), true);
       },
       [&] { VoltaAoCampo(tshFinanceiro, dbeModelo); });
@@ -98,7 +101,7 @@ void TfrmEmpresa::VD_MPag() {
 void TfrmEmpresa::VD_MRec() {
   empresa::Guarded(
       [&] {
-        if (cdsEmpresa.FieldByName("DSARQRECIREC").IsNull())
+        if (cdsEmpresa.FieldByName(Empresa::DSARQRECIREC).IsNull())
           Consiste::MensErro(msgPadrao.Msg("MRec_deve"), true);
       },
       [&] { VoltaAoCampo(tshFinanceiro, dbeReciRec); });
@@ -106,12 +109,12 @@ void TfrmEmpresa::VD_MRec() {
 
 void TfrmEmpresa::mnuModeloClick(TComponent&) {
   VD_MPag();
-  EditaModelo(cdsEmpresa.FieldByName("DSARQRECIBO").AsString());
+  EditaModelo(cdsEmpresa.FieldByName(Empresa::DSARQRECIBO).AsString());
 }
 
 void TfrmEmpresa::mnuModeloRECClick(TComponent&) {
   VD_MRec();
-  EditaModelo(cdsEmpresa.FieldByName("DSARQRECIREC").AsString());
+  EditaModelo(cdsEmpresa.FieldByName(Empresa::DSARQRECIREC).AsString());
 }
 
 void TfrmEmpresa::EditaModelo(const std::string& arquivo) {
@@ -128,13 +131,14 @@ void TfrmEmpresa::EditaModelo(const std::string& arquivo) {
 // --- Logo ---------------------------------------------------------------------------------------
 
 void TfrmEmpresa::CarregaLogo(const std::string& path) {
-  cdsEmpresa.FieldByName("DSARQLOGOEMPCLOB").SetAsBytes(Bytes{LoadPictureFile(path, kMaxLogo)});
+  cdsEmpresa.FieldByName(Empresa::DSARQLOGOEMPCLOB)
+      .SetAsBytes(Bytes{LoadPictureFile(path, kMaxLogo)});
 }
 
 void TfrmEmpresa::sbtAbrirClick(TComponent&) {
   if (opdArqImagem.Execute()) {
     const std::string path = opdArqImagem.FileName;
-    TField& pathField = cdsEmpresa.FieldByName("DSARQLOGOEMP");
+    TField& pathField = cdsEmpresa.FieldByName(Empresa::DSARQLOGOEMP);
     // Checked before anything changes: a file that is no whole picture, or too big, leaves the
     // record as it was.
     CheckPathFits(path, pathField);
@@ -142,7 +146,7 @@ void TfrmEmpresa::sbtAbrirClick(TComponent&) {
     dbeArqLogoEmpr.SetText("");
     if (!Editing()) cdsEmpresa.Edit();
     pathField.SetAsString(path);
-    cdsEmpresa.FieldByName("DSARQLOGOEMPCLOB").SetAsBytes(std::move(bytes));
+    cdsEmpresa.FieldByName(Empresa::DSARQLOGOEMPCLOB).SetAsBytes(std::move(bytes));
   }
   Carrega_Imagem();
 }
@@ -165,7 +169,7 @@ void TfrmEmpresa::Carrega_Imagem() {
         // The preview always comes from the file, never from the stored bytes.
         if (IsFile(path))
           imgLayout.LoadFromFile(path);
-        else if (!cdsEmpresa.FieldByName("DSARQLOGOEMP").AsString().empty())
+        else if (!cdsEmpresa.FieldByName(Empresa::DSARQLOGOEMP).AsString().empty())
           Consiste::MensErro(msgPadrao.Msg("Arq_Not_Found"), true);
       },
       [&] {

@@ -8,28 +8,31 @@
 #include "Ger00200/ger00200.h"
 #include "core/scoped_flag.h"
 #include "core/utf8.h"
+#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {
+
+using record::Empresa;
 
 namespace {
 
 // Columns without a box of their own, and the column whose box the user knows them by.
 constexpr std::pair<std::string_view, std::string_view> kShownBy[] = {
-    {"DSARQLOGOEMPCLOB", "DSARQLOGOEMP"},
-    {"DSLOGRADEMPR", "DSENDEEMPR"},
-    {"NRLOGRADEMPR", "DSENDEEMPR"},
-    {"DSCMPLOGEMPR", "DSENDEEMPR"},
-    {"IDTPIJUREMPR", "NRINSJUREMPR"},
-    {"NMPAIS", "CDPAIS"},
-    {"NMESTADO", "SGESTADO"},
-    {"NMMUNICIPIO", "CDMUNICIPIO"},
-    {"NMCENTCUST", "CDCENTCUST"},
-    {"DSCNAE", "CDCNAE"},
-    {"DSFPAS", "CDFPAS"},
-    {"DSNATUJURI", "CDNATUJURI"},
-    {"NMCONTADOR", "CDCONTADOR2"},
-    {"NMBAIREMPR", "NMBAIRRO"},
+    {Empresa::DSARQLOGOEMPCLOB, Empresa::DSARQLOGOEMP},
+    {Empresa::DSLOGRADEMPR, Empresa::DSENDEEMPR},
+    {Empresa::NRLOGRADEMPR, Empresa::DSENDEEMPR},
+    {Empresa::DSCMPLOGEMPR, Empresa::DSENDEEMPR},
+    {Empresa::IDTPIJUREMPR, Empresa::NRINSJUREMPR},
+    {Empresa::NMPAIS, Empresa::CDPAIS},
+    {Empresa::NMESTADO, Empresa::SGESTADO},
+    {Empresa::NMMUNICIPIO, Empresa::CDMUNICIPIO},
+    {Empresa::NMCENTCUST, Empresa::CDCENTCUST},
+    {Empresa::DSCNAE, Empresa::CDCNAE},
+    {Empresa::DSFPAS, Empresa::CDFPAS},
+    {Empresa::DSNATUJURI, Empresa::CDNATUJURI},
+    {Empresa::NMCONTADOR, Empresa::CDCONTADOR2},
+    {Empresa::NMBAIREMPR, Empresa::NMBAIRRO},
 };
 
 // A caption as a name in a sentence: without the accelerator's "&", the blanks around it and a
@@ -126,13 +129,13 @@ void TfrmEmpresa::RecusaDoServidor(const std::string& serverMessage,
                                    int recNo) {
   std::string key;
   for (std::size_t i = 0; i < fields.size() && i < held.size(); ++i)
-    if (utf8::SameText(fields[i].name, "CDEMPRESA"))
+    if (utf8::SameText(fields[i].name, Empresa::CDEMPRESA))
       if (const auto* s = std::get_if<std::string>(&held[i])) key = *s;
   std::string text = serverMessage;
   try {
     ScopedFlag quiet(carregandoImagem_);
     LoadEmpresas(false);
-    if (cdsEmpresa.Locate("CDEMPRESA", {Value(key)})) {
+    if (cdsEmpresa.Locate(Empresa::CDEMPRESA, {Value(key)})) {
       const std::vector<std::string> names = CamposAlterados(fields, held);
       if (!names.empty()) {
         std::string list;
@@ -150,7 +153,7 @@ void TfrmEmpresa::RecusaDoServidor(const std::string& serverMessage,
   }
   if (cdsEmpresa.Active() && cdsEmpresa.IsEmpty()) {
     TravaListaVazia();
-    cdsEmpresa.FieldByName("NRINSJUREMPR").SetEditMask(Consiste::PictPess("I"));
+    cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR).SetEditMask(Consiste::PictPess("I"));
   } else {
     HabilitaPorLista();
   }

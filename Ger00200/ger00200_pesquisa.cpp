@@ -13,6 +13,16 @@
 
 namespace ger {
 
+using record::CentCust;
+using record::Cnae;
+using record::Contador;
+using record::Empresa;
+using record::Estado;
+using record::Fpas;
+using record::Municipio;
+using record::Natureza;
+using record::Pais;
+
 namespace {
 
 // The statement is kept as its lines, one line break between each.
@@ -39,8 +49,8 @@ void EditaSeNavegando(TDataSource& source) {
   if (source.State() == DataSetState::Browse) source.DataSet()->Edit();
 }
 
-void Limpa(TDataSet& dataset, std::initializer_list<const char*> fields) {
-  for (const char* name : fields) dataset.FieldByName(name).Clear();
+void Limpa(TDataSet& dataset, std::initializer_list<std::string_view> fields) {
+  for (std::string_view name : fields) dataset.FieldByName(name).Clear();
 }
 
 }  // namespace
@@ -129,20 +139,21 @@ void TfrmEmpresa::btpPaisFPGBeforePesq(TComponent&, bool&) {
 void TfrmEmpresa::btpPaisFPGAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
   // The name stays empty until the check fills it, when the box is left or on confirm.
-  cdsEmpresa.FieldByName("CDPAIS").SetAsString(qryPais.FieldByName("CDPAIS").AsString());
+  cdsEmpresa.FieldByName(Empresa::CDPAIS).SetAsString(qryPais.FieldByName(Pais::CDPAIS).AsString());
   qryPais.Close();
 }
 
 void TfrmEmpresa::dbeCdPaisFPGChange(TComponent&) {
   if (!Editing()) return;
-  Limpa(cdsEmpresa, {"NMPAIS", "SGESTADO", "CDMUNICIPIO", "NMMUNICIPIO", "CDBAIRRO", "NMBAIRRO"});
+  Limpa(cdsEmpresa, {Empresa::NMPAIS, Empresa::SGESTADO, Empresa::CDMUNICIPIO, Empresa::NMMUNICIPIO,
+                     Empresa::CDBAIRRO, Empresa::NMBAIRRO});
 }
 
 // --- State ------------------------------------------------------------------------------------
 
 void TfrmEmpresa::btpEstadoFPGBeforePesq(TComponent&, bool&) {
   qryEstado.Close();
-  qryEstado.ParamByName("P_CDPAIS").SetAsString(cdsEmpresa.FieldByName("CDPAIS").AsString());
+  qryEstado.ParamByName("P_CDPAIS").SetAsString(cdsEmpresa.FieldByName(Empresa::CDPAIS).AsString());
   qryEstado.ParamByName("P_SGESTADO").SetAsString("");
   qryEstado.ParamByName("P_TODOS").SetAsString("T");
   qryEstado.Open();
@@ -150,22 +161,27 @@ void TfrmEmpresa::btpEstadoFPGBeforePesq(TComponent&, bool&) {
 
 void TfrmEmpresa::btpEstadoFPGAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
-  cdsEmpresa.FieldByName("SGESTADO").SetAsString(qryEstado.FieldByName("SGESTADO").AsString());
-  cdsEmpresa.FieldByName("NMESTADO").SetAsString(qryEstado.FieldByName("NMESTADO").AsString());
+  cdsEmpresa.FieldByName(Empresa::SGESTADO)
+      .SetAsString(qryEstado.FieldByName(Estado::SGESTADO).AsString());
+  cdsEmpresa.FieldByName(Empresa::NMESTADO)
+      .SetAsString(qryEstado.FieldByName(Estado::NMESTADO).AsString());
   qryEstado.Close();
 }
 
 void TfrmEmpresa::dbeSgEstadoFPGChange(TComponent&) {
   if (!Editing()) return;
-  Limpa(cdsEmpresa, {"NMESTADO", "CDMUNICIPIO", "NMMUNICIPIO", "CDBAIRRO", "NMBAIRRO"});
+  Limpa(cdsEmpresa, {Empresa::NMESTADO, Empresa::CDMUNICIPIO, Empresa::NMMUNICIPIO,
+                     Empresa::CDBAIRRO, Empresa::NMBAIRRO});
 }
 
 // --- Municipality -----------------------------------------------------------------------------
 
 void TfrmEmpresa::sbtMunicipiFPGBeforePesq(TComponent&, bool&) {
   qryMunicipio.Close();
-  qryMunicipio.ParamByName("P_CDPAIS").SetAsString(cdsEmpresa.FieldByName("CDPAIS").AsString());
-  qryMunicipio.ParamByName("P_SGESTADO").SetAsString(cdsEmpresa.FieldByName("SGESTADO").AsString());
+  qryMunicipio.ParamByName("P_CDPAIS")
+      .SetAsString(cdsEmpresa.FieldByName(Empresa::CDPAIS).AsString());
+  qryMunicipio.ParamByName("P_SGESTADO")
+      .SetAsString(cdsEmpresa.FieldByName(Empresa::SGESTADO).AsString());
   qryMunicipio.ParamByName("P_CDMUNICIPIO").SetAsString("");
   qryMunicipio.ParamByName("P_TCDMUNICIPIO").SetAsString("T");
   qryMunicipio.Open();
@@ -173,14 +189,14 @@ void TfrmEmpresa::sbtMunicipiFPGBeforePesq(TComponent&, bool&) {
 
 void TfrmEmpresa::sbtMunicipiFPGAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
-  cdsEmpresa.FieldByName("CDMUNICIPIO")
-      .SetAsString(qryMunicipio.FieldByName("CDMUNICIPIO").AsString());
+  cdsEmpresa.FieldByName(Empresa::CDMUNICIPIO)
+      .SetAsString(qryMunicipio.FieldByName(Municipio::CDMUNICIPIO).AsString());
   qryMunicipio.Close();
 }
 
 void TfrmEmpresa::dbeCdMunicipioFPGChange(TComponent&) {
   if (!Editing()) return;
-  Limpa(cdsEmpresa, {"NMMUNICIPIO", "CDBAIRRO", "NMBAIRRO"});
+  Limpa(cdsEmpresa, {Empresa::NMMUNICIPIO, Empresa::CDBAIRRO, Empresa::NMBAIRRO});
 }
 
 // --- Accountant -------------------------------------------------------------------------------
@@ -191,10 +207,10 @@ void TfrmEmpresa::btpContadorBeforePesq(TComponent&, bool&) {
 
 void TfrmEmpresa::btpContadorAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
-  cdsEmpresa.FieldByName("CDCONTADOR2")
-      .SetAsString(cdsContador.FieldByName("CDCONTADOR2").AsString());
-  cdsEmpresa.FieldByName("NMCONTADOR")
-      .SetAsString(cdsContador.FieldByName("NMCONTADOR").AsString());
+  cdsEmpresa.FieldByName(Empresa::CDCONTADOR2)
+      .SetAsString(cdsContador.FieldByName(Contador::CDCONTADOR2).AsString());
+  cdsEmpresa.FieldByName(Empresa::NMCONTADOR)
+      .SetAsString(cdsContador.FieldByName(Contador::NMCONTADOR).AsString());
 }
 
 void TfrmEmpresa::dbeCDCONTADOR2Change(TComponent&) {
@@ -213,12 +229,12 @@ void TfrmEmpresa::sbtProcuraCentCustBeforePesq(TComponent&, bool&) {
 void TfrmEmpresa::sbtProcuraCentCustAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
   // Written into the boxes as typing would; they reach the record when the boxes are stored.
-  dbeCodCentrCust.SetText(qryCentCusto.FieldByName("CDCENTCUST").AsString());
-  dbeNMCentCust.SetText(qryCentCusto.FieldByName("NMCENTCUST").AsString());
+  dbeCodCentrCust.SetText(qryCentCusto.FieldByName(CentCust::CDCENTCUST).AsString());
+  dbeNMCentCust.SetText(qryCentCusto.FieldByName(CentCust::NMCENTCUST).AsString());
 }
 
 void TfrmEmpresa::dbeCodCentrCustChange(TComponent&) {
-  if (Editing()) cdsEmpresa.FieldByName("NMCENTCUST").Clear();
+  if (Editing()) cdsEmpresa.FieldByName(Empresa::NMCENTCUST).Clear();
 }
 
 void TfrmEmpresa::dbeCodCentrCustDblClick(TComponent&) {
@@ -233,8 +249,8 @@ void TfrmEmpresa::sbtCNAEBeforePesq(TComponent&, bool&) {
 
 void TfrmEmpresa::sbtCNAEAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
-  cdsEmpresa.FieldByName("CDCNAE").SetAsString(cdsCNAE.FieldByName("CDCNAE").AsString());
-  cdsEmpresa.FieldByName("DSCNAE").SetAsString(cdsCNAE.FieldByName("DSCNAE").AsString());
+  cdsEmpresa.FieldByName(Empresa::CDCNAE).SetAsString(cdsCNAE.FieldByName(Cnae::CDCNAE).AsString());
+  cdsEmpresa.FieldByName(Empresa::DSCNAE).SetAsString(cdsCNAE.FieldByName(Cnae::DSCNAE).AsString());
 }
 
 void TfrmEmpresa::dbeCDCNAEChange(TComponent&) {
@@ -249,8 +265,8 @@ void TfrmEmpresa::sbtFPASBeforePesq(TComponent&, bool&) {
 
 void TfrmEmpresa::sbtFPASAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
-  dbeCDFPAS.SetText(cdsFPAS.FieldByName("CDFPAS").AsString());
-  dbeDsFPAS.SetText(cdsFPAS.FieldByName("DSFPAS").AsString());
+  dbeCDFPAS.SetText(cdsFPAS.FieldByName(Fpas::CDFPAS).AsString());
+  dbeDsFPAS.SetText(cdsFPAS.FieldByName(Fpas::DSFPAS).AsString());
 }
 
 void TfrmEmpresa::dbeCDFPASChange(TComponent&) {
@@ -265,10 +281,10 @@ void TfrmEmpresa::btpNaturezaBeforePesq(TComponent&, bool&) {
 
 void TfrmEmpresa::btpNaturezaAfterPesq(TComponent&) {
   EditaSeNavegando(dtsPadrao);
-  cdsEmpresa.FieldByName("CDNATUJURI")
-      .SetAsString(cdsNatureza.FieldByName("CDNATUJURI").AsString());
-  cdsEmpresa.FieldByName("DSNATUJURI")
-      .SetAsString(cdsNatureza.FieldByName("DSNATUJURI").AsString());
+  cdsEmpresa.FieldByName(Empresa::CDNATUJURI)
+      .SetAsString(cdsNatureza.FieldByName(Natureza::CDNATUJURI).AsString());
+  cdsEmpresa.FieldByName(Empresa::DSNATUJURI)
+      .SetAsString(cdsNatureza.FieldByName(Natureza::DSNATUJURI).AsString());
 }
 
 void TfrmEmpresa::dbeCdNaturezaChange(TComponent&) {

@@ -8,9 +8,15 @@
 #include "Ger00200/ger00200_dados.h"
 #include "core/utf8.h"
 #include "data/packet.h"
+#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {
+
+using record::Empresa;
+using record::EmprRepres;
+using record::QualifAssina;
+using record::Representante;
 
 namespace {
 
@@ -38,10 +44,11 @@ bool Sim(const ServerPayload& payload) {
 
 // What the register says of the representative found or chosen; a row just linked starts unused.
 void CopiaDoCadastro(TDataSet& row, const TDataSet& found) {
-  for (const char* name : {"NMREPRES", "NRCPFREPRES"})
+  for (std::string_view name : {Representante::NMREPRES, Representante::NRCPFREPRES})
     row.FieldByName(name).SetAsString(found.FieldByName(name).AsString());
-  row.FieldByName("IDATIVO").SetAsString("N");
-  row.FieldByName("NMQUALIFASSINA").SetAsString(found.FieldByName("NMQUALIFASSINA").AsString());
+  row.FieldByName(EmprRepres::IDATIVO).SetAsString("N");
+  row.FieldByName(QualifAssina::NMQUALIFASSINA)
+      .SetAsString(found.FieldByName(QualifAssina::NMQUALIFASSINA).AsString());
 }
 
 }  // namespace
@@ -75,11 +82,10 @@ void TfrmEmpresa::LigaRepresentantes() {
   auto getText = [this](TField& f, std::string& text, bool display) {
     cdsPesqRepresIDATIVOGetText(f, text, display);
   };
-  cdsRepresentante.FieldByName("IDATIVO").OnGetText = getText;
-  cdsEspelho.FieldByName("IDATIVO").OnGetText = getText;
-  cdsRepresentante.FieldByName("IDATIVO").OnSetText = [this](TField& f, const std::string& text) {
-    cdsRepresentanteIDATIVOSetText(f, text);
-  };
+  cdsRepresentante.FieldByName(EmprRepres::IDATIVO).OnGetText = getText;
+  cdsEspelho.FieldByName(EmprRepres::IDATIVO).OnGetText = getText;
+  cdsRepresentante.FieldByName(EmprRepres::IDATIVO).OnSetText =
+      [this](TField& f, const std::string& text) { cdsRepresentanteIDATIVOSetText(f, text); };
 }
 
 void TfrmEmpresa::DesligaRepresentantes() {
@@ -102,7 +108,7 @@ void TfrmEmpresa::CarregaRepresentantes() {
 }
 
 std::string TfrmEmpresa::CodigoEmpresa() const {
-  return cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  return cdsEmpresa.FieldByName(Empresa::CDEMPRESA).AsString();
 }
 
 void TfrmEmpresa::FinalizaRepresentante() {
@@ -121,7 +127,7 @@ void TfrmEmpresa::cdsRepresentanteBeforeInsert(TDataSet& dataset) {
 
 void TfrmEmpresa::cdsRepresentanteBeforeEdit(TDataSet& dataset) {
   cdsEspelho.CopyFrom(dataset);
-  stCodAntigo = dataset.FieldByName("CDREPRES").AsString();
+  stCodAntigo = dataset.FieldByName(EmprRepres::CDREPRES).AsString();
 }
 
 void TfrmEmpresa::dtsRepresentanteStateChange(TDataSource& sender) {
@@ -129,7 +135,7 @@ void TfrmEmpresa::dtsRepresentanteStateChange(TDataSource& sender) {
   // follow the company record.
   if (cdsRepresentante.Active() && OnRepresentantes()) Habilita(sender);
   if (IsEditing(cdsRepresentante.State())) {
-    const int col = Consiste::IndiceCol(dbgRepresentante, "CDREPRES");
+    const int col = Consiste::IndiceCol(dbgRepresentante, EmprRepres::CDREPRES);
     if (TColumn* column = dbgRepresentante.Column(col))
       column->ButtonStyle = TColumnButtonStyle::cbsEllipsis;
   }
@@ -140,21 +146,21 @@ void TfrmEmpresa::dtsRepresentanteStateChange(TDataSource& sender) {
 
 void TfrmEmpresa::dbgRepresentanteEditButtonClick(TComponent&) {
   if (!IsEditing(cdsRepresentante.State()) ||
-      !SameField(dbgRepresentante.SelectedField(), "CDREPRES"))
+      !SameField(dbgRepresentante.SelectedField(), EmprRepres::CDREPRES))
     return;
   LoadPacket(cdsPesqRepres, Consiste::CheckResultServ(rdm.GetPesqRepresentante("", "T")));
   if (!Pesquisa::Pesquisar(dtsPesqRepres,
                            msgPadrao.Msg("REPRESENTANTE") + "|" + msgPadrao.Msg("REPRESENTANTE_N"),
                            false, true))
     return;
-  cdsRepresentante.FieldByName("CDREPRES")
-      .SetAsString(cdsPesqRepres.FieldByName("CDREPRES").AsString());
-  cdsRepresentante.FieldByName("CDEMPRESA").SetAsString(CodigoEmpresa());
+  cdsRepresentante.FieldByName(EmprRepres::CDREPRES)
+      .SetAsString(cdsPesqRepres.FieldByName(Representante::CDREPRES).AsString());
+  cdsRepresentante.FieldByName(EmprRepres::CDEMPRESA).SetAsString(CodigoEmpresa());
   CopiaDoCadastro(cdsRepresentante, cdsPesqRepres);
 }
 
 void TfrmEmpresa::dbgRepresentanteColEnter(TComponent&) {
-  TField& code = cdsRepresentante.FieldByName("CDREPRES");
+  TField& code = cdsRepresentante.FieldByName(EmprRepres::CDREPRES);
   if (!IsEditing(cdsRepresentante.State()) || Consiste::EmptyString(code.AsString())) return;
   code.SetAsString(Consiste::Ajusta(code.AsString(), 2));
   LoadPacket(cdsPesqRepres,
@@ -165,7 +171,7 @@ void TfrmEmpresa::dbgRepresentanteColEnter(TComponent&) {
 
 void TfrmEmpresa::dbgRepresentanteKeyPress(TComponent&, char32_t& key) {
   // "Utilizado" is only chosen from the cell's list.
-  if (SameField(dbgRepresentante.SelectedField(), "IDATIVO")) key = 0;
+  if (SameField(dbgRepresentante.SelectedField(), EmprRepres::IDATIVO)) key = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -192,11 +198,11 @@ void TfrmEmpresa::cdsRepresentanteIDATIVOSetText(TField& sender, const std::stri
 // Saving and sending
 
 void TfrmEmpresa::cdsRepresentanteBeforePost(TDataSet& dataset) {
-  TField& code = dataset.FieldByName("CDREPRES");
+  TField& code = dataset.FieldByName(EmprRepres::CDREPRES);
   code.SetAsString(Consiste::Ajusta(code.AsString(), 2));
   if (Consiste::EmptyString(code.AsString())) FailOn(code, msgPadrao.Msg("REPRES_DEV"));
   const std::string company = CodigoEmpresa();
-  dataset.FieldByName("CDEMPRESA").SetAsString(company);
+  dataset.FieldByName(EmprRepres::CDEMPRESA).SetAsString(company);
   const std::string repres = code.AsString();
 
   if (!Sim(Consiste::CheckResultServ(rdm.getVdRepresentante(repres))))
@@ -205,11 +211,12 @@ void TfrmEmpresa::cdsRepresentanteBeforePost(TDataSet& dataset) {
   // Against the rows as they were when this edit began: an edited row that keeps its code is not
   // its own duplicate.
   if (cdsEspelho.Active() &&
-      cdsEspelho.Locate("CDREPRES", {Value(repres)}, LocateOptions{.caseInsensitive = true}) &&
+      cdsEspelho.Locate(EmprRepres::CDREPRES, {Value(repres)},
+                        LocateOptions{.caseInsensitive = true}) &&
       (dataset.State() == DataSetState::Insert || repres != stCodAntigo))
     FailOn(code, msgPadrao.Msg("REPRES_J"));
 
-  TField& active = dataset.FieldByName("IDATIVO");
+  TField& active = dataset.FieldByName(EmprRepres::IDATIVO);
   if (active.AsString() == "S") {
     if (Sim(Consiste::CheckResultServ(rdm.getVdRepresAtivo(repres, company))))
       FailOn(active, msgPadrao.Msg("ATIVO_J"));

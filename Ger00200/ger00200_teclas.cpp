@@ -5,8 +5,11 @@
 #include "Ger00200/ger00200.h"
 #include "core/consiste_text.h"
 #include "core/utf8.h"
+#include "record/tables.h"
 
 namespace ger {
+
+using record::Empresa;
 
 namespace {
 bool IsDigit(char32_t key) {
@@ -77,7 +80,7 @@ void TfrmEmpresa::dbeSgEstadoFPGKeyPress(TComponent&, char32_t& key) {
 void TfrmEmpresa::dbeCGCEmpresaKeyPress(TComponent&, char32_t& key) {
   const bool small = key >= U'a' && key <= U'z';
   if (small || (key >= U'A' && key <= U'Z')) {
-    const std::string& mask = cdsEmpresa.FieldByName("NRINSJUREMPR").EditMask();
+    const std::string& mask = cdsEmpresa.FieldByName(Empresa::NRINSJUREMPR).EditMask();
     if (mask == Consiste::PictPess("J") || mask == Consiste::PictPess("I")) {
       if (small) key = key - U'a' + U'A';
       return;

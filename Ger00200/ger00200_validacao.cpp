@@ -13,8 +13,12 @@
 #include "Ger00200/ger00200_guarda.h"
 #include "core/utf8.h"
 #include "data/packet.h"
+#include "record/tables.h"
 
 namespace ger {
+
+using record::CentCust;
+using record::Empresa;
 
 using empresa::Closing;
 using empresa::Guarded;
@@ -70,7 +74,7 @@ void TfrmEmpresa::Vd_Empresa(bool mandatory) {
         // A filled code is only tested for being free in the lenient pass: the callers run it
         // while inserting, so an existing company's code is never tested again.
         if (Vazio(text, mandatory, "Empresa_emp") || mandatory) return;
-        cdsEmpresa.FieldByName("CDEMPRESA").SetAsString(Consiste::Ajusta(text, 2));
+        cdsEmpresa.FieldByName(Empresa::CDEMPRESA).SetAsString(Consiste::Ajusta(text, 2));
         const ServerPayload payload =
             Consiste::CheckResultServ(rdm.GetVerifEmpresa(dbeCdEmpresa.UnmaskedText()), true, 0);
         cdsVerifEmpresa.SetData(codec::DecodePacket(payload.Text()));
@@ -86,7 +90,7 @@ void TfrmEmpresa::Vd_NMEmpresa(bool mandatory) {
       [&] {
         const std::string text = dbeNmEmpresa.Text();
         if (!Vazio(text, mandatory, "NmEmp_Inf"))
-          cdsEmpresa.FieldByName("NMEMPRESA").SetAsString(utf8::Trim(text));
+          cdsEmpresa.FieldByName(Empresa::NMEMPRESA).SetAsString(utf8::Trim(text));
       },
       [&] { VoltaAoCampo(tshFormulario, dbeNmEmpresa); });
 }
@@ -97,7 +101,7 @@ void TfrmEmpresa::Vd_RazaoSoc(bool mandatory) {
       [&] {
         const std::string text = dbeRazaoSoc.Text();
         if (!Vazio(text, mandatory, "Raz_Inf"))
-          cdsEmpresa.FieldByName("NMRAZSOCEMPR").SetAsString(utf8::Trim(text));
+          cdsEmpresa.FieldByName(Empresa::NMRAZSOCEMPR).SetAsString(utf8::Trim(text));
       },
       [&] { VoltaAoCampo(tshFormulario, dbeRazaoSoc); });
 }
@@ -107,7 +111,7 @@ void TfrmEmpresa::Vd_RazaoSoc(bool mandatory) {
 // a municipality within its country and state.
 
 void TfrmEmpresa::ProcuraNaBase(TADOIBQuery& query, std::initializer_list<Parametro> params,
-                                const char* notFoundKey, const char* nameField) {
+                                const char* notFoundKey, std::string_view nameField) {
   Closing closing(query);
   query.Close();
   for (const Parametro& p : params) query.ParamByName(p.first).SetAsString(p.second);
@@ -121,10 +125,10 @@ void TfrmEmpresa::Vd_Pais(bool mandatory) {
       [&] {
         const std::string text = dbeCdPais.UnmaskedText();
         if (Vazio(text, mandatory, "Pais_emp")) return;
-        TField& code = cdsEmpresa.FieldByName("CDPAIS");
+        TField& code = cdsEmpresa.FieldByName(Empresa::CDPAIS);
         code.SetAsString(Consiste::Ajusta(text, 4));
         ProcuraNaBase(qryPais, {{"P_CDPAIS", code.AsString()}, {"P_TCDPAIS", ""}}, "Pais_cad",
-                      "NMPAIS");
+                      Empresa::NMPAIS);
       },
       [&] { VoltaAoCampo(tshEndereco, dbeCdPais); });
 }
@@ -135,10 +139,10 @@ void TfrmEmpresa::Vd_Estado(bool mandatory) {
         const std::string text = dbeSgEstado.UnmaskedText();
         if (Vazio(text, mandatory, "Estado_emp")) return;
         ProcuraNaBase(qryEstado,
-                      {{"P_CDPAIS", cdsEmpresa.FieldByName("CDPAIS").AsString()},
+                      {{"P_CDPAIS", cdsEmpresa.FieldByName(Empresa::CDPAIS).AsString()},
                        {"P_SGESTADO", text},
                        {"P_TODOS", "N"}},
-                      "Estado_cad", "NMESTADO");
+                      "Estado_cad", Empresa::NMESTADO);
       },
       [&] { VoltaAoCampo(tshEndereco, dbeSgEstado); });
 }
@@ -148,14 +152,14 @@ void TfrmEmpresa::Vd_Municipio(bool mandatory) {
       [&] {
         const std::string text = dbeCdMunicipio.UnmaskedText();
         if (Vazio(text, mandatory, "Municipio_emp")) return;
-        TField& code = cdsEmpresa.FieldByName("CDMUNICIPIO");
+        TField& code = cdsEmpresa.FieldByName(Empresa::CDMUNICIPIO);
         code.SetAsString(Consiste::Ajusta(text, 4));
         ProcuraNaBase(qryMunicipio,
-                      {{"P_CDPAIS", cdsEmpresa.FieldByName("CDPAIS").AsString()},
-                       {"P_SGESTADO", cdsEmpresa.FieldByName("SGESTADO").AsString()},
+                      {{"P_CDPAIS", cdsEmpresa.FieldByName(Empresa::CDPAIS).AsString()},
+                       {"P_SGESTADO", cdsEmpresa.FieldByName(Empresa::SGESTADO).AsString()},
                        {"P_CDMUNICIPIO", code.AsString()},
                        {"P_TCDMUNICIPIO", ""}},
-                      "Municipio_cad", "NMMUNICIPIO");
+                      "Municipio_cad", Empresa::NMMUNICIPIO);
       },
       [&] { VoltaAoCampo(tshEndereco, dbeCdMunicipio); });
 }
@@ -166,7 +170,8 @@ void TfrmEmpresa::Vd_Municipio(bool mandatory) {
 
 void TfrmEmpresa::dbeCodCentrCustExit(TComponent&) {
   if (!Editing() || Consiste::EmptyString(dbeCodCentrCust.Text())) return;
-  cdsEmpresa.FieldByName("CDCENTCUST").SetAsString(Consiste::Ajusta(dbeCodCentrCust.Text(), 4));
+  cdsEmpresa.FieldByName(Empresa::CDCENTCUST)
+      .SetAsString(Consiste::Ajusta(dbeCodCentrCust.Text(), 4));
   qryCentCusto.Close();
   qryCentCusto.ParamByName("P_CDCENTCUST").SetAsString(dbeCodCentrCust.Text());
   qryCentCusto.ParamByName("P_TCDCENTCUST").SetAsString("");
@@ -176,9 +181,9 @@ void TfrmEmpresa::dbeCodCentrCustExit(TComponent&) {
     if (dbeCodCentrCust.CanFocus()) dbeCodCentrCust.SetFocus();
     Consiste::MensErro(msgPadrao.Msg("CCus_N_Cad"), true);
   }
-  cdsEmpresa.FieldByName("CDCENTCUST")
-      .SetAsString(qryCentCusto.FieldByName("CDCENTCUST").AsString());
-  dbeNMCentCust.SetText(qryCentCusto.FieldByName("NMCENTCUST").AsString());
+  cdsEmpresa.FieldByName(Empresa::CDCENTCUST)
+      .SetAsString(qryCentCusto.FieldByName(CentCust::CDCENTCUST).AsString());
+  dbeNMCentCust.SetText(qryCentCusto.FieldByName(CentCust::NMCENTCUST).AsString());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -237,15 +242,15 @@ void TfrmEmpresa::Vd_Data(bool) {
 void TfrmEmpresa::Vd_MulMor(const std::string& which) {
   if (!Editing()) return;
   TDBEdit* box = nullptr;
-  const char* field = nullptr;
+  std::string_view field;
   const char* negative = nullptr;
   if (which == "MU") {
     box = &DBEPerMulta;
-    field = "VRPEMULEMPR";
+    field = Empresa::VRPEMULEMPR;
     negative = "P_MU_NEGA";
   } else if (which == "MO") {
     box = &DBEPerMora;
-    field = "VRPEMOREMPR";
+    field = Empresa::VRPEMOREMPR;
     negative = "P_MO_NEGA";
   } else {
     return;
@@ -270,7 +275,7 @@ void TfrmEmpresa::Vd_MulMor(const std::string& which) {
 
 void TfrmEmpresa::Vd_VrTaxaInfra() {
   if (!Editing() || Consiste::EmptyString(dbeVrTxInfra.Text())) return;
-  if (cdsEmpresa.FieldByName("VRPETXADMPOR").AsFloat() > 0) return;
+  if (cdsEmpresa.FieldByName(Empresa::VRPETXADMPOR).AsFloat() > 0) return;
   if (pgcPadrao.ActivePage() != &tshDadAdic) {
     pgcPadrao.SetActivePage(tshDadAdic);
     pgcPadraoChange(pgcPadrao);
@@ -412,11 +417,11 @@ void TfrmEmpresa::ConfirmChecks() {
   Vd_EmprCaixa(false);
 
   // A fine without interest, or interest without a fine, gets 0 for the other.
-  TField& fine = cdsEmpresa.FieldByName("VRPEMULEMPR");
-  TField& interest = cdsEmpresa.FieldByName("VRPEMOREMPR");
+  TField& fine = cdsEmpresa.FieldByName(Empresa::VRPEMULEMPR);
+  TField& interest = cdsEmpresa.FieldByName(Empresa::VRPEMOREMPR);
   if (fine.IsNull() && !interest.IsNull()) fine.SetAsFloat(0);
   if (!fine.IsNull() && interest.IsNull()) interest.SetAsFloat(0);
-  cdsEmpresa.FieldByName("IDFORMAPUREMPR").SetAsString(dckFormApurImp.Checked() ? "P" : "");
+  cdsEmpresa.FieldByName(Empresa::IDFORMAPUREMPR).SetAsString(dckFormApurImp.Checked() ? "P" : "");
 
   Vd_Empresa(true);
   Vd_NMEmpresa(true);
@@ -439,19 +444,20 @@ void TfrmEmpresa::ConfirmChecks() {
   Carrega_Imagem();
 
   // An optional text left empty is stored as the placeholder, which the screen shows blank.
-  const std::pair<const char*, TDBEdit*> placeholders[] = {
-      {"NRINSCESTA", &dbeInscEstaEmpr}, {"NRCEPEMPR", &dbeCdCep},
-      {"DSENDEEMPR", &dbeDSENDEEMPR},   {"NRREGJUNCOM", &dbeDsJuntCome},
-      {"NMTITUEMPR", &dbeNmTitular},    {"DSARQRECIBO", &dbeModelo},
-      {"DSARQRECIREC", &dbeReciRec},    {"NMBAIREMPR", &dbeNmBairEmpr}};
+  const std::pair<std::string_view, TDBEdit*> placeholders[] = {
+      {Empresa::NRINSCESTA, &dbeInscEstaEmpr}, {Empresa::NRCEPEMPR, &dbeCdCep},
+      {Empresa::DSENDEEMPR, &dbeDSENDEEMPR},   {Empresa::NRREGJUNCOM, &dbeDsJuntCome},
+      {Empresa::NMTITUEMPR, &dbeNmTitular},    {Empresa::DSARQRECIBO, &dbeModelo},
+      {Empresa::DSARQRECIREC, &dbeReciRec},    {Empresa::NMBAIREMPR, &dbeNmBairEmpr}};
   for (const auto& [field, box] : placeholders)
     if (Consiste::EmptyString(box->Text())) cdsEmpresa.FieldByName(field).SetAsString("*");
 
   InsertBairro(dbeNMBairro, dbeCdPais, dbeSgEstado, dbeCdMunicipio);
-  cdsEmpresa.FieldByName("CDBAIRRO").SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
+  cdsEmpresa.FieldByName(Empresa::CDBAIRRO)
+      .SetAsString(PreencheBairro(dbeNMBairro, dbeCdMunicipio));
   Vd_Bairro(false);
   if (Consiste::EmptyString(dbeNmBairEmpr.Text()))
-    cdsEmpresa.FieldByName("NMBAIREMPR").SetAsString("*");
+    cdsEmpresa.FieldByName(Empresa::NMBAIREMPR).SetAsString("*");
 }
 
 }  // namespace ger

@@ -7,6 +7,8 @@
 
 namespace ger {
 
+using record::NotasExplicativas;
+
 TfrmNotasExplicativas* frmNotasExplicativas = nullptr;
 bool boIdCriado = false;
 bool boFrmClose = false;
@@ -22,8 +24,8 @@ TClientDataSet& Defined(TClientDataSet& cdsObservacao) {
 
 TfrmNotasExplicativas::TfrmNotasExplicativas(TComponent* owner)
     : TfrmRotiGeral("frmNotasExplicativas", owner),
-      cdsObservacaoCDEMPRESA(Defined(cdsObservacao).FieldByName("CDEMPRESA")),
-      cdsObservacaoDSOBSERVEMP(cdsObservacao.FieldByName("DSOBSERVEMP")) {
+      cdsObservacaoCDEMPRESA(Defined(cdsObservacao).FieldByName(NotasExplicativas::CDEMPRESA)),
+      cdsObservacaoDSOBSERVEMP(cdsObservacao.FieldByName(NotasExplicativas::DSOBSERVEMP)) {
   SetCaption("Notas Explicativas");
   SetBounds(0, 0, 403, 169);
   grbRotina.SetBounds(0, 0, 323, 169);

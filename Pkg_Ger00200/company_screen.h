@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Ger00200/ger00200.h"
+#include "record/tables.h"
 
 namespace ger::pkg {
 
@@ -13,7 +14,9 @@ struct CompanyScreen {
       throw Exception("A tela de empresas precisa estar aberta para esta operação.");
     return *frmEmpresa;
   }
-  static std::string CurrentCode() { return Form().cdsEmpresa.FieldByName("CDEMPRESA").AsString(); }
+  static std::string CurrentCode() {
+    return Form().cdsEmpresa.FieldByName(record::Empresa::CDEMPRESA).AsString();
+  }
   static TRdmEmpresa& Rdm() { return Form().rdm; }
 };
 

@@ -1,9 +1,54 @@
 // The demo set behind `--demo`: three companies in three states, so that the company screen
-// opens on data. Registration numbers and CPFs carry valid check digits.
+// opens on data. Its rows are in the data folder's demo/ files, one per table (see
+// data/README.md).
+#include <cctype>
+#include <charconv>
+#include <stdexcept>
+
+#include "core/utf8.h"
+#include "record/tables.h"
 #include "schema.h"
 
 namespace ger::server {
 namespace {
+
+// The tables of the demo set, in the order they are filled; each from demo/<table>.csv.
+constexpr const record::Table* kDemoTables[] = {
+    &record::kQualifAssina, &record::kRepresentante,    &record::kCentCust, &record::kContador,
+    &record::kBairro,       &record::kEmpresa,          &record::kFilial,   &record::kEmprRepres,
+    &record::kParGeral,     &record::kNotasExplicativas};
+
+std::filesystem::path DemoFile(const std::filesystem::path& dataDir, const record::Table& table) {
+  std::string name(table.name);
+  for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return dataDir / "demo" / (name + ".csv");
+}
+
+// A cell as its column's kind: text as it is (an empty cell is an empty text), numbers and
+// dates parsed (an empty cell is null).
+Value CellValue(const record::Column& column, const std::string& cell, const std::string& where) {
+  switch (column.kind) {
+    case FieldKind::String:
+    case FieldKind::Memo:
+      return cell;
+    case FieldKind::Float: {
+      if (cell.empty()) return std::monostate{};
+      double v = 0;
+      auto [end, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), v);
+      if (ec != std::errc() || end != cell.data() + cell.size())
+        throw std::runtime_error(where + ": '" + cell + "' is not a number");
+      return v;
+    }
+    case FieldKind::DateTime: {
+      if (cell.empty()) return std::monostate{};
+      if (auto d = DateTime::FromIso(cell)) return *d;
+      throw std::runtime_error(where + ": '" + cell + "' is not a date (YYYY-MM-DD)");
+    }
+    default:
+      throw std::runtime_error(where + ": column " + std::string(column.name) +
+                               " cannot be given in a demo file");
+  }
+}
 
 void Put(db::Connection& connection, const std::string& table, const db::Params& row) {
   std::string cols, vals;
@@ -15,206 +60,35 @@ void Put(db::Connection& connection, const std::string& table, const db::Params&
       "INSERT INTO " + table + " (" + cols + ") VALUES (" + vals + ") ON CONFLICT DO NOTHING", row);
 }
 
-struct DemoCompany {
-  const char *code, *name, *legalName, *cnpj, *state, *stateName, *municipality, *municipalityName,
-      *district, *districtName, *street, *number, *zip, *costCentre, *costCentreName, *accountant,
-      *accountantName, *cnae, *cnaeText, *nature, *natureText, *email;
-};
-
-constexpr DemoCompany kCompanies[] = {
-    {"01",
-     "Andrade Comércio",
-     "Andrade Comércio de Alimentos Ltda",
-     "11222333000181",
-     "SP",
-     "São Paulo",
-     "5030",
-     "São Paulo",
-     "0000000001",
-     "Pinheiros",
-     "Rua dos Pinheiros",
-     "1200",
-     "05422-001",
-     "0001",
-     "Administração",
-     "01",
-     "Márcia Oliveira",
-     "4711302",
-     "COMÉRCIO VAREJISTA DE MERCADORIAS EM GERAL, COM PREDOMINÂNCIA DE PRODUTOS "
-     "ALIMENTÍCIOS - SUPERMERCADOS",
-     "2062",
-     "Sociedade Empresária Limitada",
-     "contato@andrade.com.br"},
-    {"02",
-     "Serra Verde Indústria",
-     "Serra Verde Indústria Metalúrgica S.A.",
-     "44555666000181",
-     "MG",
-     "Minas Gerais",
-     "0620",
-     "Belo Horizonte",
-     "0000000001",
-     "Savassi",
-     "Avenida Getúlio Vargas",
-     "850",
-     "30112-020",
-     "0002",
-     "Produção",
-     "02",
-     "Paulo Nogueira",
-     "2599399",
-     "FABRICAÇÃO DE OUTROS PRODUTOS DE METAL NÃO ESPECIFICADOS ANTERIORMENTE",
-     "2054",
-     "Sociedade Anônima Fechada",
-     "contato@serraverde.ind.br"},
-    {"03",
-     "Araucária Serviços",
-     "Araucária Serviços de Informática Ltda",
-     "77888999000181",
-     "PR",
-     "Paraná",
-     "0690",
-     "Curitiba",
-     "0000000001",
-     "Batel",
-     "Avenida do Batel",
-     "1550",
-     "80420-090",
-     "0003",
-     "Tecnologia",
-     "01",
-     "Márcia Oliveira",
-     "6201501",
-     "DESENVOLVIMENTO DE PROGRAMAS DE COMPUTADOR SOB ENCOMENDA",
-     "2062",
-     "Sociedade Empresária Limitada",
-     "contato@araucaria.com.br"},
-};
-
 }  // namespace
 
-void SeedDemo(db::Connection& connection) {
+void SeedDemo(db::Connection& connection, const std::filesystem::path& dataDir) {
+  // Every file is read and checked before the database is touched.
+  std::vector<std::vector<db::Params>> rows;
+  for (const record::Table* table : kDemoTables) {
+    const std::filesystem::path file = DemoFile(dataDir, *table);
+    ReferenceCsv csv = ReadReferenceCsv(file);
+    std::vector<const record::Column*> columns;
+    for (const std::string& name : csv.columns) {
+      const record::Column* column = table->Find(name);
+      if (!column)
+        throw std::runtime_error(file.string() + " has a column " + name + " that table " +
+                                 std::string(table->name) + " does not have");
+      columns.push_back(column);
+    }
+    std::vector<db::Params>& out = rows.emplace_back();
+    for (std::size_t r = 0; r < csv.rows.size(); ++r) {
+      db::Params params;
+      for (std::size_t i = 0; i < columns.size(); ++i)
+        params.emplace_back(std::string(columns[i]->name),
+                            CellValue(*columns[i], csv.rows[r][i],
+                                      file.string() + " row " + std::to_string(r + 1)));
+      out.push_back(std::move(params));
+    }
+  }
   db::Transaction tx(connection);
-  auto text = [](std::string_view s) { return Value(std::string(s)); };
-
-  for (const char* q : {"203|Diretor", "205|Administrador", "900|Contador"}) {
-    std::string_view s(q);
-    auto bar = s.find('|');
-    Put(connection, "QUALIFASSINA",
-        {{"CDQUALIFASSINA", std::string(s.substr(0, bar))},
-         {"NMQUALIFASSINA", std::string(s.substr(bar + 1))}});
-  }
-  Put(connection, "REPRESENTANTE",
-      {{"CDREPRES", text("01")},
-       {"NMREPRES", text("Ana Beatriz Andrade")},
-       {"NRCPFREPRES", text("12345678909")},
-       {"CDQUALIFASSINA", text("205")}});
-  Put(connection, "REPRESENTANTE",
-      {{"CDREPRES", text("02")},
-       {"NMREPRES", text("Carlos Eduardo Lima")},
-       {"NRCPFREPRES", text("98765432100")},
-       {"CDQUALIFASSINA", text("203")}});
-  Put(connection, "REPRESENTANTE",
-      {{"CDREPRES", text("03")},
-       {"NMREPRES", text("Márcia Oliveira")},
-       {"NRCPFREPRES", text("11144477735")},
-       {"CDQUALIFASSINA", text("900")}});
-
-  int branch = 0;
-  for (const DemoCompany& c : kCompanies) {
-    Put(connection, "CENTCUST",
-        {{"CDCENTCUST", text(c.costCentre)}, {"NMCENTCUST", text(c.costCentreName)}});
-    Put(connection, "CONTADOR",
-        {{"CDCONTADOR2", text(c.accountant)}, {"NMCONTADOR", text(c.accountantName)}});
-    Put(connection, "BAIRRO",
-        {{"CDPAIS", text("1058")},
-         {"SGESTADO", text(c.state)},
-         {"CDMUNICIPIO", text(c.municipality)},
-         {"CDBAIRRO", text(c.district)},
-         {"NMBAIRRO", text(c.districtName)}});
-    Put(connection, "BAIRRO",
-        {{"CDPAIS", text("1058")},
-         {"SGESTADO", text(c.state)},
-         {"CDMUNICIPIO", text(c.municipality)},
-         {"CDBAIRRO", text("0000000002")},
-         {"NMBAIRRO", text("Centro")}});
-    const std::string address = std::string(c.street) + ", " + c.number;
-    Put(connection, "EMPRESA",
-        {{"CDEMPRESA", text(c.code)},
-         {"NMEMPRESA", text(c.name)},
-         {"CDPAIS", text("1058")},
-         {"SGESTADO", text(c.state)},
-         {"CDMUNICIPIO", text(c.municipality)},
-         {"CDBAIRRO", text(c.district)},
-         {"CDCENTCUST", text(c.costCentre)},
-         {"NMRAZSOCEMPR", text(c.legalName)},
-         {"DSENDEEMPR", address},
-         {"NMBAIREMPR", text("*")},
-         {"NRCEPEMPR", text(c.zip)},
-         {"IDTPIJUREMPR", text("J")},
-         {"NRINSJUREMPR", text(c.cnpj)},
-         {"NRINSCESTA", text("*")},
-         {"NRREGJUNCOM", text("*")},
-         {"NMTITUEMPR", text("*")},
-         {"NMPAIS", text("Brasil")},
-         {"NMMUNICIPIO", text(c.municipalityName)},
-         {"NMBAIRRO", text(c.districtName)},
-         {"NMCENTCUST", text(c.costCentreName)},
-         {"NMESTADO", text(c.stateName)},
-         {"VRPEMULEMPR", 2.0},
-         {"VRPEMOREMPR", 0.033},
-         {"CDCNAE", text(c.cnae)},
-         {"DSCNAE", text(c.cnaeText)},
-         {"CDFPAS", text("515")},
-         {"DSFPAS", text("Comércio e serviços em geral")},
-         {"CDNATUJURI", text(c.nature)},
-         {"DSNATUJURI", text(c.natureText)},
-         {"CDCONTADOR2", text(c.accountant)},
-         {"NMCONTADOR", text(c.accountantName)},
-         {"DSLOGRADEMPR", text(c.street)},
-         {"NRLOGRADEMPR", text(c.number)},
-         {"IDPARTICIPAT", text("N")},
-         {"IDTIPOEMPR", text("3")},
-         {"IDOPTSIMPLES", text("N")},
-         {"DSARQRECIBO", text("*")},
-         {"DSARQRECIREC", text("*")},
-         {"NRPROPRIEMPR", 2.0},
-         {"MEDATABASE", 5.0},
-         {"CDREGIMEAPUR", text("1")},
-         {"DSEMAILEMPRESA", c.email},
-         // No logo: its file would live on a user's machine, not the server's, so a path here
-         // would name a file no seat has (and the logo check would stop every save), and a
-         // picture without its path is what no seat can show or choose again.
-         {"IDNATUOPEREMPR", text("01")},
-         {"IDREGESPTRIBEMP", text("99")},
-         {"IDREGIMEICMSST", text("0")},
-         {"IDFORMAPUR", text("LRM")},
-         {"IDFORMAPUREMPR", text("")},
-         {"IDCUMUPICOEMP", text("N")},
-         {"IDINCENTCULTURA", text("N")},
-         {"IDINCENTFISCAL", text("N")},
-         {"IDCTBBAIXAEMPR", text("S")},
-         {"DTREGJUNCOM", DateTime::FromParts(2010 + branch, 3 + branch, 15)}});
-    ++branch;
-    char code[5];
-    std::snprintf(code, sizeof code, "%04d", branch);
-    Put(connection, "FILIAL",
-        {{"CDFILIAL", std::string(code)},
-         {"CDEMPRESA", text(c.code)},
-         {"NMFILIAL", std::string(c.name) + " - Matriz"},
-         {"IDCUMUPICOEMP", text("N")}});
-    Put(connection, "EMPRREPRES",
-        {{"CDEMPRESA", text(c.code)},
-         {"CDREPRES", std::string(c.code[1] == '2' ? "02" : "01")},
-         {"IDATIVO", text("S")}});
-  }
-  Put(connection, "EMPRREPRES",
-      {{"CDEMPRESA", text("01")}, {"CDREPRES", text("03")}, {"IDATIVO", text("N")}});
-  Put(connection, "PARGERAL", {{"CDFILIAL", text("0001")}});
-  Put(connection, "NOTASEXPLICATIVAS",
-      {{"CDEMPRESA", text("01")},
-       {"DSOBSERVEMP", text("As demonstrações contábeis foram elaboradas de acordo com as "
-                            "práticas contábeis adotadas no Brasil.")}});
+  for (std::size_t t = 0; t < rows.size(); ++t)
+    for (const db::Params& row : rows[t]) Put(connection, std::string(kDemoTables[t]->name), row);
   tx.Commit();
 }
 

@@ -112,31 +112,33 @@ void RequireIntact(db::Connection& c, const std::string& file) {
                              "(ger-admin restore --db sqlite:NEW-FILE BACKUP) and start on it");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  CLI::App app{"ger-server: application server \"GER00200.rdmEmpresa\" (JSON-RPC 2.0 over HTTP)"};
+// What the command line gives.
+struct Settings {
   std::string dataDir = "var";
   std::string dbUrl;
   std::string refData;
+  std::string tokenFile;
   server::ServerOptions options;
   bool demo = false;
-  app.add_option("--data-dir", dataDir, "folder of the embedded database and run-time files")
+};
+
+void AddOptions(CLI::App& app, Settings& s) {
+  server::ServerOptions& options = s.options;
+  app.add_option("--data-dir", s.dataDir, "folder of the embedded database and run-time files")
       ->capture_default_str();
-  app.add_option("--db", dbUrl,
+  app.add_option("--db", s.dbUrl,
                  "database: sqlite:PATH or postgresql://... (default: sqlite:<data-dir>/ger.db)");
   app.add_option("--port", options.port, "TCP port; 0 picks a free one")->capture_default_str();
   app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
-  std::string tokenFile;
   auto* tokenOption = app.add_option(
       "--token", options.token,
       "access token clients must send as a bearer token (required off loopback; the command "
       "line is visible to every local user: prefer --token-file or GER_SERVER_TOKEN)");
-  app.add_option("--token-file", tokenFile,
+  app.add_option("--token-file", s.tokenFile,
                  "file holding the access token (readable by its owner only)")
       ->excludes(tokenOption);
-  app.add_flag("--demo", demo, "add the demo companies");
-  app.add_option("--data", refData, "folder of the reference CSV files");
+  app.add_flag("--demo", s.demo, "add the demo companies");
+  app.add_option("--data", s.refData, "folder of the reference CSV files");
   app.add_flag("--test-hooks", options.testHooks,
                "enable the __fail, __calls and __args test methods");
   app.add_option("--threads", options.threads,
@@ -148,24 +150,23 @@ int main(int argc, char** argv) {
          "(0: sleep at once; saves a wake-up per call to a client that calls again at once)")
       ->check(CLI::Range(0, 10000))
       ->capture_default_str();
-  CLI11_PARSE(app, argc, argv);
+}
 
-  // Answers of megabytes (the company list) are built and dropped on every call. Taken from the
-  // heap and kept there, instead of mapped and unmapped each time, their pages are not faulted in
-  // and zeroed again by the kernel on every call.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
-
-  // Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.
-  // Blocked before any thread starts (the logger's included), so every thread inherits that.
+// Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.
+// Blocked before any thread starts (the logger's included), so every thread inherits that.
+sigset_t BlockStopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  return signals;
+}
 
-  // One log line per call, gathered in memory and written in blocks: warnings and errors at
-  // once, the rest at least once a second (the flusher thread starts after the signal mask).
+// One log line per call, gathered in memory and written in blocks: warnings and errors at
+// once, the rest at least once a second (the flusher thread starts after the signal mask).
+// False, with the reason on stderr, when GER_LOG_LEVEL names no level.
+bool StartLogging() {
   auto logger = std::make_shared<spdlog::logger>(
       "ger-server", std::make_shared<server::BufferedFdSink>(STDERR_FILENO));
   spdlog::set_default_logger(logger);
@@ -179,16 +180,22 @@ int main(int argc, char** argv) {
   spdlog::level::level_enum level;
   if (!LogLevelFromEnvironment(level)) {
     std::cerr << "ger-server: GER_LOG_LEVEL must be trace, debug, info, warn, error or off\n";
-    return 2;
+    return false;
   }
   spdlog::set_level(level);
   spdlog::flush_on(spdlog::level::warn);
   spdlog::flush_every(std::chrono::seconds(1));
+  return true;
+}
 
+// Takes the token from its file or the environment when the command line gives none, and
+// checks it and the address and port. Empty when they may be used, else what is wrong with them.
+std::string SettleAccess(Settings& s) {
+  server::ServerOptions& options = s.options;
   std::string tokenSource = "--token";
   try {
-    if (!tokenFile.empty()) {
-      options.token = ReadTokenFile(tokenFile);
+    if (!s.tokenFile.empty()) {
+      options.token = ReadTokenFile(s.tokenFile);
       tokenSource = "--token-file";
     } else if (const char* env = std::getenv("GER_SERVER_TOKEN");
                options.token.empty() && env && *env) {
@@ -196,93 +203,117 @@ int main(int argc, char** argv) {
       tokenSource = "GER_SERVER_TOKEN";
     }
   } catch (const std::exception& e) {
-    std::cerr << "ger-server: " << e.what() << "\n";
-    return 2;
+    return e.what();
   }
   if (!options.token.empty()) {
-    if (std::string why = TokenProblem(options.token); !why.empty()) {
-      std::cerr << "ger-server: " << tokenSource << ": " << why << "\n";
-      return 2;
-    }
+    if (std::string why = TokenProblem(options.token); !why.empty())
+      return tokenSource + ": " + why;
   }
   if (!server::IsLoopback(options.listen)) {
-    if (options.token.empty()) {
-      std::cerr << "ger-server: listening on " << options.listen
-                << " (not loopback) requires a token (--token-file, GER_SERVER_TOKEN or --token)\n";
-      return 2;
-    }
+    if (options.token.empty())
+      return "listening on " + options.listen +
+             " (not loopback) requires a token (--token-file, GER_SERVER_TOKEN or --token)";
     // Short tokens can be guessed by a client on the network trying them one after another.
-    if (options.token.size() < server::kMinNetworkToken) {
-      std::cerr << "ger-server: listening on " << options.listen
-                << " (not loopback) requires a token of at least " << server::kMinNetworkToken
-                << " characters (" << tokenSource << " gives " << options.token.size() << ")\n";
-      return 2;
-    }
+    if (options.token.size() < server::kMinNetworkToken)
+      return "listening on " + options.listen + " (not loopback) requires a token of at least " +
+             std::to_string(server::kMinNetworkToken) + " characters (" + tokenSource + " gives " +
+             std::to_string(options.token.size()) + ")";
   }
-  if (options.port < 0 || options.port > 65535) {
-    std::cerr << "ger-server: --port must be between 0 and 65535\n";
+  if (options.port < 0 || options.port > 65535) return "--port must be between 0 and 65535";
+  return {};
+}
+
+// Makes the database ready to serve: one server to an SQLite file (held by `serverLock`), the
+// file intact, the schema, the reference data and, asked for, the demo set in place. A database
+// that can only be read is served as it is.
+void PrepareDatabase(server::ConnectionPool& pool, FileLock& serverLock, const Settings& s,
+                     const fs::path& refDir) {
+  auto c = pool.Acquire();
+  if (c->GetEngine() == db::Engine::SQLite) {
+    const std::string file = s.dbUrl.substr(7);
+    // Two servers on one file would both seed it and each keep its own view of who saved
+    // what; several servers share a PostgreSQL database instead.
+    if (!serverLock.TryLock(file))
+      throw std::runtime_error("another ger-server serves the database file " + file +
+                               " already; one SQLite file is served by one server (several "
+                               "servers share a PostgreSQL database)");
+    RequireIntact(*c, file);
+  }
+  if (c->ReadOnly()) {
+    // Served as it is: its reference data is not loaded again, and saves are refused.
+    if (!server::HasSchema(*c))
+      throw std::runtime_error("the database " + Redacted(s.dbUrl) +
+                               " can only be read and holds no tables yet; it must be "
+                               "writable for its first start");
+    spdlog::warn("the database {} can only be read: reads are served, saves are refused",
+                 Redacted(s.dbUrl));
+    if (s.demo) spdlog::warn("--demo ignored: the database can only be read");
+    return;
+  }
+  server::CreateSchema(*c);
+  if (int n = server::SeedReferenceData(*c, refDir))
+    spdlog::info("loaded {} reference rows from {}", n, refDir.string());
+  if (s.demo) {
+    server::SeedDemo(*c, refDir);
+    spdlog::info("demo companies in place");
+  }
+}
+
+// Serves until SIGINT or SIGTERM arrives or the listener fails.
+void Serve(server::ConnectionPool& pool, const Settings& s, sigset_t& signals) {
+  const server::ServerOptions& options = s.options;
+  server::RdmEmpresa rdm(pool, options.testHooks);
+  server::AppServer http(rdm, options);
+  int port = http.Bind();
+  std::printf("listening on %s:%d\n", options.listen.c_str(), port);
+  std::fflush(stdout);
+  spdlog::info("database {}", Redacted(s.dbUrl));
+  if (options.testHooks) spdlog::warn("test hooks enabled");
+
+  std::thread waiter([&] {
+    int sig = 0;
+    sigwait(&signals, &sig);
+    spdlog::info("signal {} received, stopping", sig);
+    http.Stop();
+  });
+  http.Serve();
+  // Serve() also returns when the listener fails; wake the waiter in that case.
+  pthread_kill(waiter.native_handle(), SIGTERM);
+  waiter.join();
+  spdlog::info("stopped");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"ger-server: application server \"GER00200.rdmEmpresa\" (JSON-RPC 2.0 over HTTP)"};
+  Settings s;
+  AddOptions(app, s);
+  CLI11_PARSE(app, argc, argv);
+
+  // Answers of megabytes (the company list) are built and dropped on every call. Taken from the
+  // heap and kept there, instead of mapped and unmapped each time, their pages are not faulted in
+  // and zeroed again by the kernel on every call.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+
+  sigset_t signals = BlockStopSignals();
+  if (!StartLogging()) return 2;
+  if (std::string problem = SettleAccess(s); !problem.empty()) {
+    std::cerr << "ger-server: " << problem << "\n";
     return 2;
   }
 
   try {
-    if (dbUrl.empty()) {
-      fs::create_directories(dataDir);
-      dbUrl = "sqlite:" + (fs::path(dataDir) / "ger.db").string();
+    if (s.dbUrl.empty()) {
+      fs::create_directories(s.dataDir);
+      s.dbUrl = "sqlite:" + (fs::path(s.dataDir) / "ger.db").string();
     }
-    fs::path refDir = refData.empty() ? server::ReferenceDataDir() : fs::path(refData);
-
-    server::ConnectionPool pool(dbUrl);
+    const fs::path refDir = s.refData.empty() ? server::ReferenceDataDir() : fs::path(s.refData);
+    server::ConnectionPool pool(s.dbUrl);
     FileLock serverLock;
-    {
-      auto c = pool.Acquire();
-      if (c->GetEngine() == db::Engine::SQLite) {
-        const std::string file = dbUrl.substr(7);
-        // Two servers on one file would both seed it and each keep its own view of who saved
-        // what; several servers share a PostgreSQL database instead.
-        if (!serverLock.TryLock(file))
-          throw std::runtime_error("another ger-server serves the database file " + file +
-                                   " already; one SQLite file is served by one server (several "
-                                   "servers share a PostgreSQL database)");
-        RequireIntact(*c, file);
-      }
-      if (c->ReadOnly()) {
-        // Served as it is: its reference data is not loaded again, and saves are refused.
-        if (!server::HasSchema(*c))
-          throw std::runtime_error("the database " + Redacted(dbUrl) +
-                                   " can only be read and holds no tables yet; it must be "
-                                   "writable for its first start");
-        spdlog::warn("the database {} can only be read: reads are served, saves are refused",
-                     Redacted(dbUrl));
-        if (demo) spdlog::warn("--demo ignored: the database can only be read");
-      } else {
-        server::CreateSchema(*c);
-        if (int n = server::SeedReferenceData(*c, refDir))
-          spdlog::info("loaded {} reference rows from {}", n, refDir.string());
-        if (demo) {
-          server::SeedDemo(*c);
-          spdlog::info("demo companies in place");
-        }
-      }
-    }
-    server::RdmEmpresa rdm(pool, options.testHooks);
-    server::AppServer http(rdm, options);
-    int port = http.Bind();
-    std::printf("listening on %s:%d\n", options.listen.c_str(), port);
-    std::fflush(stdout);
-    spdlog::info("database {}", Redacted(dbUrl));
-    if (options.testHooks) spdlog::warn("test hooks enabled");
-
-    std::thread waiter([&] {
-      int sig = 0;
-      sigwait(&signals, &sig);
-      spdlog::info("signal {} received, stopping", sig);
-      http.Stop();
-    });
-    http.Serve();
-    // Serve() also returns when the listener fails; wake the waiter in that case.
-    pthread_kill(waiter.native_handle(), SIGTERM);
-    waiter.join();
-    spdlog::info("stopped");
+    PrepareDatabase(pool, serverLock, s, refDir);
+    Serve(pool, s, signals);
   } catch (const std::exception& e) {
     spdlog::error("{}", e.what());
     spdlog::shutdown();

@@ -194,6 +194,24 @@ void DeleteCompanyDependents(db::Connection& c, const std::string& code) {
   c.Execute("DELETE FROM NOTASEXPLICATIVAS WHERE CDEMPRESA = :CD", {{"CD", code}});
 }
 
+// The code lists the screen looks codes up in: all of them, or the one code asked for.
+struct Lookup {
+  const char* method;
+  const char* sql;
+};
+constexpr Lookup kLookups[] = {
+    {"GetContador",
+     "SELECT CDCONTADOR2, NMCONTADOR FROM CONTADOR WHERE (CDCONTADOR2 = :CODIGO OR "
+     ":TODOS = 'T') ORDER BY CDCONTADOR2"},
+    {"GetCNAE",
+     "SELECT CDCNAE, DSCNAE FROM CNAE WHERE (CDCNAE = :CODIGO OR :TODOS = 'T') ORDER BY CDCNAE"},
+    {"GetFPAS",
+     "SELECT CDFPAS, DSFPAS FROM FPAS WHERE (CDFPAS = :CODIGO OR :TODOS = 'T') ORDER BY CDFPAS"},
+    {"GetNatureza",
+     "SELECT CDNATUJURI, DSNATUJURI FROM NATUREZA WHERE (CDNATUJURI = :CODIGO OR "
+     ":TODOS = 'T') ORDER BY CDNATUJURI"},
+};
+
 }  // namespace
 
 int RdmEmpresa::Table::ColumnIndex(std::string_view column) const {
@@ -211,6 +229,11 @@ void RdmEmpresa::Register(std::string name, std::size_t minArgs, std::size_t max
   methods_.emplace(std::move(name), std::move(m));
 }
 
+void RdmEmpresa::Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Body body) {
+  Register(std::move(name), minArgs, maxArgs,
+           [this, body](db::Connection& c, const json::array& p) { return (this->*body)(c, p); });
+}
+
 RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), testHooks_(testHooks) {
   empresa_ = Declared(record::kEmpresa);
   emprRepres_ = Declared(record::kEmprRepres,
@@ -219,153 +242,164 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   using P = const json::array&;
   using C = db::Connection&;
 
-  Register("GetEmpresa", 0, 0, [this](C c, P) { return GetEmpresa(c); });
-  Register("SetEmpresa", 7, 7, [this](C c, P p) { return SetEmpresa(c, p); });
-  Register("Delete", 1, 2, [this](C c, P p) { return DeleteEmpresa(c, p); });
-  Register("GetVerifEmpresa", 1, 1, [this](C c, P p) {
-    std::string code = Text(p, 0);
-    // No stored code is longer than its column (saves are checked against it): a longer one,
-    // which a client may send by the megabyte, is looked for cut one past the column's size,
-    // which finds nothing as well, without a copy of it in the database's search key.
-    const auto size = static_cast<std::size_t>(
-        empresa_.columns[static_cast<std::size_t>(empresa_.ColumnIndex("CDEMPRESA"))].size);
-    if (utf8::Length(code) > size) code = std::string(size + 1, 'X');
-    db::Params params;
-    params.emplace_back("CD", std::move(code));  // a braced list would copy it once more
-    return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", params));
-  });
-  Register("GetVerifInsc", 2, 2, [](C c, P p) {
-    const std::string type = std::string(utf8::Trim(Text(p, 0)));
-    const std::string number = std::string(utf8::Trim(Text(p, 1)));
-    DataPacket all = c.Query(
-        "SELECT NRINSJUREMPR, IDTPIJUREMPR FROM EMPRESA WHERE NRINSJUREMPR IS NOT NULL "
-        "ORDER BY CDEMPRESA");
-    DataPacket out;
-    out.fields = {all.fields[0]};
-    if (number.empty()) return Encode(out);
-    // The box may hold the number with or without its mask's separators.
-    const std::string key = RegistrationKey(number);
-    for (const Row& row : all.rows) {
-      const std::string& stored = std::get<std::string>(row[0]);
-      const auto* storedType = std::get_if<std::string>(&row[1]);
-      if (!type.empty() && storedType && !storedType->empty() && *storedType != type) continue;
-      bool same =
-          key.empty() ? std::string(utf8::Trim(stored)) == number : RegistrationKey(stored) == key;
-      if (same) out.rows.push_back({row[0]});
-    }
-    return Encode(out);
-  });
-  struct Lookup {
-    const char* method;
-    const char* sql;
-  };
-  static constexpr Lookup kLookups[] = {
-      {"GetContador",
-       "SELECT CDCONTADOR2, NMCONTADOR FROM CONTADOR WHERE (CDCONTADOR2 = :CODIGO OR "
-       ":TODOS = 'T') ORDER BY CDCONTADOR2"},
-      {"GetCNAE",
-       "SELECT CDCNAE, DSCNAE FROM CNAE WHERE (CDCNAE = :CODIGO OR :TODOS = 'T') ORDER BY CDCNAE"},
-      {"GetFPAS",
-       "SELECT CDFPAS, DSFPAS FROM FPAS WHERE (CDFPAS = :CODIGO OR :TODOS = 'T') ORDER BY CDFPAS"},
-      {"GetNatureza",
-       "SELECT CDNATUJURI, DSNATUJURI FROM NATUREZA WHERE (CDNATUJURI = :CODIGO OR "
-       ":TODOS = 'T') ORDER BY CDNATUJURI"},
-  };
+  Register("GetEmpresa", 0, 0, &RdmEmpresa::GetEmpresa);
+  Register("SetEmpresa", 7, 7, &RdmEmpresa::SetEmpresa);
+  Register("Delete", 1, 2, &RdmEmpresa::DeleteEmpresa);
+  Register("GetVerifEmpresa", 1, 1, &RdmEmpresa::GetVerifEmpresa);
+  Register("GetVerifInsc", 2, 2, &RdmEmpresa::GetVerifInsc);
   for (const Lookup& l : kLookups) {
     Register(l.method, 2, 2, [sql = l.sql](C c, P p) {
       return Encode(c.Query(sql, {{"CODIGO", Text(p, 0)}, {"TODOS", Text(p, 1)}}));
     });
   }
-  Register("GetPesqBairro", 4, 4, [](C c, P p) {
-    return Encode(c.Query(
-        "SELECT CDBAIRRO, NMBAIRRO FROM BAIRRO WHERE CDPAIS = :PAIS AND SGESTADO = :ESTADO AND "
-        "CDMUNICIPIO = :MUNICIPIO AND (CDBAIRRO = :BAIRRO OR :BAIRRO = '') ORDER BY CDBAIRRO",
-        {{"PAIS", Text(p, 0)},
-         {"ESTADO", Text(p, 1)},
-         {"MUNICIPIO", Text(p, 2)},
-         {"BAIRRO", Text(p, 3)}}));
-  });
-  Register("InsertBairro", 4, 4, [this](C c, P p) { return InsertBairro(c, p); });
-  Register("GetBairro", 2, 4, [this](C c, P p) { return GetBairro(c, p); });
-  Register("GetVEmp", 0, 0, [](C c, P) {
-    return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA ORDER BY CDEMPRESA LIMIT 1"));
-  });
-  Register("GetVParGeral", 0, 0, [](C c, P) {
-    return Encode(c.Query("SELECT CDFILIAL FROM PARGERAL ORDER BY CDFILIAL LIMIT 1"));
-  });
-  Register("getRepresentante", 2, 2, [](C c, P p) {
-    return Encode(
-        c.Query("SELECT E.CDEMPRESA, E.CDREPRES, R.NMREPRES, R.NRCPFREPRES, E.IDATIVO, "
-                "R.CDQUALIFASSINA, Q.NMQUALIFASSINA FROM EMPRREPRES E "
-                "LEFT JOIN REPRESENTANTE R ON R.CDREPRES = E.CDREPRES "
-                "LEFT JOIN QUALIFASSINA Q ON Q.CDQUALIFASSINA = R.CDQUALIFASSINA "
-                "WHERE E.CDEMPRESA = :EMPRESA AND (E.CDREPRES = :REPRES OR :REPRES = '') "
-                "ORDER BY E.CDREPRES",
-                {{"EMPRESA", Text(p, 0)}, {"REPRES", Text(p, 1)}}));
-  });
-  Register("setRepresentante", 1, 1, [this](C c, P p) {
-    ChangeSet changes = Changes(p, 0);
-    const std::vector<RepresLink> links = LinksWritten(changes);
-    db::Transaction tx(c);
-    try {
-      ApplyChanges(c, emprRepres_, std::move(changes));
-    } catch (const db::ConstraintError& e) {
-      // Another user linked the same representative first: the key of the link is taken.
-      spdlog::warn("setRepresentante: {}", e.what());
-      throw RpcError(kApplicationError, "Representante legal já cadastrado.");
-    }
-    CheckLinks(c, links);
-    tx.Commit();
-    return std::string("null");
-  });
-  Register("getVdRepresentante", 1, 1, [](C c, P p) {
-    return Bool(
-        !c.Query("SELECT CDREPRES FROM REPRESENTANTE WHERE CDREPRES = :CD", {{"CD", Text(p, 0)}})
-             .rows.empty());
-  });
-  Register("getVdRepresAtivo", 2, 2,
-           [](C c, P p) { return Bool(OtherInUse(c, Text(p, 0), Text(p, 1))); });
-  Register("GetPesqRepresentante", 2, 2, [](C c, P p) {
-    return Encode(c.Query(
-        "SELECT R.CDREPRES, R.NMREPRES, R.NRCPFREPRES, Q.NMQUALIFASSINA FROM REPRESENTANTE R "
-        "LEFT JOIN QUALIFASSINA Q ON Q.CDQUALIFASSINA = R.CDQUALIFASSINA "
-        "WHERE (R.CDREPRES = :CODIGO OR :TODOS = 'T') ORDER BY R.CDREPRES",
-        {{"CODIGO", Text(p, 0)}, {"TODOS", Text(p, 1)}}));
-  });
-  Register("setRegimeFilial", 2, 2, [](C c, P p) {
-    std::string regime = Text(p, 0);
-    if (regime != "N" && regime != "S")
-      throw RpcError(kInvalidParams,
-                     "Regime de apuração inválido: \"" + regime + "\" (esperado \"N\" ou \"S\").");
-    db::Transaction tx(c);
-    c.Execute("UPDATE FILIAL SET IDCUMUPICOEMP = :REGIME WHERE CDEMPRESA = :EMPRESA",
-              {{"REGIME", regime}, {"EMPRESA", Text(p, 1)}});
-    tx.Commit();
-    return std::string("null");
-  });
-  Register("GetNotasExplicativas", 1, 1, [](C c, P p) {
-    const json::value& arg = p.at(0);
-    if (!arg.is_array() || arg.as_array().size() != 1 || !arg.as_array()[0].is_string())
-      throw RpcError(kInvalidParams, "O parâmetro 1 deve ser uma lista com o código da empresa.");
-    std::string code(arg.as_array()[0].as_string());
-    RefuseNul(code, "O parâmetro 1");
-    return Encode(
-        c.Query("SELECT CDEMPRESA, DSOBSERVEMP FROM NOTASEXPLICATIVAS WHERE CDEMPRESA = :CD",
-                {{"CD", code}}));
-  });
-  Register("SetNotasExplicativas", 1, 1, [this](C c, P p) {
-    ChangeSet changes = Changes(p, 0);
-    db::Transaction tx(c);
-    ApplyChanges(c, notas_, std::move(changes));
-    tx.Commit();
-    return std::string("null");
-  });
+  Register("GetPesqBairro", 4, 4, &RdmEmpresa::GetPesqBairro);
+  Register("InsertBairro", 4, 4, &RdmEmpresa::InsertBairro);
+  Register("GetBairro", 2, 4, &RdmEmpresa::GetBairro);
+  Register("GetVEmp", 0, 0, &RdmEmpresa::GetVEmp);
+  Register("GetVParGeral", 0, 0, &RdmEmpresa::GetVParGeral);
+  Register("getRepresentante", 2, 2, &RdmEmpresa::GetRepresentante);
+  Register("setRepresentante", 1, 1, &RdmEmpresa::SetRepresentante);
+  Register("getVdRepresentante", 1, 1, &RdmEmpresa::GetVdRepresentante);
+  Register("getVdRepresAtivo", 2, 2, &RdmEmpresa::GetVdRepresAtivo);
+  Register("GetPesqRepresentante", 2, 2, &RdmEmpresa::GetPesqRepresentante);
+  Register("setRegimeFilial", 2, 2, &RdmEmpresa::SetRegimeFilial);
+  Register("GetNotasExplicativas", 1, 1, &RdmEmpresa::GetNotasExplicativas);
+  Register("SetNotasExplicativas", 1, 1, &RdmEmpresa::SetNotasExplicativas);
   for (const char* name : {"SetEmpresa", "Delete", "InsertBairro", "setRepresentante",
                            "setRegimeFilial", "SetNotasExplicativas"})
     methods_.at(name)->writes = true;
 }
 
-std::string RdmEmpresa::GetEmpresa(db::Connection& c) {
+std::string RdmEmpresa::GetVerifEmpresa(db::Connection& c, const json::array& p) {
+  std::string code = Text(p, 0);
+  // No stored code is longer than its column (saves are checked against it): a longer one,
+  // which a client may send by the megabyte, is looked for cut one past the column's size,
+  // which finds nothing as well, without a copy of it in the database's search key.
+  const auto size = static_cast<std::size_t>(
+      empresa_.columns[static_cast<std::size_t>(empresa_.ColumnIndex("CDEMPRESA"))].size);
+  if (utf8::Length(code) > size) code = std::string(size + 1, 'X');
+  db::Params params;
+  params.emplace_back("CD", std::move(code));  // a braced list would copy it once more
+  return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", params));
+}
+
+std::string RdmEmpresa::GetVerifInsc(db::Connection& c, const json::array& p) {
+  const std::string type = std::string(utf8::Trim(Text(p, 0)));
+  const std::string number = std::string(utf8::Trim(Text(p, 1)));
+  DataPacket all = c.Query(
+      "SELECT NRINSJUREMPR, IDTPIJUREMPR FROM EMPRESA WHERE NRINSJUREMPR IS NOT NULL "
+      "ORDER BY CDEMPRESA");
+  DataPacket out;
+  out.fields = {all.fields[0]};
+  if (number.empty()) return Encode(out);
+  // The box may hold the number with or without its mask's separators.
+  const std::string key = RegistrationKey(number);
+  for (const Row& row : all.rows) {
+    const std::string& stored = std::get<std::string>(row[0]);
+    const auto* storedType = std::get_if<std::string>(&row[1]);
+    if (!type.empty() && storedType && !storedType->empty() && *storedType != type) continue;
+    bool same =
+        key.empty() ? std::string(utf8::Trim(stored)) == number : RegistrationKey(stored) == key;
+    if (same) out.rows.push_back({row[0]});
+  }
+  return Encode(out);
+}
+
+std::string RdmEmpresa::GetPesqBairro(db::Connection& c, const json::array& p) {
+  return Encode(c.Query(
+      "SELECT CDBAIRRO, NMBAIRRO FROM BAIRRO WHERE CDPAIS = :PAIS AND SGESTADO = :ESTADO AND "
+      "CDMUNICIPIO = :MUNICIPIO AND (CDBAIRRO = :BAIRRO OR :BAIRRO = '') ORDER BY CDBAIRRO",
+      {{"PAIS", Text(p, 0)},
+       {"ESTADO", Text(p, 1)},
+       {"MUNICIPIO", Text(p, 2)},
+       {"BAIRRO", Text(p, 3)}}));
+}
+
+std::string RdmEmpresa::GetVEmp(db::Connection& c, const json::array&) {
+  return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA ORDER BY CDEMPRESA LIMIT 1"));
+}
+
+std::string RdmEmpresa::GetVParGeral(db::Connection& c, const json::array&) {
+  return Encode(c.Query("SELECT CDFILIAL FROM PARGERAL ORDER BY CDFILIAL LIMIT 1"));
+}
+
+std::string RdmEmpresa::GetRepresentante(db::Connection& c, const json::array& p) {
+  return Encode(
+      c.Query("SELECT E.CDEMPRESA, E.CDREPRES, R.NMREPRES, R.NRCPFREPRES, E.IDATIVO, "
+              "R.CDQUALIFASSINA, Q.NMQUALIFASSINA FROM EMPRREPRES E "
+              "LEFT JOIN REPRESENTANTE R ON R.CDREPRES = E.CDREPRES "
+              "LEFT JOIN QUALIFASSINA Q ON Q.CDQUALIFASSINA = R.CDQUALIFASSINA "
+              "WHERE E.CDEMPRESA = :EMPRESA AND (E.CDREPRES = :REPRES OR :REPRES = '') "
+              "ORDER BY E.CDREPRES",
+              {{"EMPRESA", Text(p, 0)}, {"REPRES", Text(p, 1)}}));
+}
+
+std::string RdmEmpresa::SetRepresentante(db::Connection& c, const json::array& p) {
+  ChangeSet changes = Changes(p, 0);
+  const std::vector<RepresLink> links = LinksWritten(changes);
+  db::Transaction tx(c);
+  try {
+    ApplyChanges(c, emprRepres_, std::move(changes));
+  } catch (const db::ConstraintError& e) {
+    // Another user linked the same representative first: the key of the link is taken.
+    spdlog::warn("setRepresentante: {}", e.what());
+    throw RpcError(kApplicationError, "Representante legal já cadastrado.");
+  }
+  CheckLinks(c, links);
+  tx.Commit();
+  return std::string("null");
+}
+
+std::string RdmEmpresa::GetVdRepresentante(db::Connection& c, const json::array& p) {
+  return Bool(
+      !c.Query("SELECT CDREPRES FROM REPRESENTANTE WHERE CDREPRES = :CD", {{"CD", Text(p, 0)}})
+           .rows.empty());
+}
+
+std::string RdmEmpresa::GetVdRepresAtivo(db::Connection& c, const json::array& p) {
+  return Bool(OtherInUse(c, Text(p, 0), Text(p, 1)));
+}
+
+std::string RdmEmpresa::GetPesqRepresentante(db::Connection& c, const json::array& p) {
+  return Encode(
+      c.Query("SELECT R.CDREPRES, R.NMREPRES, R.NRCPFREPRES, Q.NMQUALIFASSINA FROM REPRESENTANTE R "
+              "LEFT JOIN QUALIFASSINA Q ON Q.CDQUALIFASSINA = R.CDQUALIFASSINA "
+              "WHERE (R.CDREPRES = :CODIGO OR :TODOS = 'T') ORDER BY R.CDREPRES",
+              {{"CODIGO", Text(p, 0)}, {"TODOS", Text(p, 1)}}));
+}
+
+std::string RdmEmpresa::SetRegimeFilial(db::Connection& c, const json::array& p) {
+  std::string regime = Text(p, 0);
+  if (regime != "N" && regime != "S")
+    throw RpcError(kInvalidParams,
+                   "Regime de apuração inválido: \"" + regime + "\" (esperado \"N\" ou \"S\").");
+  db::Transaction tx(c);
+  c.Execute("UPDATE FILIAL SET IDCUMUPICOEMP = :REGIME WHERE CDEMPRESA = :EMPRESA",
+            {{"REGIME", regime}, {"EMPRESA", Text(p, 1)}});
+  tx.Commit();
+  return std::string("null");
+}
+
+std::string RdmEmpresa::GetNotasExplicativas(db::Connection& c, const json::array& p) {
+  const json::value& arg = p.at(0);
+  if (!arg.is_array() || arg.as_array().size() != 1 || !arg.as_array()[0].is_string())
+    throw RpcError(kInvalidParams, "O parâmetro 1 deve ser uma lista com o código da empresa.");
+  std::string code(arg.as_array()[0].as_string());
+  RefuseNul(code, "O parâmetro 1");
+  return Encode(
+      c.Query("SELECT CDEMPRESA, DSOBSERVEMP FROM NOTASEXPLICATIVAS WHERE CDEMPRESA = :CD",
+              {{"CD", code}}));
+}
+
+std::string RdmEmpresa::SetNotasExplicativas(db::Connection& c, const json::array& p) {
+  ChangeSet changes = Changes(p, 0);
+  db::Transaction tx(c);
+  ApplyChanges(c, notas_, std::move(changes));
+  tx.Commit();
+  return std::string("null");
+}
+
+std::string RdmEmpresa::GetEmpresa(db::Connection& c, const json::array&) {
   std::string cols;
   for (const FieldDef& f : empresa_.columns) cols += (cols.empty() ? "" : ", ") + f.name;
   // The largest answer of the screen: written straight from the cursor.

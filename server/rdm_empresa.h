@@ -48,10 +48,28 @@ class RdmEmpresa {
     std::atomic<long> calls{0};
   };
   void Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Handler handler);
+  // A method whose body is a member below.
+  using Body = std::string (RdmEmpresa::*)(db::Connection&, const boost::json::array&);
+  void Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Body body);
 
-  std::string GetEmpresa(db::Connection& c);
+  // The methods, by the name they are called by (the register's lists and checks are plain
+  // queries; the saves go through the change sets).
+  std::string GetEmpresa(db::Connection& c, const boost::json::array& p);
   std::string SetEmpresa(db::Connection& c, const boost::json::array& p);
   std::string DeleteEmpresa(db::Connection& c, const boost::json::array& p);
+  std::string GetVerifEmpresa(db::Connection& c, const boost::json::array& p);
+  std::string GetVerifInsc(db::Connection& c, const boost::json::array& p);
+  std::string GetPesqBairro(db::Connection& c, const boost::json::array& p);
+  std::string GetVEmp(db::Connection& c, const boost::json::array& p);
+  std::string GetVParGeral(db::Connection& c, const boost::json::array& p);
+  std::string GetRepresentante(db::Connection& c, const boost::json::array& p);
+  std::string SetRepresentante(db::Connection& c, const boost::json::array& p);
+  std::string GetVdRepresentante(db::Connection& c, const boost::json::array& p);
+  std::string GetVdRepresAtivo(db::Connection& c, const boost::json::array& p);
+  std::string GetPesqRepresentante(db::Connection& c, const boost::json::array& p);
+  std::string SetRegimeFilial(db::Connection& c, const boost::json::array& p);
+  std::string GetNotasExplicativas(db::Connection& c, const boost::json::array& p);
+  std::string SetNotasExplicativas(db::Connection& c, const boost::json::array& p);
   // What goes before a company's row is deleted: refused while branches name it; its
   // representatives' links and notes go with it.
   void BeforeCompanyDelete(db::Connection& c, const Row& old, const std::vector<int>& columnOf);

@@ -41,8 +41,12 @@ struct ReferenceCsv {
 ReferenceCsv ReadReferenceCsv(const std::filesystem::path& path);
 
 // Adds the demo companies with their branches, parametrization, cost centres, accountants,
-// neighbourhoods, representatives, notes and a logo. Rows whose key already exists are kept.
-void SeedDemo(db::Connection& connection);
+// neighbourhoods, representatives and notes from the files of `dataDir`/demo, one per table
+// (columns named as in the database, a header in the first line), all in one transaction. Rows
+// whose key already exists are kept. Raises std::runtime_error naming the file when one is
+// missing or malformed, names a column its table does not have or holds a value its column's
+// kind cannot take; nothing is added then.
+void SeedDemo(db::Connection& connection, const std::filesystem::path& dataDir);
 
 // A CSV line split into fields ("" inside quotes is a quote). Exposed for the tests.
 std::vector<std::string> SplitCsvLine(std::string_view line);

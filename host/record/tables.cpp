@@ -20,9 +20,7 @@ constexpr ProviderFlags N = kNoFlags;
 constexpr ProviderFlags W = kInWhere;
 constexpr ProviderFlags A = kDefaultFlags;
 
-// The company record, in the order of its dataset. Only the list's two columns are visible; the
-// others are edited through the screen's controls. NMMUNICIPIO is 40 wide, as the municipality
-// table: official names reach 32 characters, and a narrower record would cut them when copied.
+// One row of GER_EMPRESA_COLUMNS.
 struct EmpresaRow {
   std::string_view name;
   FieldKind kind;
@@ -38,84 +36,16 @@ struct EmpresaRow {
 };
 
 constexpr EmpresaRow kEmpresaRows[] = {
-    {"CDEMPRESA", S, 2, "Código", ">aa;0; ", N},
-    {"NMEMPRESA", S, 40, "Nome", "", N},
-    {"CDPAIS", S, 4, "Código", "9999;0; ", N},
-    {"SGESTADO", S, 2, "", "ll>;0; ", N},
-    {"CDMUNICIPIO", S, 4, "", "9999;0; ", N},
-    {"CDBAIRRO", S, 10, "", "", N},
-    {"CDCENTCUST", S, 4, "", "", N},
-    {"NMRAZSOCEMPR", S, 80, "Razão Social", "", N},
-    {"DSENDEEMPR", S, 50, "", "", N, {}, 0, {}, {}, true},
-    {"NMBAIREMPR", S, 30, "", "", N, {}, 50, {}, {}, true},
-    {"NRCEPEMPR", S, 15, "", "", N, {}, 0, {}, {}, true},
-    {"IDTPIJUREMPR", S, 1, "", "", N},
-    {"NRINSJUREMPR", S, 20, "Inscrição", "99999999999999999999;0; ", N},
-    {"NRINSCESTA", S, 16, "", "", N, {}, 0, {}, {}, true},
-    {"NRREGJUNCOM", S, 20, "", "", W, {}, 0, {}, {}, true},
-    {"DTREGJUNCOM", D, 0, "", "", N},
-    {"NMTITUEMPR", S, 40, "", "", N, {}, 0, {}, {}, true},
-    {"NMPAIS", S, 30, "", "", N},
-    {"NMMUNICIPIO", S, 40, "", "", N},
-    {"NMBAIRRO", S, 50, "", "", N},
-    {"NMCENTCUST", S, 40, "", "", N},
-    {"NMESTADO", S, 30, "", "", N},
-    {"VRPEMULEMPR", F, 0, "Multa (%)", "", N, "#,##0.000"},
-    {"VRPEMOREMPR", F, 0, "Mora Diária (%)", "", N, "#,##0.000"},
-    {"CDCNAE", S, 7, "", "9999-9/99;0; ", N},
-    {"CDFPAS", S, 3, "", "", N},
-    {"DSCNAE", S, 200, "", "", N},
-    {"DSMENSEMAILNFE", S, 2000, "", "", A},
-    {"DSFPAS", S, 80, "", "", N},
-    {"CDNATUJURI", S, 4, "", "!999\\-9;0; ", N},
-    {"DSNATUJURI", S, 100, "", "", N},
-    {"CDCONTADOR2", S, 2, "", "", N},
-    {"NMCONTADOR", S, 30, "", "", N},
-    {"NRTELEFOEMPR", S, 25, "", "", N},
-    {"DSLOGRADEMPR", S, 50, "", "", N},
-    {"NRLOGRADEMPR", S, 6, "", "999999;0; ", N},
-    {"DSCMPLOGEMPR", S, 20, "", "", N},
-    {"IDPARTICIPAT", S, 1, "", "", N},
-    {"IDTIPOEMPR", S, 1, "", "", N},
-    {"IDOPTSIMPLES", S, 1, "", "", N},
-    {"CDEMPRCAIXA", S, 14, "", "", N},
-    {"VRPETXADMPOR", F, 0, "", "", N, "#,##0.00"},
-    {"DSARQRECIBO", S, 100, "Modelo", "", N, {}, 0, {}, {}, true},
-    {"NRPROPRIEMPR", F, 0, "", "", N},
-    {"NRCAGED", F, 0, "", "", N},
-    {"MEDATABASE", F, 0, "", "", N},
-    {"DSARQRECIREC", S, 100, "Modelo a Receber", "", N, {}, 0, {}, {}, true},
-    {"CDREGIMEAPUR", S, 1, "", "", A, {}, 1},
-    {"NMCOMPRZSEMP", S, 200, "", "", A},
-    {"DSCOMPENDEMP", S, 200, "", "", A},
-    {"DSEMAILEMPRESA", S, 100, "", "", A},
-    {"DSENDWEBEMPR", S, 50, "", "", A},
-    {"DSARQLOGOEMP", S, 250, "", "", A},
-    {"IDNATUOPEREMPR", S, 2, "", "", A, {}, 0, "99"},
-    {"IDREGESPTRIBEMP", S, 2, "", "", A, {}, 0, "99"},
-    {"DSMENSEMAILCCE", S, 2000, "", "", A},
-    {"DSMENSEMAILCANC", S, 2000, "", "", A},
-    {"IDREGIMEICMSST", S, 2, "", "", A, {}, 0, "0"},
-    {"IDFORMAPUR", S, 3, "", "", A, {}, 0, "I", "I"},
-    {"IDFORMAPUREMPR", S, 1, "", "", A},
-    {"IDCUMUPICOEMP", S, 1, "", "", A, {}, 0, "T"},
-    {"IDINCENTCULTURA", S, 1, "", "", A, {}, 0, "N"},
-    {"IDINCENTFISCAL", S, 1, "", "", A},
-    {"NRRNTRC", S, 8, "", "", A},
-    {"DSMENSEMAILCTE", S, 2000, "", "", A},
-    {"DSMENSEMAILMDFE", S, 2000, "", "", A},
-    {"NRCLF", S, 15, "", "", A},
-    {"CDPREFIXOGS1", S, 15, "", "", A},
-    {"DSARQLOGOEMPCLOB", B, 0, "", "", A},
-    {"IDCTBBAIXAEMPR", S, 1, "", "", N, {}, 0, {}, "S"},
-    {"CDEXTERNO", S, 20, "", "", A},
+#define GER_EMPRESA_ROW(name, ...) EmpresaRow{#name, __VA_ARGS__},
+    GER_EMPRESA_COLUMNS(GER_EMPRESA_ROW)
+#undef GER_EMPRESA_ROW
 };
 
 constexpr auto kEmpresaColumns = [] {
   std::array<Column, std::size(kEmpresaRows)> out{};
   for (std::size_t i = 0; i < out.size(); ++i) {
     const EmpresaRow& r = kEmpresaRows[i];
-    const bool listed = r.name == "CDEMPRESA" || r.name == "NMEMPRESA";
+    const bool listed = r.name == Empresa::CDEMPRESA || r.name == Empresa::NMEMPRESA;
     out[i] = Column{r.name,
                     r.kind,
                     r.size,
@@ -137,49 +67,44 @@ constexpr Column Col(std::string_view name, FieldKind kind, int size) {
   c.size = size;
   return c;
 }
-constexpr Column kPaisColumns[] = {Col("CDPAIS", S, 4), Col("NMPAIS", S, 30)};
-constexpr Column kEstadoColumns[] = {Col("CDPAIS", S, 4), Col("SGESTADO", S, 2),
-                                     Col("NMESTADO", S, 30), Col("CDIBGE", S, 2)};
-constexpr Column kMunicipioColumns[] = {Col("CDPAIS", S, 4), Col("SGESTADO", S, 2),
-                                        Col("CDMUNICIPIO", S, 4), Col("NMMUNICIPIO", S, 40),
-                                        Col("CDIBGE", S, 7)};
-constexpr Column kBairroColumns[] = {Col("CDPAIS", S, 4), Col("SGESTADO", S, 2),
-                                     Col("CDMUNICIPIO", S, 4), Col("CDBAIRRO", S, 10),
-                                     Col("NMBAIRRO", S, 50)};
-constexpr Column kCentCustColumns[] = {Col("CDCENTCUST", S, 4), Col("NMCENTCUST", S, 40)};
-constexpr Column kContadorColumns[] = {Col("CDCONTADOR2", S, 2), Col("NMCONTADOR", S, 30)};
-constexpr Column kCnaeColumns[] = {Col("CDCNAE", S, 7), Col("DSCNAE", S, 200)};
-constexpr Column kFpasColumns[] = {Col("CDFPAS", S, 3), Col("DSFPAS", S, 80)};
-constexpr Column kNaturezaColumns[] = {Col("CDNATUJURI", S, 4), Col("DSNATUJURI", S, 100)};
-constexpr Column kFilialColumns[] = {Col("CDFILIAL", S, 4), Col("CDEMPRESA", S, 2),
-                                     Col("NMFILIAL", S, 40), Col("IDCUMUPICOEMP", S, 1)};
-constexpr Column kParGeralColumns[] = {Col("CDFILIAL", S, 4)};
-constexpr Column kQualifAssinaColumns[] = {Col("CDQUALIFASSINA", S, 5),
-                                           Col("NMQUALIFASSINA", S, 100)};
-constexpr Column kRepresentanteColumns[] = {Col("CDREPRES", S, 2), Col("NMREPRES", S, 30),
-                                            Col("NRCPFREPRES", S, 11), Col("CDQUALIFASSINA", S, 5)};
-constexpr Column kEmprRepresColumns[] = {Col("CDEMPRESA", S, 2), Col("CDREPRES", S, 2),
-                                         Col("IDATIVO", S, 1)};
-constexpr Column kNotasColumns[] = {Col("CDEMPRESA", S, 2), Col("DSOBSERVEMP", M, 0)};
+#define GER_COLUMN(name, kind, size) Col(#name, kind, size),
+constexpr Column kPaisColumns[] = {GER_PAIS_COLUMNS(GER_COLUMN)};
+constexpr Column kEstadoColumns[] = {GER_ESTADO_COLUMNS(GER_COLUMN)};
+constexpr Column kMunicipioColumns[] = {GER_MUNICIPIO_COLUMNS(GER_COLUMN)};
+constexpr Column kBairroColumns[] = {GER_BAIRRO_COLUMNS(GER_COLUMN)};
+constexpr Column kCentCustColumns[] = {GER_CENTCUST_COLUMNS(GER_COLUMN)};
+constexpr Column kContadorColumns[] = {GER_CONTADOR_COLUMNS(GER_COLUMN)};
+constexpr Column kCnaeColumns[] = {GER_CNAE_COLUMNS(GER_COLUMN)};
+constexpr Column kFpasColumns[] = {GER_FPAS_COLUMNS(GER_COLUMN)};
+constexpr Column kNaturezaColumns[] = {GER_NATUREZA_COLUMNS(GER_COLUMN)};
+constexpr Column kFilialColumns[] = {GER_FILIAL_COLUMNS(GER_COLUMN)};
+constexpr Column kParGeralColumns[] = {GER_PARGERAL_COLUMNS(GER_COLUMN)};
+constexpr Column kQualifAssinaColumns[] = {GER_QUALIFASSINA_COLUMNS(GER_COLUMN)};
+constexpr Column kRepresentanteColumns[] = {GER_REPRESENTANTE_COLUMNS(GER_COLUMN)};
+constexpr Column kEmprRepresColumns[] = {GER_EMPRREPRES_COLUMNS(GER_COLUMN)};
+constexpr Column kNotasColumns[] = {GER_NOTASEXPLICATIVAS_COLUMNS(GER_COLUMN)};
+#undef GER_COLUMN
 
-constexpr std::string_view kKeyPais[] = {"CDPAIS"};
-constexpr std::string_view kKeyEstado[] = {"CDPAIS", "SGESTADO"};
-constexpr std::string_view kKeyMunicipio[] = {"CDPAIS", "SGESTADO", "CDMUNICIPIO"};
-constexpr std::string_view kKeyBairro[] = {"CDPAIS", "SGESTADO", "CDMUNICIPIO", "CDBAIRRO"};
-constexpr std::string_view kKeyCentCust[] = {"CDCENTCUST"};
-constexpr std::string_view kKeyContador[] = {"CDCONTADOR2"};
-constexpr std::string_view kKeyCnae[] = {"CDCNAE"};
-constexpr std::string_view kKeyFpas[] = {"CDFPAS"};
-constexpr std::string_view kKeyNatureza[] = {"CDNATUJURI"};
-constexpr std::string_view kKeyEmpresa[] = {"CDEMPRESA"};
-constexpr std::string_view kKeyFilial[] = {"CDFILIAL"};
-constexpr std::string_view kKeyQualifAssina[] = {"CDQUALIFASSINA"};
-constexpr std::string_view kKeyRepresentante[] = {"CDREPRES"};
-constexpr std::string_view kKeyEmprRepres[] = {"CDEMPRESA", "CDREPRES"};
+constexpr std::string_view kKeyPais[] = {Pais::CDPAIS};
+constexpr std::string_view kKeyEstado[] = {Estado::CDPAIS, Estado::SGESTADO};
+constexpr std::string_view kKeyMunicipio[] = {Municipio::CDPAIS, Municipio::SGESTADO,
+                                              Municipio::CDMUNICIPIO};
+constexpr std::string_view kKeyBairro[] = {Bairro::CDPAIS, Bairro::SGESTADO, Bairro::CDMUNICIPIO,
+                                           Bairro::CDBAIRRO};
+constexpr std::string_view kKeyCentCust[] = {CentCust::CDCENTCUST};
+constexpr std::string_view kKeyContador[] = {Contador::CDCONTADOR2};
+constexpr std::string_view kKeyCnae[] = {Cnae::CDCNAE};
+constexpr std::string_view kKeyFpas[] = {Fpas::CDFPAS};
+constexpr std::string_view kKeyNatureza[] = {Natureza::CDNATUJURI};
+constexpr std::string_view kKeyEmpresa[] = {Empresa::CDEMPRESA};
+constexpr std::string_view kKeyFilial[] = {Filial::CDFILIAL};
+constexpr std::string_view kKeyQualifAssina[] = {QualifAssina::CDQUALIFASSINA};
+constexpr std::string_view kKeyRepresentante[] = {Representante::CDREPRES};
+constexpr std::string_view kKeyEmprRepres[] = {EmprRepres::CDEMPRESA, EmprRepres::CDREPRES};
 
 // The registration check and the branch list look companies up by these.
-constexpr Index kEmpresaIndexes[] = {{"EMPRESA_INSC", "NRINSJUREMPR"}};
-constexpr Index kFilialIndexes[] = {{"FILIAL_EMPRESA", "CDEMPRESA"}};
+constexpr Index kEmpresaIndexes[] = {{"EMPRESA_INSC", Empresa::NRINSJUREMPR}};
+constexpr Index kFilialIndexes[] = {{"FILIAL_EMPRESA", Filial::CDEMPRESA}};
 
 }  // namespace
 
@@ -213,57 +138,58 @@ constexpr Shown Labelled(std::string_view label) {
   return Shown{.label = label};
 }
 
-constexpr DatasetField kVerifEmpresaFields[] = {{&kEmpresa, "CDEMPRESA", kHidden}};
-constexpr DatasetField kVParGeralFields[] = {{&kParGeral, "CDFILIAL", kHidden}};
+constexpr DatasetField kVerifEmpresaFields[] = {{&kEmpresa, Empresa::CDEMPRESA, kHidden}};
+constexpr DatasetField kVParGeralFields[] = {{&kParGeral, ParGeral::CDFILIAL, kHidden}};
 constexpr DatasetField kVeriFilialFields[] = {
-    {&kFilial, "CDFILIAL", {.visible = false, .required = true}}};
-constexpr DatasetField kVerifInscFields[] = {{&kEmpresa, "NRINSJUREMPR", kHidden}};
+    {&kFilial, Filial::CDFILIAL, {.visible = false, .required = true}}};
+constexpr DatasetField kVerifInscFields[] = {{&kEmpresa, Empresa::NRINSJUREMPR, kHidden}};
 
 constexpr DatasetField kRepresentanteFields[] = {
-    {&kEmprRepres, "CDEMPRESA", kHidden},
-    {&kEmprRepres, "CDREPRES", {.label = "Código", .mask = "99;0; "}},
-    {&kRepresentante, "NMREPRES", Labelled("Nome")},
-    {&kRepresentante, "NRCPFREPRES", Labelled("CPF")},
-    {&kEmprRepres, "IDATIVO", Labelled("Utilizado")},
-    {&kRepresentante, "CDQUALIFASSINA", {.label = "Qualificação", .visible = false}},
-    {&kQualifAssina, "NMQUALIFASSINA", {.label = "Qualificação", .displayWidth = 50}},
+    {&kEmprRepres, EmprRepres::CDEMPRESA, kHidden},
+    {&kEmprRepres, EmprRepres::CDREPRES, {.label = "Código", .mask = "99;0; "}},
+    {&kRepresentante, Representante::NMREPRES, Labelled("Nome")},
+    {&kRepresentante, Representante::NRCPFREPRES, Labelled("CPF")},
+    {&kEmprRepres, EmprRepres::IDATIVO, Labelled("Utilizado")},
+    {&kRepresentante, Representante::CDQUALIFASSINA, {.label = "Qualificação", .visible = false}},
+    {&kQualifAssina, QualifAssina::NMQUALIFASSINA, {.label = "Qualificação", .displayWidth = 50}},
 };
 constexpr DatasetField kPesqRepresFields[] = {
-    {&kRepresentante, "CDREPRES", Labelled("Código")},
-    {&kRepresentante, "NMREPRES", Labelled("Nome")},
-    {&kRepresentante, "NRCPFREPRES", Labelled("CPF")},
-    {&kQualifAssina, "NMQUALIFASSINA", Labelled("Qualificação")},
+    {&kRepresentante, Representante::CDREPRES, Labelled("Código")},
+    {&kRepresentante, Representante::NMREPRES, Labelled("Nome")},
+    {&kRepresentante, Representante::NRCPFREPRES, Labelled("CPF")},
+    {&kQualifAssina, QualifAssina::NMQUALIFASSINA, Labelled("Qualificação")},
 };
 
-constexpr DatasetField kContadorFields[] = {{&kContador, "CDCONTADOR2", Labelled("Código")},
-                                            {&kContador, "NMCONTADOR", Labelled("Nome")}};
+constexpr DatasetField kContadorFields[] = {{&kContador, Contador::CDCONTADOR2, Labelled("Código")},
+                                            {&kContador, Contador::NMCONTADOR, Labelled("Nome")}};
 constexpr DatasetField kCnaeFields[] = {
-    {&kCnae, "CDCNAE", {.label = "Código", .mask = "9999-9\\/99;0; "}},
-    {&kCnae, "DSCNAE", Labelled("Descrição")}};
+    {&kCnae, Cnae::CDCNAE, {.label = "Código", .mask = "9999-9\\/99;0; "}},
+    {&kCnae, Cnae::DSCNAE, Labelled("Descrição")}};
 constexpr DatasetField kFpasFields[] = {
-    {&kFpas, "CDFPAS", Labelled("Código")},
-    {&kFpas, "DSFPAS", {.label = "Descrição", .readOnly = true}}};
+    {&kFpas, Fpas::CDFPAS, Labelled("Código")},
+    {&kFpas, Fpas::DSFPAS, {.label = "Descrição", .readOnly = true}}};
 constexpr DatasetField kNaturezaFields[] = {
-    {&kNatureza, "CDNATUJURI", {.label = "Código", .mask = "!999\\-9;0;_"}},
-    {&kNatureza, "DSNATUJURI", Labelled("Descrição")}};
-constexpr DatasetField kPesqBairroFields[] = {{&kBairro, "CDBAIRRO", Labelled("Código")},
-                                              {&kBairro, "NMBAIRRO", Labelled("Nome")}};
+    {&kNatureza, Natureza::CDNATUJURI, {.label = "Código", .mask = "!999\\-9;0;_"}},
+    {&kNatureza, Natureza::DSNATUJURI, Labelled("Descrição")}};
+constexpr DatasetField kPesqBairroFields[] = {{&kBairro, Bairro::CDBAIRRO, Labelled("Código")},
+                                              {&kBairro, Bairro::NMBAIRRO, Labelled("Nome")}};
 
 constexpr Shown kRequiredCode{.label = "Código", .required = true};
-constexpr DatasetField kPaisListaFields[] = {{&kPais, "CDPAIS", kRequiredCode},
-                                             {&kPais, "NMPAIS", Labelled("Nome")}};
+constexpr DatasetField kPaisListaFields[] = {{&kPais, Pais::CDPAIS, kRequiredCode},
+                                             {&kPais, Pais::NMPAIS, Labelled("Nome")}};
 constexpr DatasetField kEstadoListaFields[] = {
-    {&kEstado, "SGESTADO", {.label = "Sigla", .required = true}},
-    {&kEstado, "NMESTADO", Labelled("Nome")}};
-constexpr DatasetField kMunicipioListaFields[] = {{&kMunicipio, "CDMUNICIPIO", kRequiredCode},
-                                                  {&kMunicipio, "NMMUNICIPIO", Labelled("Nome")}};
+    {&kEstado, Estado::SGESTADO, {.label = "Sigla", .required = true}},
+    {&kEstado, Estado::NMESTADO, Labelled("Nome")}};
+constexpr DatasetField kMunicipioListaFields[] = {
+    {&kMunicipio, Municipio::CDMUNICIPIO, kRequiredCode},
+    {&kMunicipio, Municipio::NMMUNICIPIO, Labelled("Nome")}};
 constexpr DatasetField kCentCustoListaFields[] = {
-    {&kCentCust, "CDCENTCUST", kRequiredCode},
-    {&kCentCust, "NMCENTCUST", {.label = "Nome", .required = true}}};
+    {&kCentCust, CentCust::CDCENTCUST, kRequiredCode},
+    {&kCentCust, CentCust::NMCENTCUST, {.label = "Nome", .required = true}}};
 
 constexpr DatasetField kObservacaoFields[] = {
-    {&kNotasExplicativas, "CDEMPRESA", kHidden},
-    {&kNotasExplicativas, "DSOBSERVEMP", Labelled("Descrição")}};
+    {&kNotasExplicativas, NotasExplicativas::CDEMPRESA, kHidden},
+    {&kNotasExplicativas, NotasExplicativas::DSOBSERVEMP, Labelled("Descrição")}};
 
 // Every dataset field names a column its table has, as declared.
 constexpr bool Resolves(std::span<const DatasetField> fields) {

@@ -546,163 +546,204 @@ class Interpreter::Impl {
     Dialogs().CancelProgress(Count() == 3 ? Number(2, usage) : 0);
   }
 
+  // The checks of `expect`, by their second word.
   void ExpectCmd() {
     if (Count() < 2) Fail("usage: expect WHAT ...");
     const std::string& what = Bare(1, "expect WHAT ...");
-    if (what == "message") {
-      const char* usage = "expect message \"TEXT\"";
-      Arity(3, 3, usage);
-      std::string want = Text(2, usage);
-      std::optional<std::string> got = Dialogs().NextMessage();
-      if (!got) Fail("expected message " + Quote(want) + ", found no unread message");
-      Expect(want, *got, "message");
-    } else if (what == "nomessage") {
-      Arity(2, 2, "expect nomessage");
-      if (auto got = Dialogs().NextMessage())
-        Fail("expected no unread message, found " + Quote(*got));
-    } else if (what == "field") {
-      const char* usage = "expect field DATASET.FIELD \"V\" | null";
-      Arity(4, 4, usage);
-      TField& f = Field(Bare(2, usage));
-      std::optional<std::string> got;
-      if (!f.IsNull()) got = f.AsString();
-      Expect(TextOrNull(3, usage), got, "field " + Bare(2, usage));
-    } else if (what == "display") {
-      const char* usage = "expect display DATASET.FIELD \"TEXT\"";
-      Arity(4, 4, usage);
-      Expect(Text(3, usage), Field(Bare(2, usage)).DisplayText(), "display of " + Bare(2, usage));
-    } else if (what == "text") {
-      const char* usage = "expect text NAME \"TEXT\"";
-      Arity(4, 4, usage);
-      Expect(Text(3, usage), ui::Observe::Text(Component(Bare(2, usage))),
-             "text of " + Bare(2, usage));
-    } else if (what == "focus") {
-      const char* usage = "expect focus NAME";
-      Arity(3, 3, usage);
-      TComponent& c = Component(Bare(2, usage));
-      TControl* focused = ActiveForm(Bare(2, usage)).ActiveControl();
-      if (focused != &c)
-        Fail("expected focus on " + Bare(2, usage) + ", found it on " +
-             (focused ? focused->Name() : std::string("no control")));
-    } else if (what == "page") {
-      const char* usage = "expect page NAME";
-      Arity(3, 3, usage);
-      TTabSheet& page = Control<TTabSheet>(Bare(2, usage), "a page");
-      if (!page.IsActive()) {
-        TTabSheet* active = page.PageControl() ? page.PageControl()->ActivePage() : nullptr;
-        Fail("expected page " + page.Name() + " active, found " +
-             (active ? active->Name() : std::string("no active page")));
-      }
-    } else if (what == "enabled" || what == "visible" || what == "checked" || what == "grayed") {
-      std::string usage = "expect " + what + " NAME true|false";
-      Arity(4, 4, usage.c_str());
-      TComponent& c = Component(Bare(2, usage.c_str()));
-      bool want = OnOff(3, "true", "false", usage.c_str());
-      bool got = what == "enabled"   ? ui::Observe::Enabled(c)
-                 : what == "visible" ? ui::Observe::Visible(c)
-                 : what == "checked" ? ui::Observe::Checked(c)
-                                     : ui::Observe::Grayed(c);
-      Expect(want, got, what + " of " + c.Name());
-    } else if (what == "state") {
-      const char* usage = "expect state DATASET inactive|browse|edit|insert";
-      Arity(4, 4, usage);
-      Expect(Bare(3, usage), std::string(StateName(DataSet(Bare(2, usage)).State())),
-             "state of " + Bare(2, usage));
-    } else if (what == "count") {
-      const char* usage = "expect count DATASET N";
-      Arity(4, 4, usage);
-      int want = Number(3, usage);
-      TDataSet& d = DataSet(Bare(2, usage));
-      Expect(want, d.Active() ? d.RecordCount() : 0, "row count of " + d.Name());
-    } else if (what == "mask") {
-      const char* usage = "expect mask DATASET.FIELD \"MASK\"";
-      Arity(4, 4, usage);
-      Expect(Text(3, usage), Field(Bare(2, usage)).EditMask(), "mask of " + Bare(2, usage));
-    } else if (what == "items") {
-      const char* usage = "expect items NAME \"A|B|C\"";
-      Arity(4, 4, usage);
-      Expect(Text(3, usage), Join(ui::Observe::Items(Component(Bare(2, usage)))),
-             "items of " + Bare(2, usage));
-    } else if (what == "calls") {
-      const char* usage = "expect calls METHOD N";
-      Arity(4, 4, usage);
-      boost::json::value v = ServerCall("__calls", {boost::json::string(Bare(2, usage))});
-      int got = v.is_int64()    ? static_cast<int>(v.as_int64())
-                : v.is_string() ? std::atoi(v.as_string().c_str())
-                                : -1;
-      Expect(Number(3, usage), got, "calls of " + Bare(2, usage));
-    } else if (what == "cache") {
-      const char* usage = "expect cache TABLE N";
-      Arity(4, 4, usage);
-      const auto& refreshes = Application().CacheRefreshes;
-      auto it = refreshes.find(Bare(2, usage));
-      Expect(Number(3, usage), it == refreshes.end() ? 0 : it->second,
-             "local-copy refreshes of " + Bare(2, usage));
-    } else if (what == "sql") {
-      const char* usage = "expect sql \"QUERY\" \"V\" | null | none";
-      Arity(4, 4, usage);
-      DataPacket rows = Database().Query(Text(2, usage));
-      std::optional<std::string> got;
-      if (rows.rows.empty() || rows.fields.empty())
-        got = "none";
-      else if (!IsNull(rows.rows.front().front()))
-        got = ValueText(rows.rows.front().front());
-      // "none" (no row) is also taken as a bare word.
-      std::optional<std::string> want = !IsText(3) && L().words[3].text == "none"
-                                            ? std::optional<std::string>("none")
-                                            : TextOrNull(3, usage);
-      Expect(want, got, "first value of the query");
-    } else if (what == "form") {
-      const char* usage = "expect form NAME true|false";
-      Arity(4, 4, usage);
-      Expect(OnOff(3, "true", "false", usage), Application().FindForm(Bare(2, usage)) != nullptr,
-             "form " + Bare(2, usage) + " to exist:");
-    } else if (what == "windowstate") {
-      const char* usage = "expect windowstate NAME normal|minimized|maximized";
-      Arity(4, 4, usage);
-      TWindowState s = Form(Bare(2, usage)).WindowState();
-      std::string got = s == TWindowState::wsMinimized   ? "minimized"
-                        : s == TWindowState::wsMaximized ? "maximized"
-                                                         : "normal";
-      Expect(Bare(3, usage), got, "window state of " + Bare(2, usage));
-    } else if (what == "global") {
-      const char* usage = "expect global NAME \"V\"";
-      Arity(4, 4, usage);
-      const std::string& name = Bare(2, usage);
-      if (!Module().FindGlobal(name)) Fail("the module exports no global '" + name + "'");
-      Expect(Text(3, usage), Module().GlobalText(name), "global " + name);
-    } else if (what == "result") {
-      const char* usage = "expect result \"V\"";
-      Arity(3, 3, usage);
-      if (!result_) Fail("expected result " + Quote(Text(2, usage)) + ", found no call made yet");
-      Expect(Text(2, usage), *result_, "result");
-    } else if (what == "printed") {
-      const char* usage = "expect printed \"TITLE\" PAGES";
-      Arity(4, 4, usage);
-      const auto& printed = Dialogs().PrintedReports();
-      if (printed.empty()) Fail("expected a printed report, found none sent to the printer");
-      Expect(Text(2, usage), printed.back().title, "printed report");
-      Expect(Number(3, usage), printed.back().pages, "printed pages");
-    } else if (what == "file") {
-      const char* usage = "expect file \"PATH\" exists|absent";
-      Arity(4, 4, usage);
-      const std::string path = Text(2, usage);
-      const bool wanted = OnOff(3, "exists", "absent", usage);
-      std::error_code ec;
-      if (std::filesystem::exists(path, ec) != wanted)
-        Fail("expected file " + Quote(path) + (wanted ? " to exist" : " to be absent") +
-             ", found it " + (wanted ? "absent" : "there"));
-    } else if (what == "picture") {
-      const char* usage = "expect picture NAME loaded|empty";
-      Arity(4, 4, usage);
-      TImage& image = Control<TImage>(Bare(2, usage), "an image");
-      bool loaded = OnOff(3, "loaded", "empty", usage);
-      if (loaded == image.Empty())
-        Fail(std::string("expected picture ") + image.Name() + (loaded ? " loaded" : " empty") +
-             ", found it " + (image.Empty() ? "empty" : "loaded"));
-    } else {
-      Fail("unknown check 'expect " + what + "'");
+    using Check = void (Impl::*)();
+    static const std::map<std::string, Check> checks = {
+        {"message", &Impl::ExpectMessage}, {"nomessage", &Impl::ExpectNoMessage},
+        {"field", &Impl::ExpectField},     {"display", &Impl::ExpectDisplay},
+        {"text", &Impl::ExpectText},       {"focus", &Impl::ExpectFocus},
+        {"page", &Impl::ExpectPage},       {"enabled", &Impl::ExpectFlag},
+        {"visible", &Impl::ExpectFlag},    {"checked", &Impl::ExpectFlag},
+        {"grayed", &Impl::ExpectFlag},     {"state", &Impl::ExpectState},
+        {"count", &Impl::ExpectCount},     {"mask", &Impl::ExpectMask},
+        {"items", &Impl::ExpectItems},     {"calls", &Impl::ExpectCalls},
+        {"cache", &Impl::ExpectCache},     {"sql", &Impl::ExpectSql},
+        {"form", &Impl::ExpectForm},       {"windowstate", &Impl::ExpectWindowState},
+        {"global", &Impl::ExpectGlobal},   {"result", &Impl::ExpectResult},
+        {"printed", &Impl::ExpectPrinted}, {"file", &Impl::ExpectFile},
+        {"picture", &Impl::ExpectPicture},
+    };
+    auto it = checks.find(what);
+    if (it == checks.end()) Fail("unknown check 'expect " + what + "'");
+    (this->*(it->second))();
+  }
+
+  void ExpectMessage() {
+    const char* usage = "expect message \"TEXT\"";
+    Arity(3, 3, usage);
+    std::string want = Text(2, usage);
+    std::optional<std::string> got = Dialogs().NextMessage();
+    if (!got) Fail("expected message " + Quote(want) + ", found no unread message");
+    Expect(want, *got, "message");
+  }
+  void ExpectNoMessage() {
+    Arity(2, 2, "expect nomessage");
+    if (auto got = Dialogs().NextMessage())
+      Fail("expected no unread message, found " + Quote(*got));
+  }
+  void ExpectField() {
+    const char* usage = "expect field DATASET.FIELD \"V\" | null";
+    Arity(4, 4, usage);
+    TField& f = Field(Bare(2, usage));
+    std::optional<std::string> got;
+    if (!f.IsNull()) got = f.AsString();
+    Expect(TextOrNull(3, usage), got, "field " + Bare(2, usage));
+  }
+  void ExpectDisplay() {
+    const char* usage = "expect display DATASET.FIELD \"TEXT\"";
+    Arity(4, 4, usage);
+    Expect(Text(3, usage), Field(Bare(2, usage)).DisplayText(), "display of " + Bare(2, usage));
+  }
+  void ExpectText() {
+    const char* usage = "expect text NAME \"TEXT\"";
+    Arity(4, 4, usage);
+    Expect(Text(3, usage), ui::Observe::Text(Component(Bare(2, usage))),
+           "text of " + Bare(2, usage));
+  }
+  void ExpectFocus() {
+    const char* usage = "expect focus NAME";
+    Arity(3, 3, usage);
+    TComponent& c = Component(Bare(2, usage));
+    TControl* focused = ActiveForm(Bare(2, usage)).ActiveControl();
+    if (focused != &c)
+      Fail("expected focus on " + Bare(2, usage) + ", found it on " +
+           (focused ? focused->Name() : std::string("no control")));
+  }
+  void ExpectPage() {
+    const char* usage = "expect page NAME";
+    Arity(3, 3, usage);
+    TTabSheet& page = Control<TTabSheet>(Bare(2, usage), "a page");
+    if (!page.IsActive()) {
+      TTabSheet* active = page.PageControl() ? page.PageControl()->ActivePage() : nullptr;
+      Fail("expected page " + page.Name() + " active, found " +
+           (active ? active->Name() : std::string("no active page")));
     }
+  }
+  void ExpectFlag() {
+    const std::string& what = L().words[1].text;  // enabled, visible, checked or grayed
+    std::string usage = "expect " + what + " NAME true|false";
+    Arity(4, 4, usage.c_str());
+    TComponent& c = Component(Bare(2, usage.c_str()));
+    bool want = OnOff(3, "true", "false", usage.c_str());
+    bool got = what == "enabled"   ? ui::Observe::Enabled(c)
+               : what == "visible" ? ui::Observe::Visible(c)
+               : what == "checked" ? ui::Observe::Checked(c)
+                                   : ui::Observe::Grayed(c);
+    Expect(want, got, what + " of " + c.Name());
+  }
+  void ExpectState() {
+    const char* usage = "expect state DATASET inactive|browse|edit|insert";
+    Arity(4, 4, usage);
+    Expect(Bare(3, usage), std::string(StateName(DataSet(Bare(2, usage)).State())),
+           "state of " + Bare(2, usage));
+  }
+  void ExpectCount() {
+    const char* usage = "expect count DATASET N";
+    Arity(4, 4, usage);
+    int want = Number(3, usage);
+    TDataSet& d = DataSet(Bare(2, usage));
+    Expect(want, d.Active() ? d.RecordCount() : 0, "row count of " + d.Name());
+  }
+  void ExpectMask() {
+    const char* usage = "expect mask DATASET.FIELD \"MASK\"";
+    Arity(4, 4, usage);
+    Expect(Text(3, usage), Field(Bare(2, usage)).EditMask(), "mask of " + Bare(2, usage));
+  }
+  void ExpectItems() {
+    const char* usage = "expect items NAME \"A|B|C\"";
+    Arity(4, 4, usage);
+    Expect(Text(3, usage), Join(ui::Observe::Items(Component(Bare(2, usage)))),
+           "items of " + Bare(2, usage));
+  }
+  void ExpectCalls() {
+    const char* usage = "expect calls METHOD N";
+    Arity(4, 4, usage);
+    boost::json::value v = ServerCall("__calls", {boost::json::string(Bare(2, usage))});
+    int got = v.is_int64()    ? static_cast<int>(v.as_int64())
+              : v.is_string() ? std::atoi(v.as_string().c_str())
+                              : -1;
+    Expect(Number(3, usage), got, "calls of " + Bare(2, usage));
+  }
+  void ExpectCache() {
+    const char* usage = "expect cache TABLE N";
+    Arity(4, 4, usage);
+    const auto& refreshes = Application().CacheRefreshes;
+    auto it = refreshes.find(Bare(2, usage));
+    Expect(Number(3, usage), it == refreshes.end() ? 0 : it->second,
+           "local-copy refreshes of " + Bare(2, usage));
+  }
+  void ExpectSql() {
+    const char* usage = "expect sql \"QUERY\" \"V\" | null | none";
+    Arity(4, 4, usage);
+    DataPacket rows = Database().Query(Text(2, usage));
+    std::optional<std::string> got;
+    if (rows.rows.empty() || rows.fields.empty())
+      got = "none";
+    else if (!IsNull(rows.rows.front().front()))
+      got = ValueText(rows.rows.front().front());
+    // "none" (no row) is also taken as a bare word.
+    std::optional<std::string> want = !IsText(3) && L().words[3].text == "none"
+                                          ? std::optional<std::string>("none")
+                                          : TextOrNull(3, usage);
+    Expect(want, got, "first value of the query");
+  }
+  void ExpectForm() {
+    const char* usage = "expect form NAME true|false";
+    Arity(4, 4, usage);
+    Expect(OnOff(3, "true", "false", usage), Application().FindForm(Bare(2, usage)) != nullptr,
+           "form " + Bare(2, usage) + " to exist:");
+  }
+  void ExpectWindowState() {
+    const char* usage = "expect windowstate NAME normal|minimized|maximized";
+    Arity(4, 4, usage);
+    TWindowState s = Form(Bare(2, usage)).WindowState();
+    std::string got = s == TWindowState::wsMinimized   ? "minimized"
+                      : s == TWindowState::wsMaximized ? "maximized"
+                                                       : "normal";
+    Expect(Bare(3, usage), got, "window state of " + Bare(2, usage));
+  }
+  void ExpectGlobal() {
+    const char* usage = "expect global NAME \"V\"";
+    Arity(4, 4, usage);
+    const std::string& name = Bare(2, usage);
+    if (!Module().FindGlobal(name)) Fail("the module exports no global '" + name + "'");
+    Expect(Text(3, usage), Module().GlobalText(name), "global " + name);
+  }
+  void ExpectResult() {
+    const char* usage = "expect result \"V\"";
+    Arity(3, 3, usage);
+    if (!result_) Fail("expected result " + Quote(Text(2, usage)) + ", found no call made yet");
+    Expect(Text(2, usage), *result_, "result");
+  }
+  void ExpectPrinted() {
+    const char* usage = "expect printed \"TITLE\" PAGES";
+    Arity(4, 4, usage);
+    const auto& printed = Dialogs().PrintedReports();
+    if (printed.empty()) Fail("expected a printed report, found none sent to the printer");
+    Expect(Text(2, usage), printed.back().title, "printed report");
+    Expect(Number(3, usage), printed.back().pages, "printed pages");
+  }
+  void ExpectFile() {
+    const char* usage = "expect file \"PATH\" exists|absent";
+    Arity(4, 4, usage);
+    const std::string path = Text(2, usage);
+    const bool wanted = OnOff(3, "exists", "absent", usage);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) != wanted)
+      Fail("expected file " + Quote(path) + (wanted ? " to exist" : " to be absent") +
+           ", found it " + (wanted ? "absent" : "there"));
+  }
+  void ExpectPicture() {
+    const char* usage = "expect picture NAME loaded|empty";
+    Arity(4, 4, usage);
+    TImage& image = Control<TImage>(Bare(2, usage), "an image");
+    bool loaded = OnOff(3, "loaded", "empty", usage);
+    if (loaded == image.Empty())
+      Fail(std::string("expected picture ") + image.Name() + (loaded ? " loaded" : " empty") +
+           ", found it " + (image.Empty() ? "empty" : "loaded"));
   }
 
   World world_;
