@@ -6,10 +6,12 @@
 #include "Ger00200/ger00200_guarda.h"
 #include "core/inscricao_estadual.h"
 #include "core/utf8.h"
+#include "record/tables.h"
 
 namespace ger {
 
 using empresa::Guarded;
+using record::Empresa;
 
 namespace {
 
@@ -47,8 +49,9 @@ void TfrmEmpresa::Vd_InscEstadual() {
         const std::string ie(utf8::Trim(dbeInscEstaEmpr.Text()));
         const std::string uf = Sigla(dbeSgEstado.UnmaskedText());
         if (ie.empty() || ie == "*" || uf.empty() || Consiste::InscEstadualIsenta(ie)) return;
-        const bool changed = ie != Gravado(cdsEmpresa.FieldByName("NRINSCESTA").OldValue()) ||
-                             uf != Sigla(Gravado(cdsEmpresa.FieldByName("SGESTADO").OldValue()));
+        const bool changed =
+            ie != Gravado(cdsEmpresa.FieldByName(Empresa::NRINSCESTA).OldValue()) ||
+            uf != Sigla(Gravado(cdsEmpresa.FieldByName(Empresa::SGESTADO).OldValue()));
         if (changed && Consiste::ConfereInscEstadual(ie, uf) == Consiste::InscEstadual::Invalida)
           Consiste::MensErro(msgPadrao.Msg("InscEsta_inv", {uf}), true);
       },
@@ -58,8 +61,8 @@ void TfrmEmpresa::Vd_InscEstadual() {
 void TfrmEmpresa::MostraSituacaoInscEstadual() {
   std::string notice;
   if (cdsEmpresa.Active() && !cdsEmpresa.IsEmpty() && cdsEmpresa.State() != DataSetState::Insert) {
-    const std::string ie = Gravado(cdsEmpresa.FieldByName("NRINSCESTA").GetValue());
-    const std::string uf = Sigla(cdsEmpresa.FieldByName("SGESTADO").AsString());
+    const std::string ie = Gravado(cdsEmpresa.FieldByName(Empresa::NRINSCESTA).GetValue());
+    const std::string uf = Sigla(cdsEmpresa.FieldByName(Empresa::SGESTADO).AsString());
     if (!ie.empty() && !uf.empty() &&
         Consiste::ConfereInscEstadual(ie, uf) == Consiste::InscEstadual::Invalida)
       notice = msgPadrao.Msg("InscEsta_inv", {uf});
