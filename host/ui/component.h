@@ -174,7 +174,7 @@ inline constexpr int VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_ESCAPE = 27, VK
 inline constexpr int VK_END = 35, VK_HOME = 36, VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39,
                      VK_DOWN = 40;
 inline constexpr int VK_PRIOR = 33, VK_NEXT = 34;
-inline constexpr int VK_F1 = 112, VK_F2 = 113, VK_F4 = 115;
+inline constexpr int VK_F2 = 113, VK_F4 = 115;
 inline constexpr unsigned ssShift = 1, ssCtrl = 2, ssAlt = 4;
 }  // namespace Keys
 

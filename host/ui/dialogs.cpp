@@ -169,10 +169,6 @@ void ScriptedDialogs::ShowHelp(const std::string& file, int context) {
   help_.emplace_back(file, context);
 }
 
-void ScriptedDialogs::ShowHelpTopic(const std::string& file, const std::string& topic) {
-  topics_.emplace_back(file, topic);
-}
-
 void ScriptedDialogs::BeginProgress(const std::string& text, int) {
   progressTexts_.push_back(text);
   progressOn_ = true;

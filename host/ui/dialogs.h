@@ -67,8 +67,6 @@ class IDialogs {
   virtual void HideAvi() = 0;
   virtual void SetCursor(Cursor cursor) = 0;
   virtual void ShowHelp(const std::string& file, int context) = 0;
-  // The help file at one of its topics (ui/help.h decides which).
-  virtual void ShowHelpTopic(const std::string& file, const std::string& topic) = 0;
   // A long task: a progress indication with a cancel button. A toolkit may wait a moment before
   // showing it, so that quick tasks do not flash. StepProgress answers false once the user has
   // cancelled; the task then stops and calls EndProgress.
@@ -142,8 +140,6 @@ class ScriptedDialogs : public IDialogs {
   int AviCount() const { return aviCount_; }
   Cursor CurrentCursor() const { return cursor_; }
   const std::vector<std::pair<std::string, int>>& HelpRequests() const { return help_; }
-  // The topics asked for by ShowHelpTopic (file and topic).
-  const std::vector<std::pair<std::string, std::string>>& HelpTopics() const { return topics_; }
   const std::vector<std::string>& PickTitles() const { return pickTitles_; }
   // Reports sent to the printer: title and number of pages.
   struct Printed {
@@ -166,7 +162,6 @@ class ScriptedDialogs : public IDialogs {
   void HideAvi() override;
   void SetCursor(Cursor cursor) override { cursor_ = cursor; }
   void ShowHelp(const std::string& file, int context) override;
-  void ShowHelpTopic(const std::string& file, const std::string& topic) override;
   void BeginProgress(const std::string& text, int total) override;
   bool StepProgress(int done, int total) override;
   void EndProgress() override;
@@ -181,7 +176,6 @@ class ScriptedDialogs : public IDialogs {
   std::size_t read_ = 0;
   std::vector<ReportEdit> reports_;
   std::vector<std::pair<std::string, int>> help_;
-  std::vector<std::pair<std::string, std::string>> topics_;
   std::vector<std::string> pickTitles_;
   std::deque<bool> prints_;
   std::vector<Printed> printed_;

@@ -50,6 +50,16 @@ std::size_t Score(std::string_view pattern, std::string_view text) {
   return whole ? letters + text.size() + 1 : letters;
 }
 
+struct State {
+  Viewer viewer;
+  std::vector<std::pair<std::string, std::string>> requests;
+};
+
+State& Help() {
+  static State state;
+  return state;
+}
+
 struct Match {
   std::string key;
   std::size_t score = 0;
@@ -120,6 +130,25 @@ std::string MessageKey(std::string_view text) {
   Consider(report::ReportMessages(), text, best);
   Consider(PictureMessages(), text, best);
   return best.key;
+}
+
+void SetViewer(Viewer viewer) {
+  Help().viewer = std::move(viewer);
+}
+
+void Show(const std::string& file, const std::string& topic) {
+  if (Help().viewer)
+    Help().viewer(file, topic);
+  else
+    Help().requests.emplace_back(file, topic);
+}
+
+const std::vector<std::pair<std::string, std::string>>& Requests() {
+  return Help().requests;
+}
+
+void ClearRequests() {
+  Help().requests.clear();
 }
 
 const TMessages& HelpMessages() {

@@ -3,8 +3,12 @@
 // document whose topics are anchors with stable names: a screen's topic by its help context
 // ("tela-12400200"), a box's by the control's name ("campo-dbeCGCEmpresa"), a message's by its
 // catalogue key ("msg-CGC_Inv"). The model decides the topic; a toolkit only shows it.
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace ger {
 
@@ -13,6 +17,9 @@ class TForm;
 class TMessages;
 
 namespace help {
+
+// F1, the key that asks for help (its virtual key code).
+inline constexpr int kHelpKey = 112;
 
 // The topic at the start of the guide, for a screen without a help context of its own.
 inline constexpr std::string_view kStartTopic = "inicio";
@@ -38,6 +45,14 @@ bool IsCaption(std::string_view key);
 std::string MessageKey(std::string_view text);
 // The same over one catalogue.
 std::string MessageKeyIn(const TMessages& catalogue, std::string_view text);
+
+// Where a topic is shown: a toolkit installs its help window (the Qt shell does). With none
+// installed (the scenario runner, tests of the model) the requests are kept, oldest first.
+using Viewer = std::function<void(const std::string& file, const std::string& topic)>;
+void SetViewer(Viewer viewer);
+void Show(const std::string& file, const std::string& topic);
+const std::vector<std::pair<std::string, std::string>>& Requests();
+void ClearRequests();
 
 // The help's own texts.
 const TMessages& HelpMessages();

@@ -205,9 +205,12 @@ QtDialogs::QtDialogs(std::function<QWidget*()> parent) : parent_(std::move(paren
   OpenWithDesktop = [](const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
   };
+  help::SetViewer(
+      [this](const std::string& file, const std::string& topic) { ShowHelpTopic(file, topic); });
 }
 
 QtDialogs::~QtDialogs() {
+  help::SetViewer({});
   HideAvi();
   SetCursor(ui::Cursor::crDefault);
 }

@@ -66,8 +66,8 @@ class QtDialogs : public ui::IDialogs {
   void SetCursor(ui::Cursor cursor) override;
   void ShowHelp(const std::string& file, int context) override;
   // The guide in the help window (helpwindow.h); over a modal dialog, as a modal window of its
-  // own so that it takes input.
-  void ShowHelpTopic(const std::string& file, const std::string& topic) override;
+  // own so that it takes input. The dialogs install it as the model's help viewer.
+  void ShowHelpTopic(const std::string& file, const std::string& topic);
   // The help window while it exists (not over a modal dialog).
   HelpWindow* Help() const { return help_.get(); }
   // Report progress and printing (qtdialogs_report.cpp).
