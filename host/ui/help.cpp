@@ -92,7 +92,9 @@ std::string BoxTopic(const TControl& control) {
 std::string FocusTopic(const TForm& form, const TControl* focused) {
   if (form.HelpContext && focused)
     if (std::string box = BoxTopic(*focused); !box.empty()) return box;
-  return ScreenTopic(form.HelpContext);
+  if (form.HelpContext || form.Name().empty()) return ScreenTopic(form.HelpContext);
+  // A form without a help context of its own (the notes, the report's preview) by its name.
+  return "tela-" + form.Name();
 }
 
 std::string MessageTopic(std::string_view key) {

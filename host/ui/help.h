@@ -32,7 +32,7 @@ std::string ScreenTopic(int context);
 // The topic of a data-aware box (bound to a field); empty for any other control.
 std::string BoxTopic(const TControl& control);
 // What F1 opens on a form: the focused box's topic on a screen with a help context, else the
-// screen's topic.
+// screen's topic; a form without a help context has its topic by its name ("tela-frmX").
 std::string FocusTopic(const TForm& form, const TControl* focused);
 std::string MessageTopic(std::string_view key);
 

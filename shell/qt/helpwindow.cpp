@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,9 +30,11 @@ QString Text(std::string_view key, std::initializer_list<std::string_view> args 
 
 // The heading of the block that holds the anchor: a topic's anchor sits in its heading.
 QString HeadingOf(const QTextDocument& document, const QString& anchor) {
-  for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    if (block.charFormat().anchorNames().contains(anchor)) return block.text().trimmed();
     for (auto it = block.begin(); !it.atEnd(); ++it)
       if (it.fragment().charFormat().anchorNames().contains(anchor)) return block.text().trimmed();
+  }
   return {};
 }
 
@@ -88,7 +92,10 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
   connect(home, &QToolButton::clicked, browser_, &QTextBrowser::home);
   connect(browser_, &QTextBrowser::backwardAvailable, back_, &QWidget::setEnabled);
   connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QWidget::setEnabled);
-  connect(browser_, &QTextBrowser::sourceChanged, this, [this] { Shown(); });
+  // The history's top (source()) is the page being left while this signal runs: the topic is
+  // the signal's.
+  connect(browser_, &QTextBrowser::sourceChanged, this,
+          [this](const QUrl& url) { Shown(url.fragment()); });
   connect(find_, &QLineEdit::returnPressed, this, [this] { Find(find_->text()); });
   connect(find_, &QLineEdit::textChanged, status_, &QLabel::clear);
 }
@@ -121,8 +128,7 @@ bool HelpWindow::Find(const QString& text) {
   return false;
 }
 
-void HelpWindow::Shown() {
-  const QString topic = Topic();
+void HelpWindow::Shown(const QString& topic) {
   heading_ = topic.isEmpty() ? QString() : HeadingOf(*browser_->document(), topic);
   if (heading_.isEmpty()) heading_ = browser_->documentTitle();
   setWindowTitle(Text("Ajuda_Titulo", {FromQ(heading_)}));

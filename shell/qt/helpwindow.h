@@ -42,7 +42,7 @@ class HelpWindow : public QDialog {
   QToolButton* ForwardButton() const { return forward_; }
 
  private:
-  void Shown();
+  void Shown(const QString& topic);
   QTextBrowser* browser_;
   QToolButton* back_;
   QToolButton* forward_;

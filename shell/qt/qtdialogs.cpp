@@ -239,7 +239,8 @@ TModalResult QtDialogs::MessageDlg(const std::string& text, TMsgDlgType type,
   }
   if (made.empty()) made.emplace_back(box.addButton("OK", QMessageBox::AcceptRole), mbOK);
   // A message of a catalogue has its page in the guide: a help button opens it.
-  const std::string key = help::MessageKey(text);
+  const bool guide = QFileInfo(GuideFile()).isReadable();
+  const std::string key = guide ? help::MessageKey(text) : std::string();
   if (!key.empty() && !(buttons & mbHelp)) {
     QPushButton* button = box.addButton(ButtonCaption(mbHelp), QMessageBox::HelpRole);
     button->setObjectName(QString("btn") + QString::number(static_cast<unsigned>(mbHelp)));
@@ -257,7 +258,15 @@ TModalResult QtDialogs::MessageDlg(const std::string& text, TMsgDlgType type,
     auto it = std::find_if(made.begin(), made.end(), [&](auto& m) { return m.first == clicked; });
     if (it == made.end()) break;
     if (it->second == mbHelp) {
-      ShowHelpTopic({}, key.empty() ? help::ScreenTopic(helpContext) : help::MessageTopic(key));
+      // Over the message, which comes back once the help is closed.
+      if (guide) {
+        HelpWindow window(Parent());
+        window.Open(GuideFile(),
+                    ToQ(key.empty() ? help::ScreenTopic(helpContext) : help::MessageTopic(key)));
+        window.exec();
+      } else {
+        ShowHelpTopic({}, help::ScreenTopic(helpContext));
+      }
       continue;
     }
     result = ResultOf(it->second);
