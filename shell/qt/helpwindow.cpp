@@ -134,6 +134,11 @@ void HelpWindow::Shown(const QString& topic) {
   setWindowTitle(Text("Ajuda_Titulo", {FromQ(heading_)}));
 }
 
+void HelpWindow::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  if (returnTo_ && returnTo_->isVisible()) returnTo_->activateWindow();
+}
+
 QString GuideFile() {
   return QString::fromStdString((TLoadedModule::HostLibraryDir() / "help" / "index.html").string());
 }

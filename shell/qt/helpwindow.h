@@ -8,6 +8,7 @@
 #include <string>
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 
 class QLabel;
@@ -40,6 +41,11 @@ class HelpWindow : public QDialog {
   QLineEdit* FindBox() const { return find_; }
   QToolButton* BackButton() const { return back_; }
   QToolButton* ForwardButton() const { return forward_; }
+  // The window the user came from, active again once the help is closed.
+  void ReturnTo(QWidget* window) { returnTo_ = window; }
+
+ protected:
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void Shown(const QString& topic);
@@ -49,6 +55,7 @@ class HelpWindow : public QDialog {
   QLineEdit* find_;
   QLabel* status_;
   QString heading_;
+  QPointer<QWidget> returnTo_;
 };
 
 // The guide as built beside the host's library ("help/index.html").

@@ -259,14 +259,12 @@ TModalResult QtDialogs::MessageDlg(const std::string& text, TMsgDlgType type,
     if (it == made.end()) break;
     if (it->second == mbHelp) {
       // Over the message, which comes back once the help is closed.
-      if (guide) {
-        HelpWindow window(Parent());
-        window.Open(GuideFile(),
-                    ToQ(key.empty() ? help::ScreenTopic(helpContext) : help::MessageTopic(key)));
-        window.exec();
-      } else {
-        ShowHelpTopic({}, help::ScreenTopic(helpContext));
-      }
+      const std::string topic =
+          key.empty() ? help::ScreenTopic(helpContext) : help::MessageTopic(key);
+      if (guide)
+        HelpOver(Parent(), topic);
+      else
+        ShowHelpTopic({}, topic);
       continue;
     }
     result = ResultOf(it->second);
@@ -404,6 +402,12 @@ void QtDialogs::ShowHelp(const std::string& file, int context) {
   ShowHelpTopic(file, help::ScreenTopic(context));
 }
 
+void QtDialogs::HelpOver(QWidget* parent, const std::string& topic) {
+  HelpWindow window(parent);
+  window.Open(GuideFile(), ToQ(topic));
+  window.exec();
+}
+
 void QtDialogs::ShowHelpTopic(const std::string& file, const std::string& topic) {
   const QString guide = GuideFile();
   if (!help::IsGuide(file) || !QFileInfo(guide).isReadable()) {
@@ -412,12 +416,12 @@ void QtDialogs::ShowHelpTopic(const std::string& file, const std::string& topic)
     return;
   }
   if (QWidget* modal = QApplication::activeModalWidget()) {
-    HelpWindow window(modal);
-    window.Open(guide, ToQ(topic));
-    window.exec();
+    HelpOver(modal, topic);
     return;
   }
   if (!help_) help_ = std::make_unique<HelpWindow>();
+  if (QWidget* from = QApplication::activeWindow(); from && from != help_.get())
+    help_->ReturnTo(from);
   help_->Open(guide, ToQ(topic));
   help_->show();
   help_->raise();

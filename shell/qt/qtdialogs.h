@@ -88,6 +88,8 @@ class QtDialogs : public ui::IDialogs {
   // The open and save dialogs: in the folder the screen names, else the one used last, else the
   // user's documents; wide enough for its columns, dates in Portuguese.
   std::optional<std::string> FileDialog(const ui::FileDialogOptions& options, bool save);
+  // The help window at the topic as a modal window over `parent` (a dialog waiting for the user).
+  void HelpOver(QWidget* parent, const std::string& topic);
   std::function<QWidget*()> parent_;
   QString lastDir_;
   QPointer<QWidget> busy_;
