@@ -472,12 +472,7 @@ TEST_F(Journey, HelpInTheRegistrationBox) {
   x_->CloseBox(*help);
   EXPECT_TRUE(Gone("Ajuda"));
   x_->Type("11444777000161");
-  x_->Key("Alt+u");
-  std::this_thread::sleep_for(500ms);
-  Step("menu");
-  x_->Key("t");  // Ajuda › Ajuda desta tela
-  std::this_thread::sleep_for(1500ms);
-  Step("after");
+  Menu("u", "t");  // Ajuda › Ajuda desta tela
   auto screen = Expect("Ajuda - A tela Empresa");
   ASSERT_TRUE(screen);
   x_->CloseBox(*screen);
