@@ -15,6 +15,8 @@ set_target_properties(gerhost Pkg_Ger00200 PROPERTIES INSTALL_RPATH "$ORIGIN")
 # Report definitions go where the host looks for them: "reports" beside its library.
 file(GLOB report_definitions CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/Ger0020*/*.json)
 install(FILES ${report_definitions} DESTINATION ${GER_PRIVATE_LIBDIR}/reports)
+# The user's guide where the help window looks for it: "help" beside the host's library.
+install(DIRECTORY ${GER_GUIDE_DIR} DESTINATION ${GER_PRIVATE_LIBDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION share/ger/data
         FILES_MATCHING PATTERN "*.csv")
 install(FILES ${PROJECT_SOURCE_DIR}/deploy/ger-server.service DESTINATION lib/systemd/system)

@@ -6,6 +6,7 @@
 
 #include "core/utf8.h"
 #include "ui/dbctrls.h"
+#include "ui/help.h"
 
 namespace ger::ui {
 
@@ -138,6 +139,10 @@ void PressKey(TControl& c, int key, unsigned shift, char32_t ch) {
   if (!FormKeyDown(form, key, shift)) return;
   c.KeyDown(key, shift);
   if (key == 0) return;
+  if (key == help::kHelpKey && shift == 0) {
+    help::Show(form.HelpFile, help::FocusTopic(form, &c));
+    return;
+  }
   if (ChangePageByKey(form, c, key, shift) || SearchByKey(form, c, key, shift)) return;
   if (key == Keys::VK_TAB && !(shift & (Keys::ssCtrl | Keys::ssAlt))) {
     if (TControl* next = form.FindNextControl(&c, !(shift & Keys::ssShift)))
@@ -158,8 +163,8 @@ std::optional<int> NavigationKey(std::string_view name) {
   static constexpr std::pair<std::string_view, int> kKeys[] = {
       {"up", Keys::VK_UP},       {"down", Keys::VK_DOWN}, {"left", Keys::VK_LEFT},
       {"right", Keys::VK_RIGHT}, {"home", Keys::VK_HOME}, {"end", Keys::VK_END},
-      {"f4", Keys::VK_F4},       {"f2", Keys::VK_F2},     {"pgup", Keys::VK_PRIOR},
-      {"pgdn", Keys::VK_NEXT}};
+      {"f4", Keys::VK_F4},       {"f2", Keys::VK_F2},     {"f1", help::kHelpKey},
+      {"pgup", Keys::VK_PRIOR},  {"pgdn", Keys::VK_NEXT}};
   for (auto [key, vk] : kKeys)
     if (name == key) return vk;
   return std::nullopt;

@@ -110,6 +110,9 @@ std::optional<std::string> FormKeyName(const QKeyEvent& event) {
     case Qt::Key_F2:
       if (mods != Qt::NoModifier) return std::nullopt;
       return std::string("f2");
+    case Qt::Key_F1:
+      if (mods != Qt::NoModifier) return std::nullopt;
+      return std::string("f1");
     case Qt::Key_Down:
       if (mods != Qt::AltModifier) return std::nullopt;
       return std::string("alt+down");

@@ -35,7 +35,8 @@ std::optional<std::string> KeyName(const QKeyEvent& event);
 // "end"; nothing for other keys or when a modifier is held (Alt+Down opens a list).
 std::optional<std::string> NavigationKeyName(const QKeyEvent& event);
 // The keys the model acts on for the form when the control leaves them: Ctrl+Tab,
-// Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp change the page, F2 and Alt+Down open a box's search.
+// Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp change the page, F2 and Alt+Down open a box's search,
+// F1 opens the guide at the box.
 std::optional<std::string> FormKeyName(const QKeyEvent& event);
 // The characters a key event types into a box: its text without control characters, and nothing
 // when Ctrl or Alt is held (those are commands, not characters).

@@ -24,7 +24,9 @@
 #include "convert.h"
 #include "core/utf8.h"
 #include "data/datasource.h"
+#include "helpwindow.h"
 #include "ui/forms.h"
+#include "ui/help.h"
 
 namespace ger::qt {
 
@@ -221,9 +223,12 @@ QtDialogs::QtDialogs(std::function<QWidget*()> parent) : parent_(std::move(paren
   OpenWithDesktop = [](const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
   };
+  help::SetViewer(
+      [this](const std::string& file, const std::string& topic) { ShowHelpTopic(file, topic); });
 }
 
 QtDialogs::~QtDialogs() {
+  help::SetViewer({});
   HideAvi();
   SetCursor(ui::Cursor::crDefault);
 }
@@ -251,6 +256,14 @@ TModalResult QtDialogs::MessageDlg(const std::string& text, TMsgDlgType type,
     made.emplace_back(button, b);
   }
   if (made.empty()) made.emplace_back(box.addButton("OK", QMessageBox::AcceptRole), mbOK);
+  // A message of a catalogue has its page in the guide: a help button opens it.
+  const bool guide = QFileInfo(GuideFile()).isReadable();
+  const std::string key = guide ? help::MessageKey(text) : std::string();
+  if (!key.empty() && !(buttons & mbHelp)) {
+    QPushButton* button = box.addButton(ButtonCaption(mbHelp), QMessageBox::HelpRole);
+    button->setObjectName(QString("btn") + QString::number(static_cast<unsigned>(mbHelp)));
+    made.emplace_back(button, mbHelp);
+  }
   box.setDefaultButton(static_cast<QPushButton*>(made.front().first));
   // Escape answers No, Cancel or the sole button, never Yes.
   for (TMsgDlgBtn b : {mbCancel, mbNo, mbOK, mbAbort, mbIgnore})
@@ -263,7 +276,13 @@ TModalResult QtDialogs::MessageDlg(const std::string& text, TMsgDlgType type,
     auto it = std::find_if(made.begin(), made.end(), [&](auto& m) { return m.first == clicked; });
     if (it == made.end()) break;
     if (it->second == mbHelp) {
-      ShowHelp({}, helpContext);
+      // Over the message, which comes back once the help is closed.
+      const std::string topic =
+          key.empty() ? help::ScreenTopic(helpContext) : help::MessageTopic(key);
+      if (guide)
+        HelpOver(Parent(), topic);
+      else
+        ShowHelpTopic({}, topic);
       continue;
     }
     result = ResultOf(it->second);
@@ -398,10 +417,33 @@ void QtDialogs::SetCursor(ui::Cursor cursor) {
 }
 
 void QtDialogs::ShowHelp(const std::string& file, int context) {
-  MessageDlg("A ajuda não está disponível nesta instalação" +
-                 (file.empty() ? std::string() : " (" + file + ")") +
-                 (context ? ", tópico " + std::to_string(context) : std::string()) + ".",
-             TMsgDlgType::mtInformation, mbOK, 0);
+  ShowHelpTopic(file, help::ScreenTopic(context));
+}
+
+void QtDialogs::HelpOver(QWidget* parent, const std::string& topic) {
+  HelpWindow window(parent);
+  window.Open(GuideFile(), ToQ(topic));
+  window.exec();
+}
+
+void QtDialogs::ShowHelpTopic(const std::string& file, const std::string& topic) {
+  const QString guide = GuideFile();
+  if (!help::IsGuide(file) || !QFileInfo(guide).isReadable()) {
+    MessageDlg(help::HelpMsg("Ajuda_Indisponivel", {file.empty() ? FromQ(guide) : file}),
+               TMsgDlgType::mtInformation, mbOK, 0);
+    return;
+  }
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    HelpOver(modal, topic);
+    return;
+  }
+  if (!help_) help_ = std::make_unique<HelpWindow>();
+  if (QWidget* from = QApplication::activeWindow(); from && from != help_.get())
+    help_->ReturnTo(from);
+  help_->Open(guide, ToQ(topic));
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
 }
 
 }  // namespace ger::qt

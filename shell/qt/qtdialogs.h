@@ -46,6 +46,8 @@ class PickListDialog : public QDialog {
   ui::PickListModel model_;
 };
 
+class HelpWindow;
+
 class QtDialogs : public ui::IDialogs {
  public:
   // Parent of the dialogs: the main window, when there is one.
@@ -63,6 +65,11 @@ class QtDialogs : public ui::IDialogs {
   void HideAvi() override;
   void SetCursor(ui::Cursor cursor) override;
   void ShowHelp(const std::string& file, int context) override;
+  // The guide in the help window (helpwindow.h); over a modal dialog, as a modal window of its
+  // own so that it takes input. The dialogs install it as the model's help viewer.
+  void ShowHelpTopic(const std::string& file, const std::string& topic);
+  // The help window while it exists (not over a modal dialog).
+  HelpWindow* Help() const { return help_.get(); }
   // Report progress and printing (qtdialogs_report.cpp).
   void BeginProgress(const std::string& text, int total) override;
   bool StepProgress(int done, int total) override;
@@ -81,11 +88,14 @@ class QtDialogs : public ui::IDialogs {
   // The open and save dialogs: in the folder the screen names, else the one used last, else the
   // user's documents; wide enough for its columns, dates in Portuguese.
   std::optional<std::string> FileDialog(const ui::FileDialogOptions& options, bool save);
+  // The help window at the topic as a modal window over `parent` (a dialog waiting for the user).
+  void HelpOver(QWidget* parent, const std::string& topic);
   std::function<QWidget*()> parent_;
   QString lastDir_;
   QPointer<QWidget> busy_;
   QPointer<QProgressDialog> progress_;
   bool overridden_ = false;
+  std::unique_ptr<HelpWindow> help_;
 };
 
 }  // namespace ger::qt

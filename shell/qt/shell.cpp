@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "convert.h"
+#include "helpwindow.h"
 #include "icons.h"
 #include "look.h"
 #include "ui/gestures.h"
@@ -366,6 +367,8 @@ void Shell::SyncMenus() {
     QAction* tile = windows->addAction("&Lado a lado");
     tile->setObjectName("mnuLadoALado");
     connect(tile, &QAction::triggered, window_->Mdi(), &QMdiArea::tileSubWindows);
+    AddHelpMenu(
+        *bar, [this] { return CurrentChild(); }, *dialogs_);
   }
   for (auto& [action, item] : menuActions_) {
     if (item->IsSeparator()) {

@@ -763,4 +763,32 @@ TEST_F(TwoSeats, VerificarKeepsTheCompanyCurrent) {
   OnlySeats();
 }
 
+// Help in the box: F1 in the registration box of a new company opens the help window at the
+// topic about the registration; closed, the screen is as it was, and the Ajuda menu opens the
+// screen's topic.
+TEST_F(Journey, HelpInTheRegistrationBox) {
+  Menu("m", "i");
+  x_->Type("07\tSétima\tSétima Comércio Ltda\t\t\t");  // the cursor in the registration
+  x_->Key("F1");
+  auto help = Expect("Ajuda - Inscrição (CNPJ");
+  ASSERT_TRUE(help);
+  Step("help");
+  x_->CloseBox(*help);
+  EXPECT_TRUE(Gone("Ajuda"));
+  x_->Type("11444777000161");
+  Menu("u", "t");  // Ajuda › Ajuda desta tela
+  auto screen = Expect("Ajuda - A tela Empresa");
+  ASSERT_TRUE(screen);
+  x_->CloseBox(*screen);
+  EXPECT_TRUE(Gone("Ajuda"));
+  // The box kept the number typed after the help closed.
+  Menu("o", "e");
+  Click(34, 161);  // País, the page's first box
+  x_->Type("1058\tSP\t5030\t");
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon("SELECT NRINSJUREMPR FROM EMPRESA WHERE CDEMPRESA = '07'", "11444777000161"),
+            "11444777000161");
+  OnlyExpected();
+}
+
 }  // namespace
