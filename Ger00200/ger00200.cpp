@@ -14,7 +14,7 @@
 #include "core/consiste_text.h"
 #include "core/scoped_flag.h"
 #include "data/packet.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 #include "routines/routines.h"
 
 namespace ger {

@@ -11,7 +11,7 @@
 #include "data/datasource.h"
 #include "forms/frmpadrao.h"
 #include "net/netconnection.h"
-#include "net/rdm_empresa.h"
+#include "contract/rdm_empresa.h"
 #include "routines/components.h"
 #include "ui/dbctrls.h"
 

@@ -5,7 +5,7 @@
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_guarda.h"
 #include "data/packet.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger {
 

@@ -5,7 +5,7 @@
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_endereco.h"
 #include "core/utf8.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger {
 

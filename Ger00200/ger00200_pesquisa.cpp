@@ -9,7 +9,7 @@
 
 #include "Ger00200/ger00200.h"
 #include "data/packet.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger {
 

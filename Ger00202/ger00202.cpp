@@ -3,7 +3,7 @@
 #include "Pkg_Ger00200/company_screen.h"
 #include "Pkg_Ger00200/creators.h"
 #include "data/packet.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger {
 

@@ -5,7 +5,7 @@
 #include "data/dataset.h"
 #include "forms/frmrotgeral.h"
 #include "module/module_export.h"
-#include "net/rdm_empresa.h"
+#include "contract/rdm_empresa.h"
 
 namespace ger {
 

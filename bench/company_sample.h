@@ -7,7 +7,7 @@
 
 #include "core/value.h"
 #include "data/packet.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger::benchdata {
 

@@ -8,7 +8,7 @@
 #include "backup.h"
 #include "db/database.h"
 #include "paths.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 #include "reference.h"
 #include "schema.h"
 #include "seat_role.h"

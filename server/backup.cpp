@@ -23,7 +23,7 @@
 #include "core/utf8.h"
 #include "data/packet.h"
 #include "db/database.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 #include "schema.h"
 
 extern char** environ;

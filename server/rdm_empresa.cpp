@@ -9,7 +9,7 @@
 #include "core/exceptions.h"
 #include "core/utf8.h"
 #include "data/packet.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger::server {
 

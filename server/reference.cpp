@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "core/utf8.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 #include "schema.h"
 
 namespace ger::server {

@@ -13,7 +13,7 @@
 #include "Ger00200/ger00200.h"
 #include "fault_support.h"
 #include "module/module.h"
-#include "net/rdm_empresa.h"
+#include "contract/rdm_empresa.h"
 #include "routines/routines.h"
 #include "ui/dialogs.h"
 #include "ui/gestures.h"

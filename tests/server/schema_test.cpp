@@ -1,7 +1,7 @@
 // The schema as the declared tables make it, on the suite's engine.
 #include "schema.h"
 
-#include "record/tables.h"
+#include "contract/tables.h"
 #include "server_fixture.h"
 
 using namespace gertest;

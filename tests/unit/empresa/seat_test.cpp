@@ -15,7 +15,7 @@
 #include "Ger00200/ger00200.h"
 #include "db/database.h"
 #include "launcher.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 #include "routines/components.h"
 #include "ui/dialogs.h"
 
