@@ -6,8 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "core/utf8.h"
 #include "contract/tables.h"
+#include "core/utf8.h"
 
 namespace ger::server {
 namespace {

@@ -59,7 +59,7 @@ class TNetConnection {
 
   std::string Host = "127.0.0.1";
   int Port = 8200;
-  std::string Token;                               // sent as a bearer token when not empty
+  std::string Token;  // sent as a bearer token when not empty
   // The remote data module ("PACKAGE.module"). The default is the one the build's contract
   // library declares (GER_DEFAULT_SERVER_OBJECT), so that tools and tests reach it unnamed.
   std::string ServerName;

@@ -11,9 +11,9 @@
 #include "../unit/empresa/picture_sample.h"
 
 #include "Ger00200/ger00200.h"
+#include "contract/rdm_empresa.h"
 #include "fault_support.h"
 #include "module/module.h"
-#include "contract/rdm_empresa.h"
 #include "routines/routines.h"
 #include "ui/dialogs.h"
 #include "ui/gestures.h"
