@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../unit/empresa/picture_sample.h"
+#include "../screen/picture_sample.h"
 
 #include "Ger00200/ger00200.h"
 #include "contract/rdm_empresa.h"
