@@ -11,10 +11,10 @@
 #include "Ger00202/ger00202.h"
 #define GER_EMPRESA_WITH_DIALOGS 1
 #endif
+#include "contract/tables.h"
 #include "core/consiste_text.h"
 #include "core/scoped_flag.h"
 #include "data/packet.h"
-#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {

@@ -7,11 +7,11 @@
 #include <string>
 #include <utility>
 
+#include "contract/rdm_empresa.h"
 #include "data/dataset.h"
 #include "data/datasource.h"
 #include "forms/frmpadrao.h"
 #include "net/netconnection.h"
-#include "net/rdm_empresa.h"
 #include "routines/components.h"
 #include "ui/dbctrls.h"
 

@@ -4,8 +4,8 @@
 // names the country and the state too.
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_guarda.h"
+#include "contract/tables.h"
 #include "data/packet.h"
-#include "record/tables.h"
 
 namespace ger {
 

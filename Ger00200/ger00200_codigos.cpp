@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "Ger00200/ger00200.h"
+#include "contract/tables.h"
 #include "core/consiste_text.h"
 #include "core/ptbr.h"
-#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {

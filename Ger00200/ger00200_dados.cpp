@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger::embedded {
 extern const std::string_view msgPadrao;

@@ -11,7 +11,7 @@ namespace ger::empresa {
 
 // Adds the 71 persistent fields of the company record, in order, with their labels, masks,
 // display formats, provider flags and visibility (only the code and the name are shown in grids).
-// The record is declared in record/tables.h.
+// The record is declared in contract/tables.h.
 void DefineEmpresa(TDataSet& cdsEmpresa);
 
 // One hidden string column: cdsVerifEmpresa and cdsVEmp (CDEMPRESA 2), cdsVParGeral (CDFILIAL 4).

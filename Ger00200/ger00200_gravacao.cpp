@@ -4,8 +4,8 @@
 // check that refuses the post for an unknown code.
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_endereco.h"
+#include "contract/tables.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 
 namespace ger {
 

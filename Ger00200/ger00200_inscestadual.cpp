@@ -4,9 +4,9 @@
 // tells that its registration is invalid. With no state yet the check waits for one.
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_guarda.h"
+#include "contract/tables.h"
 #include "core/inscricao_estadual.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 
 namespace ger {
 

@@ -6,9 +6,9 @@
 
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_guarda.h"
+#include "contract/tables.h"
 #include "core/scoped_flag.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {

@@ -6,9 +6,9 @@
 #include <iterator>
 
 #include "Ger00200/ger00200.h"
+#include "contract/tables.h"
 #include "core/scoped_flag.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 #include "routines/routines.h"
 
 namespace ger {

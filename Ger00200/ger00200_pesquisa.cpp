@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "Ger00200/ger00200.h"
+#include "contract/tables.h"
 #include "data/packet.h"
-#include "record/tables.h"
 
 namespace ger {
 

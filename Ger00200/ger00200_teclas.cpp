@@ -3,9 +3,9 @@
 #include <string>
 
 #include "Ger00200/ger00200.h"
+#include "contract/tables.h"
 #include "core/consiste_text.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 
 namespace ger {
 

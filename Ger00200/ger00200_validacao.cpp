@@ -11,9 +11,9 @@
 
 #include "Ger00200/ger00200.h"
 #include "Ger00200/ger00200_guarda.h"
+#include "contract/tables.h"
 #include "core/utf8.h"
 #include "data/packet.h"
-#include "record/tables.h"
 
 namespace ger {
 

@@ -2,8 +2,8 @@
 
 #include "Pkg_Ger00200/company_screen.h"
 #include "Pkg_Ger00200/creators.h"
+#include "contract/tables.h"
 #include "data/packet.h"
-#include "record/tables.h"
 
 namespace ger {
 

@@ -2,10 +2,10 @@
 // The explanatory-notes editor: one free text per company, read from and written to the
 // application server through the company screen's connection, for the company screen's current
 // company. A modal dialog on the host's routine dialog.
+#include "contract/rdm_empresa.h"
 #include "data/dataset.h"
 #include "forms/frmrotgeral.h"
 #include "module/module_export.h"
-#include "net/rdm_empresa.h"
 
 namespace ger {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Ger00200/ger00200.h"
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger::pkg {
 

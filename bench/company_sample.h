@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "contract/tables.h"
 #include "core/value.h"
 #include "data/packet.h"
-#include "record/tables.h"
 
 namespace ger::benchdata {
 

@@ -6,9 +6,9 @@
 #include <iostream>
 
 #include "backup.h"
+#include "contract/tables.h"
 #include "db/database.h"
 #include "paths.h"
-#include "record/tables.h"
 #include "reference.h"
 #include "schema.h"
 #include "seat_role.h"

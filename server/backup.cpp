@@ -20,10 +20,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "contract/tables.h"
 #include "core/utf8.h"
 #include "data/packet.h"
 #include "db/database.h"
-#include "record/tables.h"
 #include "schema.h"
 
 extern char** environ;

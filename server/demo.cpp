@@ -5,8 +5,8 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "contract/tables.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 #include "schema.h"
 
 namespace ger::server {

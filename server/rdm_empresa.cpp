@@ -6,10 +6,10 @@
 #include <boost/json.hpp>
 
 #include "change_set.h"
+#include "contract/tables.h"
 #include "core/exceptions.h"
 #include "core/utf8.h"
 #include "data/packet.h"
-#include "record/tables.h"
 
 namespace ger::server {
 

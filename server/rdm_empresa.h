@@ -20,7 +20,7 @@ namespace ger::server {
 
 class RdmEmpresa {
  public:
-  // The tables' columns are the declared ones (record/tables.h).
+  // The tables' columns are the declared ones (contract/tables.h).
   RdmEmpresa(ConnectionPool& pool, bool testHooks);
 
   // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call.

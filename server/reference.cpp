@@ -6,8 +6,8 @@
 #include <span>
 #include <stdexcept>
 
+#include "contract/tables.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 #include "schema.h"
 
 namespace ger::server {

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "contract/tables.h"
 #include "core/utf8.h"
-#include "record/tables.h"
 
 namespace ger::server {
 namespace {

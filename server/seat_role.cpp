@@ -3,7 +3,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger::server {
 

@@ -3,8 +3,8 @@
 // and their JSON codec. This is the project's one JSON codec: the server, the client and the
 // tools all go through it.
 //
-// Packet:     {"fields":[{"name":"CDEMPRESA","type":"string","size":2,"flags":["where"]},...],
-//              "rows":[["01","Matriz",...],...]}
+// Packet:     {"fields":[{"name":"CDCIDADE","type":"string","size":2,"flags":["where"]},...],
+//              "rows":[["01","Centro",...],...]}
 // Change set: {"fields":[...],"changes":[{"kind":"insert","new":[...]},
 //              {"kind":"update","old":[...],"new":[...]},{"kind":"delete","old":[...]}]}
 // Types: "string" (size in characters), "memo", "float", "integer", "datetime" (ISO 8601 text),

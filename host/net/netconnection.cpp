@@ -37,7 +37,7 @@ const json::value& ServerPayload::Value() const {
   return *value_;
 }
 
-TNetConnection::TNetConnection() = default;
+TNetConnection::TNetConnection() : ServerName(GER_DEFAULT_SERVER_OBJECT) {}
 TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::Connect() {

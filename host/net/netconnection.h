@@ -59,8 +59,10 @@ class TNetConnection {
 
   std::string Host = "127.0.0.1";
   int Port = 8200;
-  std::string Token;                               // sent as a bearer token when not empty
-  std::string ServerName = "GER00200.rdmEmpresa";  // the remote data module
+  std::string Token;  // sent as a bearer token when not empty
+  // The remote data module ("PACKAGE.module"). The default is the one the build's contract
+  // library declares (GER_DEFAULT_SERVER_OBJECT), so that tools and tests reach it unnamed.
+  std::string ServerName;
   int TimeoutSeconds = 30;  // for each call as a whole, from connecting to the answer's last byte
   std::size_t MaxAnswerBytes = std::size_t{256} << 20;
 
@@ -72,7 +74,7 @@ class TNetConnection {
   bool Connected() const;
 
   // Late-bound call by method name. Never throws for server or transport failures: they come
-  // back in ServerAnswer::error. The screens call through the typed client (TRdmEmpresa); this
+  // back in ServerAnswer::error. The screens call through their contract's typed client; this
   // form is for tools and tests that name a method at run time.
   ServerAnswer Call(std::string_view method, const boost::json::array& params = {});
   // The same with the argument list already written as JSON text ("[...]").

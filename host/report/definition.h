@@ -2,13 +2,13 @@
 // A report definition: what a report shows and how, kept as a JSON file named after the report
 // code ("Ger002.json"), so that a new report is a new file for the host, not new code.
 //
-//   {"code": "Ger002", "title": "Empresa",
-//    "source": {"object": "GER00200.rdmEmpresa", "method": "GetEmpresa", "params": []},
+//   {"code": "Ger900", "title": "Cidades",
+//    "source": {"object": "GER00900.rdmCidade", "method": "GetCidade", "params": []},
 //    "orientation": "auto", "margin": 10, "font": 7.5,
-//    "order": ["CDEMPRESA"],
+//    "order": ["CDCIDADE"],
 //    "group": {"label": "Estado", "field": "SGESTADO"},
-//    "empty": "Não há empresas para listar.",
-//    "columns": [{"title": "Código", "field": "CDEMPRESA", "width": 12}, ...]}
+//    "empty": "Não há cidades para listar.",
+//    "columns": [{"title": "Código", "field": "CDCIDADE", "width": 12}, ...]}
 //
 // Columns: "title"; "field" (one column of the data) or "fields" (several, for formats that need
 // more than one); "format" (see table.h; "text" when absent); "width" in millimetres, a share of

@@ -1,6 +1,6 @@
 // Code names the record's columns through the names the declaration gives each table, so this
 // file, which misspells one, must not compile (test record.misspelt_column builds it).
-#include "record/tables.h"
+#include "contract/tables.h"
 
 namespace ger {
 

@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../unit/empresa/picture_sample.h"
+#include "../screen/picture_sample.h"
 
 #include "Ger00200/ger00200.h"
+#include "contract/rdm_empresa.h"
 #include "fault_support.h"
 #include "module/module.h"
-#include "net/rdm_empresa.h"
 #include "routines/routines.h"
 #include "ui/dialogs.h"
 #include "ui/gestures.h"

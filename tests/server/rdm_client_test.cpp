@@ -1,7 +1,7 @@
 // The typed client against the real server: each method reaches the server method of its name
 // with its arguments in their places. The data is chosen so that two arguments given the other
 // way round give another answer.
-#include "net/rdm_empresa.h"
+#include "contract/rdm_empresa.h"
 
 #include "server_fixture.h"
 

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "record/tables.h"
+#include "contract/tables.h"
 #include "server_fixture.h"
 
 using namespace gertest;

@@ -10,17 +10,15 @@
 #include <QTest>
 
 #include "module/module.h"
-#include "shell.h"
-#include "shelltest.h"
+#include "shell_fixture.h"
 
 namespace ger::test {
 
-class CompanyScreenTest : public QObject {
+class CompanyScreenTest : public ShellFixture {
  protected:
   QTemporaryDir dir;
   QProcess server;
   int port = 0;
-  std::unique_ptr<qt::Shell> shell;
   std::optional<TLoadedModule> module;
   TForm* screen = nullptr;
 
@@ -36,7 +34,7 @@ class CompanyScreenTest : public QObject {
   }
   // For init: a new shell, the module loaded and its screen opened by IniProc.
   void OpenScreen() {
-    shell = std::make_unique<qt::Shell>();
+    NewShell();
     HostSettings& s = Application().Settings;
     s.webUrl = "127.0.0.1";
     s.webPort = port;
@@ -54,8 +52,7 @@ class CompanyScreenTest : public QObject {
   // For cleanup.
   void CloseScreen() {
     module.reset();
-    Application().Reset();
-    shell.reset();
+    CloseShell();
     screen = nullptr;
   }
 };

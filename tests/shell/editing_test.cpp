@@ -27,8 +27,7 @@
 #include "forms/frmrotgeral.h"
 #include "geometry.h"
 #include "renderer.h"
-#include "shell.h"
-#include "shelltest.h"
+#include "shell_fixture.h"
 #include "ui/dbctrls.h"
 
 using namespace ger;
@@ -97,16 +96,14 @@ class TfrmEdicao : public TForm {
 
 }  // namespace
 
-class EditingTest : public QObject {
+class EditingTest : public ger::test::ShellFixture {
   Q_OBJECT
 
-  std::unique_ptr<qt::Shell> shell;
   TfrmEdicao* form = nullptr;
 
   template <class W>
   W* Widget(const char* name) {
-    qt::FormView* view = shell->ViewOf(*form);
-    return view ? qobject_cast<W*>(view->WidgetOf(name)) : nullptr;
+    return WidgetOf<W>(*form, name);
   }
   void Into(QWidget* w) {
     QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5));
@@ -147,17 +144,13 @@ class EditingTest : public QObject {
 
  private slots:
   void init() {
-    shell = std::make_unique<qt::Shell>();
+    NewShell();
     form = &Application().CreateForm<TfrmEdicao>();
     form->Show();
-    shell->Window().show();
-    QVERIFY(QTest::qWaitForWindowActive(&shell->Window()));
-    shell->SyncAll();
-    ger::test::Settle();
+    ShowWindow();
   }
   void cleanup() {
-    Application().Reset();
-    shell.reset();
+    CloseShell();
     form = nullptr;
   }
 
@@ -377,17 +370,12 @@ class EditingTest : public QObject {
 };
 
 // The base dialogs show their buttons with picture and caption; Enter and Escape press them.
-class DialogButtonsTest : public QObject {
+class DialogButtonsTest : public ger::test::ShellFixture {
   Q_OBJECT
 
-  std::unique_ptr<qt::Shell> shell;
-
  private slots:
-  void init() { shell = std::make_unique<qt::Shell>(); }
-  void cleanup() {
-    Application().Reset();
-    shell.reset();
-  }
+  void init() { NewShell(); }
+  void cleanup() { CloseShell(); }
 
   void theButtonColumnIsShownAndAnswersEnterAndEscape() {
     struct Dialogo : TfrmRotiGeral {
@@ -429,17 +417,12 @@ class DialogButtonsTest : public QObject {
 
 // A server call that lasts: the window keeps painting and shows that it waits, the user's keys
 // reach nothing, and a failure of the call reaches the caller once the window is free again.
-class WaitTest : public QObject {
+class WaitTest : public ger::test::ShellFixture {
   Q_OBJECT
 
-  std::unique_ptr<qt::Shell> shell;
-
  private slots:
-  void init() { shell = std::make_unique<qt::Shell>(); }
-  void cleanup() {
-    Application().Reset();
-    shell.reset();
-  }
+  void init() { NewShell(); }
+  void cleanup() { CloseShell(); }
 
   void aLongCallKeepsTheWindowAliveAndRefusesInput() {
     auto& form = Application().CreateForm<TfrmEdicao>();

@@ -20,23 +20,20 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "shell.h"
-#include "shelltest.h"
+#include "shell_fixture.h"
 #include "testforms.h"
 
 using namespace ger;
 using ger::test::TfrmTeste;
 
-class RendererTest : public QObject {
+class RendererTest : public ger::test::ShellFixture {
   Q_OBJECT
 
-  std::unique_ptr<qt::Shell> shell;
   TfrmTeste* form = nullptr;
 
   template <class W>
   W* Widget(const char* name) {
-    qt::FormView* view = shell->ViewOf(*form);
-    return view ? qobject_cast<W*>(view->WidgetOf(name)) : nullptr;
+    return WidgetOf<W>(*form, name);
   }
   QAction* Action(const char* name) { return shell->Window().findChild<QAction*>(name); }
   QLineEdit* Edit(const char* name) { return Widget<QLineEdit>(name); }
@@ -50,17 +47,13 @@ class RendererTest : public QObject {
 
  private slots:
   void init() {
-    shell = std::make_unique<qt::Shell>();
+    NewShell();
     form = &Application().CreateForm<TfrmTeste>();
     form->Show();
-    shell->Window().show();
-    QVERIFY(QTest::qWaitForWindowActive(&shell->Window()));
-    shell->SyncAll();
-    ger::test::Settle();
+    ShowWindow();
   }
   void cleanup() {
-    Application().Reset();
-    shell.reset();
+    CloseShell();
     form = nullptr;
   }
 

@@ -1,6 +1,6 @@
 // The declarations of the server's tables and the screens' datasets: consistent in themselves,
 // and the datasets built from them hold what the server stores.
-#include "record/tables.h"
+#include "contract/tables.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Ger00200/ger00200.h"
+#include "offline_fixture.h"
 #include "ui/gestures.h"
 
 namespace ger {
@@ -18,50 +19,23 @@ namespace G = ui::Gestures;
 namespace O = ui::Observe;
 using Codes = std::vector<std::optional<std::string>>;
 
-class CodedFields : public ::testing::Test {
+class CodedFields : public OfflineScreen {
  protected:
   void SetUp() override {
-    Application().Reset();
-    dialogs_ = std::make_shared<ui::ScriptedDialogs>();
-    Application().SetDialogs(dialogs_);
-    auto form = std::make_unique<TfrmEmpresa>();
-    f_ = form.get();
-    Application().Adopt(std::move(form));
-    // No server here: a post stays in the dataset's change log.
-    f_->cdsEmpresa.AfterPost = nullptr;
+    OfflineScreen::SetUp();
     Load({});
     f_->Show();
   }
   void TearDown() override {
-    Application().Reset();
+    OfflineScreen::TearDown();
     stRegimeAnt.clear();
   }
 
-  // One company whose columns hold the given values, the others null.
-  void Load(const std::vector<std::pair<std::string, Value>>& values) {
-    TClientDataSet& cds = f_->cdsEmpresa;
-    DataPacket packet{cds.FieldDefs(), {}};
-    if (!values.empty()) {
-      std::vector<Value> row(packet.fields.size());
-      row[cds.FieldByName("CDEMPRESA").Index()] = std::string("01");
-      for (const auto& [name, value] : values) row[cds.FieldByName(name).Index()] = value;
-      packet.rows.push_back(std::move(row));
-    }
-    cds.SetData(packet);
+  // One company whose columns hold the given values, the others null; none for no values.
+  void Load(const Values& values) {
+    LoadCompanies(values.empty() ? std::vector<Values>{} : std::vector<Values>{values});
   }
   void Show(TTabSheet& page) { f_->pgcPadrao.SetActivePage(page); }
-  std::optional<std::string> Stored(const char* field) {
-    const TField& f = f_->cdsEmpresa.FieldByName(field);
-    return f.IsNull() ? std::nullopt : std::optional<std::string>(f.AsString());
-  }
-  std::vector<std::string> Messages() {
-    std::vector<std::string> out;
-    while (auto m = dialogs_->NextMessage()) out.push_back(*m);
-    return out;
-  }
-
-  TfrmEmpresa* f_ = nullptr;
-  std::shared_ptr<ui::ScriptedDialogs> dialogs_;
 };
 
 // Every entry of every positional list stores the code at its position and shows again from it;

@@ -17,6 +17,7 @@
 #include "launcher.h"
 #include "report/csv.h"
 #include "routines/components.h"
+#include "screen_fixture.h"
 #include "ui/gestures.h"
 #include "ui/reportview.h"
 
@@ -28,35 +29,12 @@ namespace fs = std::filesystem;
 
 constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-class EmpresaRelatorio : public ::testing::Test {
+class EmpresaRelatorio : public ScreenWithServer {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ger-relatorio-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    const std::string dbPath = (dir_ / "ger.db").string();
-    server_ = std::make_unique<server::ServerProcess>(server::LaunchOptions{
-        GER_SERVER_BIN,
-        {"--db", "sqlite:" + dbPath, "--data", GER_SOURCE_DIR "/data", "--test-hooks"},
-        {}});
-    Application().Reset();
-    dialogs_ = std::make_shared<ui::ScriptedDialogs>();
-    Application().SetDialogs(dialogs_);
-    Application().Settings.webUrl = "127.0.0.1";
-    Application().Settings.webPort = server_->Port();
-    Application().Settings.databaseUrl = "sqlite:" + dbPath;
-    dtmDBGeral().Close();
-    db_ = db::Connection::Open("sqlite:" + dbPath);
-  }
   void TearDown() override {
-    Application().Reset();
+    ScreenWithServer::TearDown();
     frmRelEmpresa = nullptr;
     boRelEmpresaCriado = false;
-    dtmDBGeral().Close();
-    db_.reset();
-    server_.reset();
-    fs::remove_all(dir_);
   }
 
   // Companies "00", "01", ... inserted in reverse order: the report orders them itself. Every
@@ -119,11 +97,6 @@ class EmpresaRelatorio : public ::testing::Test {
     dialogs_->File(file.string());
     G::Click(f.sbtExecutar);
   }
-  std::vector<std::string> Messages() {
-    std::vector<std::string> out;
-    while (auto m = dialogs_->NextMessage()) out.push_back(*m);
-    return out;
-  }
   static std::vector<std::string> PdfPages(const fs::path& file) {
     FILE* p = popen(("pdftotext -layout '" + file.string() + "' -").c_str(), "r");
     if (!p) return {};
@@ -137,12 +110,6 @@ class EmpresaRelatorio : public ::testing::Test {
       pages.push_back(text.substr(at, ff - at));
     return pages;
   }
-
-  static inline int counter_ = 0;
-  fs::path dir_;
-  std::unique_ptr<server::ServerProcess> server_;
-  std::unique_ptr<db::Connection> db_;
-  std::shared_ptr<ui::ScriptedDialogs> dialogs_;
 };
 
 TEST_F(EmpresaRelatorio, ThePdfHoldsTheHeaderEveryCompanyInOrderAndItsPageNumbers) {

@@ -1,4 +1,4 @@
-#include "record/tables.h"
+#include "contract/tables.h"
 
 #include <array>
 #include <stdexcept>

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Ger00200/ger00200.h"
+#include "offline_fixture.h"
 #include "picture_sample.h"
 #include "ui/gestures.h"
 
@@ -21,65 +22,21 @@ namespace G = ui::Gestures;
 namespace O = ui::Observe;
 namespace fs = std::filesystem;
 
-class Modelos : public ::testing::Test {
+class Modelos : public OfflineScreen {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("ger-modelos-" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    Application().Reset();
-    Application().Settings.moduloAtiv = "G";
-    dialogs_ = std::make_shared<ui::ScriptedDialogs>();
-    Application().SetDialogs(dialogs_);
-    auto form = std::make_unique<TfrmEmpresa>();
-    f_ = form.get();
-    Application().Adopt(std::move(form));
-    f_->cdsEmpresa.AfterPost = nullptr;
+    OfflineScreen::SetUp();
     Load({});
     f_->Show();
   }
-  void TearDown() override {
-    Application().Reset();
-    fs::remove_all(dir_);
-  }
 
-  // Companies "01", "02", ... whose columns hold the given values, the others null.
-  void Load(const std::vector<std::vector<std::pair<std::string, Value>>>& companies) {
-    TClientDataSet& cds = f_->cdsEmpresa;
-    DataPacket packet{cds.FieldDefs(), {}};
-    for (std::size_t i = 0; i < companies.size(); ++i) {
-      std::vector<Value> row(packet.fields.size());
-      row[cds.FieldByName("CDEMPRESA").Index()] =
-          std::string(i < 9 ? "0" : "") + std::to_string(i + 1);
-      for (const auto& [name, value] : companies[i]) row[cds.FieldByName(name).Index()] = value;
-      packet.rows.push_back(std::move(row));
-    }
-    cds.SetData(packet);
-  }
-  std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  std::optional<std::string> Stored(const char* field) {
-    const TField& f = f_->cdsEmpresa.FieldByName(field);
-    return f.IsNull() ? std::nullopt : std::optional<std::string>(f.AsString());
-  }
+  void Load(const std::vector<Values>& companies) { LoadCompanies(companies); }
   std::optional<std::string> Logo() {
     const TField& f = f_->cdsEmpresa.FieldByName("DSARQLOGOEMPCLOB");
     if (f.IsNull()) return std::nullopt;
     return f.AsBytes().data;
   }
-  std::vector<std::string> Messages() {
-    std::vector<std::string> out;
-    while (auto m = dialogs_->NextMessage()) out.push_back(*m);
-    return out;
-  }
   using Msgs = std::vector<std::string>;
-
-  fs::path dir_;
-  TfrmEmpresa* f_ = nullptr;
-  std::shared_ptr<ui::ScriptedDialogs> dialogs_;
 };
 
 TEST_F(Modelos, ATemplateChosenGoesIntoItsBoxAndACancelledChoiceOnlyStartsTheEdit) {

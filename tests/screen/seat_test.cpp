@@ -13,9 +13,9 @@
 #include <string>
 
 #include "Ger00200/ger00200.h"
+#include "contract/tables.h"
 #include "db/database.h"
 #include "launcher.h"
-#include "record/tables.h"
 #include "routines/components.h"
 #include "ui/dialogs.h"
 

@@ -1,4 +1,4 @@
-#include "net/rdm_empresa.h"
+#include "contract/rdm_empresa.h"
 
 #include <initializer_list>
 #include <string>

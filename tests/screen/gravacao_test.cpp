@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "Ger00200/ger00200.h"
+#include "offline_fixture.h"
 #include "picture_sample.h"
 #include "ui/gestures.h"
 
@@ -20,38 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class BeforePost : public ::testing::Test {
+class BeforePost : public OfflineScreen {
  protected:
-  void SetUp() override {
-    Application().Reset();
-    Application().SetDialogs(std::make_shared<ui::ScriptedDialogs>());
-    auto form = std::make_unique<TfrmEmpresa>();
-    f_ = form.get();
-    Application().Adopt(std::move(form));
-    f_->cdsEmpresa.AfterPost = nullptr;
-    dir_ = fs::temp_directory_path() / ("ger-gravacao-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    Application().Reset();
-    fs::remove_all(dir_);
-  }
-
-  void Load(const std::vector<std::pair<std::string, Value>>& values) {
-    TClientDataSet& cds = f_->cdsEmpresa;
-    DataPacket packet{cds.FieldDefs(), {}};
-    std::vector<Value> row(packet.fields.size());
-    row[cds.FieldByName("CDEMPRESA").Index()] = std::string("01");
-    for (const auto& [name, value] : values) row[cds.FieldByName(name).Index()] = value;
-    packet.rows.push_back(std::move(row));
-    cds.SetData(packet);
+  void Load(const Values& values) {
+    LoadCompanies({values});
     f_->Show();
-  }
-  TField& F(const char* name) { return f_->cdsEmpresa.FieldByName(name); }
-  std::string Write(const char* name, const std::string& bytes) {
-    const fs::path p = dir_ / name;
-    std::ofstream(p, std::ios::binary) << bytes;
-    return p.string();
   }
   // A post the way the list's move or any other caller than the confirm makes it.
   void EditAndPost(const char* field, const std::string& value) {
@@ -59,9 +33,6 @@ class BeforePost : public ::testing::Test {
     F(field).SetAsString(value);
     f_->cdsEmpresa.Post();
   }
-
-  TfrmEmpresa* f_ = nullptr;
-  fs::path dir_;
 };
 
 TEST_F(BeforePost, AnyPostFillsNoneCodesAndSplitsTheAddressKeepingWhatIsSet) {

@@ -1,7 +1,8 @@
 #pragma once
-// The company screen against a real ger-server child process and its own SQLite database: what
-// the screen tests share. Values read back from the database come as the user would read them
-// (numbers in pt-BR, dates dd/mm/yyyy), "null" for a null and "none" when no row came back.
+// The module's screens against a real ger-server child process and its own SQLite database: what
+// the screen tests share (ScreenWithServer), and the company screen opened over it
+// (EmpresaScreen). Values read back from the database come as the user would read them (numbers
+// in pt-BR, dates dd/mm/yyyy), "null" for a null and "none" when no row came back.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,11 +20,11 @@
 
 namespace ger {
 
-class EmpresaScreen : public ::testing::Test {
+class ScreenWithServer : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("ger-empresa-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
+           ("ger-screen-" + std::to_string(getpid()) + "-" + std::to_string(++counter_));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     const std::string dbPath = (dir_ / "ger.db").string();
@@ -43,20 +44,10 @@ class EmpresaScreen : public ::testing::Test {
   }
   void TearDown() override {
     Application().Reset();
-    frmEmpresa = nullptr;
-    boStCriado = false;
     dtmDBGeral().Close();
     db_.reset();
     server_.reset();
     std::filesystem::remove_all(dir_);
-  }
-
-  TfrmEmpresa& Open() {
-    TfrmEmpresa& form = Application().CreateForm<TfrmEmpresa>(nullptr);
-    frmEmpresa = &form;
-    boStCriado = true;
-    form.Show();
-    return form;
   }
   // The first column of the query's first row.
   std::string Sql(const std::string& query) {
@@ -78,13 +69,6 @@ class EmpresaScreen : public ::testing::Test {
         "VALUES (:C, :N, :N, 'J', '11222333000181', '1058', 'SP', '5030')",
         {{"C", code}, {"N", name}});
   }
-  // The address the confirm demands: country, state and municipality.
-  static void TypeAddress(TfrmEmpresa& f) {
-    ASSERT_TRUE(ui::Gestures::Click(f.mnuEndereco));
-    ASSERT_TRUE(ui::Gestures::Type(f.dbeCdPais, "1058"));
-    ASSERT_TRUE(ui::Gestures::Type(f.dbeSgEstado, "SP"));
-    ASSERT_TRUE(ui::Gestures::Type(f.dbeCdMunicipio, "5030"));
-  }
   void FailNext(const std::string& method, const std::string& message) {
     TNetConnection net;
     net.Port = server_->Port();
@@ -102,6 +86,30 @@ class EmpresaScreen : public ::testing::Test {
   std::unique_ptr<server::ServerProcess> server_;
   std::unique_ptr<db::Connection> db_;
   std::shared_ptr<ui::ScriptedDialogs> dialogs_;
+};
+
+class EmpresaScreen : public ScreenWithServer {
+ protected:
+  void TearDown() override {
+    ScreenWithServer::TearDown();
+    frmEmpresa = nullptr;
+    boStCriado = false;
+  }
+
+  TfrmEmpresa& Open() {
+    TfrmEmpresa& form = Application().CreateForm<TfrmEmpresa>(nullptr);
+    frmEmpresa = &form;
+    boStCriado = true;
+    form.Show();
+    return form;
+  }
+  // The address the confirm demands: country, state and municipality.
+  static void TypeAddress(TfrmEmpresa& f) {
+    ASSERT_TRUE(ui::Gestures::Click(f.mnuEndereco));
+    ASSERT_TRUE(ui::Gestures::Type(f.dbeCdPais, "1058"));
+    ASSERT_TRUE(ui::Gestures::Type(f.dbeSgEstado, "SP"));
+    ASSERT_TRUE(ui::Gestures::Type(f.dbeCdMunicipio, "5030"));
+  }
 };
 
 }  // namespace ger
