@@ -72,13 +72,17 @@ bool Flag(const json::array& p, std::size_t i) {
   return v.as_bool();
 }
 
-ChangeSet Changes(const json::array& p, std::size_t i) {
-  const json::value& v = p.at(i);
+// The change set of parameter i. Its text is given back once decoded: a logo is then held once,
+// as the change set's bytes, while the database takes its copy.
+ChangeSet Changes(json::array& p, std::size_t i) {
+  json::value& v = p.at(i);
   if (!v.is_object())
     throw RpcError(kInvalidParams,
                    "O parâmetro " + ArgName(i) + " deve ser um conjunto de alterações.");
   try {
-    return codec::DecodeChangeSet(v);
+    ChangeSet changes = codec::DecodeChangeSet(v);
+    v = nullptr;
+    return changes;
   } catch (const std::exception& e) {
     // The decoder's sentences already name the change set.
     std::string text = e.what();
@@ -216,7 +220,7 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   emprRepres_ = Declared(record::kEmprRepres,
                          FromOtherTables(record::kCdsRepresentante, record::kEmprRepres));
   notas_ = Declared(record::kNotasExplicativas);
-  using P = const json::array&;
+  using P = json::array&;
   using C = db::Connection&;
 
   Register("GetEmpresa", 0, 0, [this](C c, P) { return GetEmpresa(c); });
@@ -379,7 +383,7 @@ std::string RdmEmpresa::GetEmpresa(db::Connection& c) {
                         });
 }
 
-std::string RdmEmpresa::SetEmpresa(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::SetEmpresa(db::Connection& c, json::array& p) {
   ChangeSet changes = Changes(p, 0);
   std::array<bool, 6> empty{};
   for (std::size_t i = 0; i < empty.size(); ++i) empty[i] = Flag(p, i + 1);
@@ -423,7 +427,7 @@ void RdmEmpresa::BeforeCompanyDelete(db::Connection& c, const Row& old,
 // of that one company's delete, the row as the caller holds it: the company is deleted only if it
 // is still that row, so a list read before another user's save deletes nothing (the conflict),
 // and a company already gone is said to be so instead of being taken as deleted.
-std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, json::array& p) {
   std::string code = Text(p, 0);
   if (p.size() > 1) {
     ChangeSet held = Changes(p, 1);
@@ -537,7 +541,7 @@ bool RdmEmpresa::Writes(std::string_view method) const {
   return it != methods_.end() && it->second->writes;
 }
 
-std::string RdmEmpresa::Invoke(std::string_view method, const json::array& params) {
+std::string RdmEmpresa::Invoke(std::string_view method, json::array& params) {
   if (testHooks_) {
     if (method == "__fail") {
       if (params.size() != 2)

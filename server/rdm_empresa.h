@@ -23,8 +23,9 @@ class RdmEmpresa {
   // The tables' columns are the declared ones (record/tables.h).
   RdmEmpresa(ConnectionPool& pool, bool testHooks);
 
-  // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call.
-  std::string Invoke(std::string_view method, const boost::json::array& params);
+  // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call. A
+  // method may give back parameters it has read (a change set, once decoded).
+  std::string Invoke(std::string_view method, boost::json::array& params);
   // Whether the method changes the database (and so may wait for another writer's lock).
   bool Writes(std::string_view method) const;
 
@@ -40,7 +41,7 @@ class RdmEmpresa {
   };
 
  private:
-  using Handler = std::function<std::string(db::Connection&, const boost::json::array&)>;
+  using Handler = std::function<std::string(db::Connection&, boost::json::array&)>;
   struct Method {
     std::size_t minArgs, maxArgs;
     Handler handler;
@@ -50,8 +51,8 @@ class RdmEmpresa {
   void Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Handler handler);
 
   std::string GetEmpresa(db::Connection& c);
-  std::string SetEmpresa(db::Connection& c, const boost::json::array& p);
-  std::string DeleteEmpresa(db::Connection& c, const boost::json::array& p);
+  std::string SetEmpresa(db::Connection& c, boost::json::array& p);
+  std::string DeleteEmpresa(db::Connection& c, boost::json::array& p);
   // What goes before a company's row is deleted: refused while branches name it; its
   // representatives' links and notes go with it.
   void BeforeCompanyDelete(db::Connection& c, const Row& old, const std::vector<int>& columnOf);
