@@ -40,6 +40,9 @@ std::string RefusalText(const db::ConstraintError& e) {
   return "O banco de dados recusou a gravação por uma de suas regras; nada foi gravado. Procure "
          "o administrador do sistema.";
 }
+const std::string kDamaged =
+    "O arquivo do banco de dados está danificado e a operação não pôde ser concluída; nada foi "
+    "gravado. Procure o administrador do sistema.";
 const std::string kDatabaseFailure =
     "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
     "administrador do sistema.";
@@ -600,6 +603,11 @@ std::string RdmEmpresa::Invoke(std::string_view method, json::array& params) {
   } catch (const db::ReadOnlyError& e) {
     spdlog::warn("{}: {}", method, e.what());
     throw RpcError(kApplicationError, kReadOnly);
+  } catch (const db::DamagedFileError& e) {
+    spdlog::error(
+        "{}: {}. Stop the server and put back the last good backup with `ger-admin restore`",
+        method, e.what());
+    throw RpcError(kApplicationError, kDamaged);
   } catch (const db::DbError& e) {
     spdlog::error("{}: {}", method, e.what());
     throw RpcError(kApplicationError, kDatabaseFailure);
