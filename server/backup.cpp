@@ -304,7 +304,7 @@ class RowBatch {
   }
 
  private:
-  static constexpr std::size_t kRows = 500, kParams = 1000, kBytes = std::size_t{8} << 20;
+  static constexpr std::size_t kRows = 500, kParams = 250, kBytes = std::size_t{8} << 20;
   static std::string Name(std::size_t row, std::size_t column) {
     return "R" + std::to_string(row) + "C" + std::to_string(column);
   }
