@@ -38,10 +38,14 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
                       std::string* outcome, const std::function<void()>& releaseBody,
                       bool* offload) {
   *outcome = "error: malformed request";
-  // A request is small: its values come from a buffer on the stack, not from the heap.
+  // A request is small: its values come from a buffer on the stack, not from the heap. A large
+  // one (a logo) takes its values from the heap one by one, so that a method can give back what
+  // it has read before the database takes its copy; an arena would keep them all to the end.
   unsigned char buffer[4096];
   json::monotonic_resource arena(buffer, sizeof buffer);
-  auto parsed = ParseRpcRequest(body, &arena);
+  json::storage_ptr storage;
+  if (body.size() <= kCountedBody) storage = &arena;
+  auto parsed = ParseRpcRequest(body, storage);
   if (auto* refused = std::get_if<std::string>(&parsed)) return std::move(*refused);
   RpcRequest& request = std::get<RpcRequest>(parsed);
   *methodOut = request.method;

@@ -261,6 +261,61 @@ void RequireFits(const fs::path& file, const record::Table& table, const Row& ro
   }
 }
 
+// Rows of one table inserted many at a time: one statement, and on PostgreSQL one round trip,
+// for up to kRows rows, kParams values or kBytes of texts and pictures, whichever comes first.
+class RowBatch {
+ public:
+  RowBatch(db::Connection& target, const record::Table& table, const fs::path& file)
+      : target_(target), table_(table), file_(file) {
+    head_ = "INSERT INTO " + std::string(table.name) + " (";
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+      head_ += (i ? ", " : "") + std::string(table.columns[i].name);
+    head_ += ") VALUES ";
+    maxRows_ =
+        std::clamp<std::size_t>(kParams / std::max<std::size_t>(table.columns.size(), 1), 1, kRows);
+  }
+
+  void Add(Row&& row) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (const auto* text = std::get_if<std::string>(&row[c])) bytes_ += text->size();
+      if (const auto* picture = std::get_if<Bytes>(&row[c])) bytes_ += picture->data.size();
+      params_.emplace_back(Name(rows_, c), std::move(row[c]));
+    }
+    if (++rows_ == maxRows_ || bytes_ >= kBytes) Flush();
+  }
+
+  void Flush() {
+    if (rows_ == 0) return;
+    std::string sql = head_;
+    const std::size_t width = table_.columns.size();
+    for (std::size_t r = 0; r < rows_; ++r) {
+      sql += r ? ", (" : "(";
+      for (std::size_t c = 0; c < width; ++c) sql += (c ? ", :" : ":") + Name(r, c);
+      sql += ')';
+    }
+    try {
+      target_.Execute(sql, params_);
+    } catch (const db::ConstraintError& e) {
+      Fail(file_.string() + ": a row of table " + std::string(table_.name) +
+           " is refused by the declared table (" + e.what() + ")" + kNothingRestored);
+    }
+    params_.clear();
+    rows_ = bytes_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kRows = 500, kParams = 250, kBytes = std::size_t{8} << 20;
+  static std::string Name(std::size_t row, std::size_t column) {
+    return "R" + std::to_string(row) + "C" + std::to_string(column);
+  }
+  db::Connection& target_;
+  const record::Table& table_;
+  const fs::path& file_;
+  std::string head_;
+  std::size_t maxRows_ = 1, rows_ = 0, bytes_ = 0;
+  db::Params params_;
+};
+
 // Puts the backup's rows into `target` in one transaction: the declared tables are dropped with
 // whatever hangs on them and made again from the declaration, then filled.
 void LoadRows(db::Connection& target, BackupRows& backup, const fs::path& file) {
@@ -285,26 +340,12 @@ void LoadRows(db::Connection& target, BackupRows& backup, const fs::path& file) 
   }
   target.ExecuteScript(SchemaSql(target.GetEngine()));
   for (const record::Table* table : record::ServerTables()) {
-    std::string sql = "INSERT INTO " + std::string(table->name) + " (";
-    std::string values;
-    for (std::size_t i = 0; i < table->columns.size(); ++i) {
-      sql += (i ? ", " : "") + std::string(table->columns[i].name);
-      values += (i ? ", :C" : ":C") + std::to_string(i);
-    }
-    sql += ") VALUES (" + values + ")";
+    RowBatch batch(target, *table, file);
     backup.Read(*table, [&](Row&& row) {
       RequireFits(file, *table, row);
-      db::Params params;
-      params.reserve(row.size());
-      for (std::size_t i = 0; i < row.size(); ++i)
-        params.emplace_back("C" + std::to_string(i), std::move(row[i]));
-      try {
-        target.Execute(sql, params);
-      } catch (const db::ConstraintError& e) {
-        Fail(file.string() + ": a row of table " + std::string(table->name) +
-             " is refused by the declared table (" + e.what() + ")" + kNothingRestored);
-      }
+      batch.Add(std::move(row));
     });
+    batch.Flush();
   }
   tx.Commit();
 }
@@ -660,30 +701,26 @@ class PgBackupRows final : public BackupRows {
       if (it->second.size() != 1)
         Fail(notThis + "it has a table " + std::string(table->name) + " in " +
              std::to_string(it->second.size()) + " schemas" + kNothingRestored);
-      CheckDefinition(*table, it->second.front());
     }
+    ReadDefinitions();
   }
 
   void Read(const record::Table& table, const std::function<void(Row&&)>& take) override {
-    const std::string schema = tables_.at(Lower(std::string(table.name))).front();
-    ProgramResult r = RunProgram({"pg_restore", "--data-only", "--file=-", "--schema=" + schema,
-                                  "--table=" + Lower(std::string(table.name)), file_.string()});
-    RequirePgTool(r, file_.string() + " cannot be read");
-    std::istringstream lines(r.output);
-    std::string line;
+    if (!dataRead_) ReadData();
+    auto section = data_.find(Lower(std::string(table.name)));
+    if (section == data_.end()) return;  // a table without rows
+    std::string_view lines = section->second, line;
+    NextLine(lines, line);
     std::vector<std::string> columns;
-    while (std::getline(lines, line)) {
-      if (!line.starts_with("COPY ")) continue;
-      auto open = line.find('(');
-      auto close = line.rfind(") FROM stdin;");
-      if (open == std::string::npos || close == std::string::npos || close < open)
-        Fail(file_.string() + ": cannot read the data of table " + std::string(table.name) +
-             kNothingRestored);
-      for (const std::string& c : SplitOn(line.substr(open + 1, close - open - 1), ','))
-        columns.push_back(Unquoted(c));
-      break;
-    }
-    if (columns.empty()) return;  // a table without rows
+    std::size_t nameEnd = 0;
+    LastName(line.substr(5), nameEnd);
+    const std::string_view rest = line.substr(5 + nameEnd);
+    constexpr std::string_view kTail = ") FROM stdin;";
+    if (!rest.starts_with(" (") || !rest.ends_with(kTail))
+      Fail(file_.string() + ": cannot read the data of table " + std::string(table.name) +
+           kNothingRestored);
+    for (const std::string& c : SplitOn(rest.substr(2, rest.size() - 2 - kTail.size()), ','))
+      columns.push_back(Unquoted(c));
     std::vector<int> at;
     for (const record::Column& c : table.columns) {
       auto it = std::find(columns.begin(), columns.end(), Lower(std::string(c.name)));
@@ -692,7 +729,7 @@ class PgBackupRows final : public BackupRows {
              std::string(table.name) + " has no column " + std::string(c.name) + kNothingRestored);
       at.push_back(static_cast<int>(it - columns.begin()));
     }
-    while (std::getline(lines, line) && line != "\\.") {
+    while (NextLine(lines, line)) {
       std::vector<std::string> fields = SplitOn(line, '\t');
       if (fields.size() != columns.size())
         Fail(file_.string() + ": a row of table " + std::string(table.name) + " has " +
@@ -725,38 +762,70 @@ class PgBackupRows final : public BackupRows {
   }
 
   Bytes ByteaFromCopy(const record::Table& table, const std::string& text) const {
+    auto digit = [](char c) {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      return -1;
+    };
     if (!text.starts_with("\\x") || text.size() % 2 != 0)
       Fail(file_.string() + ": a picture of table " + std::string(table.name) +
            " is not in the hex form" + kNothingRestored);
     Bytes out;
     out.data.reserve(text.size() / 2 - 1);
     for (std::size_t i = 2; i < text.size(); i += 2) {
-      if (!std::isxdigit(static_cast<unsigned char>(text[i])) ||
-          !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
+      const int high = digit(text[i]), low = digit(text[i + 1]);
+      if (high < 0 || low < 0)
         Fail(file_.string() + ": a picture of table " + std::string(table.name) +
              " is not in the hex form" + kNothingRestored);
-      out.data.push_back(static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+      out.data.push_back(static_cast<char>(high * 16 + low));
     }
     return out;
   }
 
-  // The table's definition in the archive, read as text: every declared column must be there,
-  // and a column this version does not know must be one that may stay empty.
-  void CheckDefinition(const record::Table& table, const std::string& schema) {
-    ProgramResult r = RunProgram({"pg_restore", "--schema-only", "--file=-", "--schema=" + schema,
-                                  "--table=" + Lower(std::string(table.name)), file_.string()});
+  // pg_restore, reading the archive as text, for the declared tables only: one run for all of
+  // them, as each run costs about as much as reading a small database's rows.
+  ProgramResult ReadAsText(const std::string& part) const {
+    std::vector<std::string> argv = {"pg_restore", part, "--file=-"};
+    std::set<std::string> schemas;
+    for (const record::Table* table : record::ServerTables()) {
+      const std::string name = Lower(std::string(table->name));
+      schemas.insert(tables_.at(name).front());
+      argv.push_back("--table=" + name);
+    }
+    // Each declared table is in one schema (checked): the other schemas have none of them.
+    for (const std::string& schema : schemas) argv.push_back("--schema=" + schema);
+    argv.push_back(file_.string());
+    ProgramResult r = RunProgram(argv);
     RequirePgTool(r, file_.string() + " cannot be read");
-    std::istringstream lines(r.output);
-    std::string line;
-    bool inside = false;
-    std::set<std::string> present;
-    while (std::getline(lines, line)) {
-      if (!inside) {
-        inside = line.starts_with("CREATE TABLE ") && line.ends_with("(");
+    return r;
+  }
+
+  // The tables' definitions in the archive, read as text: every declared column must be there,
+  // and a column this version does not know must be one that may stay empty.
+  void ReadDefinitions() {
+    const ProgramResult r = ReadAsText("--schema-only");
+    std::map<std::string, std::set<std::string>> present;  // table: its columns
+    std::set<std::string>* columns = nullptr;
+    const record::Table* table = nullptr;
+    std::string_view lines = r.output, line;
+    while (NextLine(lines, line)) {
+      if (!columns) {
+        if (line.starts_with("CREATE TABLE ") && line.ends_with("(")) {
+          std::size_t end = 0;
+          const std::string name = LastName(line.substr(13), end);
+          columns = &present[name];
+          table = nullptr;
+          for (const record::Table* t : record::ServerTables())
+            if (Lower(std::string(t->name)) == name) table = t;
+        }
         continue;
       }
-      if (line.starts_with(")")) break;
-      std::string text = line;
+      if (line.starts_with(")")) {
+        columns = nullptr;
+        continue;
+      }
+      std::string text(line);
       while (!text.empty() &&
              (text.back() == ',' || std::isspace(static_cast<unsigned char>(text.back()))))
         text.pop_back();
@@ -764,28 +833,81 @@ class PgBackupRows final : public BackupRows {
       if (start == std::string::npos) continue;
       text.erase(0, start);
       if (text.starts_with("CONSTRAINT ")) continue;
-      std::string name;
-      if (text.front() == '"') {
-        std::size_t end = 1;
-        while (end < text.size() &&
-               !(text[end] == '"' && (end + 1 == text.size() || text[end + 1] != '"')))
-          end += text[end] == '"' ? 2 : 1;
-        name = Unquoted(text.substr(0, end + 1));
-      } else {
-        name = Lower(text.substr(0, text.find(' ')));
-      }
-      present.insert(name);
-      if (!table.Find(name))
-        CheckExtraColumn(file_, table, name, text.find(" NOT NULL") != std::string::npos, notes);
+      std::size_t end = 0;
+      const std::string name = LastName(text, end);
+      columns->insert(name);
+      if (table && !table->Find(name))
+        CheckExtraColumn(file_, *table, name, text.find(" NOT NULL") != std::string::npos, notes);
     }
-    for (const record::Column& c : table.columns)
-      if (!present.count(Lower(std::string(c.name))))
-        Fail(file_.string() + " is not a backup of this database: table " +
-             std::string(table.name) + " has no column " + std::string(c.name) + kNothingRestored);
+    for (const record::Table* t : record::ServerTables()) {
+      const std::set<std::string>& found = present[Lower(std::string(t->name))];
+      for (const record::Column& c : t->columns)
+        if (!found.count(Lower(std::string(c.name))))
+          Fail(file_.string() + " is not a backup of this database: table " + std::string(t->name) +
+               " has no column " + std::string(c.name) + kNothingRestored);
+    }
+  }
+
+  // The rows of every declared table, kept as the archive's COPY text; each table's part runs
+  // from its COPY line to the line before its end mark.
+  void ReadData() {
+    dataRead_ = true;
+    dataText_ = ReadAsText("--data-only").output;
+    std::string_view lines = dataText_, line;
+    while (NextLine(lines, line)) {
+      if (!line.starts_with("COPY ")) continue;
+      std::size_t end = 0;
+      const std::string name = LastName(line.substr(5), end);
+      const char* from = line.data();
+      const char* to = lines.data() + lines.size();
+      while (NextLine(lines, line))
+        if (line == "\\.") {
+          to = line.data();
+          break;
+        }
+      if (!data_.emplace(name, std::string_view(from, static_cast<std::size_t>(to - from))).second)
+        Fail(file_.string() + ": the data of table " + name + " is there twice" + kNothingRestored);
+    }
+  }
+
+  // Takes the next line (without its end) from `text`; false at its end.
+  static bool NextLine(std::string_view& text, std::string_view& line) {
+    if (text.empty()) return false;
+    const std::size_t end = text.find('\n');
+    line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    return true;
+  }
+
+  // The last name of the (qualified) SQL name `text` starts with ("public.empresa",
+  // "\"Odd\".\"Name\"") as Unquoted gives it; `end` gets where the name ends.
+  static std::string LastName(std::string_view text, std::size_t& end) {
+    std::size_t i = 0;
+    for (;;) {
+      const std::size_t start = i;
+      if (i < text.size() && text[i] == '"') {
+        ++i;
+        while (i < text.size() && !(text[i] == '"' && (i + 1 == text.size() || text[i + 1] != '"')))
+          i += text[i] == '"' ? 2 : 1;
+        i = std::min(i + 1, text.size());
+      } else {
+        while (i < text.size() && text[i] != '.' && text[i] != ' ' && text[i] != '(') ++i;
+      }
+      std::string name = Unquoted(std::string(text.substr(start, i - start)));
+      if (i < text.size() && text[i] == '.') {
+        ++i;
+        continue;
+      }
+      end = i;
+      return name;
+    }
   }
 
   fs::path file_;
   std::map<std::string, std::vector<std::string>> tables_;  // lower-case name: schemas
+  bool dataRead_ = false;
+  std::string dataText_;
+  std::map<std::string, std::string_view> data_;  // lower-case name: its part of dataText_
 };
 
 // The database to restore into must be this project's, or empty: its schema holds no table

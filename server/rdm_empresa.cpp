@@ -40,6 +40,9 @@ std::string RefusalText(const db::ConstraintError& e) {
   return "O banco de dados recusou a gravação por uma de suas regras; nada foi gravado. Procure "
          "o administrador do sistema.";
 }
+const std::string kDamaged =
+    "O arquivo do banco de dados está danificado e a operação não pôde ser concluída; nada foi "
+    "gravado. Procure o administrador do sistema.";
 const std::string kDatabaseFailure =
     "Não foi possível concluir a operação no banco de dados. Tente novamente ou procure o "
     "administrador do sistema.";
@@ -72,13 +75,17 @@ bool Flag(const json::array& p, std::size_t i) {
   return v.as_bool();
 }
 
-ChangeSet Changes(const json::array& p, std::size_t i) {
-  const json::value& v = p.at(i);
+// The change set of parameter i. Its text is given back once decoded: a logo is then held once,
+// as the change set's bytes, while the database takes its copy.
+ChangeSet Changes(json::array& p, std::size_t i) {
+  json::value& v = p.at(i);
   if (!v.is_object())
     throw RpcError(kInvalidParams,
                    "O parâmetro " + ArgName(i) + " deve ser um conjunto de alterações.");
   try {
-    return codec::DecodeChangeSet(v);
+    ChangeSet changes = codec::DecodeChangeSet(v);
+    v = nullptr;
+    return changes;
   } catch (const std::exception& e) {
     // The decoder's sentences already name the change set.
     std::string text = e.what();
@@ -231,7 +238,7 @@ void RdmEmpresa::Register(std::string name, std::size_t minArgs, std::size_t max
 
 void RdmEmpresa::Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Body body) {
   Register(std::move(name), minArgs, maxArgs,
-           [this, body](db::Connection& c, const json::array& p) { return (this->*body)(c, p); });
+           [this, body](db::Connection& c, json::array& p) { return (this->*body)(c, p); });
 }
 
 RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), testHooks_(testHooks) {
@@ -239,7 +246,7 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   emprRepres_ = Declared(record::kEmprRepres,
                          FromOtherTables(record::kCdsRepresentante, record::kEmprRepres));
   notas_ = Declared(record::kNotasExplicativas);
-  using P = const json::array&;
+  using P = json::array&;
   using C = db::Connection&;
 
   Register("GetEmpresa", 0, 0, &RdmEmpresa::GetEmpresa);
@@ -270,7 +277,7 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
     methods_.at(name)->writes = true;
 }
 
-std::string RdmEmpresa::GetVerifEmpresa(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetVerifEmpresa(db::Connection& c, json::array& p) {
   std::string code = Text(p, 0);
   // No stored code is longer than its column (saves are checked against it): a longer one,
   // which a client may send by the megabyte, is looked for cut one past the column's size,
@@ -283,7 +290,7 @@ std::string RdmEmpresa::GetVerifEmpresa(db::Connection& c, const json::array& p)
   return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", params));
 }
 
-std::string RdmEmpresa::GetVerifInsc(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetVerifInsc(db::Connection& c, json::array& p) {
   const std::string type = std::string(utf8::Trim(Text(p, 0)));
   const std::string number = std::string(utf8::Trim(Text(p, 1)));
   DataPacket all = c.Query(
@@ -305,7 +312,7 @@ std::string RdmEmpresa::GetVerifInsc(db::Connection& c, const json::array& p) {
   return Encode(out);
 }
 
-std::string RdmEmpresa::GetPesqBairro(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetPesqBairro(db::Connection& c, json::array& p) {
   return Encode(c.Query(
       "SELECT CDBAIRRO, NMBAIRRO FROM BAIRRO WHERE CDPAIS = :PAIS AND SGESTADO = :ESTADO AND "
       "CDMUNICIPIO = :MUNICIPIO AND (CDBAIRRO = :BAIRRO OR :BAIRRO = '') ORDER BY CDBAIRRO",
@@ -315,15 +322,15 @@ std::string RdmEmpresa::GetPesqBairro(db::Connection& c, const json::array& p) {
        {"BAIRRO", Text(p, 3)}}));
 }
 
-std::string RdmEmpresa::GetVEmp(db::Connection& c, const json::array&) {
+std::string RdmEmpresa::GetVEmp(db::Connection& c, json::array&) {
   return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA ORDER BY CDEMPRESA LIMIT 1"));
 }
 
-std::string RdmEmpresa::GetVParGeral(db::Connection& c, const json::array&) {
+std::string RdmEmpresa::GetVParGeral(db::Connection& c, json::array&) {
   return Encode(c.Query("SELECT CDFILIAL FROM PARGERAL ORDER BY CDFILIAL LIMIT 1"));
 }
 
-std::string RdmEmpresa::GetRepresentante(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetRepresentante(db::Connection& c, json::array& p) {
   return Encode(
       c.Query("SELECT E.CDEMPRESA, E.CDREPRES, R.NMREPRES, R.NRCPFREPRES, E.IDATIVO, "
               "R.CDQUALIFASSINA, Q.NMQUALIFASSINA FROM EMPRREPRES E "
@@ -334,7 +341,7 @@ std::string RdmEmpresa::GetRepresentante(db::Connection& c, const json::array& p
               {{"EMPRESA", Text(p, 0)}, {"REPRES", Text(p, 1)}}));
 }
 
-std::string RdmEmpresa::SetRepresentante(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::SetRepresentante(db::Connection& c, json::array& p) {
   ChangeSet changes = Changes(p, 0);
   const std::vector<RepresLink> links = LinksWritten(changes);
   db::Transaction tx(c);
@@ -350,17 +357,17 @@ std::string RdmEmpresa::SetRepresentante(db::Connection& c, const json::array& p
   return std::string("null");
 }
 
-std::string RdmEmpresa::GetVdRepresentante(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetVdRepresentante(db::Connection& c, json::array& p) {
   return Bool(
       !c.Query("SELECT CDREPRES FROM REPRESENTANTE WHERE CDREPRES = :CD", {{"CD", Text(p, 0)}})
            .rows.empty());
 }
 
-std::string RdmEmpresa::GetVdRepresAtivo(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetVdRepresAtivo(db::Connection& c, json::array& p) {
   return Bool(OtherInUse(c, Text(p, 0), Text(p, 1)));
 }
 
-std::string RdmEmpresa::GetPesqRepresentante(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetPesqRepresentante(db::Connection& c, json::array& p) {
   return Encode(
       c.Query("SELECT R.CDREPRES, R.NMREPRES, R.NRCPFREPRES, Q.NMQUALIFASSINA FROM REPRESENTANTE R "
               "LEFT JOIN QUALIFASSINA Q ON Q.CDQUALIFASSINA = R.CDQUALIFASSINA "
@@ -368,7 +375,7 @@ std::string RdmEmpresa::GetPesqRepresentante(db::Connection& c, const json::arra
               {{"CODIGO", Text(p, 0)}, {"TODOS", Text(p, 1)}}));
 }
 
-std::string RdmEmpresa::SetRegimeFilial(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::SetRegimeFilial(db::Connection& c, json::array& p) {
   std::string regime = Text(p, 0);
   if (regime != "N" && regime != "S")
     throw RpcError(kInvalidParams,
@@ -380,7 +387,7 @@ std::string RdmEmpresa::SetRegimeFilial(db::Connection& c, const json::array& p)
   return std::string("null");
 }
 
-std::string RdmEmpresa::GetNotasExplicativas(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetNotasExplicativas(db::Connection& c, json::array& p) {
   const json::value& arg = p.at(0);
   if (!arg.is_array() || arg.as_array().size() != 1 || !arg.as_array()[0].is_string())
     throw RpcError(kInvalidParams, "O parâmetro 1 deve ser uma lista com o código da empresa.");
@@ -391,7 +398,7 @@ std::string RdmEmpresa::GetNotasExplicativas(db::Connection& c, const json::arra
               {{"CD", code}}));
 }
 
-std::string RdmEmpresa::SetNotasExplicativas(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::SetNotasExplicativas(db::Connection& c, json::array& p) {
   ChangeSet changes = Changes(p, 0);
   db::Transaction tx(c);
   ApplyChanges(c, notas_, std::move(changes));
@@ -399,7 +406,7 @@ std::string RdmEmpresa::SetNotasExplicativas(db::Connection& c, const json::arra
   return std::string("null");
 }
 
-std::string RdmEmpresa::GetEmpresa(db::Connection& c, const json::array&) {
+std::string RdmEmpresa::GetEmpresa(db::Connection& c, json::array&) {
   std::string cols;
   for (const FieldDef& f : empresa_.columns) cols += (cols.empty() ? "" : ", ") + f.name;
   // The largest answer of the screen: written straight from the cursor.
@@ -413,7 +420,7 @@ std::string RdmEmpresa::GetEmpresa(db::Connection& c, const json::array&) {
                         });
 }
 
-std::string RdmEmpresa::SetEmpresa(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::SetEmpresa(db::Connection& c, json::array& p) {
   ChangeSet changes = Changes(p, 0);
   std::array<bool, 6> empty{};
   for (std::size_t i = 0; i < empty.size(); ++i) empty[i] = Flag(p, i + 1);
@@ -457,7 +464,7 @@ void RdmEmpresa::BeforeCompanyDelete(db::Connection& c, const Row& old,
 // of that one company's delete, the row as the caller holds it: the company is deleted only if it
 // is still that row, so a list read before another user's save deletes nothing (the conflict),
 // and a company already gone is said to be so instead of being taken as deleted.
-std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, json::array& p) {
   std::string code = Text(p, 0);
   if (p.size() > 1) {
     ChangeSet held = Changes(p, 1);
@@ -485,7 +492,7 @@ std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, const json::array& p) {
   return "null";
 }
 
-std::string RdmEmpresa::InsertBairro(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::InsertBairro(db::Connection& c, json::array& p) {
   const std::string country = Text(p, 0), state = Text(p, 1), municipality = Text(p, 2);
   const std::string name(utf8::Trim(Text(p, 3)));
   if (country.empty() || state.empty() || municipality.empty() || name.empty())
@@ -543,7 +550,7 @@ std::string RdmEmpresa::InsertBairro(db::Connection& c, const json::array& p) {
   }
 }
 
-std::string RdmEmpresa::GetBairro(db::Connection& c, const json::array& p) {
+std::string RdmEmpresa::GetBairro(db::Connection& c, json::array& p) {
   if (p.size() == 3)
     throw RpcError(kInvalidParams, "O método GetBairro espera 2 ou 4 parâmetros e recebeu 3.");
   const std::string municipality = Text(p, 0);
@@ -571,7 +578,7 @@ bool RdmEmpresa::Writes(std::string_view method) const {
   return it != methods_.end() && it->second->writes;
 }
 
-std::string RdmEmpresa::Invoke(std::string_view method, const json::array& params) {
+std::string RdmEmpresa::Invoke(std::string_view method, json::array& params) {
   if (testHooks_) {
     if (method == "__fail") {
       if (params.size() != 2)
@@ -630,6 +637,11 @@ std::string RdmEmpresa::Invoke(std::string_view method, const json::array& param
   } catch (const db::ReadOnlyError& e) {
     spdlog::warn("{}: {}", method, e.what());
     throw RpcError(kApplicationError, kReadOnly);
+  } catch (const db::DamagedFileError& e) {
+    spdlog::error(
+        "{}: {}. Stop the server and put back the last good backup with `ger-admin restore`",
+        method, e.what());
+    throw RpcError(kApplicationError, kDamaged);
   } catch (const db::DbError& e) {
     spdlog::error("{}: {}", method, e.what());
     throw RpcError(kApplicationError, kDatabaseFailure);

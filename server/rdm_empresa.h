@@ -23,8 +23,9 @@ class RdmEmpresa {
   // The tables' columns are the declared ones (contract/tables.h).
   RdmEmpresa(ConnectionPool& pool, bool testHooks);
 
-  // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call.
-  std::string Invoke(std::string_view method, const boost::json::array& params);
+  // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call. A
+  // method may give back parameters it has read (a change set, once decoded).
+  std::string Invoke(std::string_view method, boost::json::array& params);
   // Whether the method changes the database (and so may wait for another writer's lock).
   bool Writes(std::string_view method) const;
 
@@ -40,7 +41,7 @@ class RdmEmpresa {
   };
 
  private:
-  using Handler = std::function<std::string(db::Connection&, const boost::json::array&)>;
+  using Handler = std::function<std::string(db::Connection&, boost::json::array&)>;
   struct Method {
     std::size_t minArgs, maxArgs;
     Handler handler;
@@ -49,32 +50,32 @@ class RdmEmpresa {
   };
   void Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Handler handler);
   // A method whose body is a member below.
-  using Body = std::string (RdmEmpresa::*)(db::Connection&, const boost::json::array&);
+  using Body = std::string (RdmEmpresa::*)(db::Connection&, boost::json::array&);
   void Register(std::string name, std::size_t minArgs, std::size_t maxArgs, Body body);
 
   // The methods, by the name they are called by (the register's lists and checks are plain
   // queries; the saves go through the change sets).
-  std::string GetEmpresa(db::Connection& c, const boost::json::array& p);
-  std::string SetEmpresa(db::Connection& c, const boost::json::array& p);
-  std::string DeleteEmpresa(db::Connection& c, const boost::json::array& p);
-  std::string GetVerifEmpresa(db::Connection& c, const boost::json::array& p);
-  std::string GetVerifInsc(db::Connection& c, const boost::json::array& p);
-  std::string GetPesqBairro(db::Connection& c, const boost::json::array& p);
-  std::string GetVEmp(db::Connection& c, const boost::json::array& p);
-  std::string GetVParGeral(db::Connection& c, const boost::json::array& p);
-  std::string GetRepresentante(db::Connection& c, const boost::json::array& p);
-  std::string SetRepresentante(db::Connection& c, const boost::json::array& p);
-  std::string GetVdRepresentante(db::Connection& c, const boost::json::array& p);
-  std::string GetVdRepresAtivo(db::Connection& c, const boost::json::array& p);
-  std::string GetPesqRepresentante(db::Connection& c, const boost::json::array& p);
-  std::string SetRegimeFilial(db::Connection& c, const boost::json::array& p);
-  std::string GetNotasExplicativas(db::Connection& c, const boost::json::array& p);
-  std::string SetNotasExplicativas(db::Connection& c, const boost::json::array& p);
+  std::string GetEmpresa(db::Connection& c, boost::json::array& p);
+  std::string SetEmpresa(db::Connection& c, boost::json::array& p);
+  std::string DeleteEmpresa(db::Connection& c, boost::json::array& p);
+  std::string GetVerifEmpresa(db::Connection& c, boost::json::array& p);
+  std::string GetVerifInsc(db::Connection& c, boost::json::array& p);
+  std::string GetPesqBairro(db::Connection& c, boost::json::array& p);
+  std::string GetVEmp(db::Connection& c, boost::json::array& p);
+  std::string GetVParGeral(db::Connection& c, boost::json::array& p);
+  std::string GetRepresentante(db::Connection& c, boost::json::array& p);
+  std::string SetRepresentante(db::Connection& c, boost::json::array& p);
+  std::string GetVdRepresentante(db::Connection& c, boost::json::array& p);
+  std::string GetVdRepresAtivo(db::Connection& c, boost::json::array& p);
+  std::string GetPesqRepresentante(db::Connection& c, boost::json::array& p);
+  std::string SetRegimeFilial(db::Connection& c, boost::json::array& p);
+  std::string GetNotasExplicativas(db::Connection& c, boost::json::array& p);
+  std::string SetNotasExplicativas(db::Connection& c, boost::json::array& p);
   // What goes before a company's row is deleted: refused while branches name it; its
   // representatives' links and notes go with it.
   void BeforeCompanyDelete(db::Connection& c, const Row& old, const std::vector<int>& columnOf);
-  std::string InsertBairro(db::Connection& c, const boost::json::array& p);
-  std::string GetBairro(db::Connection& c, const boost::json::array& p);
+  std::string InsertBairro(db::Connection& c, boost::json::array& p);
+  std::string GetBairro(db::Connection& c, boost::json::array& p);
 
   ConnectionPool& pool_;
   bool testHooks_;

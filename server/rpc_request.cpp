@@ -96,8 +96,9 @@ std::variant<RpcRequest, std::string> ParseRpcRequest(std::string_view body,
     return RpcErrorReply("null", kInvalidRequest,
                          "Requisição inválida: esperado um objeto JSON-RPC.");
   json::object& obj = request.as_object();
-  RpcRequest out;
-  out.id = "null";
+  // The parameters keep the storage they were parsed into: moved into a list of another
+  // storage, every value of them (a logo of megabytes) would be copied.
+  RpcRequest out{"null", {}, json::array(storage)};
   if (const json::value* v = obj.if_contains("id")) {
     // Echoed as it is read: a number that is not a 64-bit integer (2^64, 1e400, 1.5) would come
     // back as another number, or as a text that is not JSON, and the client could not match it.

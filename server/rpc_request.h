@@ -38,7 +38,7 @@ class RpcError : public std::runtime_error {
 struct RpcRequest {
   std::string id;  // the JSON text of the id, "null" when absent
   std::string method;
-  boost::json::array params;  // empty when absent or null
+  boost::json::array params;  // empty when absent or null; in the storage the body was read into
 };
 
 // The complete error answer for a refused request (the id is JSON text).

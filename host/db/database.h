@@ -76,6 +76,13 @@ class ReadOnlyError : public DbError {
   using DbError::DbError;
 };
 
+// The database file is damaged (SQLite found a page that is not what it should be, or a file
+// that is no database): the statement did nothing.
+class DamagedFileError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
 // Beside an SQLite database file "F", the file "F-owner" names (by device and inode) the database
 // file that the write-ahead journal "F-wal" was last written for. A journal left behind by a
 // program that ran while F was replaced (by an older copy, say) belongs to the file that was

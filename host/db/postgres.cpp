@@ -29,17 +29,6 @@ int HexDigit(char c) {
   return -1;
 }
 
-std::string ByteaHex(const std::string& bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "\\x";
-  out.reserve(2 + bytes.size() * 2);
-  for (unsigned char b : bytes) {
-    out.push_back(kHex[b >> 4]);
-    out.push_back(kHex[b & 15]);
-  }
-  return out;
-}
-
 std::string ByteaDecode(std::string_view text) {
   std::string out;
   if (text.starts_with("\\x")) {
@@ -294,8 +283,11 @@ class PgConnection final : public Connection {
   ResultPtr Run(std::string_view sql, const Params& params) {
     const Prepared& prepared = Prepare(sql);
     std::size_t n = prepared.names.size();
+    // Texts are sent from where they are and pictures as their bytes (binary format), so that a
+    // large value is not copied, or written out in hex at twice its size, before libpq's own copy.
     std::vector<std::string> texts(n);
     std::vector<const char*> values(n, nullptr);
+    std::vector<int> lengths(n, 0), formats(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
       const Value& v = RequireParam(params, prepared.names[i]);
       bool isNull = false;
@@ -308,7 +300,7 @@ class PgConnection final : public Connection {
               if (x.find('\0') != std::string::npos)
                 throw DbError("parameter :" + prepared.names[i] +
                               " holds a NUL character, which PostgreSQL text cannot store");
-              texts[i] = x;
+              values[i] = x.c_str();
             } else if constexpr (std::is_same_v<T, double>) {
               char buf[40];
               std::snprintf(buf, sizeof buf, "%.17g", x);
@@ -318,14 +310,19 @@ class PgConnection final : public Connection {
             } else if constexpr (std::is_same_v<T, DateTime>) {
               texts[i] = x.ToIso();
             } else {
-              texts[i] = ByteaHex(x.data);
+              values[i] = x.data.data();
+              lengths[i] = static_cast<int>(x.data.size());
+              formats[i] = 1;
             }
           },
           v);
-      values[i] = isNull ? nullptr : texts[i].c_str();
+      if (isNull)
+        values[i] = nullptr;
+      else if (!values[i])
+        values[i] = texts[i].c_str();
     }
     ResultPtr res(PQexecPrepared(conn_, prepared.name.c_str(), static_cast<int>(n), values.data(),
-                                 nullptr, nullptr, 0));
+                                 lengths.data(), formats.data(), 0));
     Check(res.get(), sql);
     return res;
   }

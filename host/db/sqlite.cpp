@@ -453,6 +453,9 @@ class SqliteConnection final : public Connection {
   [[noreturn]] void Fail(int rc, std::string_view sql) {
     std::string msg = sqlite3_errmsg(db_);
     if ((rc & 0xff) == SQLITE_CONSTRAINT) throw Constraint(rc, msg);
+    if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)
+      throw DamagedFileError("the SQLite database file '" + path_ + "' is damaged (SQLite: " + msg +
+                             ", in: " + std::string(sql.substr(0, 200)) + ")");
     throw DbError("SQLite: " + msg + " (in: " + std::string(sql.substr(0, 200)) + ")");
   }
 

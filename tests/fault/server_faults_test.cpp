@@ -27,6 +27,9 @@ const char* kConflict = "Registro alterado por outro usuário. Atualize os dados
 const char* kFileChanged =
     "O arquivo do banco de dados foi substituído ou removido enquanto o servidor de aplicação "
     "estava em execução; nada foi gravado. Procure o administrador do sistema.";
+const char* kDamaged =
+    "O arquivo do banco de dados está danificado e a operação não pôde ser concluída; nada foi "
+    "gravado. Procure o administrador do sistema.";
 const char* kReadOnly =
     "O banco de dados está disponível somente para leitura; a alteração não foi gravada. Procure "
     "o administrador do sistema.";
@@ -363,6 +366,50 @@ TEST_F(ServerFaults, ADamagedFileIsNotServedAndTheServerSaysWhy) {
   }
   ASSERT_NE(QuickCheck(db_.Url()), "ok");
   std::string said = RefusedStart(db_.Url(), db_.Dir() / "refused.log");
+  EXPECT_NE(said.find("is damaged"), std::string::npos) << said;
+  EXPECT_NE(said.find("ger-admin restore"), std::string::npos) << said;
+}
+
+// A file damaged while the server serves it: every call that meets the damage is refused with a
+// sentence for the user and a line for the operator saying what to do; the rest is still served.
+TEST_F(ServerFaults, AFileDamagedWhileServedIsSaidToBeSoToTheUserAndInTheLog) {
+  if (db_.IsPg()) GTEST_SKIP() << "a file fault of the embedded database";
+  ServerChild(db_.Url()).Stop(SIGTERM);  // made, and its journal folded into the file
+  ger::server::LaunchOptions o;
+  o.binary = GER_SERVER_BIN;
+  o.args = {"--db", db_.Url(), "--port", "0", "--data", GER_SOURCE_DIR "/data"};
+  o.log = db_.Dir() / "served.log";
+  ger::server::ServerProcess server(o);
+  TNetConnection net;
+  net.Port = server.Port();
+  const DataPacket shape = Companies(net);
+  {
+    // The pages of the companies and of their indexes, made into no kind of page, in the file
+    // the server reads.
+    auto c = ger::db::Connection::Open(db_.Url());
+    const DataPacket pages = c->Query(
+        "SELECT pageno FROM dbstat WHERE name IN (SELECT name FROM sqlite_master WHERE tbl_name "
+        "= 'EMPRESA')");
+    const auto size = std::get<std::int64_t>(c->Query("PRAGMA page_size").rows.at(0).at(0));
+    c.reset();
+    ASSERT_FALSE(pages.rows.empty());
+    std::fstream f(db_.File(), std::ios::in | std::ios::out | std::ios::binary);
+    for (const Row& page : pages.rows) {
+      f.seekp((std::get<std::int64_t>(page.at(0)) - 1) * size);
+      f.put('\x07');
+    }
+  }
+  ger::ServerAnswer list = net.Call("GetEmpresa");
+  EXPECT_FALSE(list.ok());
+  EXPECT_EQ(list.error, kDamaged);
+  ger::ServerAnswer save = SaveCompany(net, shape, "01");
+  EXPECT_FALSE(save.ok()) << "a save acknowledged into a damaged file";
+  EXPECT_EQ(save.error, kDamaged);
+  EXPECT_TRUE(net.Call("GetCNAE", {"", "T"}).ok()) << "the undamaged tables are still served";
+  EXPECT_TRUE(server.Running());
+  server.Stop();
+  const std::string said = Bytes(db_.Dir() / "served.log");
+  EXPECT_NE(said.find("GetEmpresa: the SQLite database file"), std::string::npos) << said;
   EXPECT_NE(said.find("is damaged"), std::string::npos) << said;
   EXPECT_NE(said.find("ger-admin restore"), std::string::npos) << said;
 }

@@ -1,6 +1,7 @@
 // The request parser's bound on memory: a large body is counted before its values are built.
 #include <gtest/gtest.h>
 
+#include <boost/json/memory_resource.hpp>
 #include <boost/json/value.hpp>
 #include <string>
 
@@ -35,6 +36,35 @@ TEST(RpcRequest, ALargeBodyOfTinyValuesIsRefusedUnbuiltAndALargeTextIsRead) {
   EXPECT_EQ(std::get<RpcRequest>(small).params.size(), 4u);
   EXPECT_EQ(ParsedSize("[1,2]"), 3 * sizeof(boost::json::value));
   EXPECT_EQ(ParsedSize("[1,"), 0u);
+}
+
+// Counts what the request's values take from it.
+class CountingResource final : public boost::json::memory_resource {
+ public:
+  std::size_t taken = 0;
+
+ private:
+  void* do_allocate(std::size_t n, std::size_t align) override {
+    taken += n;
+    return ::operator new(n, std::align_val_t(align));
+  }
+  void do_deallocate(void* p, std::size_t, std::size_t align) override {
+    ::operator delete(p, std::align_val_t(align));
+  }
+  bool do_is_equal(const memory_resource& other) const noexcept override { return this == &other; }
+};
+
+TEST(RpcRequest, TheParametersStayInTheStorageTheyWereReadIntoUncopied) {
+  // A logo's text is held once, where the parser put it, and a method can give it back there.
+  CountingResource storage;
+  const std::string text(3 * kParsedSlack, 'x');
+  const auto read = ParseRpcRequest(Request("[\"" + text + "\", 1]"), &storage);
+  ASSERT_TRUE(std::holds_alternative<RpcRequest>(read));
+  const boost::json::array& params = std::get<RpcRequest>(read).params;
+  EXPECT_EQ(params.storage().get(), &storage);
+  EXPECT_EQ(params.at(0).as_string().size(), text.size());
+  EXPECT_EQ(params.at(0).as_string().storage().get(), &storage);
+  EXPECT_LT(storage.taken, text.size() + 4096);
 }
 
 }  // namespace
