@@ -54,4 +54,10 @@ inline bool IsNull(const Value& v) {
   return std::holds_alternative<std::monostate>(v);
 }
 
+// A visitor of one function per alternative: std::visit(Overloaded{[](double d) {...}, ...}, v).
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
 }  // namespace ger
