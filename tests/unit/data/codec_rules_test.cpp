@@ -73,7 +73,9 @@ TEST(ValueConversion, OneConversionServesTheReadersAndTheDataset) {
   auto conform = [](FieldKind kind, Value v, TextForm text = TextForm::Encoded) {
     Value before = v;
     bool ok = ConformValue(kind, v, text);
-    if (!ok) EXPECT_EQ(v, before) << "a refused value is left as it was";
+    if (!ok) {
+      EXPECT_EQ(v, before) << "a refused value is left as it was";
+    }
     return ok ? std::optional<Value>(v) : std::nullopt;
   };
   const DateTime day = DateTime::FromParts(2005, 2, 28, 13, 45);
