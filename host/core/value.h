@@ -59,5 +59,8 @@ template <class... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
+// Spelled out for compilers that do not deduce an aggregate's arguments yet.
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace ger
