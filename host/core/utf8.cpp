@@ -121,15 +121,17 @@ char32_t LegacyChar(unsigned char b) {
   return FromLegacyByte(b);
 }
 
+std::size_t WellFormedLength(std::string_view s, std::size_t pos) {
+  if (static_cast<unsigned char>(s[pos]) < 0x80) return 1;
+  char32_t cp;
+  const std::size_t len = DecodeOne(s, pos, cp);
+  return len == 1 ? 0 : len;  // a byte from 0x80 alone is never a character of its own
+}
+
 bool IsWellFormed(std::string_view s) {
   for (std::size_t pos = 0; pos < s.size();) {
-    if (static_cast<unsigned char>(s[pos]) < 0x80) {
-      ++pos;
-      continue;
-    }
-    char32_t cp;
-    const std::size_t len = DecodeOne(s, pos, cp);
-    if (len == 1) return false;  // a byte from 0x80 alone is never a character of its own
+    const std::size_t len = WellFormedLength(s, pos);
+    if (len == 0) return false;
     pos += len;
   }
   return true;

@@ -23,6 +23,10 @@ std::size_t Offset(std::string_view s, std::size_t i);
 // sequence is read as the Windows-1252 character of that byte, here and in every routine above.
 char32_t LegacyChar(unsigned char b);
 bool IsWellFormed(std::string_view s);
+// The bytes of the well-formed character at s[pos] (1 for ASCII); 0 when the byte there starts no
+// well-formed sequence (an overlong form, a surrogate, a value past U+10FFFF, a cut sequence) and
+// is read as Windows-1252. The one rule of well-formed UTF-8: the JSON writer uses it too.
+std::size_t WellFormedLength(std::string_view s, std::size_t pos);
 // The text as well-formed UTF-8, each such byte turned into its character.
 std::string FromLegacy(std::string_view s);
 

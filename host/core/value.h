@@ -54,4 +54,13 @@ inline bool IsNull(const Value& v) {
   return std::holds_alternative<std::monostate>(v);
 }
 
+// A visitor of one function per alternative: std::visit(Overloaded{[](double d) {...}, ...}, v).
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+// Spelled out for compilers that do not deduce an aggregate's arguments yet.
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
 }  // namespace ger

@@ -27,27 +27,9 @@ bool Compatible(FieldKind field, FieldKind column) {
   return field == column || (text(field) && text(column)) || (number(field) && number(column));
 }
 
-// Brings a packet value to the field's kind; false when it cannot be.
+// Brings a packet value, already decoded, to the field's kind; false when it cannot be.
 bool Conform(FieldKind kind, Value& v) {
-  switch (v.index()) {
-    case 0:
-      return true;
-    case 1:
-      if (kind == FieldKind::String || kind == FieldKind::Memo) return true;
-      if (kind == FieldKind::Blob) {
-        v = Bytes{std::move(std::get<std::string>(v))};
-        return true;
-      }
-      return false;
-    case 2:
-    case 3:
-      return codec::ConformNumber(kind, v);
-    case 4:
-      return kind == FieldKind::DateTime;
-    case 5:
-      return kind == FieldKind::Blob;
-  }
-  return false;
+  return codec::ConformValue(kind, v, codec::TextForm::Decoded);
 }
 
 const Value kNull{};

@@ -161,20 +161,13 @@ void TField::SetValue(Value value) {
 }
 
 std::string TField::AsString() const {
-  const Value& v = GetValue();
-  switch (v.index()) {
-    case 1:
-      return std::get<std::string>(v);
-    case 2:
-      return ptbr::FormatFloat(std::get<double>(v));
-    case 3:
-      return std::to_string(std::get<std::int64_t>(v));
-    case 4:
-      return ptbr::FormatDateTime(std::get<DateTime>(v));
-    case 5:
-      return std::get<Bytes>(v).data;
-  }
-  return {};
+  return std::visit(Overloaded{[](std::monostate) { return std::string(); },
+                               [](const std::string& s) { return s; },
+                               [](double d) { return ptbr::FormatFloat(d); },
+                               [](std::int64_t i) { return std::to_string(i); },
+                               [](const DateTime& t) { return ptbr::FormatDateTime(t); },
+                               [](const Bytes& b) { return b.data; }},
+                    GetValue());
 }
 
 void TField::SetAsString(std::string_view text) {
@@ -216,19 +209,14 @@ void TField::SetAsString(std::string_view text) {
 }
 
 double TField::AsFloat() const {
-  const Value& v = GetValue();
-  switch (v.index()) {
-    case 1:
-      return ParseFloatOrThrow(std::get<std::string>(v));
-    case 2:
-      return std::get<double>(v);
-    case 3:
-      return static_cast<double>(std::get<std::int64_t>(v));
-    case 4:
-    case 5:
-      throw EConvertError("O campo '" + DisplayLabel() + "' não é numérico.");
-  }
-  return 0;
+  return std::visit(
+      Overloaded{[](std::monostate) { return 0.0; },
+                 [](const std::string& s) { return ParseFloatOrThrow(s); },
+                 [](double d) { return d; }, [](std::int64_t i) { return static_cast<double>(i); },
+                 [this](const auto&) -> double {  // a date, bytes
+                   throw EConvertError("O campo '" + DisplayLabel() + "' não é numérico.");
+                 }},
+      GetValue());
 }
 
 void TField::SetAsFloat(double v) {
@@ -236,22 +224,18 @@ void TField::SetAsFloat(double v) {
 }
 
 std::int64_t TField::AsInteger() const {
-  const Value& v = GetValue();
-  switch (v.index()) {
-    case 1: {
-      const std::string& s = std::get<std::string>(v);
-      if (auto i = ptbr::ParseInteger(s)) return *i;
-      NotInteger(s);
-    }
-    case 2:
-      return ToInteger(std::get<double>(v), ptbr::FormatFloat(std::get<double>(v)));
-    case 3:
-      return std::get<std::int64_t>(v);
-    case 4:
-    case 5:
-      throw EConvertError("O campo '" + DisplayLabel() + "' não é numérico.");
-  }
-  return 0;
+  return std::visit(
+      Overloaded{[](std::monostate) -> std::int64_t { return 0; },
+                 [](const std::string& s) -> std::int64_t {
+                   if (auto i = ptbr::ParseInteger(s)) return *i;
+                   NotInteger(s);
+                 },
+                 [](double d) { return ToInteger(d, ptbr::FormatFloat(d)); },
+                 [](std::int64_t i) { return i; },
+                 [this](const auto&) -> std::int64_t {  // a date, bytes
+                   throw EConvertError("O campo '" + DisplayLabel() + "' não é numérico.");
+                 }},
+      GetValue());
 }
 
 void TField::SetAsInteger(std::int64_t v) {
@@ -298,28 +282,28 @@ Value TField::OldValue() const {
 }
 
 std::string TField::FormattedText(bool display) const {
-  const Value& v = GetValue();
-  switch (v.index()) {
-    case 0:
-      return {};
-    case 2:
-      if (display && !displayFormat_.empty())
-        return ptbr::FormatFloat(std::get<double>(v), displayFormat_);
-      return ptbr::FormatFloat(std::get<double>(v));
-    case 3:
-      if (display && !displayFormat_.empty())
-        return ptbr::FormatFloat(static_cast<double>(std::get<std::int64_t>(v)), displayFormat_);
-      return std::to_string(std::get<std::int64_t>(v));
-    case 5:
-      // A picture or document is not text; grids show a marker instead of its bytes.
-      return display ? "(BLOB)" : std::string();
-    default:
-      // A text with an edit mask is shown as the mask shows it ("52998224725" under a CPF mask
-      // reads "529.982.247-25").
-      if (display && def_.kind == FieldKind::String && !editMask_.empty())
-        return ger::EditMask(editMask_).Format(AsString());
-      return AsString();
-  }
+  return std::visit(
+      Overloaded{[](std::monostate) { return std::string(); },
+                 [&](double d) {
+                   if (display && !displayFormat_.empty())
+                     return ptbr::FormatFloat(d, displayFormat_);
+                   return ptbr::FormatFloat(d);
+                 },
+                 [&](std::int64_t i) {
+                   if (display && !displayFormat_.empty())
+                     return ptbr::FormatFloat(static_cast<double>(i), displayFormat_);
+                   return std::to_string(i);
+                 },
+                 // A picture or document is not text; grids show a marker instead of its bytes.
+                 [&](const Bytes&) { return display ? std::string("(BLOB)") : std::string(); },
+                 [&](const auto&) {  // a text or a date
+                   // A text with an edit mask is shown as the mask shows it ("52998224725"
+                   // under a CPF mask reads "529.982.247-25").
+                   if (display && def_.kind == FieldKind::String && !editMask_.empty())
+                     return ger::EditMask(editMask_).Format(AsString());
+                   return AsString();
+                 }},
+      GetValue());
 }
 
 std::string TField::DisplayText() const {

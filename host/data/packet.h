@@ -123,6 +123,14 @@ class PacketWriter {
 // when it is whole and in range. False when the value is not a number or does not fit.
 bool ConformNumber(FieldKind kind, Value& v);
 
+// How a text reaches a date or blob field: as this codec writes them (ISO 8601 text, base64), or,
+// for values already decoded, as the text's own bytes (a blob) and never as a date.
+enum class TextForm { Encoded, Decoded };
+// The one conversion of a value to a field kind, in place: null fits every kind; a text fits a
+// text field, and a date or blob field as `text` says; a number as ConformNumber; a date and bytes
+// their own kinds. False, the value unchanged, when it does not fit.
+bool ConformValue(FieldKind kind, Value& v, TextForm text = TextForm::Encoded);
+
 std::string Base64Encode(std::string_view bytes);
 std::string Base64Decode(std::string_view text);  // EDatabaseError on malformed input
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "ui/dialogs.h"
 #include "ui/forms.h"
+#include "ui/gestures.h"
 
 namespace ger {
 
@@ -45,6 +47,10 @@ TTabSheet::TTabSheet(TPageControl* pageControl, std::string name, std::string ca
 
 TTabSheet::~TTabSheet() {
   if (pageControl_) pageControl_->RemovePage(this);
+}
+
+bool TTabSheet::ClickByUser() {
+  return ui::Gestures::Page(*this);
 }
 
 int TTabSheet::PageIndex() const {
@@ -214,6 +220,14 @@ bool TMenuItem::Usable() const {
 
 void TMenuItem::Click() {
   if (OnClick) OnClick(*this);
+}
+
+bool TMenuItem::ClickByUser() {
+  if (!Usable()) throw ui::EGestureError("Menu item '" + Name() + "' is disabled or hidden.");
+  return Application().Guard([&] {
+    if (TMenu* menu = Menu()) menu->CloseUp();
+    Click();
+  });
 }
 
 }  // namespace ger

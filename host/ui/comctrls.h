@@ -23,6 +23,10 @@ class TTabSheet : public TControl {
   bool TabVisible() const { return tabVisible_; }
   void SetTabVisible(bool visible);
   bool IsActive() const;
+  // The user sees a page by its tab.
+  bool ObservedVisible() const override { return TabVisible(); }
+  // A click on the tab brings the page forward (Gestures::Page).
+  bool ClickByUser() override;
 
  private:
   TPageControl* pageControl_;
@@ -55,6 +59,7 @@ class TPageControl : public TControl {
   Notify OnChange;
 
   bool TakesFocus() const override { return true; }
+  bool GrowsDown() const override { return true; }
 
  private:
   friend class TTabSheet;
@@ -74,6 +79,9 @@ class TMenu : public TComponent {
   static const ComponentClass ClassInfo;
   const ComponentClass& Class() const override;
   const std::vector<TMenuItem*>& Items() const { return items_; }
+  // Ends the menu's showing when one of its items is chosen: a pop-up menu closes; a menu bar
+  // stays.
+  virtual void CloseUp() {}
 
  private:
   friend class TMenuItem;
@@ -96,7 +104,7 @@ class TPopupMenu : public TMenu {
   // controls down to the point); a toolkit draws it while Shown and calls CloseUp, through the
   // gestures, whatever ends it: a choice, Escape, a click elsewhere.
   void Popup(int x, int y);
-  void CloseUp();
+  void CloseUp() override;
   bool Shown() const { return shown_; }
   int PopupX() const { return x_; }
   int PopupY() const { return y_; }
@@ -138,6 +146,13 @@ class TMenuItem : public TComponent {
 
   Notify OnClick;
   void Click();
+
+  std::string ObservedText() const override { return Caption(); }
+  bool ObservedEnabled() const override { return Enabled(); }
+  bool ObservedVisible() const override { return Visible(); }
+  bool ObservedChecked() const override { return Checked(); }
+  // When usable: its menu closes up, then the item runs.
+  bool ClickByUser() override;
 
  private:
   // Tells the view of the item's menu that it changed.

@@ -63,6 +63,21 @@ class TComponent {
   // Tells the view (and the application) that what the component shows changed.
   void Changed(ViewAspect aspect = ViewAspect::Content);
 
+  // What the user sees of the component, as ui::Observe reads it: each class answers for itself,
+  // so a new control is one class (and one binding in each toolkit), not a case in a list.
+  virtual std::string ObservedText() const { return {}; }
+  virtual bool ObservedEnabled() const { return true; }
+  virtual bool ObservedVisible() const { return false; }
+  virtual bool ObservedChecked() const { return false; }
+  // A check box in its third state.
+  virtual bool ObservedGrayed() const { return false; }
+  // The entries the user chooses among (lists, radio groups); none for other components.
+  virtual std::vector<std::string> Entries() const { return {}; }
+  // A click of the user's, run by Gestures::Click: each class says what a click does to it (a
+  // menu item runs, a page comes forward, a box toggles). This one cannot be clicked: raises
+  // ui::EGestureError. Defined with the gestures (ui/gestures.cpp), whose checks it shares.
+  virtual bool ClickByUser();
+
  private:
   std::string name_;
   TComponent* owner_;
@@ -145,8 +160,7 @@ class TControl : public TComponent {
   virtual void ClearByUser() {}
   // Replaces the whole text as a paste over a selected text does: no key handler runs.
   virtual void PasteByUser(const std::string& text) { (void)text; }
-  // The entries the user chooses among (lists, radio groups); none for other controls.
-  virtual std::vector<std::string> Entries() const { return {}; }
+  // Chooses one of the Entries().
   virtual void SelectByUser(int index) { (void)index; }
   // Whether Enter belongs to the control (a memo's new line, a grid's commit, a button's press)
   // rather than to the form (its default button, or the move to the next box).
@@ -154,6 +168,19 @@ class TControl : public TComponent {
   // Dialog buttons: Enter clicks the form's default button and Escape its cancel button.
   virtual bool IsDefaultButton() const { return false; }
   virtual bool IsCancelButton() const { return false; }
+
+  // A control's caption, state and visibility as the user sees them.
+  std::string ObservedText() const override { return Caption(); }
+  bool ObservedEnabled() const override { return Enabled(); }
+  bool ObservedVisible() const override { return Visible(); }
+  // When usable: the focus first (when the control takes it), then Click, then the focus moves
+  // on to FocusAfterClick (ui/gestures.cpp).
+  bool ClickByUser() override;
+  // The control a click moves the focus on to (a label's box); null for most.
+  virtual TControl* FocusAfterClick() const { return nullptr; }
+  // Whether the control grows downwards with a window taller than the screen was drawn for
+  // (grids, pages, memos); boxes of one line keep their height.
+  virtual bool GrowsDown() const { return false; }
 
  private:
   TControl* parent_ = nullptr;

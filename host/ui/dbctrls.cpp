@@ -80,6 +80,16 @@ std::string TDBEdit::UnmaskedText() const {
   return mask_.IsEmpty() ? Text() : mask_.Unformat(Text());
 }
 
+std::string TDBEdit::ObservedText() const {
+  if (mask_.IsEmpty()) return Text();
+  std::u32string shown = utf8::Decode(Text()), kept;
+  for (std::size_t i = 0; i < shown.size() && i < mask_.Length(); ++i)
+    if (mask_.Positions()[i].kind != EditMask::Kind::Literal)
+      kept.push_back(shown[i] == mask_.Blank() ? U' ' : shown[i]);
+  while (!kept.empty() && kept.back() == U' ') kept.pop_back();
+  return utf8::Encode(kept);
+}
+
 bool TDBEdit::MaskComplete() const {
   return mask_.IsEmpty() || mask_.IsComplete(Text());
 }

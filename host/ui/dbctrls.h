@@ -48,6 +48,8 @@ class TDBEdit : public TCustomEdit, public DataBinding {
   // The text without the mask's literals (when the mask does not save them) and without
   // unfilled positions: what a commit hands to the field.
   std::string UnmaskedText() const;
+  // What the user reads: the text without the mask's literals and without trailing blanks.
+  std::string ObservedText() const override;
   // True when every required position of the mask is filled (no mask: always).
   bool MaskComplete() const;
 
@@ -107,6 +109,8 @@ class TDBDateEdit : public TDBEdit {
   bool IsDateValid() const;
   // True when the box holds nothing but blanks (and separators).
   bool IsEmpty() const;
+  // A date reads as a date, slashes included, without the blanks still to be filled.
+  std::string ObservedText() const override { return UnmaskedText(); }
 
  protected:
   void UpdateData() override;

@@ -179,28 +179,7 @@ int IndexOf(const std::vector<std::string>& items, std::string_view text) {
 namespace Gestures {
 
 bool Click(TComponent& target) {
-  if (auto* item = dynamic_cast<TMenuItem*>(&target)) {
-    if (!item->Usable())
-      throw EGestureError("Menu item '" + item->Name() + "' is disabled or hidden.");
-    return Application().Guard([&] {
-      if (auto* popup = dynamic_cast<TPopupMenu*>(item->Menu())) popup->CloseUp();
-      item->Click();
-    });
-  }
-  if (auto* page = dynamic_cast<TTabSheet*>(&target)) return Page(*page);
-  auto* control = dynamic_cast<TControl*>(&target);
-  if (!control) throw EGestureError("'" + target.Name() + "' cannot be clicked.");
-  RequireUsable(*control);
-  if (auto* check = dynamic_cast<TCheckBox*>(control)) return Check(*check, !check->Checked());
-  return Application().Guard([&] {
-    if (control->TakesFocus() && !FocusFor(*control)) return;
-    if (auto* label = dynamic_cast<TLabel*>(control); label && label->FocusControl) {
-      label->Click();
-      FocusFor(*label->FocusControl);
-      return;
-    }
-    control->Click();
-  });
+  return target.ClickByUser();
 }
 
 bool CloseMenu(TPopupMenu& menu) {
@@ -446,55 +425,46 @@ bool ShortCut(TForm& form, std::string_view shortCut) {
 namespace Observe {
 
 std::string Text(const TComponent& c) {
-  // A date reads as a date, slashes included, without the blanks still to be filled.
-  if (auto* date = dynamic_cast<const TDBDateEdit*>(&c)) return date->UnmaskedText();
-  if (auto* edit = dynamic_cast<const TDBEdit*>(&c)) {
-    const EditMask& mask = edit->Mask();
-    if (mask.IsEmpty()) return edit->Text();
-    std::u32string shown = utf8::Decode(edit->Text()), kept;
-    for (std::size_t i = 0; i < shown.size() && i < mask.Length(); ++i)
-      if (mask.Positions()[i].kind != EditMask::Kind::Literal)
-        kept.push_back(shown[i] == mask.Blank() ? U' ' : shown[i]);
-    while (!kept.empty() && kept.back() == U' ') kept.pop_back();
-    return utf8::Encode(kept);
-  }
-  if (auto* combo = dynamic_cast<const TComboBox*>(&c)) return combo->Text();
-  if (auto* edit = dynamic_cast<const TCustomEdit*>(&c)) return edit->Text();
-  if (auto* radio = dynamic_cast<const TRadioGroup*>(&c))
-    return radio->ItemIndex() >= 0 ? radio->Items()[radio->ItemIndex()] : std::string();
-  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Caption();
-  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Caption();
-  return {};
+  return c.ObservedText();
 }
 
 std::vector<std::string> Items(const TComponent& c) {
-  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Entries();
-  return {};
+  return c.Entries();
 }
 
 bool Enabled(const TComponent& c) {
-  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Enabled();
-  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Enabled();
-  return true;
+  return c.ObservedEnabled();
 }
 
 bool Visible(const TComponent& c) {
-  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Visible();
-  if (auto* page = dynamic_cast<const TTabSheet*>(&c)) return page->TabVisible();
-  if (auto* control = dynamic_cast<const TControl*>(&c)) return control->Visible();
-  return false;
+  return c.ObservedVisible();
 }
 
 bool Checked(const TComponent& c) {
-  if (auto* item = dynamic_cast<const TMenuItem*>(&c)) return item->Checked();
-  if (auto* box = dynamic_cast<const TCheckBox*>(&c)) return box->Checked();
-  return false;
+  return c.ObservedChecked();
 }
 
 bool Grayed(const TComponent& c) {
-  auto* box = dynamic_cast<const TCheckBox*>(&c);
-  return box && box->State() == TCheckBoxState::cbGrayed;
+  return c.ObservedGrayed();
 }
 
 }  // namespace Observe
 }  // namespace ger::ui
+
+namespace ger {
+
+// The clicks of the base classes, here where the checks and the focus moves of every gesture are.
+bool TComponent::ClickByUser() {
+  throw ui::EGestureError("'" + Name() + "' cannot be clicked.");
+}
+
+bool TControl::ClickByUser() {
+  ui::RequireUsable(*this);
+  return Application().Guard([&] {
+    if (TakesFocus() && !ui::FocusFor(*this)) return;
+    Click();
+    if (TControl* next = FocusAfterClick()) ui::FocusFor(*next);
+  });
+}
+
+}  // namespace ger

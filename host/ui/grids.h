@@ -42,6 +42,7 @@ class TDBGrid : public TControl {
   ~TDBGrid() override;
   static const ComponentClass ClassInfo;
   const ComponentClass& Class() const override;
+  bool GrowsDown() const override { return true; }
 
   TDataSource* DataSource() const;
   void SetDataSource(TDataSource* source);

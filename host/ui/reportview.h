@@ -14,6 +14,7 @@ class TReportView : public TControl {
   using TControl::TControl;
   static const ComponentClass ClassInfo;
   const ComponentClass& Class() const override;
+  bool GrowsDown() const override { return true; }
 
   // Shows the document's first page.
   void SetDocument(std::shared_ptr<const report::Document> document);

@@ -6,6 +6,7 @@
 
 #include "core/utf8.h"
 #include "ui/forms.h"
+#include "ui/gestures.h"
 
 namespace ger {
 
@@ -397,6 +398,10 @@ void TCheckBox::SetState(TCheckBoxState state) {
   if (state_ == state) return;
   state_ = state;
   Changed(ViewAspect::Content);
+}
+
+bool TCheckBox::ClickByUser() {
+  return ui::Gestures::Check(*this, !Checked());
 }
 
 bool TCheckBox::KeyPress(char32_t key) {

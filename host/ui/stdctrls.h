@@ -18,6 +18,7 @@ class TLabel : public TControl {
   const ComponentClass& Class() const override;
   // The control a click on the label focuses.
   TControl* FocusControl = nullptr;
+  TControl* FocusAfterClick() const override { return FocusControl; }
 };
 
 // Text editing shared by edits, memos and combo boxes: the text, the caret and selection (in
@@ -30,6 +31,7 @@ class TCustomEdit : public TControl {
   const ComponentClass& Class() const override;
 
   std::string Text() const;
+  std::string ObservedText() const override { return Text(); }
   // A program writing the text: fires OnChange when the text differs.
   void SetText(const std::string& text);
   int MaxLength() const { return maxLength_; }  // characters; 0 is unlimited
@@ -139,6 +141,7 @@ class TMemo : public TCustomEdit {
   const ComponentClass& Class() const override;
   bool WantReturns = true;
   bool WantsReturn() const override { return WantReturns; }
+  bool GrowsDown() const override { return true; }
 
  protected:
   bool Enter() override;
@@ -203,6 +206,10 @@ class TCheckBox : public TControl {
   virtual bool ToggleByUser(bool checked);
   bool KeyPress(char32_t key) override;
   bool TakesFocus() const override { return true; }
+  bool ObservedChecked() const override { return Checked(); }
+  bool ObservedGrayed() const override { return state_ == TCheckBoxState::cbGrayed; }
+  // A click toggles the box (Gestures::Check).
+  bool ClickByUser() override;
 
  protected:
   virtual bool CanModify() { return true; }
@@ -226,6 +233,10 @@ class TRadioGroup : public TControl {
   // The user choosing an entry: fires OnClick; nothing when refused.
   void SelectByUser(int index) override;
   std::vector<std::string> Entries() const override { return items_; }
+  // The chosen entry; empty when none is.
+  std::string ObservedText() const override {
+    return itemIndex_ >= 0 ? items_[itemIndex_] : std::string();
+  }
   // The arrows move the choice as the user does.
   void KeyDown(int& key, unsigned shift) override;
   bool TakesFocus() const override { return true; }
