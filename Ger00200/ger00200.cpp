@@ -170,6 +170,7 @@ void TfrmEmpresa::FormCreate(TComponent& sender) {
 void TfrmEmpresa::netEmpresaBeforeConnect(TNetConnection& sender) {
   sender.Host = Zembrat::WebURL();
   sender.Port = Zembrat::WebPort();
+  sender.CaFile = Application().Settings.caFile;
   sender.Token = Application().Settings.token;
   sender.TimeoutSeconds = Application().Settings.callTimeout;
 }

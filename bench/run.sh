@@ -5,7 +5,9 @@
 #     per second on four (the body comes from rpc.lua);
 #   - the whole-program timings of ger_bench_app: server round trips on SQLite and PostgreSQL,
 #     throughput with 1, 4 and 16 clients, the company screen of the real module, and the
-#     company report to a PDF file.
+#     company report to a PDF file;
+#   - ger_bench_tls: GetVerifEmpresa from the host's client through nginx, over TLS and in the
+#     clear side by side.
 # Usage: bench/run.sh BUILD_DIR   (./ger bench passes the release build)
 # Traffic goes only to 127.0.0.1. GER_TEST_PG names a PostgreSQL to use; without it a throw-away
 # one is started (as ./ger test does) when this runs as root or as the server's owner.
@@ -14,7 +16,8 @@ HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(dirname "$HERE")"
 BUILD="$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)"
 BIN="$BUILD/bin"
-cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger-server Pkg_Ger00200 >/dev/null
+cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger-server Pkg_Ger00200 \
+  >/dev/null
 
 WORK="$(mktemp -d /tmp/ger-bench.XXXXXX)"
 FIGURES="$WORK/figures.jsonl"
@@ -115,6 +118,14 @@ mkdir -p "$WORK/report"
 "$BIN/ger_bench_app" report --server "$BIN/ger-server" --data "$ROOT/data" --dir "$WORK/report" \
   --companies 1296 | tee -a "$FIGURES" >&2
 
+if [ -x /usr/sbin/nginx ]; then
+  log "the host's client through nginx: TLS and plain HTTP"
+  "$BIN/ger_bench_tls" --server "$BIN/ger-server" --data "$ROOT/data" --dir "$WORK/tls" \
+    --config "$ROOT/deploy/nginx/ger.conf" | tee -a "$FIGURES" >&2
+else
+  log "no nginx here (./ger deps installs it): the TLS figures are left out"
+fi
+
 # Written aside first, so an interrupted run leaves the previous results in place.
 python3 - "$WORK/codec.json" "$FIGURES" "$HERE/results.json.tmp" <<'PY'
 import json, sys
@@ -142,6 +153,7 @@ targets = {
     ("report", "Ger002_pdf_1296_first"): ("<", 1000),
     ("report", "Ger002_pdf_1296_peak_rss"): ("<", 100),
     ("screen", "Confirmar_altered_1296_p50"): ("<", 40),
+    ("tls", "GetVerifEmpresa_tls_over_plain_p50"): ("<", 1.5),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")

@@ -6,6 +6,8 @@ find_package(PostgreSQL REQUIRED)
 find_package(spdlog CONFIG REQUIRED)
 find_package(CLI11 CONFIG REQUIRED)
 find_package(GTest CONFIG REQUIRED)
+# TLS in the desktop host's client, and the certificates ger-admin makes.
+find_package(OpenSSL 3 REQUIRED)
 
 # Debian ships cpp-httplib compiled: the header declares, libcpp-httplib.so defines. The library
 # was built with TLS and compression, which change its class layouts, so every user must compile

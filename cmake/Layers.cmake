@@ -22,7 +22,7 @@ set(GER_LAYERS
   "routines : host/routines                                : db net ui"
   "forms    : host/forms                                   : routines module"
   "contract : contract                                     : net"
-  "launcher : server/launcher.h server/launcher.cpp server/paths.h :"
+  "launcher : server/launcher.h server/launcher.cpp server/paths.h server/nginx_front.h server/nginx_front.cpp :"
   "server   : server                                       : db contract launcher"
   "package  : Ger00200 Ger00201 Ger00202 Pkg_Ger00200      : forms contract"
   "scenario : shell/scenario                                 : routines module launcher"

@@ -1,5 +1,6 @@
 // ger-admin: what an operator does to the shared database besides serving it: back it up,
-// restore a backup, refresh the reference lists, make a seat's read-only role.
+// restore a backup, refresh the reference lists, make a seat's read-only role, and make the TLS
+// authority and the servers' certificates of an office that has none.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "reference.h"
 #include "schema.h"
 #include "seat_role.h"
+#include "tls_files.h"
 
 namespace fs = std::filesystem;
 using namespace ger;
@@ -83,7 +85,53 @@ int main(int argc, char** argv) {
       "the host reads and writes nothing; prints the URL the seats' setting 'database' takes");
   common(seatRole);
   seatRole->add_option("NAME", roleName, "the new role's name")->required();
+  std::string tlsDir;
+  std::vector<std::string> tlsNames;
+  server::Validity authorityValidity{3650, 0}, certificateValidity;
+  CLI::App* tlsCa = app.add_subcommand(
+      "tls-ca",
+      "make a self-signed certificate authority in DIR for an office without one: DIR/ca.pem goes "
+      "to every seat (its ca_file setting), DIR/ca.key stays private (mode 0600; a new DIR is "
+      "made 0700); existing files are never overwritten");
+  tlsCa->add_option("DIR", tlsDir, "folder of the authority")->required();
+  tlsCa->add_option("--days", authorityValidity.days, "days the authority is valid")
+      ->check(CLI::Range(1, 36500))
+      ->capture_default_str();
+  CLI::App* tlsCert = app.add_subcommand(
+      "tls-cert",
+      "issue with DIR's authority the certificate nginx presents for NAME (more host names or IP "
+      "addresses may follow): DIR/NAME.pem and DIR/NAME.key (mode 0600), for nginx's "
+      "ssl_certificate and ssl_certificate_key");
+  tlsCert->add_option("DIR", tlsDir, "folder of the authority")->required();
+  tlsCert
+      ->add_option("NAME", tlsNames,
+                   "the servers' host names or addresses, as the seats' "
+                   "web_url names them")
+      ->required();
+  tlsCert->add_option("--days", certificateValidity.days, "days the certificate is valid")
+      ->check(CLI::Range(1, 3650))
+      ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
+
+  try {
+    if (*tlsCa) {
+      server::MakeAuthority(tlsDir, "Autoridade certificadora Ger", authorityValidity);
+      std::cout << "authority written: " << (fs::path(tlsDir) / "ca.pem").string()
+                << " (the seats' ca_file) and its key " << (fs::path(tlsDir) / "ca.key").string()
+                << " (keep it private)\n";
+      return 0;
+    }
+    if (*tlsCert) {
+      server::MakeCertificate(tlsDir, tlsNames, certificateValidity);
+      const fs::path stem = fs::path(tlsDir) / tlsNames.front();
+      std::cout << "certificate written: " << stem.string() << ".pem (ssl_certificate) and its key "
+                << stem.string() << ".key (ssl_certificate_key)\n";
+      return 0;
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "ger-admin: " << e.what() << "\n";
+    return 1;
+  }
 
   const std::string url = DatabaseUrl(dbUrl, dataDir);
   try {

@@ -44,6 +44,7 @@ const report::Table& ReportJob::Table(ui::ProgressScope& progress) {
   TNetConnection net;
   net.Host = Zembrat::WebURL();
   net.Port = Zembrat::WebPort();
+  net.CaFile = Application().Settings.caFile;
   net.Token = Application().Settings.token;
   net.ServerName = source.object;
   boost::json::array params;

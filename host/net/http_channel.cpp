@@ -60,17 +60,21 @@ bool Wait(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-HttpChannel::HttpChannel(std::string host, int port, int timeoutSeconds, std::size_t maxAnswer)
+HttpChannel::HttpChannel(std::string host, int port, int timeoutSeconds, std::size_t maxAnswer,
+                         std::optional<TlsOptions> tls)
     : host_(std::move(host)),
       port_(port),
       timeoutSeconds_(std::max(timeoutSeconds, 1)),
-      maxAnswer_(maxAnswer) {}
+      maxAnswer_(maxAnswer),
+      tlsOptions_(std::move(tls)) {}
 
 HttpChannel::~HttpChannel() {
   Close();
 }
 
 void HttpChannel::Close() {
+  if (tls_) tls_->Shutdown();
+  tls_.reset();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
@@ -109,20 +113,44 @@ bool HttpChannel::Open() {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     fd_ = fd;
     failure_ = HttpFailure::None;
-    return true;
+    return !tlsOptions_ || Secure();
   }
   return false;
+}
+
+// The handshake on the connected socket, under the call's deadline. A refusal closes the
+// connection: nothing of the request has been sent, and it is not sent in the clear instead.
+bool HttpChannel::Secure() {
+  if (!tlsContext_) tlsContext_ = std::make_unique<TlsContext>(tlsOptions_->caFile);
+  tls_ = std::make_unique<TlsSession>(*tlsContext_, fd_, host_);
+  for (;;) {
+    const TlsIo io = tls_->Handshake();
+    if (io == TlsIo::Done) return true;
+    if (io == TlsIo::WantRead || io == TlsIo::WantWrite) {
+      if (WaitReady(io == TlsIo::WantRead ? POLLIN : POLLOUT)) continue;
+    } else {
+      refusal_ = tls_->Refusal();
+      failure_ = HttpFailure::Refused;
+    }
+    Close();
+    return false;
+  }
 }
 
 // A kept connection is usable when nothing is waiting on it: readable means the server closed it
 // (idle too long, or restarted) or sent something unasked.
 bool HttpChannel::StillOpen() const {
-  if (fd_ < 0) return false;
+  if (fd_ < 0 || (tls_ && tls_->Pending())) return false;
   pollfd p{fd_, POLLIN, 0};
   return ::poll(&p, 1, 0) == 0;
 }
 
 bool HttpChannel::SendAll(std::string_view head, std::string_view body) {
+  if (tls_) {
+    // A small request goes out as one record, as it goes out in one write in the clear.
+    if (body.size() <= kInput) return SendSecure(std::string(head).append(body));
+    return SendSecure(head) && SendSecure(body);
+  }
   iovec parts[2] = {{const_cast<char*>(head.data()), head.size()},
                     {const_cast<char*>(body.data()), body.size()}};
   msghdr msg{};
@@ -153,6 +181,27 @@ bool HttpChannel::SendAll(std::string_view head, std::string_view body) {
   return true;
 }
 
+bool HttpChannel::SendSecure(std::string_view data) {
+  while (!data.empty()) {
+    std::size_t n = 0;
+    switch (tls_->Write(data.data(), data.size(), n)) {
+      case TlsIo::Done:
+        data.remove_prefix(n);
+        break;
+      case TlsIo::WantRead:
+        if (!WaitReady(POLLIN)) return false;
+        break;
+      case TlsIo::WantWrite:
+        if (!WaitReady(POLLOUT)) return false;
+        break;
+      default:
+        failure_ = HttpFailure::Broken;
+        return false;
+    }
+  }
+  return true;
+}
+
 bool HttpChannel::WaitReady(short events) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
   if (left <= 0 || !Wait(fd_, events, static_cast<int>(std::min<long long>(left, INT32_MAX)))) {
@@ -165,8 +214,29 @@ bool HttpChannel::WaitReady(short events) {
 
 // Some bytes, as soon as there are any; 0 at the end of the stream, -1 with failure_ set.
 ssize_t HttpChannel::Recv(char* data, std::size_t size) {
+  while (tls_) {
+    std::size_t n = 0;
+    switch (tls_->Read(data, size, n)) {
+      case TlsIo::Done:
+        return static_cast<ssize_t>(n);
+      case TlsIo::Closed:
+        streamEnded_ = true;
+        return 0;
+      case TlsIo::WantRead:
+        if (!WaitReady(POLLIN)) return -1;
+        break;
+      case TlsIo::WantWrite:
+        if (!WaitReady(POLLOUT)) return -1;
+        break;
+      default:
+        // Also a stream ended without the server's close_notify: what came may be cut short.
+        failure_ = HttpFailure::Broken;
+        return -1;
+    }
+  }
   for (;;) {
     ssize_t n = ::recv(fd_, data, size, MSG_DONTWAIT);
+    if (n == 0) streamEnded_ = true;
     if (n >= 0) return n;
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -271,6 +341,7 @@ std::optional<HttpReply> HttpChannel::ReadAnswer(int fd) {
   if (fd_ < 0) return Fail(HttpFailure::Broken);
   deadline_ = Clock::now() + std::chrono::seconds(timeoutSeconds_);
   failure_ = HttpFailure::None;
+  if (tlsOptions_ && !Secure()) return std::nullopt;
   auto reply = Receive();
   Close();
   return reply;
@@ -283,6 +354,7 @@ std::optional<HttpReply> HttpChannel::Fail(HttpFailure why) {
 
 std::optional<HttpReply> HttpChannel::Receive() {
   inStart_ = inEnd_ = 0;  // nothing is left over from a previous answer: each is read whole
+  streamEnded_ = false;
   // Interim answers (1xx) come before the real one, each with a head of its own; the call's
   // deadline bounds how many a server can send.
   for (;;) {
@@ -360,7 +432,9 @@ std::optional<HttpReply> HttpChannel::Receive() {
         reply.body.append(pending);
         inStart_ = inEnd_;
         if (More()) continue;
-        if (failure_ != HttpFailure::Broken) return std::nullopt;  // out of time
+        // Out of time, or broken off: over TLS without the server's close_notify, which anyone
+        // on the way could have cut.
+        if (!streamEnded_) return std::nullopt;
         failure_ = HttpFailure::None;  // the end of the stream ends this body
         break;
       }

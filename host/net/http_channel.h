@@ -1,8 +1,9 @@
 #pragma once
-// One keep-alive HTTP/1.1 connection of the client, on a plain blocking socket. The answers of the
-// application server are read with few, large reads straight into their final buffer: a company
-// list is about 2 MB, and a library reading 4 kB at a time, with a poll before each read, spent
-// as long on the socket as on decoding the list.
+// One keep-alive HTTP/1.1 connection of the client, plain or over TLS (net/tls.h). The answers of
+// the application server are read with few, large reads straight into their final buffer: a
+// company list is about 2 MB, and a library reading 4 kB at a time, with a poll before each read,
+// spent as long on the socket as on decoding the list. The reading of an answer is one for both
+// transports: only the bytes' source (Recv) and sink (SendAll) differ.
 #include <sys/types.h>
 
 #include <chrono>
@@ -10,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "net/tls.h"
 
 namespace ger::net {
 
@@ -25,14 +28,23 @@ enum class HttpFailure {
   Timeout,      // the answer was not in whole before the call's deadline
   TooLarge,     // the answer is larger than the channel holds
   Broken,       // the connection broke off, or what came back is not an HTTP answer
+  Refused,      // no secure connection: a check of TLS failed (TlsRefused() says which)
+};
+
+// A channel over TLS. The CA file's authorities replace the system's when it is named.
+struct TlsOptions {
+  std::string caFile;
 };
 
 class HttpChannel {
  public:
   // `timeoutSeconds` bounds each call as a whole (connecting, sending, every byte of the answer);
-  // `maxAnswer` bounds an answer's body, which is allocated as its bytes arrive.
+  // `maxAnswer` bounds an answer's body, which is allocated as its bytes arrive. With `tls`,
+  // every connection is secured and the server's certificate checked against `host` before
+  // anything is sent; a refused one is never retried in the clear.
   HttpChannel(std::string host, int port, int timeoutSeconds,
-              std::size_t maxAnswer = kDefaultMaxAnswer);
+              std::size_t maxAnswer = kDefaultMaxAnswer,
+              std::optional<TlsOptions> tls = std::nullopt);
   ~HttpChannel();
   HttpChannel(const HttpChannel&) = delete;
   HttpChannel& operator=(const HttpChannel&) = delete;
@@ -44,17 +56,22 @@ class HttpChannel {
   std::optional<HttpReply> Post(const std::string& path, std::string_view body,
                                 const std::string& bearerToken);
   HttpFailure Failure() const { return failure_; }
+  // Which check refused the last secure connection (Failure() is Refused).
+  const TlsRefusal& TlsRefused() const { return refusal_; }
   void Close();
   // Reads one answer from a connected socket that stays the caller's (what Post does after
-  // sending; the fuzzer feeds it arbitrary bytes this way).
+  // sending; the fuzzers feed it arbitrary bytes this way). A TLS channel makes its handshake on
+  // the socket first.
   std::optional<HttpReply> ReadAnswer(int fd);
 
   static constexpr std::size_t kDefaultMaxAnswer = std::size_t{256} << 20;
 
  private:
   bool Open();
+  bool Secure();
   bool StillOpen() const;
   bool SendAll(std::string_view head, std::string_view body);
+  bool SendSecure(std::string_view data);
   std::optional<HttpReply> Receive();
   std::optional<HttpReply> Fail(HttpFailure why);
   bool More();
@@ -71,10 +88,15 @@ class HttpChannel {
   int timeoutSeconds_;
   std::size_t maxAnswer_;
   int fd_ = -1;
+  std::optional<TlsOptions> tlsOptions_;
+  std::unique_ptr<TlsContext> tlsContext_;  // made at the first connection, kept for the next
+  std::unique_ptr<TlsSession> tls_;         // the connection's, while fd_ is secured
+  TlsRefusal refusal_;
   std::chrono::steady_clock::time_point deadline_;
   HttpFailure failure_ = HttpFailure::None;
   std::unique_ptr<char[]> in_ = std::make_unique_for_overwrite<char[]>(kInput);
   std::size_t inStart_ = 0, inEnd_ = 0;  // unread input
+  bool streamEnded_ = false;             // the server ended the stream properly
 };
 
 }  // namespace ger::net

@@ -6,6 +6,7 @@
 #include "core/exceptions.h"
 #include "data/packet.h"
 #include "net/http_channel.h"
+#include "net/messages.h"
 
 namespace ger {
 
@@ -13,6 +14,25 @@ namespace json = boost::json;
 
 namespace {
 const std::string kInvalidAnswer = "Resposta inválida do servidor de aplicação";
+
+// The sentence for a secure connection refused, naming the check that failed.
+std::string RefusalSentence(const ServerUrl& address, const std::string& caFile,
+                            const net::TlsRefusal& refusal) {
+  switch (refusal.check) {
+    case net::TlsCheck::Name:
+      return net::NetMsg("Tls_Nome", {address.host, refusal.detail});
+    case net::TlsCheck::Authority:
+      return net::NetMsg("Tls_Autoridade", {address.host, refusal.detail});
+    case net::TlsCheck::Expired:
+      return net::NetMsg("Tls_Vencido", {address.host, refusal.detail});
+    case net::TlsCheck::NotYetValid:
+      return net::NetMsg("Tls_Futuro", {address.host, refusal.detail});
+    case net::TlsCheck::CaFile:
+      return net::NetMsg("Tls_ArquivoCA", {caFile, refusal.detail});
+    default:
+      return net::NetMsg("Tls_Conexao", {address.Text(), refusal.detail});
+  }
+}
 }  // namespace
 
 ServerPayload::ServerPayload() : ServerPayload(json::value()) {}
@@ -42,7 +62,13 @@ TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::Connect() {
   if (BeforeConnect) BeforeConnect(*this);
-  client_ = std::make_unique<net::HttpChannel>(Host, Port, TimeoutSeconds, MaxAnswerBytes);
+  client_.reset();
+  address_ = ParseServerUrl(Host, Port);
+  if (!address_) return;  // each call says so
+  std::optional<net::TlsOptions> tls;
+  if (address_->tls) tls = net::TlsOptions{CaFile};
+  client_ = std::make_unique<net::HttpChannel>(address_->host, address_->port, TimeoutSeconds,
+                                               MaxAnswerBytes, std::move(tls));
 }
 
 void TNetConnection::Disconnect() {
@@ -59,8 +85,12 @@ ServerAnswer TNetConnection::Call(std::string_view method, const json::array& pa
 
 ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_view params) {
   if (!client_) Connect();
-  const std::string where = Host + ":" + std::to_string(Port);
   ServerAnswer answer;
+  if (!client_) {
+    answer.error = net::NetMsg("Srv_Endereco", {Host});
+    return answer;
+  }
+  const std::string where = address_->Text();
 
   // The client's one JSON-RPC request envelope.
   const std::string id = std::to_string(nextId_++);
@@ -85,6 +115,9 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
         answer.error = "A resposta do servidor de aplicação (" + where +
                        ") excede o tamanho máximo aceito (" + std::to_string(MaxAnswerBytes >> 20) +
                        " MB).";
+        break;
+      case net::HttpFailure::Refused:
+        answer.error = RefusalSentence(*address_, CaFile, client_->TlsRefused());
         break;
       case net::HttpFailure::Broken:
         answer.error = "A comunicação com o servidor de aplicação (" + where +

@@ -3,9 +3,10 @@
 // and passes its arguments in order as JSON (texts, booleans, change sets as objects, arrays);
 // the answer holds either the payload or the Portuguese sentence to show the user.
 //
-// The transport is JSON-RPC 2.0 over HTTP/1.1 with keep-alive, POST /<ServerName>. Connect()
-// prepares the HTTP client (the TCP connection is opened by the first call and kept); a call
-// made while disconnected connects first. Not thread-safe: one connection per thread.
+// The transport is JSON-RPC 2.0 over HTTP/1.1 with keep-alive, POST /<ServerName>, in the clear or
+// over TLS as Host says (core/server_url.h). Connect() prepares the HTTP client (the TCP
+// connection is opened by the first call and kept); a call made while disconnected connects
+// first. Not thread-safe: one connection per thread.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +17,8 @@
 
 #include <boost/json/array.hpp>
 #include <boost/json/value.hpp>
+
+#include "core/server_url.h"
 
 namespace ger::net {
 class HttpChannel;
@@ -57,8 +60,12 @@ class TNetConnection {
   TNetConnection(const TNetConnection&) = delete;
   TNetConnection& operator=(const TNetConnection&) = delete;
 
+  // A host name (plain HTTP on Port), or a URL: "http://NAME[:PORT]", "https://NAME[:PORT]".
   std::string Host = "127.0.0.1";
   int Port = 8200;
+  // For https: the PEM file of the authorities that may issue the server's certificate; empty,
+  // the system's.
+  std::string CaFile;
   std::string Token;  // sent as a bearer token when not empty
   // The remote data module ("PACKAGE.module"). The default is the one the build's contract
   // library declares (GER_DEFAULT_SERVER_OBJECT), so that tools and tests reach it unnamed.
@@ -82,6 +89,7 @@ class TNetConnection {
 
  private:
   std::unique_ptr<net::HttpChannel> client_;
+  std::optional<ServerUrl> address_;  // what Host named at the last Connect
   std::uint64_t nextId_ = 1;
 };
 

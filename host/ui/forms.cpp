@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "core/secret_file.h"
+#include "core/server_url.h"
 #include "core/utf8.h"
 #include "data/datasource.h"
 #include "ui/comctrls.h"
@@ -265,7 +266,14 @@ void HostSettings::Set(const std::string& rawKey, const std::string& value) {
   std::string key = rawKey;
   std::replace(key.begin(), key.end(), '-', '_');
   if (key == "web_url") {
+    if (!ParseServerUrl(value, webPort))
+      throw Exception("Invalid server address '" + value +
+                      "': expected a host name, http://NAME[:PORT] or https://NAME[:PORT].");
     webUrl = value;
+  } else if (key == "ca_file") {
+    if (!value.empty() && !std::ifstream(value))
+      throw Exception("Cannot read the CA file '" + value + "'.");
+    caFile = value;
   } else if (key == "web_port") {
     int port = 0;
     auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
@@ -331,9 +339,9 @@ void HostSettings::LoadFile(const std::string& path) {
 }
 
 std::vector<std::string> HostSettings::ParseArgs(const std::vector<std::string>& args) {
-  static const std::vector<std::string> kKeys = {"web_url",    "web_port",    "report_dir",
-                                                 "module",     "database",    "token",
-                                                 "token_file", "call_timeout"};
+  static const std::vector<std::string> kKeys = {"web_url",    "web_port",   "ca_file",
+                                                 "report_dir", "module",     "database",
+                                                 "token",      "token_file", "call_timeout"};
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

@@ -99,17 +99,21 @@ class TForm : public TControl {
 
 // Host settings, from the command line of a shell or a settings file.
 struct HostSettings {
-  std::string webUrl = "127.0.0.1";  // application server host
+  // The application server: a host name (plain HTTP on webPort) or a URL, "http://NAME[:PORT]"
+  // or "https://NAME[:PORT]" (core/server_url.h).
+  std::string webUrl = "127.0.0.1";
   int webPort = 8200;
+  std::string caFile;            // for https: the authorities' PEM file; empty, the system's
   std::string reportDir;         // folder of report templates
   std::string moduloAtiv = "G";  // one-character code of the active host module
   std::string databaseUrl;       // "sqlite:PATH" or "postgresql://..."
   std::string token;             // bearer token for the application server
   int callTimeout = 30;          // seconds a call to the application server may take in all
 
-  // "key=value" lines ("#" comments); keys: web_url, web_port, report_dir, module, database,
-  // token, token_file (the token read from that file, which only its owner may read),
-  // call_timeout. Raises Exception naming the line for an unknown key or a bad port.
+  // "key=value" lines ("#" comments); keys: web_url, web_port, ca_file, report_dir, module,
+  // database, token, token_file (the token read from that file, which only its owner may read),
+  // call_timeout. Raises Exception naming the line for an unknown key, a bad address or port, or
+  // a CA file that cannot be read.
   void LoadFile(const std::string& path);
   void Set(const std::string& key, const std::string& value);
   // "--key=value" or "--key value" arguments with the same keys (dashes or underscores);

@@ -7,10 +7,17 @@ namespace ger::qt {
 HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   HostOptions o;
   CLI::App app{"ger-host: the desktop host that opens the company screen", "ger-host"};
-  std::optional<std::string> host, database, settings, screenshot, script, reportDir, activeModule,
-      tokenFile;
+  std::optional<std::string> host, url, caFile, database, settings, screenshot, script, reportDir,
+      activeModule, tokenFile;
   std::optional<int> port;
-  app.add_option("--server-host", host, "host name of the application server");
+  auto* hostOption = app.add_option("--server-host", host, "host name of the application server");
+  app.add_option("--server-url", url,
+                 "address of the application server: a host name, http://NAME[:PORT] or "
+                 "https://NAME[:PORT] (TLS; the certificate is checked, never plain HTTP instead)")
+      ->excludes(hostOption);
+  app.add_option("--ca-file", caFile,
+                 "for https: the PEM file of the authorities that issue the server's certificate "
+                 "(default: the system's)");
   app.add_option("--server-port", port, "port of the application server")
       ->check(CLI::Range(1, 65535));
   app.add_option("--db", database,
@@ -38,8 +45,10 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
     o.settings.LoadFile(*settings);
     o.settingsFile = settings;
   }
-  if (host) o.settings.Set("web_url", *host);
   if (port) o.settings.Set("web_port", std::to_string(*port));
+  if (host) o.settings.Set("web_url", *host);
+  if (url) o.settings.Set("web_url", *url);
+  if (caFile) o.settings.Set("ca_file", *caFile);
   if (database) o.settings.Set("database", *database);
   if (reportDir) o.settings.Set("report_dir", *reportDir);
   if (activeModule) o.settings.Set("module", *activeModule);

@@ -55,6 +55,7 @@ bool PlayScript(const std::string& file, ger::TLoadedModule& module, ger::qt::Sh
     world.databaseUrl = app.Settings.databaseUrl;
     world.serverHost = app.Settings.webUrl;
     world.serverPort = app.Settings.webPort;
+    world.caFile = app.Settings.caFile;
     world.tmp = tmp.Path();
     world.atEndInModal = std::move(atEndInModal);
     Interpreter interpreter(world, [&line](int n) { line = n; });

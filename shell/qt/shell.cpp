@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "convert.h"
+#include "core/server_url.h"
 #include "helpwindow.h"
 #include "icons.h"
 #include "look.h"
@@ -108,8 +109,9 @@ Shell::Shell() {
   app.OnModelChanged = [this] { ScheduleSync(); };
   previousRunner_ = blocking::SetRunner([this](const blocking::Work& work) { Wait(work); });
   const HostSettings& s = app.Settings;
+  const std::optional<ServerUrl> server = ParseServerUrl(s.webUrl, s.webPort);
   window_->ServerLabel()->setText(
-      ToQ("Servidor " + s.webUrl + ":" + std::to_string(s.webPort) + "  Módulo " + s.moduloAtiv));
+      ToQ("Servidor " + (server ? server->Text() : s.webUrl) + "  Módulo " + s.moduloAtiv));
   connect(window_->Mdi(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     if (!sub || syncDepth_ > 0) return;
     for (Entry& e : entries_)

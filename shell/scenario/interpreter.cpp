@@ -121,6 +121,7 @@ class Interpreter::Impl {
       : world_(std::move(world)), progress_(std::move(progress)) {
     net_.Host = world_.serverHost;
     net_.Port = world_.serverPort;
+    net_.CaFile = world_.caFile;
     net_.Token = world_.token;
   }
   ~Impl() { net_.Disconnect(); }

@@ -28,8 +28,9 @@ struct World {
   std::string databaseUrl;          // sql, expect sql
   // The application server; fail and expect calls use its __fail and __calls methods, which only
   // a server started with --test-hooks answers.
-  std::string serverHost = "127.0.0.1";
+  std::string serverHost = "127.0.0.1";  // a host name or a URL (core/server_url.h)
   int serverPort = 0;
+  std::string caFile;         // for an https server: the authorities' file (empty: the system's)
   std::string token;          // sent as a bearer token when not empty
   std::filesystem::path tmp;  // what $TMP stands for in texts
   // Called when the file ends while a modal form is still open (ger-host takes its picture

@@ -282,6 +282,14 @@ class DialogsTest : public QObject {
     QCOMPARE(o.settings.webUrl, std::string("arquivo"));
     QCOMPARE(o.settings.webPort, 8500);
     QCOMPARE(o.settings.moduloAtiv, std::string("/"));
+    // A seat elsewhere: the whole address, and the office's authority.
+    o = qt::ParseHostOptions(
+        {"--server-url", "https://ger.example.com", "--ca-file", f.fileName().toStdString()});
+    QCOMPARE(o.settings.webUrl, std::string("https://ger.example.com"));
+    QCOMPARE(o.settings.caFile, f.fileName().toStdString());
+    QVERIFY_THROWS_EXCEPTION(
+        Exception, qt::ParseHostOptions({"--server-url", "https://a", "--server-host", "b"}));
+    QVERIFY_THROWS_EXCEPTION(Exception, qt::ParseHostOptions({"--server-url", "gopher://a"}));
   }
 };
 

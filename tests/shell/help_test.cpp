@@ -17,6 +17,7 @@
 #include "company_screen.h"
 #include "core/messages.h"
 #include "helpwindow.h"
+#include "net/messages.h"
 #include "report/messages.h"
 #include "routines/routines.h"
 #include "ui/dbctrls.h"
@@ -63,6 +64,7 @@ class HelpTest : public ger::test::CompanyScreenTest {
     all.emplace_back("report", report::ReportMessages());
     all.emplace_back("picture", PictureMessages());
     all.emplace_back("help", help::HelpMessages());
+    all.emplace_back("net", net::NetMessages());
     return all;
   }
 

@@ -249,5 +249,23 @@ TEST_F(ApplicationTest, LocalCacheRefreshesAreCountedPerTable) {
   EXPECT_EQ(refreshed.size(), 3u);
 }
 
+// A seat elsewhere names its server with https and the office's CA file; an address no client
+// could call and a CA file that cannot be read are refused when the settings are read.
+TEST_F(ApplicationTest, HttpsSettingsAreCheckedWhenRead) {
+  HostSettings s;
+  const std::string ca = ::testing::TempDir() + "/host_ca.pem";
+  { std::ofstream(ca) << "-----BEGIN CERTIFICATE-----\n"; }
+  s.ParseArgs({"--web-url", "https://ger.example.com:8443", "--ca-file", ca});
+  EXPECT_EQ(s.webUrl, "https://ger.example.com:8443");
+  EXPECT_EQ(s.caFile, ca);
+  EXPECT_THROW(s.ParseArgs({"--web-url", "ftp://ger.example.com"}), Exception);
+  EXPECT_THROW(s.ParseArgs({"--web-url", "https://ger.example.com/GER00200.rdmEmpresa"}),
+               Exception);
+  EXPECT_THROW(s.ParseArgs({"--ca-file", ::testing::TempDir() + "/no_such_ca.pem"}), Exception);
+  EXPECT_EQ(s.webUrl, "https://ger.example.com:8443");
+  EXPECT_EQ(s.caFile, ca);
+  std::filesystem::remove(ca);
+}
+
 }  // namespace
 }  // namespace ger::testing
