@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "backup.h"
 #include "fault_support.h"
 #include "net/messages.h"
 #include "nginx_front.h"
