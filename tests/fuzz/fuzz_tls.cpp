@@ -75,8 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::shutdown(ends[1], SHUT_WR);
   });
   constexpr std::size_t kCap = 1 << 16;
-  ger::net::HttpChannel channel("fuzz", 1, 5, kCap,
-                                ger::net::TlsOptions{(authority.dir / "ca.pem").string()});
+  // One channel for the run, as the host keeps one: its authorities are read once.
+  static ger::net::HttpChannel channel("fuzz", 1, 5, kCap,
+                                       ger::net::TlsOptions{(authority.dir / "ca.pem").string()});
   auto reply = channel.ReadAnswer(ends[0]);
   ::shutdown(ends[0], SHUT_RDWR);  // a server still writing stops
   server.join();
