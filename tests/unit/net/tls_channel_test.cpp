@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "net/http_channel.h"
+#include "net/messages.h"
+#include "net/netconnection.h"
 #include "tls_files.h"
 
 namespace fs = std::filesystem;
@@ -208,6 +210,20 @@ TEST(TlsChannel, EachFailedCheckIsRefusedWithWhatTheCertificateSaid) {
   EXPECT_EQ(old.detail.size(), 10u);  // dd/mm/yyyy
   const TlsRefusal noFile = refusal("localhost", good.Port(), {"/nonexistent/ca.pem"});
   EXPECT_EQ(noFile.check, TlsCheck::CaFile);
+}
+
+// The connection says which check failed in the user's words, and an address it cannot call is
+// said so on every call rather than tried some other way.
+TEST(TlsChannel, TheConnectionSaysWhyInTheCataloguesWords) {
+  TlsPeer good(Certs().dir / "localhost.pem", Certs().dir / "localhost.key", {{}});
+  TNetConnection seat;
+  seat.Host = "https://127.0.0.1:" + std::to_string(good.Port());
+  seat.CaFile = (Certs().dir / "ca.pem").string();
+  EXPECT_EQ(seat.Call("GetEmpresa").error, NetMsg("Tls_Nome", {"127.0.0.1", "'localhost'"}));
+  TNetConnection odd;
+  odd.Host = "ftp://ger.example.com";
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(odd.Call("GetEmpresa").error, NetMsg("Srv_Endereco", {"ftp://ger.example.com"}));
 }
 
 }  // namespace
