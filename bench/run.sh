@@ -25,6 +25,7 @@ FIGURES="$WORK/figures.jsonl"
 SERVER_PID=""
 PG_DIR=""
 cleanup() {
+  [ -z "${NGINX_PID:-}" ] || { kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null; } || true
   [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null || true
   if [ -n "$PG_DIR" ]; then
     runuser -u gerpg -- /usr/lib/postgresql/15/bin/pg_ctl -D "$PG_DIR/data" -m immediate stop \
@@ -52,23 +53,117 @@ URL="http://127.0.0.1:$PORT/"
 BODY='{"jsonrpc":"2.0","id":1,"method":"GetVerifEmpresa","params":["01"]}'
 answer="$(curl -s -X POST "${URL}GER00200.rdmEmpresa" -H 'Content-Type: application/json' -d "$BODY")"
 case "$answer" in *'"rows":[["01"]]'*) ;; *) echo "unexpected answer: $answer" >&2; exit 1 ;; esac
-wrk_figures() {  # NAME THREADS CONNECTIONS
-  local line
-  wrk -t"$2" -c"$3" -d"${GER_WRK_SECONDS:-5}s" -s "$HERE/rpc.lua" "$URL" >"$WORK/wrk.txt"
+# The transport's floor: nginx answering the same bytes from its configuration, as an ordinary
+# process of this run on a free loopback port (with as many workers as the server has loops, no
+# access log, connections kept), measured beside the server in the same minutes.
+NGINX_PID=""
+FLOOR_URL=""
+start_floor() {
+  command -v nginx >/dev/null || { log "no nginx here: the floor is left out"; return 0; }
+  case "$answer" in *"'"* | *'$'* | *'\'*) echo "the answer cannot be quoted for nginx" >&2; return 1 ;; esac
+  local dir="$WORK/nginx" port workers
+  mkdir -p "$dir"
+  port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+  workers="$(nproc)"
+  [ "$workers" -ge 2 ] || workers=2
+  cat >"$dir/nginx.conf" <<CONF
+worker_processes $workers;
+pid $dir/nginx.pid;
+error_log $dir/error.log warn;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $dir/body;
+  proxy_temp_path $dir/proxy;
+  fastcgi_temp_path $dir/fastcgi;
+  uwsgi_temp_path $dir/uwsgi;
+  scgi_temp_path $dir/scgi;
+  keepalive_requests 100000000;
+  server {
+    listen 127.0.0.1:$port;
+    location = /GER00200.rdmEmpresa {
+      default_type application/json;
+      return 200 '$answer';
+    }
+  }
+}
+CONF
+  nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" -g 'daemon off;' &
+  NGINX_PID=$!
+  FLOOR_URL="http://127.0.0.1:$port/"
+  for _ in $(seq 50); do
+    [ "$(curl -s -X POST "${FLOOR_URL}GER00200.rdmEmpresa" -d "$BODY")" = "$answer" ] && return 0
+    sleep 0.1
+  done
+  echo "nginx did not answer as the server does" >&2
+  return 1
+}
+stop_floor() {
+  [ -n "$NGINX_PID" ] || return 0
+  kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null || true
+  NGINX_PID=""
+}
+# CPU time (user and system, in clock ticks) of a process and its children's threads so far.
+cpu_ticks() {
+  local total=0 pid
+  for pid in "$@"; do
+    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
+# One wrk run; prints its GER line with the CPU the given processes took, in µs per call.
+wrk_run() {  # URL THREADS CONNECTIONS SECONDS PID...
+  local url="$1" threads="$2" conns="$3" seconds="$4" before after line requests
+  shift 4
+  before="$(cpu_ticks "$@")"
+  wrk -t"$threads" -c"$conns" -d"${seconds}s" -s "$HERE/rpc.lua" "$url" >"$WORK/wrk.txt"
+  after="$(cpu_ticks "$@")"
   line="$(grep '^GER ' "$WORK/wrk.txt")"
-  echo "wrk -t$2 -c$3: $line" >&2
-  python3 - "$1" "$line" >>"$FIGURES" <<'PY'
-import json, sys
-name, line = sys.argv[1], sys.argv[2]
-kv = dict(p.split("=") for p in line.split()[1:])
-units = {"p50_us": "us", "p90_us": "us", "p99_us": "us", "rps": "calls/s", "errors": "errors"}
+  requests="$(sed 's/.*requests=\([0-9]*\).*/\1/' <<<"$line")"
+  echo "$line cpu_us=$(python3 -c "import os; print(round(($after - $before) * 1e6 / os.sysconf('SC_CLK_TCK') / max(1, $requests), 2))")"
+}
+# Figures NAME_p50_us, ... from the GER lines of a file: the median of each over its runs.
+wrk_figures() {  # NAME FILE
+  echo "$1: $(tr '\n' '|' <"$2")" >&2
+  python3 - "$1" "$2" >>"$FIGURES" <<'PY'
+import json, statistics, sys
+name, runs = sys.argv[1], [l.split()[1:] for l in open(sys.argv[2]) if l.startswith("GER ")]
+runs = [dict((k, float(v)) for k, v in (p.split("=") for p in r)) for r in runs]
+units = {"p50_us": "us", "p90_us": "us", "p99_us": "us", "rps": "calls/s", "errors": "errors",
+         "cpu_us": "us/call"}
 for k, u in units.items():
-    print(json.dumps({"group": "wrk", "name": f"{name}_{k}", "value": float(kv[k]), "unit": u}))
+    print(json.dumps({"group": "wrk", "name": f"{name}_{k}",
+                      "value": statistics.median(r[k] for r in runs), "unit": u}))
 PY
 }
+floor_pids() { [ -n "$NGINX_PID" ] && echo "$NGINX_PID" $(pgrep -P "$NGINX_PID"); }
+start_floor
 wrk -t1 -c1 -d1s -s "$HERE/rpc.lua" "$URL" >/dev/null  # warm-up
-wrk_figures GetVerifEmpresa_1conn 1 1
-wrk_figures GetVerifEmpresa_4conn 2 4
+[ -z "$FLOOR_URL" ] || wrk -t1 -c1 -d1s -s "$HERE/rpc.lua" "$FLOOR_URL" >/dev/null
+wrk_run "$URL" 1 1 "${GER_WRK_SECONDS:-5}" "$SERVER_PID" >"$WORK/ours-1"
+wrk_figures GetVerifEmpresa_1conn "$WORK/ours-1"
+# Four connections: the server and the floor in turn, several rounds, so that both meet the same
+# moments of a shared machine; the medians are compared.
+: >"$WORK/ours-4"
+: >"$WORK/floor-4"
+for _ in $(seq "${GER_FLOOR_ROUNDS:-3}"); do
+  wrk_run "$URL" 2 4 "${GER_FLOOR_SECONDS:-3}" "$SERVER_PID" >>"$WORK/ours-4"
+  [ -z "$FLOOR_URL" ] ||
+    wrk_run "$FLOOR_URL" 2 4 "${GER_FLOOR_SECONDS:-3}" $(floor_pids) >>"$WORK/floor-4"
+done
+wrk_figures GetVerifEmpresa_4conn "$WORK/ours-4"
+if [ -n "$FLOOR_URL" ]; then
+  wrk_run "$FLOOR_URL" 1 1 "${GER_FLOOR_SECONDS:-3}" $(floor_pids) >"$WORK/floor-1"
+  wrk_figures floor_1conn "$WORK/floor-1"
+  wrk_figures floor_4conn "$WORK/floor-4"
+  python3 - "$FIGURES" >>"$FIGURES" <<'PY'
+import json, sys
+f = {d["name"]: d["value"] for d in map(json.loads, open(sys.argv[1])) if d["group"] == "wrk"}
+print(json.dumps({"group": "wrk", "name": "GetVerifEmpresa_4conn_of_floor",
+                  "value": f["GetVerifEmpresa_4conn_rps"] / f["floor_4conn_rps"], "unit": "x"}))
+PY
+fi
+stop_floor
 kill "$SERVER_PID"
 wait "$SERVER_PID" 2>/dev/null || true
 SERVER_PID=""
@@ -136,6 +231,7 @@ json.dump({"context": codec.get("context", {}), "codec": codec.get("benchmarks",
 targets = {
     ("wrk", "GetVerifEmpresa_1conn_p50_us"): ("<", 70),
     ("wrk", "GetVerifEmpresa_4conn_rps"): (">=", 50000),
+    ("wrk", "GetVerifEmpresa_4conn_of_floor"): (">=", 0.9),
     ("sqlite", "GetEmpresa_1296_loaded"): ("<", 15),
     ("sqlite", "GetVerifEmpresa_beside_60MB_max"): ("<", 50),
     ("sqlite", "GetVerifEmpresa_beside_60MB_p99"): ("<", 50),

@@ -45,6 +45,8 @@ constexpr auto kLingerQuiet = std::chrono::seconds(2);
 constexpr auto kLingerMax = std::chrono::seconds(30);
 constexpr auto kStopGrace = std::chrono::seconds(2);
 constexpr int kMaxEvents = 256;
+// One turn of the spin (a look and a yield) that took longer than this let another thread run.
+constexpr auto kYieldRan = std::chrono::microseconds(20);
 
 std::runtime_error SysError(const std::string& what) {
   return std::runtime_error(what + ": " + std::strerror(errno));
@@ -313,11 +315,19 @@ void HttpServer::Loop::Run() {
     if (stopping_ && (conns_.empty() || now_ >= stopDeadline_)) break;
     int n = 0;
     if (busy_ && server_.options_.spin.count() > 0) {
-      const auto until = Clock::now() + server_.options_.spin;
-      do {
+      // The spin only pays while this processor would otherwise go idle: waking from idle is
+      // what it saves. A yield that let another thread run says the processor is wanted (by the
+      // clients on a small machine, say), and the spin would only take time from them.
+      auto now = Clock::now();
+      const auto until = now + server_.options_.spin;
+      for (;;) {
         n = epoll_wait(epoll_.get(), events, kMaxEvents, 0);
-        if (n == 0) sched_yield();  // whoever else is ready to run goes first
-      } while (n == 0 && Clock::now() < until);
+        if (n != 0) break;
+        sched_yield();
+        const auto before = now;
+        now = Clock::now();
+        if (now >= until || now - before > kYieldRan) break;
+      }
     }
     if (n == 0) n = epoll_wait(epoll_.get(), events, kMaxEvents, stopping_ ? 50 : 1000);
     busy_ = n > 0;

@@ -10,6 +10,7 @@
 
 #include "core/utf8.h"
 #include "db/engines.h"
+#include "db/name_watch.h"
 #include "db/stmt_cache.h"
 
 namespace ger::db {
@@ -43,6 +44,9 @@ std::optional<FileId> IdOf(const std::string& path) {
 struct Identity {
   FileId db;
   std::optional<FileId> wal;  // none when the database had no journal (opened read-only)
+  // The names the path is looked up through, watched for as long as the path is open; none
+  // when they cannot be (the files are then looked up every time).
+  std::shared_ptr<NameWatch> names;
 };
 
 class Identities {
@@ -58,6 +62,9 @@ class Identities {
   Identity Acquire(const std::string& path, const Identity& opened) {
     std::lock_guard lock(mutex_);
     auto [it, added] = entries_.try_emplace(path, Entry{opened, 0});
+    if (added)
+      it->second.identity.names =
+          NameWatch::For(path, {std::filesystem::path(path + "-wal").filename().string()});
     ++it->second.users;
     return it->second.identity;
   }
@@ -149,7 +156,7 @@ class SqliteConnection final : public Connection {
       CloseHandle();
       throw FileChangedError(Changed());
     }
-    identity_ = OpenFiles().Acquire(path_, {*db, IdOf(walPath_)});
+    identity_ = OpenFiles().Acquire(path_, {*db, IdOf(walPath_), nullptr});
     registered_ = true;
     if (!Intact()) {
       CloseHandle();
@@ -284,6 +291,7 @@ class SqliteConnection final : public Connection {
     // Opening a replaced file would already replay the journal onto it.
     if (auto known = OpenFiles().Find(path_)) {
       identity_ = *known;
+      verifiedAt_.reset();
       if (!Intact()) throw FileChangedError(Changed());
     }
     const bool reader = access_ == Access::ReadOnly;
@@ -337,9 +345,18 @@ class SqliteConnection final : public Connection {
     if (!db_) OpenHandle(false);
   }
 
-  bool Intact() const {
+  // Looking the files up costs a lookup of the whole path each; while no name on the way has
+  // changed since they were last found in place, they still are.
+  bool Intact() {
+    std::optional<std::uint64_t> changes;
+    if (identity_.names) {
+      changes = identity_.names->Changes();
+      if (changes && changes == verifiedAt_) return true;
+    }
     if (IdOf(path_) != std::optional<FileId>(identity_.db)) return false;
-    return !identity_.wal || IdOf(walPath_) == identity_.wal;
+    if (identity_.wal && IdOf(walPath_) != identity_.wal) return false;
+    verifiedAt_ = changes;
+    return true;
   }
 
   std::string Changed() const {
@@ -545,6 +562,7 @@ class SqliteConnection final : public Connection {
   std::string path_, walPath_;
   Access access_;
   Identity identity_;
+  std::optional<std::uint64_t> verifiedAt_;  // the count of name changes when last found intact
   bool registered_ = false;
   sqlite3* db_ = nullptr;
   bool readOnly_ = false;  // the file could only be opened for reading
