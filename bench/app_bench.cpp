@@ -4,6 +4,7 @@
 // and bench/results.json.
 //
 //   ger_bench_app server --server BIN --data DIR --db URL --label NAME
+//   ger_bench_app list --server BIN --data DIR --db URL [--seed 0] [--n N]
 //   ger_bench_app screen --server BIN --data DIR --dir TMPDIR --companies N [--cycles K]
 //   ger_bench_app report --server BIN --data DIR --dir TMPDIR --companies N
 #include <sys/resource.h>
@@ -198,6 +199,37 @@ void Throughput(int port, int clients, double seconds) {
          "errors");
 }
 
+// The company list loaded into a dataset, as the screen loads it. Not inlined, so that a profiler
+// can count it alone (callgrind --toggle-collect='*LoadCompanyList*').
+__attribute__((noinline)) void LoadCompanyList(TNetConnection& net) {
+  DataPacket p = Companies(net);
+  if (p.rows.size() != 1296) throw std::runtime_error("GetEmpresa: wrong row count");
+  TClientDataSet ds;
+  ds.SetData(std::move(p));
+}
+
+// The figures of `n` company lists after a first one.
+void CompanyList(TNetConnection& net, server::ServerProcess& server, int n) {
+  LoadCompanyList(net);
+  const double serverCpu = ProcessCpuMs(server.Pid()), clientCpu = SelfCpuMs();
+  auto list = Sample(n, [&](int) { LoadCompanyList(net); });
+  Report("GetEmpresa_1296_loaded", Percentile(list, 0.5) / 1000, "ms");
+  Report("GetEmpresa_1296_server_cpu", (ProcessCpuMs(server.Pid()) - serverCpu) / n, "ms");
+  Report("GetEmpresa_1296_client_cpu", (SelfCpuMs() - clientCpu) / n, "ms");
+}
+
+// The company list alone, for comparing builds: --seed 0 takes a database seeded by an earlier
+// run, so that a profiled server does only the lists. Not part of ./ger bench.
+int ListBench(const std::map<std::string, std::string>& o) {
+  server::ServerProcess server = StartServer(o.at("--server"), o.at("--data"), o.at("--db"));
+  TNetConnection net;
+  net.Port = server.Port();
+  if (!o.contains("--seed") || o.at("--seed") != "0")
+    SeedCompanies(o.at("--db"), Companies(net).fields, 1296);
+  CompanyList(net, server, o.contains("--n") ? std::stoi(o.at("--n")) : 20);
+  return 0;
+}
+
 int ServerBench(const std::map<std::string, std::string>& o) {
   server::ServerProcess server = StartServer(o.at("--server"), o.at("--data"), o.at("--db"));
   TNetConnection net;
@@ -212,18 +244,7 @@ int ServerBench(const std::map<std::string, std::string>& o) {
   Report("GetVerifEmpresa_p50", Percentile(verif, 0.5), "us");
   Report("GetVerifEmpresa_p99", Percentile(verif, 0.99), "us");
 
-  auto load = [&](std::size_t expect) {
-    DataPacket p = Companies(net);
-    if (p.rows.size() != expect) throw std::runtime_error("GetEmpresa: wrong row count");
-    TClientDataSet ds;
-    ds.SetData(std::move(p));
-  };
-  load(1296);
-  const double serverCpu = ProcessCpuMs(server.Pid()), clientCpu = SelfCpuMs();
-  auto list = Sample(20, [&](int) { load(1296); });
-  Report("GetEmpresa_1296_loaded", Percentile(list, 0.5) / 1000, "ms");
-  Report("GetEmpresa_1296_server_cpu", (ProcessCpuMs(server.Pid()) - serverCpu) / 20, "ms");
-  Report("GetEmpresa_1296_client_cpu", (SelfCpuMs() - clientCpu) / 20, "ms");
+  CompanyList(net, server, 20);
 
   auto cnae = Sample(101, [&](int) {
     ServerAnswer a = net.Call("GetCNAE", {"", "T"});
@@ -358,7 +379,7 @@ int ServerBench(const std::map<std::string, std::string>& o) {
     }
     c->Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L", {{"L", Bytes{logo}}});
   }
-  auto logos = Sample(4, [&](int) { load(1296); });
+  auto logos = Sample(4, [&](int) { LoadCompanyList(net); });
   logos.erase(logos.begin());
   Report("GetEmpresa_1296_logos_loaded", Percentile(logos, 0.5) / 1000, "ms");
   return 0;
@@ -622,7 +643,7 @@ int ReportBench(const std::map<std::string, std::string>& o) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: ger_bench_app server|screen|report --option value ...\n");
+    std::fprintf(stderr, "usage: ger_bench_app server|list|screen|report --option value ...\n");
     return 2;
   }
   std::map<std::string, std::string> options;
@@ -631,6 +652,7 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     gGroup = options.contains("--label") ? options["--label"] : mode;
     if (mode == "server") return ServerBench(options);
+    if (mode == "list") return ListBench(options);
     if (mode == "screen") return ScreenBench(options);
     if (mode == "report") return ReportBench(options);
     std::fprintf(stderr, "ger_bench_app: unknown mode %s\n", mode.c_str());

@@ -14,6 +14,7 @@ endif()
 set(GER_LAYERS
   "core     : host/core                                    :"
   "data     : host/data                                    : core"
+  "record   : host/record                                  : data"
   "db       : host/db                                      : data"
   "net      : host/net                                     : data"
   "report   : host/report                                  : data"
@@ -21,7 +22,7 @@ set(GER_LAYERS
   "module   : host/module                                  : ui"
   "routines : host/routines                                : db net ui"
   "forms    : host/forms                                   : routines module"
-  "contract : contract                                     : net"
+  "contract : contract                                     : net record"
   "launcher : server/launcher.h server/launcher.cpp server/paths.h server/nginx_front.h server/nginx_front.cpp :"
   "server   : server                                       : db contract launcher"
   "package  : Ger00200 Ger00201 Ger00202 Pkg_Ger00200      : forms contract"

@@ -1,100 +1,19 @@
 #pragma once
-// The tables the application server owns and the screens' datasets over them, declared once.
+// The tables the company module's server owns and the screens' datasets over them, declared once
+// with the host's declaration types (record/table.h).
 //
-// A table names its columns in order with their kind and size (sizes count characters) and the
-// way its own dataset presents them: label, edit mask, display format and width, visibility,
-// provider flags, the code that means none and the value of a new record where they have one.
 // The company record (EMPRESA) is the table the company screen edits as it stands; the other
 // datasets of the screens (lookups, checks, representatives, notes) take columns of one or more
 // tables, each with its own presentation.
 //
 // What is derived from here: the server's schema (both engines) and the provider flags of its
 // answers, the screens' field definitions, the benchmark and test samples. Code elsewhere names
-// only the columns it uses. The declarations are constant data: safe to read from any thread,
-// before main and after.
-#include <span>
-#include <string>
+// only the columns it uses.
 #include <string_view>
-#include <vector>
 
-#include "data/packet.h"
-
-namespace ger {
-class TDataSet;
-}
+#include "record/table.h"
 
 namespace ger::record {
-
-// Provider flags as constants of the declarations.
-inline constexpr ProviderFlags kNoFlags{false, false, false};
-inline constexpr ProviderFlags kInWhere{false, true, false};
-inline constexpr ProviderFlags kDefaultFlags{true, true, false};
-
-// How a dataset shows one column.
-struct Shown {
-  std::string_view label = {};  // blank: the column name
-  std::string_view mask = {};
-  std::string_view displayFormat = {};
-  int displayWidth = 0;  // 0: the size
-  bool visible = true;
-  bool required = false;
-  bool readOnly = false;
-};
-
-struct Column {
-  std::string_view name;
-  FieldKind kind = FieldKind::String;
-  int size = 0;  // characters, for String; 0 elsewhere
-  ProviderFlags flags = kDefaultFlags;
-  Shown shown;
-  std::string_view none = {};     // the code that means none in a coded column
-  std::string_view initial = {};  // the value a new record starts with
-  bool placeholder = false;       // an empty box is stored as "*" at confirm
-
-  FieldDef Def() const;
-};
-
-struct Index {
-  std::string_view name;
-  std::string_view column;
-};
-
-struct Table {
-  std::string_view name;
-  std::span<const Column> columns;
-  std::span<const std::string_view> key;
-  std::span<const Index> indexes = {};
-
-  // Names compare case-insensitively (utf8::SameText).
-  const Column* Find(std::string_view column) const;
-  // std::out_of_range naming the table and the column when there is no such column.
-  const Column& operator[](std::string_view column) const;
-  bool IsKey(std::string_view column) const;
-  std::vector<FieldDef> Fields() const;
-};
-
-// One field of a screen's dataset: a column of a table, shown the dataset's way.
-struct DatasetField {
-  const Table* table;
-  std::string_view column;
-  Shown shown;
-  ProviderFlags flags = kDefaultFlags;
-
-  const Column& Source() const { return (*table)[column]; }
-  FieldDef Def() const;
-};
-
-struct Dataset {
-  std::string_view name;
-  std::span<const DatasetField> fields;
-};
-
-// A column's name as code names it. It also makes a std::string, as the controls and grids keep
-// the names of their fields.
-struct ColumnName : std::string_view {
-  explicit constexpr ColumnName(const char* name) : std::string_view(name) {}
-  operator std::string() const { return std::string(data(), size()); }
-};
 
 // The columns of each table, in order, declared once as a list that tables.cpp turns into the
 // table and that gives every table a struct of its column names (record::Empresa::NMEMPRESA):
@@ -238,7 +157,6 @@ struct ColumnName : std::string_view {
   X(CDEMPRESA, S, 2) \
   X(DSOBSERVEMP, M, 0)
 
-#define GER_RECORD_COLUMN_NAME(name, ...) static constexpr ColumnName name{#name};
 struct Pais { GER_PAIS_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct Estado { GER_ESTADO_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct Municipio { GER_MUNICIPIO_COLUMNS(GER_RECORD_COLUMN_NAME) };
@@ -255,7 +173,6 @@ struct QualifAssina { GER_QUALIFASSINA_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct Representante { GER_REPRESENTANTE_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct EmprRepres { GER_EMPRREPRES_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct NotasExplicativas { GER_NOTASEXPLICATIVAS_COLUMNS(GER_RECORD_COLUMN_NAME) };
-#undef GER_RECORD_COLUMN_NAME
 // clang-format on
 
 // The tables of the server, each declared once.
@@ -297,10 +214,5 @@ extern const Dataset kCdsObservacao;     // cdsObservacao
 // role reading these and nothing more.
 inline constexpr std::string_view kSeatReadTables[5] = {"PAIS", "ESTADO", "MUNICIPIO", "CENTCUST",
                                                         "FILIAL"};
-
-// Adds the persistent fields, in order, with their presentation: every column of a table, or the
-// fields of a dataset. The dataset must have no fields yet.
-void DefineFields(TDataSet& dataset, const Table& table);
-void DefineFields(TDataSet& dataset, const Dataset& declared);
 
 }  // namespace ger::record
