@@ -139,9 +139,9 @@ class TDataSet {
   void AttachDataSource(TDataSource* source);
   void DetachDataSource(TDataSource* source);
   void NotifyDataEvent(DataEvent event, TField* field = nullptr);
-  // Grows whenever rows or values may have changed (every data event but a move, a state change
-  // or a commit request), also while controls are disabled: what is worked out from the rows (a
-  // list's filter and order) is kept until it grows.
+  // Grows whenever rows or values may have changed (every data event but a move, a state change,
+  // a field's new mask or label, or a commit request), also while controls are disabled: what is
+  // worked out from the rows (a list's filter and order) is kept until it grows.
   std::uint64_t Generation() const { return generation_; }
   // Asks the data links to commit their modified controls.
   void UpdateRecord();

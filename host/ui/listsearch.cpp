@@ -48,13 +48,14 @@ void RowKeys::Build(TDataSet& dataset, const std::vector<SearchColumn>& columns)
     std::string& text = texts_[static_cast<std::size_t>(r)];
     std::string& bare = bare_[static_cast<std::size_t>(r)];
     for (const auto& [field, registration] : fields) {
-      const std::string shown = field->DisplayText();
-      text += kSeparator;
-      text += utf8::FoldKey(shown);
       if (registration) {
+        // As stored: the mask a registration is shown in follows the current row's person type.
         bare += kSeparator;
-        bare += BareRegistration(shown);
+        bare += BareRegistration(field->AsString());
+        continue;
       }
+      text += kSeparator;
+      text += utf8::FoldKey(field->DisplayText());
     }
   }
 }

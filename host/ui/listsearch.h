@@ -4,8 +4,9 @@
 // compared without regard to case and accents ("metalurgica" finds "Metalúrgica"). A column that
 // holds a registration (CNPJ, CPF, state registration) also matches the typed text without its
 // punctuation, so "77.888.999", "77888999" and "888.999/0001" find the same company whichever
-// way it is stored. Texts are read as the list shows them (get-text handlers apply: the blank
-// shown for a placeholder matches nothing).
+// way it is typed. Texts are read as the list shows them (get-text handlers apply: the blank
+// shown for a placeholder matches nothing); registrations as stored, since the mask they are
+// shown in follows the current row.
 //
 // The keys of the rows are read once and kept by the caller until the dataset's generation moves
 // (TDataSet::Generation), so a keystroke of a filter compares texts only.

@@ -570,6 +570,7 @@ class Interpreter::Impl {
         {"printed", &Impl::ExpectPrinted}, {"file", &Impl::ExpectFile},
         {"picture", &Impl::ExpectPicture}, {"rows", &Impl::ExpectRows},
         {"cell", &Impl::ExpectCell},       {"clipboard", &Impl::ExpectClipboard},
+        {"line", &Impl::ExpectLine},
     };
     auto it = checks.find(what);
     if (it == checks.end()) Fail("unknown check 'expect " + what + "'");
@@ -765,6 +766,27 @@ class Interpreter::Impl {
            std::to_string(row));
     Expect(Text(5, usage), cells[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)],
            "cell " + std::to_string(row) + " " + field + " of " + grid.Name());
+  }
+  // Line N (from 1) of a text file, without its line break and without a leading byte-order
+  // mark; "none" when the file has fewer lines.
+  void ExpectLine() {
+    const char* usage = "expect line \"PATH\" N \"TEXT\"";
+    Arity(5, 5, usage);
+    const std::string path = Text(2, usage);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("expected a line of " + Quote(path) + ", found no such file");
+    std::string line;
+    const int wanted = Number(3, usage);
+    std::string found = "none";
+    for (int n = 1; std::getline(in, line); ++n) {
+      if (n == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (n == wanted) {
+        found = line;
+        break;
+      }
+    }
+    Expect(Text(4, usage), found, "line " + std::to_string(wanted) + " of " + Quote(path));
   }
   void ExpectClipboard() {
     const char* usage = "expect clipboard \"TEXT\"";
