@@ -363,6 +363,11 @@ void TDBGrid::CloseEditor() {
 }
 
 void TDBGrid::RecordChanged() {
+  // A row the filter left out shows again once another row was current.
+  if (TDataSet* ds = DataSet();
+      hiddenRow_ >= 0 && (!ds || !ds->Active() || ds->RecNo() - 1 != hiddenRow_ ||
+                          ds->Generation() != hiddenGeneration_))
+    hiddenRow_ = -1;
   CloseEditor();
   Changed(ViewAspect::Content);
 }
