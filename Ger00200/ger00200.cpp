@@ -97,6 +97,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   PreparaInscEstadual();
   PreparaBairro();
   LigaModelos();
+  PreparaLista();
 
   OnActivate = [this](TComponent& s) { FormActivate(s); };
   OnCloseQuery = [this](TComponent& s, bool& canClose) { FormCloseQuery(s, canClose); };
@@ -292,8 +293,8 @@ void TfrmEmpresa::TravaListaVazia() {
   for (TControl* b :
        std::initializer_list<TControl*>{&sbtAlterar, &sbtExcluir, &sbtProcurar, &sbtVerificar})
     b->SetEnabled(false);
-  for (TMenuItem* m : {&mnuAlterar, &mnuExcluir, &mnuProcurar, &mnuVerificar, &mnuFolhaDados,
-                       &mnuFormulario, &mnuEndereco, &mnuDadAdic, &mnuFinanceiro,
+  for (TMenuItem* m : {&mnuAlterar, &mnuExcluir, &mnuProcurar, &mnuProcurarProximo, &mnuVerificar,
+                       &mnuFolhaDados, &mnuFormulario, &mnuEndereco, &mnuDadAdic, &mnuFinanceiro,
                        &mnuInformacoesOficiais, &mnuLogotipo, &mnuSignatario, &mnuParametrizaoDFe})
     m->SetEnabled(false);
 }
@@ -304,7 +305,8 @@ void TfrmEmpresa::HabilitaPorLista() {
   for (TControl* b :
        std::initializer_list<TControl*>{&sbtAlterar, &sbtExcluir, &sbtProcurar, &sbtVerificar})
     b->SetEnabled(rows);
-  for (TMenuItem* m : {&mnuAlterar, &mnuExcluir, &mnuProcurar, &mnuVerificar}) m->SetEnabled(rows);
+  for (TMenuItem* m : {&mnuAlterar, &mnuExcluir, &mnuProcurar, &mnuProcurarProximo, &mnuVerificar})
+    m->SetEnabled(rows);
 }
 
 void TfrmEmpresa::drgTipoEmpresaChange(TComponent&) {
@@ -563,7 +565,7 @@ void TfrmEmpresa::sbtVerificarClick(TComponent&) {
 
 void TfrmEmpresa::sbtProcurarClick(TComponent& sender) {
   if (OnRepresentantes()) {
-    Procurar::Procura(cdsRepresentante);
+    Procurar::Procura(dbgRepresentante, textoRepresentante_);
     return;
   }
   TfrmPadrao::sbtProcurarClick(sender);

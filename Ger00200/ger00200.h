@@ -12,6 +12,7 @@
 #include "data/datasource.h"
 #include "forms/frmpadrao.h"
 #include "net/netconnection.h"
+#include "report/definition.h"
 #include "routines/components.h"
 #include "ui/dbctrls.h"
 
@@ -73,6 +74,11 @@ class TfrmEmpresa : public TfrmPadrao {
   TMenuItem mnuModelo{&pmnEdtModelo, "mnuModelo", "Recibo de Contas a Pagar"};
   TMenuItem mnuModeloREC{&pmnEdtModelo, "mnuModeloREC", "Recibo de Contas a Receber"};
   TPopupMenu pmnNColar{this, "pmnNColar"};
+  // The company list's context menu (its items and handlers are listed in PreparaLista).
+  TPopupMenu pmnLista{this, "pmnLista"};
+  TMenuItem mnuCopiar{&pmnLista, "mnuCopiar", "&Copiar"};
+  TMenuItem mnuCopiarCNPJ{&pmnLista, "mnuCopiarCNPJ", "Copiar C&NPJ"};
+  TMenuItem mnuExportarLista{&pmnLista, "mnuExportarLista", "&Exportar lista..."};
 
   // Tool-bar additions.
   TSpeedButton sbtEditModelo{this, "sbtEditModelo"};
@@ -302,6 +308,7 @@ class TfrmEmpresa : public TfrmPadrao {
   void sbtCancelarClick(TComponent& sender) override;
   void sbtVerificarClick(TComponent& sender) override;
   void sbtProcurarClick(TComponent& sender) override;
+  void mnuProcurarProximoClick(TComponent& sender) override;
   void dtsPadraoStateChange(TDataSource& sender) override;
   void cdsEmpresaNewRecord(TDataSet& dataset);
   void cdsEmpresaAfterPost(TDataSet& dataset);
@@ -392,6 +399,14 @@ class TfrmEmpresa : public TfrmPadrao {
   void VD_MRec();
   // Opens the template file in the report designer, or says that it is not there.
   void EditaModelo(const std::string& arquivo);
+
+  // The list (ger00200_lista.cpp): "Copiar" puts the current company's code, name, legal name
+  // and formatted registration on the clipboard, tab-separated for a spreadsheet; "Copiar CNPJ"
+  // its formatted registration; "Exportar lista..." what the list shows now (filtered and in its
+  // order) into a CSV file with the company report's columns.
+  void mnuCopiarClick(TComponent& sender);
+  void mnuCopiarCNPJClick(TComponent& sender);
+  void mnuExportarListaClick(TComponent& sender);
 
   // Legal representatives (ger00200_repres.cpp).
   // The representatives of the current company, from the server.
@@ -542,6 +557,12 @@ class TfrmEmpresa : public TfrmPadrao {
   // caption of the check box or group) with its page, each once.
   std::vector<std::string> CamposAlterados(const std::vector<FieldDef>& fields, const Row& held);
   std::string NomeDoCampo(const std::string& field);
+  // What the list's filter and the finds read, and the list's context menu.
+  void PreparaLista();
+  // The current company's cells of the definition's columns, tab-separated.
+  std::string TextoCopia(const report::Definition& definition);
+  // The text last looked for among the representatives.
+  std::string textoRepresentante_;
   // Where every control sits (ger00200_layout.cpp): the tool bar and the grid, then each page.
   void Layout();
   void LayoutFormulario();

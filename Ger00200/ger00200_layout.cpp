@@ -132,7 +132,10 @@ void TfrmEmpresa::Layout() {
   navPadrao.SetBounds(310, 0, 200, 25);
   lblCodTela.SetBounds(700, 6, 90, 13);
   pgcPadrao.SetBounds(0, 30, 800, 540);
-  dbgPadrao.SetBounds(4, 4, 780, 500);
+  lblFiltro.SetBounds(4, 8, 40, 13);
+  edtFiltro.SetBounds(48, 4, 240, 21);
+  lblContagem.SetBounds(300, 8, 300, 13);
+  dbgPadrao.SetBounds(4, 30, 780, 474);
   LayoutFormulario();
   LayoutEndereco();
   LayoutDadosAdicionais();

@@ -29,6 +29,7 @@
 #include "Ger00200/ger00200.h"
 #include "company_sample.h"
 #include "core/consiste_text.h"
+#include "core/utf8.h"
 #include "data/dataset.h"
 #include "data/packet.h"
 #include "db/database.h"
@@ -513,6 +514,71 @@ struct SeededHost {
   }
 };
 
+// The company list as the user searches it: one keystroke in the filter box above the list
+// (the filter, the cursor, the count, and the rows the window then reads), a find from the
+// toolbar and its next (F3), a click on a column's title (the order and the rows read).
+void ListBench(TfrmEmpresa& f, PickListDialogs& dialogs, int companies) {
+  namespace G = ui::Gestures;
+  auto fail = [&](const std::string& what) {
+    std::string why;
+    while (auto m = dialogs.NextMessage()) why += " " + *m;
+    throw std::runtime_error("list: " + what + ":" + why);
+  };
+  if (!G::Page(f.tshFolhaDados) || !G::Focus(f.edtFiltro)) fail("the filter box");
+  std::vector<std::string> words = {"empresa 12", "sao jose", "11.222.333", "ribeirao", "ltda 9"};
+  std::vector<double> keys;
+  std::size_t rowsRead = 0;
+  for (int round = 0; round < 10; ++round)
+    for (const std::string& word : words) {
+      for (char32_t ch : utf8::Decode(word)) {
+        const std::string typed = utf8::Encode(std::u32string(1, ch));
+        auto a = Clock::now();
+        const bool ok = G::Type(f.edtFiltro, typed);
+        rowsRead += f.dbgPadrao.CellTexts().size();
+        keys.push_back(Micros(a, Clock::now()));
+        if (!ok) fail("typing into the filter");
+      }
+      for (std::size_t n = utf8::Length(f.edtFiltro.Text()); n > 0; --n) {
+        auto a = Clock::now();
+        const bool ok = G::Key(f.edtFiltro, "backspace");
+        rowsRead += f.dbgPadrao.CellTexts().size();
+        keys.push_back(Micros(a, Clock::now()));
+        if (!ok) fail("erasing the filter");
+      }
+    }
+  if (f.dbgPadrao.RowCount() != companies || rowsRead == 0) fail("the filter left rows out");
+  const std::string n = std::to_string(companies);
+  Report("list_filter_keystroke_" + n + "_p50", Percentile(keys, 0.5) / 1000, "ms");
+  Report("list_filter_keystroke_" + n + "_p99", Percentile(keys, 0.99) / 1000, "ms");
+
+  std::vector<double> finds;
+  const std::vector<std::string> texts = {"Empresa 1000", "campinas", "11222333", "são joão 7"};
+  for (int i = 0; i < 100; ++i) {
+    dialogs.Find(texts[static_cast<std::size_t>(i) % texts.size()]);
+    auto a = Clock::now();
+    const bool ok = G::Click(f.sbtProcurar) && G::Click(f.mnuProcurarProximo);
+    finds.push_back(Micros(a, Clock::now()) / 2);
+    if (!ok) fail("the find");
+  }
+  dialogs.ClearLog();
+  Report("list_find_" + n + "_p50", Percentile(finds, 0.5) / 1000, "ms");
+  Report("list_find_" + n + "_p99", Percentile(finds, 0.99) / 1000, "ms");
+
+  std::vector<double> sorts;
+  const std::string current = f.cdsEmpresa.FieldByName("CDEMPRESA").AsString();
+  for (int i = 0; i < 20; ++i) {
+    auto a = Clock::now();
+    const bool ok = G::GridTitle(f.dbgPadrao, i % 4 < 2 ? "NMEMPRESA" : "CDEMPRESA");
+    rowsRead += f.dbgPadrao.CellTexts().size();
+    sorts.push_back(Micros(a, Clock::now()));
+    if (!ok || f.cdsEmpresa.FieldByName("CDEMPRESA").AsString() != current) fail("the sort");
+  }
+  G::GridTitle(f.dbgPadrao, "CDEMPRESA");
+  f.dbgPadrao.SetSortColumn(-1);
+  Report("list_sort_" + n + "_p50", Percentile(sorts, 0.5) / 1000, "ms");
+  Report("list_sort_" + n + "_max", Percentile(sorts, 1.0) / 1000, "ms");
+}
+
 // A confirm of an altered company as the user meets it: every check of the confirm, the post
 // with its neighbourhood step, the change set, the reload of the whole list and the return to
 // the company's row.
@@ -599,6 +665,7 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
     Report("IncluirConfirmar_cycle_" + n, Percentile(cycle, 0.5) / 1000, "ms");
     FieldBench(*form, *dialogs, url);
   } else {
+    ListBench(*form, *dialogs, companies);
     ConfirmBench(*form, *dialogs, companies);
   }
   module.Unload();

@@ -250,6 +250,9 @@ targets = {
     ("report", "Ger002_pdf_1296_peak_rss"): ("<", 100),
     ("screen", "Confirmar_altered_1296_p50"): ("<", 40),
     ("tls", "GetVerifEmpresa_tls_over_plain_p50"): ("<", 1.5),
+    ("screen", "list_filter_keystroke_1296_p99"): ("<", 16),
+    ("screen", "list_find_1296_p99"): ("<", 5),
+    ("screen", "list_sort_1296_max"): ("<", 50),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")

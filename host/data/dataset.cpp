@@ -191,6 +191,9 @@ void TDataSet::DetachDataSource(TDataSource* source) {
 }
 
 void TDataSet::NotifyDataEvent(DataEvent event, TField* field) {
+  if (event != DataEvent::DataSetScroll && event != DataEvent::StateChange &&
+      event != DataEvent::UpdateRecord && event != DataEvent::LayoutChange)
+    ++generation_;
   if (disableCount_ > 0 && event != DataEvent::UpdateRecord) return;
   // A handler may detach or destroy a source while we walk: work on a copy and skip the gone.
   std::vector<TDataSource*> snapshot = sources_;

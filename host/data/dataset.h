@@ -139,6 +139,10 @@ class TDataSet {
   void AttachDataSource(TDataSource* source);
   void DetachDataSource(TDataSource* source);
   void NotifyDataEvent(DataEvent event, TField* field = nullptr);
+  // Grows whenever rows or values may have changed (every data event but a move, a state change,
+  // a field's new mask or label, or a commit request), also while controls are disabled: what is
+  // worked out from the rows (a list's filter and order) is kept until it grows.
+  std::uint64_t Generation() const { return generation_; }
   // Asks the data links to commit their modified controls.
   void UpdateRecord();
   // Asks the data links, source by source, to focus a control of the field; the first that does
@@ -191,6 +195,7 @@ class TDataSet {
   bool eof_ = true;
   bool modified_ = false;
   int disableCount_ = 0;
+  std::uint64_t generation_ = 0;
 };
 
 // The screens' in-memory client dataset. All behaviour lives in TDataSet; the class exists so

@@ -1,5 +1,7 @@
 #include "forms/frmpadrao.h"
 
+#include "core/ptbr.h"
+
 namespace ger {
 
 TfrmPadrao::TfrmPadrao(std::string name, TComponent* owner) : TForm(std::move(name), owner) {
@@ -33,7 +35,19 @@ TfrmPadrao::TfrmPadrao(std::string name, TComponent* owner) : TForm(std::move(na
   pgcPadrao.SetParent(this);
   pgcPadrao.SetBounds(0, 30, 640, 390);
   pgcPadrao.SetTabOrder(0);
+  lblFiltro.SetParent(&tshFolhaDados);
+  lblFiltro.SetCaption("&Filtrar:");
+  lblFiltro.FocusControl = &edtFiltro;
+  lblFiltro.SetBounds(4, 8, 40, 13);
+  edtFiltro.SetParent(&tshFolhaDados);
+  edtFiltro.SetBounds(48, 4, 220, 21);
+  edtFiltro.SetTabOrder(0);
+  edtFiltro.SetHint("Mostra só as linhas que têm o texto (Ctrl+L; Esc limpa)");
+  lblContagem.SetParent(&tshFolhaDados);
+  lblContagem.SetBounds(280, 8, 200, 13);
   dbgPadrao.SetParent(&tshFolhaDados);
+  dbgPadrao.SetBounds(4, 30, 620, 330);
+  dbgPadrao.SetTabOrder(1);
   dbgPadrao.SetDataSource(dtsPadrao);
   dbgPadrao.ReadOnly = true;
   dbgPadrao.Options.Editing = false;
@@ -56,6 +70,17 @@ TfrmPadrao::TfrmPadrao(std::string name, TComponent* owner) : TForm(std::move(na
   bind(sbtAlterar, &mnuAlterar, [this](TComponent& s) { sbtAlterarClick(s); });
   bind(sbtExcluir, &mnuExcluir, [this](TComponent& s) { sbtExcluirClick(s); });
   bind(sbtProcurar, &mnuProcurar, [this](TComponent& s) { sbtProcurarClick(s); });
+  mnuProcurar.SetShortCut("Ctrl+F");
+  mnuProcurarProximo.SetShortCut("F3");
+  mnuProcurarProximo.OnClick = [this](TComponent& s) { mnuProcurarProximoClick(s); };
+  mnuFiltrar.SetShortCut("Ctrl+L");
+  mnuFiltrar.OnClick = [this](TComponent& s) { mnuFiltrarClick(s); };
+  edtFiltro.OnChange = [this](TComponent& s) { edtFiltroChange(s); };
+  edtFiltro.OnKeyDown = [this](TComponent& s, int& key, unsigned shift) {
+    edtFiltroKeyDown(s, key, shift);
+  };
+  // The count follows every change of the list: a reload, an include, a delete, a move.
+  dtsPadrao.OnDataChange = [this](TDataSource&, TField*) { MostraContagem(); };
   bind(sbtVerificar, &mnuVerificar, [this](TComponent& s) { sbtVerificarClick(s); });
   bind(sbtConfirmar, &mnuConfirmar, [this](TComponent& s) { sbtConfirmarClick(s); });
   bind(sbtCancelar, &mnuCancelar, [this](TComponent& s) { sbtCancelarClick(s); });
@@ -73,6 +98,7 @@ TfrmPadrao::TfrmPadrao(std::string name, TComponent* owner) : TForm(std::move(na
 TfrmPadrao::~TfrmPadrao() {
   // The data source goes before the controls bound to it would notice; unbind first.
   dtsPadrao.OnStateChange = nullptr;
+  dtsPadrao.OnDataChange = nullptr;
 }
 
 TDataSet& TfrmPadrao::DataSetPadrao() {
@@ -83,6 +109,7 @@ TDataSet& TfrmPadrao::DataSetPadrao() {
 
 void TfrmPadrao::FormCreate(TComponent&) {
   if (msgMensagensPadroes.Count() == 0) msgMensagensPadroes.Load(StandardMessages());
+  MostraContagem();
   pgcPadrao.SetActivePage(tshFolhaDados);
   mnuFolhaDados.SetChecked(true);
   HabilitaPadrao(dtsPadrao);
@@ -125,7 +152,58 @@ void TfrmPadrao::sbtCancelarClick(TComponent&) {
 }
 
 void TfrmPadrao::sbtProcurarClick(TComponent&) {
-  Procurar::Procura(DataSetPadrao());
+  Procurar::Procura(dbgPadrao, textoProcurado_);
+}
+
+void TfrmPadrao::mnuProcurarProximoClick(TComponent&) {
+  Procurar::ProcuraProxima(dbgPadrao, textoProcurado_);
+}
+
+void TfrmPadrao::mnuFiltrarClick(TComponent&) {
+  if (!tshFolhaDados.Enabled() || !pgcPadrao.Enabled()) return;
+  if (pgcPadrao.ActivePage() != &tshFolhaDados) {
+    mnuFolhaDadosClick(mnuFolhaDados);
+    // A check of the page left may have kept it.
+    if (pgcPadrao.ActivePage() != &tshFolhaDados) return;
+  }
+  if (edtFiltro.CanFocus()) {
+    FocusControl(&edtFiltro);
+    edtFiltro.SelectAll();
+  }
+}
+
+void TfrmPadrao::edtFiltroChange(TComponent&) {
+  dbgPadrao.SetFilterText(edtFiltro.Text());
+  // The cursor goes to the first row listed when the row it was on is filtered out.
+  TDataSet* ds = dtsPadrao.DataSet();
+  if (ds && ds->State() == DataSetState::Browse && !ds->IsEmpty() &&
+      !dbgPadrao.Matches(ds->RecNo() - 1)) {
+    const std::vector<int> rows = dbgPadrao.ShownRows();
+    if (!rows.empty()) ds->SetRecNo(rows.front() + 1);
+  }
+  MostraContagem();
+}
+
+void TfrmPadrao::edtFiltroKeyDown(TComponent&, int& key, unsigned shift) {
+  if (key != Keys::VK_ESCAPE || shift != 0 || edtFiltro.Text().empty()) return;
+  edtFiltro.SetText("");
+  key = 0;
+}
+
+void TfrmPadrao::MostraContagem() {
+  const int total = dbgPadrao.TotalCount();
+  const int shown = dbgPadrao.RowCount();
+  const std::string all = ptbr::FormatFloat(total, "#,##0");
+  auto catalogue = [this](const char* key) -> const TMessages& {
+    return msgPadrao.Contains(key) ? msgPadrao : msgMensagensPadroes;
+  };
+  std::string caption;
+  if (dbgPadrao.FilterText().empty())
+    caption = catalogue("Lista_Total").Msg("Lista_Total", {all});
+  else
+    caption =
+        catalogue("Lista_Contagem").Msg("Lista_Contagem", {ptbr::FormatFloat(shown, "#,##0"), all});
+  if (lblContagem.Caption() != caption) lblContagem.SetCaption(caption);
 }
 
 void TfrmPadrao::sbtVerificarClick(TComponent&) {}
@@ -181,6 +259,8 @@ void TfrmPadrao::HabilitaPadrao(TDataSource& source) {
   mnuAlterar.SetEnabled(rows);
   mnuExcluir.SetEnabled(rows);
   mnuProcurar.SetEnabled(rows);
+  mnuProcurarProximo.SetEnabled(rows);
+  mnuFiltrar.SetEnabled(!editing);
   mnuVerificar.SetEnabled(rows);
   sbtConfirmar.SetEnabled(mnuConfirmar.Enabled());
   sbtCancelar.SetEnabled(mnuCancelar.Enabled());

@@ -28,6 +28,8 @@ class TfrmPadrao : public TForm {
   TMenuItem mnuAlterar{&mnuManutencao, "mnuAlterar", "&Alterar"};
   TMenuItem mnuExcluir{&mnuManutencao, "mnuExcluir", "&Excluir"};
   TMenuItem mnuProcurar{&mnuManutencao, "mnuProcurar", "&Procurar"};
+  TMenuItem mnuProcurarProximo{&mnuManutencao, "mnuProcurarProximo", "Procurar Pró&ximo"};
+  TMenuItem mnuFiltrar{&mnuManutencao, "mnuFiltrar", "&Filtrar"};
   TMenuItem mnuVerificar{&mnuManutencao, "mnuVerificar", "&Verificar"};
   TMenuItem mnuConfirmar{&mnuManutencao, "mnuConfirmar", "&Confirmar"};
   TMenuItem mnuCancelar{&mnuManutencao, "mnuCancelar", "Ca&ncelar"};
@@ -53,6 +55,11 @@ class TfrmPadrao : public TForm {
   TTabSheet tshFolhaDados{&pgcPadrao, "tshFolhaDados", "Folha de Dados"};
   TTabSheet tshFormulario{&pgcPadrao, "tshFormulario", "Formulário"};
   TDBGrid dbgPadrao{this, "dbgPadrao"};
+  // Above the list: the filter box (only the rows holding its text are listed) and how many
+  // rows are listed of all.
+  TLabel lblFiltro{this, "lblFiltro"};
+  TEdit edtFiltro{this, "edtFiltro"};
+  TLabel lblContagem{this, "lblContagem"};
 
   TDataSource dtsPadrao{"dtsPadrao"};
   TMessageComponent msgPadrao{this, "msgPadrao"};
@@ -67,6 +74,16 @@ class TfrmPadrao : public TForm {
   virtual void sbtConfirmarClick(TComponent& sender);
   virtual void sbtCancelarClick(TComponent& sender);
   virtual void sbtProcurarClick(TComponent& sender);
+  // F3: the next row holding the text last looked for (the find dialog when none was yet).
+  virtual void mnuProcurarProximoClick(TComponent& sender);
+  // Ctrl+L: the list page with the focus in the filter box.
+  virtual void mnuFiltrarClick(TComponent& sender);
+  void edtFiltroChange(TComponent& sender);
+  // Escape empties a filter box that holds a text.
+  void edtFiltroKeyDown(TComponent& sender, int& key, unsigned shift);
+  // "12 de 1.296 registros" beside the filter box (the screen's catalogue may name its rows:
+  // keys Lista_Contagem and Lista_Total); kept up to date with the list.
+  void MostraContagem();
   virtual void sbtVerificarClick(TComponent& sender);
   virtual void sbtImprimirClick(TComponent& sender);
   virtual void sbtAjudaClick(TComponent& sender);
@@ -85,6 +102,10 @@ class TfrmPadrao : public TForm {
   void HabilitaPadrao(TDataSource& source);
   // The dataset of dtsPadrao; EInvalidOperation when none is set.
   TDataSet& DataSetPadrao();
+
+ protected:
+  // The text last looked for in the list (the find dialog and F3).
+  std::string textoProcurado_;
 };
 
 }  // namespace ger

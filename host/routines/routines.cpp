@@ -24,6 +24,9 @@ const char* StandardMessages() {
          "cancelar|Cancelar operação?\n"
          "Reg_Vazio|Não há registro selecionado.\n"
          "Nao_Encontrado|Registro não encontrado.\n"
+         "Fim_Lista|A procura chegou ao fim da lista e recomeçou do início.\n"
+         "Lista_Contagem|%1 de %2 registros\n"
+         "Lista_Total|%1 registros\n"
          "Salvar_Alt|Deseja salvar as alterações?\n";
 }
 
@@ -115,6 +118,44 @@ bool Procura(TDataSet& dataset) {
   Application().Dialogs().MessageDlg("Registro não encontrado.", TMsgDlgType::mtInformation, mbOK,
                                      0);
   return false;
+}
+
+namespace {
+
+std::string Padrao(std::string_view key) {
+  return TMessages(StandardMessages()).Msg(key);
+}
+
+bool Acha(TDBGrid& grid, const std::string& text, bool next) {
+  TDataSet* ds = grid.DataSet();
+  if (!ds || !ds->Active() || ds->IsEmpty()) return false;
+  bool wrapped = false;
+  const std::optional<int> row = grid.FindRow(text, next, wrapped);
+  if (!row) {
+    Application().Dialogs().MessageDlg(Padrao("Nao_Encontrado"), TMsgDlgType::mtInformation, mbOK,
+                                       0);
+    return false;
+  }
+  ds->SetRecNo(*row + 1);
+  if (wrapped)
+    Application().Dialogs().MessageDlg(Padrao("Fim_Lista"), TMsgDlgType::mtInformation, mbOK, 0);
+  return true;
+}
+
+}  // namespace
+
+bool Procura(TDBGrid& grid, std::string& last) {
+  TDataSet* ds = grid.DataSet();
+  if (!ds || !ds->Active() || ds->IsEmpty()) return false;
+  auto text = Application().Dialogs().FindText(*ds);
+  if (!text || utf8::Trim(*text).empty()) return false;
+  last = *text;
+  return Acha(grid, last, false);
+}
+
+bool ProcuraProxima(TDBGrid& grid, std::string& last) {
+  if (utf8::Trim(last).empty()) return Procura(grid, last);
+  return Acha(grid, last, true);
 }
 
 }  // namespace Procurar

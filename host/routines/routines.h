@@ -66,6 +66,15 @@ namespace Procurar {
 // text typed (ignoring case and accents). A text found nowhere is reported
 // ("Registro não encontrado."); true when a row was found.
 bool Procura(TDataSet& dataset);
+// The find dialog over what a grid lists: the search columns of the grid (TDBGrid::SearchColumns)
+// hold the text (listsearch.h). The search goes from the current row on, in the grid's order,
+// over every row of the dataset (a row the grid's filter hides is shown once current) and on
+// from the top past the last, saying so ("Fim_Lista"). A text found nowhere is reported
+// ("Registro não encontrado.") and the cursor stays. The text is kept in `last` for
+// ProcuraProxima; true when a row was found.
+bool Procura(TDBGrid& grid, std::string& last);
+// The next row after the current one holding `last` (F3); with no text yet, the dialog.
+bool ProcuraProxima(TDBGrid& grid, std::string& last);
 }  // namespace Procurar
 
 namespace Showavi {

@@ -66,6 +66,8 @@ class IDialogs {
   virtual void ShowAvi(TForm* over, int kind) = 0;
   virtual void HideAvi() = 0;
   virtual void SetCursor(Cursor cursor) = 0;
+  // Puts the text on the system's clipboard (a list's "Copiar"), for the user to paste elsewhere.
+  virtual void CopyToClipboard(const std::string& text) = 0;
   virtual void ShowHelp(const std::string& file, int context) = 0;
   // A long task: a progress indication with a cancel button. A toolkit may wait a moment before
   // showing it, so that quick tasks do not flash. StepProgress answers false once the user has
@@ -139,6 +141,8 @@ class ScriptedDialogs : public IDialogs {
   int AviKind() const { return aviKind_; }
   int AviCount() const { return aviCount_; }
   Cursor CurrentCursor() const { return cursor_; }
+  // What the last copy put on the clipboard.
+  const std::string& Clipboard() const { return clipboard_; }
   const std::vector<std::pair<std::string, int>>& HelpRequests() const { return help_; }
   const std::vector<std::string>& PickTitles() const { return pickTitles_; }
   // Reports sent to the printer: title and number of pages.
@@ -161,6 +165,7 @@ class ScriptedDialogs : public IDialogs {
   void ShowAvi(TForm* over, int kind) override;
   void HideAvi() override;
   void SetCursor(Cursor cursor) override { cursor_ = cursor; }
+  void CopyToClipboard(const std::string& text) override { clipboard_ = text; }
   void ShowHelp(const std::string& file, int context) override;
   void BeginProgress(const std::string& text, int total) override;
   bool StepProgress(int done, int total) override;
@@ -187,6 +192,7 @@ class ScriptedDialogs : public IDialogs {
   int aviKind_ = -1;
   int aviCount_ = 0;
   Cursor cursor_ = Cursor::crDefault;
+  std::string clipboard_;
 };
 
 }  // namespace ui

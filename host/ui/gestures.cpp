@@ -354,6 +354,18 @@ bool GridCol(TDBGrid& grid, std::string_view fieldName) {
   });
 }
 
+bool GridTitle(TDBGrid& grid, std::string_view fieldName) {
+  RequireUsable(grid);
+  if (!grid.Options.Titles) throw EGestureError("Grid '" + grid.Name() + "' shows no titles.");
+  int index = -1;
+  for (int i = 0; i < grid.ColumnCount(); ++i)
+    if (utf8::SameText(grid.Columns()[i]->FieldName, fieldName)) index = i;
+  if (index < 0)
+    throw EGestureError("Grid '" + grid.Name() + "' has no column " + std::string(fieldName) + ".");
+  // A title is no cell: the click orders the rows and leaves the focus where it is.
+  return Application().Guard([&] { grid.TitleClick(index); });
+}
+
 bool GridRow(TDBGrid& grid, int row) {
   RequireFocusable(grid);
   if (row < 0 || row >= grid.RowCount())

@@ -42,6 +42,9 @@ bool Select(TControl& target, std::string_view text);
 bool Check(TControl& target, bool on);
 bool Page(TTabSheet& page);
 bool GridCol(TDBGrid& grid, std::string_view fieldName);
+// A click on the title of the field's column: the rows ordered by it (a second click: the other
+// way round); the current row stays current.
+bool GridTitle(TDBGrid& grid, std::string_view fieldName);
 bool GridRow(TDBGrid& grid, int row);
 bool GridType(TDBGrid& grid, std::string_view text);
 bool GridChoose(TDBGrid& grid, const std::string& text);

@@ -1,6 +1,7 @@
 #include "ui/grids.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "core/utf8.h"
 #include "ui/dialogs.h"
@@ -48,8 +49,34 @@ class TDBGrid::Link : public TDataLink {
   TDBGrid& grid_;
 };
 
+// The filter's and the order's work, each kept until what it was worked out from changes: the
+// search keys and the sort keys until the dataset's rows change, the matches until the text
+// does, the rows shown until any of those or the current row does.
+struct TDBGrid::Shown {
+  static constexpr std::uint64_t kNever = ~std::uint64_t{0};
+  const TDataSet* dataset = nullptr;
+  std::uint64_t keysGen = kNever;
+  ui::RowKeys keys;
+  std::uint64_t matchGen = kNever;
+  std::string matchText;
+  std::vector<char> matches;
+  std::uint64_t orderGen = kNever;
+  int orderColumn = -1;
+  bool orderDescending = false;
+  std::vector<int> order;
+  std::uint64_t shownGen = kNever;
+  std::string shownText;
+  int shownColumn = -1;
+  bool shownDescending = false;
+  int shownCurrent = -2;
+  std::vector<int> rows;      // dataset rows shown, in order
+  std::vector<int> position;  // per dataset row: its row shown, -1 when hidden
+};
+
 TDBGrid::TDBGrid(TComponent* owner, std::string name)
-    : TControl(owner, std::move(name)), link_(std::make_unique<Link>(*this)) {
+    : TControl(owner, std::move(name)),
+      link_(std::make_unique<Link>(*this)),
+      shown_(std::make_unique<Shown>()) {
   SetColor(TColor::clWindow);
 }
 
@@ -130,12 +157,176 @@ void TDBGrid::SetSelectedField(const TField& field) {
 
 int TDBGrid::Row() const {
   TDataSet* ds = DataSet();
-  return ds && ds->Active() ? ds->RecNo() - 1 : -1;
+  if (!ds || !ds->Active()) return -1;
+  const int current = ds->RecNo() - 1;
+  const Shown& v = View();
+  return current >= 0 && current < static_cast<int>(v.position.size())
+             ? v.position[static_cast<std::size_t>(current)]
+             : -1;
 }
 
 int TDBGrid::RowCount() const {
   TDataSet* ds = DataSet();
+  return ds && ds->Active() ? static_cast<int>(View().rows.size()) : 0;
+}
+
+int TDBGrid::TotalCount() const {
+  TDataSet* ds = DataSet();
   return ds && ds->Active() ? ds->RecordCount() : 0;
+}
+
+std::vector<ui::SearchColumn> TDBGrid::EffectiveSearchColumns() const {
+  if (!SearchColumns.empty()) return SearchColumns;
+  std::vector<ui::SearchColumn> out;
+  for (const TColumn* c : Columns()) out.push_back({c->FieldName, false});
+  return out;
+}
+
+const TDBGrid::Shown& TDBGrid::View() const {
+  Shown& v = *shown_;
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active()) {
+    v = Shown{};
+    return v;
+  }
+  if (v.dataset != ds) {
+    v = Shown{};
+    v.dataset = ds;
+  }
+  const std::uint64_t gen = ds->Generation();
+  const int count = ds->RecordCount();
+  const ui::SearchText text(filter_);
+  if (!text.Empty() && (v.matchGen != gen || v.matchText != filter_)) {
+    if (v.keysGen != gen) {
+      v.keys.Build(*ds, EffectiveSearchColumns());
+      v.keysGen = gen;
+    }
+    v.matches.assign(static_cast<std::size_t>(count), 0);
+    for (int r = 0; r < count; ++r)
+      v.matches[static_cast<std::size_t>(r)] = v.keys.Matches(r, text);
+    v.matchGen = gen;
+    v.matchText = filter_;
+  }
+  if (v.orderGen != gen || v.orderColumn != sortColumn_ || v.orderDescending != sortDescending_) {
+    v.order.resize(static_cast<std::size_t>(count));
+    std::iota(v.order.begin(), v.order.end(), 0);
+    TField* f = sortColumn_ >= 0 ? ColumnField(sortColumn_) : nullptr;
+    if (f) {
+      // Texts as shown, without regard to case and accents, then as shown, so the order is
+      // total; rows that compare equal keep the dataset's order.
+      std::vector<std::pair<std::string, std::string>> keys(static_cast<std::size_t>(count));
+      for (int r = 0; r < count; ++r) {
+        TDataSet::RowPeek peek(*ds, r);
+        std::string shown = f->DisplayText();
+        keys[static_cast<std::size_t>(r)] = {utf8::FoldKey(shown), std::move(shown)};
+      }
+      const bool descending = sortDescending_;
+      std::stable_sort(v.order.begin(), v.order.end(), [&](int a, int b) {
+        const auto& ka = keys[static_cast<std::size_t>(a)];
+        const auto& kb = keys[static_cast<std::size_t>(b)];
+        return descending ? kb < ka : ka < kb;
+      });
+    }
+    v.orderGen = gen;
+    v.orderColumn = sortColumn_;
+    v.orderDescending = sortDescending_;
+  }
+  const int current = ds->RecNo() - 1;
+  // Once another row was current, or the rows changed, the row left out shows again.
+  if (hiddenRow_ != current || hiddenGeneration_ != gen) hiddenRow_ = -1;
+  const int pinned = hiddenRow_ >= 0 ? -1 : current;
+  if (v.shownGen != gen || v.shownText != filter_ || v.shownColumn != sortColumn_ ||
+      v.shownDescending != sortDescending_ || v.shownCurrent != pinned) {
+    v.rows.clear();
+    v.position.assign(static_cast<std::size_t>(count), -1);
+    for (int r : v.order) {
+      if (!text.Empty() && r != pinned && !v.matches[static_cast<std::size_t>(r)]) continue;
+      v.position[static_cast<std::size_t>(r)] = static_cast<int>(v.rows.size());
+      v.rows.push_back(r);
+    }
+    v.shownGen = gen;
+    v.shownText = filter_;
+    v.shownColumn = sortColumn_;
+    v.shownDescending = sortDescending_;
+    v.shownCurrent = pinned;
+  }
+  return v;
+}
+
+std::vector<int> TDBGrid::ShownRows() const {
+  return View().rows;
+}
+
+std::vector<int> TDBGrid::OrderedRows() const {
+  return View().order;
+}
+
+int TDBGrid::DataRow(int row) const {
+  const Shown& v = View();
+  return row >= 0 && row < static_cast<int>(v.rows.size()) ? v.rows[static_cast<std::size_t>(row)]
+                                                           : -1;
+}
+
+void TDBGrid::SetFilterText(const std::string& text) {
+  if (text == filter_) return;
+  filter_ = text;
+  hiddenRow_ = -1;
+  if (TDataSet* ds = DataSet(); ds && ds->Active() && !Matches(ds->RecNo() - 1)) {
+    hiddenRow_ = ds->RecNo() - 1;
+    hiddenGeneration_ = ds->Generation();
+  }
+  Changed(ViewAspect::Content);
+}
+
+bool TDBGrid::Matches(int row) const {
+  const Shown& v = View();
+  if (filter_.empty() || ui::SearchText(filter_).Empty()) return true;
+  return row >= 0 && row < static_cast<int>(v.matches.size()) &&
+         v.matches[static_cast<std::size_t>(row)] != 0;
+}
+
+void TDBGrid::SetSortColumn(int column, bool descending) {
+  if (column < 0 || column >= ColumnCount()) column = -1;
+  if (column == sortColumn_ && descending == sortDescending_) return;
+  sortColumn_ = column;
+  sortDescending_ = column >= 0 && descending;
+  Changed(ViewAspect::Content);
+}
+
+void TDBGrid::TitleClick(int column) {
+  if (column < 0 || column >= ColumnCount()) return;
+  SetSortColumn(column, column == sortColumn_ && !sortDescending_);
+  if (OnTitleClick) OnTitleClick(*this);
+}
+
+std::optional<int> TDBGrid::FindRow(std::string_view typed, bool next, bool& wrapped) const {
+  wrapped = false;
+  TDataSet* ds = DataSet();
+  const ui::SearchText text(typed);
+  if (!ds || !ds->Active() || ds->IsEmpty() || text.Empty()) return std::nullopt;
+  const Shown& v = View();
+  Shown& cache = *shown_;
+  if (cache.keysGen != ds->Generation()) {
+    cache.keys.Build(*ds, EffectiveSearchColumns());
+    cache.keysGen = ds->Generation();
+  }
+  const int count = static_cast<int>(v.order.size());
+  const int current = ds->RecNo() - 1;
+  int start = 0;
+  for (int i = 0; i < count; ++i)
+    if (v.order[static_cast<std::size_t>(i)] == current) {
+      start = next ? i + 1 : i;
+      break;
+    }
+  for (int step = 0; step < count; ++step) {
+    const int i = (start + step) % count;
+    const int row = v.order[static_cast<std::size_t>(i)];
+    if (cache.keys.Matches(row, text)) {
+      wrapped = start + step >= count;
+      return row;
+    }
+  }
+  return std::nullopt;
 }
 
 std::vector<std::vector<std::string>> TDBGrid::CellTexts() const {
@@ -145,9 +336,9 @@ std::vector<std::vector<std::string>> TDBGrid::CellTexts() const {
   std::vector<TField*> fields;
   for (const TColumn* col : Columns()) fields.push_back(ds->FindField(col->FieldName));
   int current = ds->RecNo() - 1;
-  int rows = ds->RecordCount();
-  out.reserve(static_cast<std::size_t>(rows));
-  for (int r = 0; r < rows; ++r) {
+  const std::vector<int>& rows = View().rows;
+  out.reserve(rows.size());
+  for (int r : rows) {
     // Reading through a peek keeps the cursor where it is, so no scroll event reaches the
     // screen's handlers, and every row shows its get-text handlers' texts.
     TDataSet::RowPeek peek(*ds, r);
@@ -172,6 +363,11 @@ void TDBGrid::CloseEditor() {
 }
 
 void TDBGrid::RecordChanged() {
+  // A row the filter left out shows again once another row was current.
+  if (TDataSet* ds = DataSet();
+      hiddenRow_ >= 0 && (!ds || !ds->Active() || ds->RecNo() - 1 != hiddenRow_ ||
+                          ds->Generation() != hiddenGeneration_))
+    hiddenRow_ = -1;
   CloseEditor();
   Changed(ViewAspect::Content);
 }
@@ -232,9 +428,11 @@ void TDBGrid::SelectColumn(int index) {
 
 void TDBGrid::SelectRow(int row) {
   TDataSet* ds = DataSet();
-  if (!ds || !ds->Active() || row < 0 || row >= ds->RecordCount()) return;
+  if (!ds || !ds->Active() || row < 0 || row >= RowCount()) return;
+  // The dataset row is taken before the commit could change what is shown.
+  const int target = DataRow(row);
   CommitEdit();
-  if (row != ds->RecNo() - 1) ds->SetRecNo(row + 1);
+  if (target >= 0 && target != ds->RecNo() - 1) ds->SetRecNo(target + 1);
   CloseEditor();
   Changed(ViewAspect::Content);
 }

@@ -1,13 +1,17 @@
 #pragma once
 // The data-aware grid and the navigator bar.
 #include <deque>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/editmask.h"
 #include "data/datasource.h"
 #include "ui/component.h"
+#include "ui/listsearch.h"
 
 namespace ger {
 
@@ -61,14 +65,53 @@ class TDBGrid : public TControl {
   TDBGridOptions Options;
   bool ReadOnly = false;
 
-  // Current cell. SelectedIndex is the current column; Row is the dataset's current row (from 0).
+  // Current cell. SelectedIndex is the current column; Row is the current row among the rows
+  // shown (from 0; -1 when none).
   int SelectedIndex() const { return selected_; }
   TField* SelectedField() const;
   // Moves the current column as the user does (column-exit, then column-enter), from code; a
   // field the grid has no column for leaves it where it is.
   void SetSelectedField(const TField& field);
   int Row() const;
+  // Rows shown.
   int RowCount() const;
+
+  // What the grid shows of its dataset: the rows its filter lets through, in its order. The
+  // dataset keeps every row in its own order and its cursor; the grid only picks and orders what
+  // it shows, so Locate, the navigator and the record commands see every row. The current row is
+  // always shown, matching or not: a company included, altered or found stays in view. Both are
+  // worked out again whenever the dataset's rows change (a reload, a post, a delete).
+  //
+  // The columns the filter and the find read; empty: the grid's own columns, as texts.
+  std::vector<ui::SearchColumn> SearchColumns;
+  // Shows only the rows matching the text (listsearch.h); empty shows every row. A current row
+  // that does not match the new text is not kept in view: it shows again once it is made
+  // current anew or changed (an include, an edit, a save, a reload).
+  void SetFilterText(const std::string& text);
+  // The dataset row (from 0) matches the filter (every row does without one).
+  bool Matches(int row) const;
+  const std::string& FilterText() const { return filter_; }
+  // Rows of the dataset, shown or not.
+  int TotalCount() const;
+  // A click on a column's title: ordered by it, a second click on the same title the other way.
+  void TitleClick(int column);
+  // The order from code: a column (-1: the dataset's own order) and its direction.
+  void SetSortColumn(int column, bool descending = false);
+  int SortColumn() const { return sortColumn_; }
+  bool SortDescending() const { return sortDescending_; }
+  // After a title click changed the order.
+  Notify OnTitleClick;
+  // Rows of the dataset (from 0, as RowPeek takes them) in the order shown: the rows shown, or
+  // every row.
+  std::vector<int> ShownRows() const;
+  std::vector<int> OrderedRows() const;
+  // The dataset row of a row shown; -1 when there is none.
+  int DataRow(int row) const;
+  // The first row (of the dataset, from 0) whose search columns hold the text, going through
+  // every row in the grid's order from the current one (from the one after it, with `next`) and
+  // from the top again past the last; `wrapped` tells whether it went round. Nothing when no row
+  // holds it.
+  std::optional<int> FindRow(std::string_view text, bool next, bool& wrapped) const;
 
   // The texts of every cell, row by row, as shown: each row through the fields' get-text
   // handlers (read without moving the cursor), the cell being edited with its editor text.
@@ -114,6 +157,10 @@ class TDBGrid : public TControl {
 
  private:
   class Link;
+  struct Shown;
+  // The caches of the filter and the order, brought up to date with the dataset.
+  const Shown& View() const;
+  std::vector<ui::SearchColumn> EffectiveSearchColumns() const;
   bool BeginEdit();
   void RecordChanged();
   void CloseEditor();
@@ -128,6 +175,13 @@ class TDBGrid : public TControl {
   // The editor's text as shown (a masked cell with its literals and blanks) and its caret.
   std::string editorText_;
   std::size_t editorCaret_ = 0;
+  std::string filter_;
+  // The current row when the filter left it out, and the dataset's generation then.
+  mutable int hiddenRow_ = -1;
+  std::uint64_t hiddenGeneration_ = 0;
+  int sortColumn_ = -1;
+  bool sortDescending_ = false;
+  std::unique_ptr<Shown> shown_;
 };
 
 enum class TNavigateBtn {

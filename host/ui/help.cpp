@@ -102,10 +102,12 @@ std::string MessageTopic(std::string_view key) {
 }
 
 bool IsCaption(std::string_view key) {
-  static constexpr std::array<std::string_view, 35> kCaptions = {
+  static constexpr std::array<std::string_view, 37> kCaptions = {
       // The company screen's: labels, list titles, Sim/Não and the joins of longer messages.
       "Municipio", "CentCust", "CGC", "InscJur", "Qualif", "REPRESENTANTE", "S", "N",
       "Outros_Dados",
+      // A list's count beside its filter box.
+      "Lista_Contagem", "Lista_Total",
       // The report's: page texts, progress captions, the file filter and the reasons that
       // complete "Rel_Gravar".
       "Rel_Pagina", "Rel_Emissao", "Rel_Vazio", "Rel_Total", "Rel_Gerando", "Rel_Gravando",

@@ -102,6 +102,15 @@ class GridBinding : public Binding {
       });
     });
     QObject::connect(w, &QTableWidget::cellDoubleClicked, w, [this](int, int) { Activate(); });
+    // A click on a column's title orders the rows by it (the model keeps the order); the arrow
+    // is drawn from the model at the next sync.
+    w->horizontalHeader()->setSectionsClickable(true);
+    QObject::connect(w->horizontalHeader(), &QHeaderView::sectionClicked, w, [this](int col) {
+      if (view_.Syncing() || col < 0 || col >= grid_.ColumnCount()) return;
+      TDBGrid& g = grid_;
+      const std::string field = g.Columns()[static_cast<std::size_t>(col)]->FieldName;
+      view_.Perform([&g, field] { G::GridTitle(g, field); });
+    });
   }
   void Sync() override {
     auto* w = Table();
@@ -111,6 +120,15 @@ class GridBinding : public Binding {
     // not read a thousand companies again.
     if (TakeContentChange() || w->columnCount() != columns) ReadCells(columns);
     w->horizontalHeader()->setVisible(grid_.Options.Titles);
+    QHeaderView* header = w->horizontalHeader();
+    const bool sorted = grid_.SortColumn() >= 0;
+    if (header->isSortIndicatorShown() != sorted) header->setSortIndicatorShown(sorted);
+    if (sorted) {
+      const Qt::SortOrder order = grid_.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder;
+      if (header->sortIndicatorSection() != grid_.SortColumn() ||
+          header->sortIndicatorOrder() != order)
+        header->setSortIndicator(grid_.SortColumn(), order);
+    }
     w->setSelectionBehavior(grid_.Options.RowSelect ? QAbstractItemView::SelectRows
                                                     : QAbstractItemView::SelectItems);
     int row = grid_.Row();

@@ -416,6 +416,10 @@ void QtDialogs::SetCursor(ui::Cursor cursor) {
   overridden_ = wait;
 }
 
+void QtDialogs::CopyToClipboard(const std::string& text) {
+  QGuiApplication::clipboard()->setText(ToQ(text));
+}
+
 void QtDialogs::ShowHelp(const std::string& file, int context) {
   ShowHelpTopic(file, help::ScreenTopic(context));
 }

@@ -64,6 +64,7 @@ class QtDialogs : public ui::IDialogs {
   void ShowAvi(TForm* over, int kind) override;
   void HideAvi() override;
   void SetCursor(ui::Cursor cursor) override;
+  void CopyToClipboard(const std::string& text) override;
   void ShowHelp(const std::string& file, int context) override;
   // The guide in the help window (helpwindow.h); over a modal dialog, as a modal window of its
   // own so that it takes input. The dialogs install it as the model's help viewer.

@@ -455,7 +455,8 @@ class Interpreter::Impl {
     ui::Gestures::Page(Control<TTabSheet>(Bare(1, "page NAME"), "a page"));
   }
   void Grid() {
-    const char* usage = "grid NAME col FIELD | row N | type \"TEXT\" | choose \"TEXT\" | button";
+    const char* usage =
+        "grid NAME col FIELD | row N | title FIELD | type \"TEXT\" | choose \"TEXT\" | button";
     if (Count() < 3) Fail(std::string("usage: ") + usage);
     TDBGrid& grid = Control<TDBGrid>(Bare(1, usage), "a grid");
     const std::string& what = Bare(2, usage);
@@ -465,6 +466,9 @@ class Interpreter::Impl {
     } else if (what == "row") {
       Arity(4, 4, usage);
       ui::Gestures::GridRow(grid, Number(3, usage));
+    } else if (what == "title") {
+      Arity(4, 4, usage);
+      ui::Gestures::GridTitle(grid, Bare(3, usage));
     } else if (what == "type") {
       Arity(4, 4, usage);
       ui::Gestures::GridType(grid, Text(3, usage));
@@ -565,7 +569,9 @@ class Interpreter::Impl {
         {"form", &Impl::ExpectForm},       {"windowstate", &Impl::ExpectWindowState},
         {"global", &Impl::ExpectGlobal},   {"result", &Impl::ExpectResult},
         {"printed", &Impl::ExpectPrinted}, {"file", &Impl::ExpectFile},
-        {"picture", &Impl::ExpectPicture},
+        {"picture", &Impl::ExpectPicture}, {"rows", &Impl::ExpectRows},
+        {"cell", &Impl::ExpectCell},       {"clipboard", &Impl::ExpectClipboard},
+        {"line", &Impl::ExpectLine},
     };
     auto it = checks.find(what);
     if (it == checks.end()) Fail("unknown check 'expect " + what + "'");
@@ -737,6 +743,58 @@ class Interpreter::Impl {
       Fail("expected file " + Quote(path) + (wanted ? " to exist" : " to be absent") +
            ", found it " + (wanted ? "absent" : "there"));
   }
+  // The rows a grid shows (its filter's count).
+  void ExpectRows() {
+    const char* usage = "expect rows GRID N";
+    Arity(4, 4, usage);
+    TDBGrid& grid = Control<TDBGrid>(Bare(2, usage), "a grid");
+    Expect(Number(3, usage), grid.RowCount(), "rows shown by " + grid.Name());
+  }
+  // The text of a grid's cell: row N as shown (from 0), the field's column.
+  void ExpectCell() {
+    const char* usage = "expect cell GRID N FIELD \"TEXT\"";
+    Arity(6, 6, usage);
+    TDBGrid& grid = Control<TDBGrid>(Bare(2, usage), "a grid");
+    const int row = Number(3, usage);
+    const std::string& field = Bare(4, usage);
+    int column = -1;
+    for (int i = 0; i < grid.ColumnCount(); ++i)
+      if (utf8::SameText(grid.Columns()[static_cast<std::size_t>(i)]->FieldName, field)) column = i;
+    if (column < 0) Fail("grid " + grid.Name() + " has no column " + field);
+    const auto cells = grid.CellTexts();
+    if (row < 0 || row >= static_cast<int>(cells.size()))
+      Fail("grid " + grid.Name() + " shows " + std::to_string(cells.size()) + " rows, no row " +
+           std::to_string(row));
+    Expect(Text(5, usage), cells[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)],
+           "cell " + std::to_string(row) + " " + field + " of " + grid.Name());
+  }
+  // Line N (from 1) of a text file, without its line break and without a leading byte-order
+  // mark; "none" when the file has fewer lines.
+  void ExpectLine() {
+    const char* usage = "expect line \"PATH\" N \"TEXT\"";
+    Arity(5, 5, usage);
+    const std::string path = Text(2, usage);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("expected a line of " + Quote(path) + ", found no such file");
+    std::string line;
+    const int wanted = Number(3, usage);
+    std::string found = "none";
+    for (int n = 1; std::getline(in, line); ++n) {
+      if (n == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (n == wanted) {
+        found = line;
+        break;
+      }
+    }
+    Expect(Text(4, usage), found, "line " + std::to_string(wanted) + " of " + Quote(path));
+  }
+  void ExpectClipboard() {
+    const char* usage = "expect clipboard \"TEXT\"";
+    Arity(3, 3, usage);
+    Expect(Text(2, usage), Dialogs().Clipboard(), "clipboard");
+  }
+
   void ExpectPicture() {
     const char* usage = "expect picture NAME loaded|empty";
     Arity(4, 4, usage);

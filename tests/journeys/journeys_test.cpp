@@ -180,8 +180,8 @@ class Journey : public ::testing::Test {
     Click(kLeft.at(name), 45);
     std::this_thread::sleep_for(300ms);
   }
-  // A line of the company list on its first page.
-  void Row(int line) { Click(100, 158 + 20 * (line - 1)); }
+  // A line of the company list on its first page (under the filter box).
+  void Row(int line) { Click(100, 184 + 20 * (line - 1)); }
   // A main-menu item by its Alt letters, as "m" then "c" for Manutenção, Confirmar.
   void Menu(const std::string& top, const std::string& item) {
     x_->Key("Alt+" + top);
@@ -391,8 +391,9 @@ TEST_F(Journey, RepresentativeAddedAndRemoved) {
   Menu("m", "c");
   EXPECT_EQ(SqlSoon(linked, "N"), "N");
   OnlyExpected();
-  // The list is read again in code order: 02, then 03.
-  Row(2);
+  // The list is read again in code order: 02, then 03 (the representatives' grid has no filter
+  // box above it).
+  Click(100, 178);
   Tool("Excluir");
   ASSERT_TRUE(Expect("Confirmação"));  // "Confirma exclusão ?"
   x_->Key("Alt+s");
@@ -761,6 +762,35 @@ TEST_F(TwoSeats, VerificarKeepsTheCompanyCurrent) {
   Menu("m", "v");
   EXPECT_EQ(Name(), "Andrade Comércio");
   OnlySeats();
+}
+
+// Finding a company from the keyboard: Ctrl+F with part of a CNPJ typed punctuated lands on its
+// company, which is then altered; Ctrl+L with a legal name typed without its accents lists only
+// its company, whose line (the first one listed) is then altered.
+TEST_F(Journey, FindAndFilterFromTheKeyboard) {
+  x_->Key("ctrl+f");
+  ASSERT_TRUE(Expect("Procurar"));
+  x_->Type("77.888.999");
+  x_->Key("Return");
+  ASSERT_TRUE(Gone("Procurar"));
+  Menu("m", "a");  // the cursor lands in Nome
+  x_->Key("ctrl+a");
+  x_->Type("Achada");
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '03'", "Achada"), "Achada");
+  x_->Key("ctrl+l");
+  std::this_thread::sleep_for(300ms);
+  x_->Type("metalurgica");
+  std::this_thread::sleep_for(300ms);
+  Row(1);
+  Menu("m", "a");
+  x_->Key("ctrl+a");
+  x_->Type("Filtrada");
+  Menu("m", "c");
+  EXPECT_EQ(SqlSoon("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'", "Filtrada"),
+            "Filtrada");
+  EXPECT_EQ(Sql("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '01'"), "Andrade Comércio");
+  OnlyExpected();
 }
 
 // Help in the box: F1 in the registration box of a new company opens the help window at the

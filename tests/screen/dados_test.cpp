@@ -9,7 +9,7 @@ namespace {
 
 TEST(Catalogue, HoldsEveryEntryInOrderWithTextsKeptExactly) {
   const TMessages& msg = CatalogoPadrao();
-  ASSERT_EQ(msg.Count(), 82u);
+  ASSERT_EQ(msg.Count(), 84u);
   std::vector<std::string> keys = msg.Keys();
   EXPECT_EQ(keys.front(), "Excl");
   EXPECT_EQ(keys[77], "FiliRegime");
