@@ -53,6 +53,7 @@ std::size_t Score(std::string_view pattern, std::string_view text) {
 struct State {
   Viewer viewer;
   std::vector<std::pair<std::string, std::string>> requests;
+  std::vector<const TMessages*> catalogues;
 };
 
 State& Help() {
@@ -133,7 +134,13 @@ std::string MessageKey(std::string_view text) {
         Consider(*catalogue, text, best);
   Consider(report::ReportMessages(), text, best);
   Consider(PictureMessages(), text, best);
+  for (const TMessages* catalogue : Help().catalogues) Consider(*catalogue, text, best);
   return best.key;
+}
+
+void AddCatalogue(const TMessages& catalogue) {
+  auto& all = Help().catalogues;
+  if (std::find(all.begin(), all.end(), &catalogue) == all.end()) all.push_back(&catalogue);
 }
 
 void SetViewer(Viewer viewer) {

@@ -43,6 +43,9 @@ bool IsCaption(std::string_view key);
 // exist, then the host's own (reports, pictures, help). A message built around a catalogue text
 // (a value before it, a list after it, "%1" filled in) is found too. Empty when none matches.
 std::string MessageKey(std::string_view text);
+// A catalogue of a layer the screens do not reach (the transport's) whose messages MessageKey
+// also finds; added once by whoever links that layer in.
+void AddCatalogue(const TMessages& catalogue);
 // The same over one catalogue.
 std::string MessageKeyIn(const TMessages& catalogue, std::string_view text);
 

@@ -25,6 +25,7 @@
 #include "core/utf8.h"
 #include "data/datasource.h"
 #include "helpwindow.h"
+#include "net/messages.h"
 #include "ui/forms.h"
 #include "ui/help.h"
 
@@ -223,6 +224,7 @@ QtDialogs::QtDialogs(std::function<QWidget*()> parent) : parent_(std::move(paren
   OpenWithDesktop = [](const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
   };
+  help::AddCatalogue(net::NetMessages());
   help::SetViewer(
       [this](const std::string& file, const std::string& topic) { ShowHelpTopic(file, topic); });
 }

@@ -143,6 +143,9 @@ class HelpTest : public ger::test::CompanyScreenTest {
     QCOMPARE(help::MessageKey("Arquivo informado não foi encontrado."),
              std::string("Arq_Not_Found"));
     QCOMPARE(help::MessageKey("Arquivo informado não encontrado."), std::string("Arq_Mod_Err"));
+    // The transport's refusals, whose catalogue the shell adds: their pages are found too.
+    QCOMPARE(help::MessageKey(net::NetMsg("Tls_Vencido", {"srv.escritorio", "01/01/2026"})),
+             std::string("Tls_Vencido"));
     QCOMPARE(help::MessageKey("Falha na comunicação com o servidor."), std::string());
     QCOMPARE(help::MessageKey("Sim"), std::string());
     QCOMPARE(help::MessageKey(""), std::string());
