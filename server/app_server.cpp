@@ -138,9 +138,13 @@ std::optional<std::string> AppServer::SignIn(const HttpRequest& req, HttpReply& 
         "administrador do sistema.");
     return std::nullopt;
   }
-  if (std::size_t skipped = 0; refusedLog_.Allow(&skipped))
-    spdlog::warn("refused a call from {}: no valid access ({} more refused since the last line)",
-                 req.peer, skipped);
+  if (std::size_t skipped = 0; refusedLog_.Allow(&skipped)) {
+    if (skipped)
+      spdlog::warn("refused a call from {}: no valid access ({} more refused since the last line)",
+                   req.peer, skipped);
+    else
+      spdlog::warn("refused a call from {}: no valid access", req.peer);
+  }
   reply.status = 401;
   reply.headers = "WWW-Authenticate: Bearer\r\n";
   reply.body = RpcErrorReply("null", kInvalidRequest, kRefusedAccess);
