@@ -5,6 +5,7 @@
 
 #include "Ger00200/ger00200_dados.h"
 #include "Ger00200/ger00200_historico.h"
+#include "ui/signed_in.h"
 // The report launcher and the notes editor are units of the same module, built alongside.
 #if __has_include("Ger00201/ger00201.h") && __has_include("Ger00202/ger00202.h") && \
                                                           __has_include("module/module_export.h")
@@ -203,6 +204,14 @@ void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
 
 void TfrmEmpresa::LoadEmpresas(bool showError) {
   LoadPacket(cdsEmpresa, Consiste::CheckResultServ(rdm.GetEmpresa(), showError));
+  // Who is signed in, once, for the status bar.
+  if (SignedInPerson().empty()) {
+    ServerAnswer who = rdm.GetUsuario();
+    if (who.ok() && who.payload->Value().is_string()) {
+      SetSignedInPerson(std::string(who.payload->Value().as_string()));
+      Application().Changed();
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,8 +9,8 @@
 #include "contract/tables.h"
 #include "db/database.h"
 #include "history.h"
-#include "people.h"
 #include "paths.h"
+#include "people.h"
 #include "reference.h"
 #include "schema.h"
 #include "seat_role.h"
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
   CLI::App* userEnable = user->add_subcommand("enable", "give NAME its access back");
   common(userEnable);
   userEnable->add_option("NAME", personName, "the person's name")->required();
-  CLI::App* history = app.add_subcommand(
-      "history", "print the change history as CSV, newest first (times in UTC)");
+  CLI::App* history =
+      app.add_subcommand("history", "print the change history as CSV, newest first (times in UTC)");
   common(history);
   server::HistoryFilter filter;
   history->add_option("--company", filter.company, "only the changes of this company code");
@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
                     << (p.active ? "yes" : "no") << "\n";
       } else if (*userDisable || *userEnable) {
         server::SetPersonActive(*connection, personName, userEnable->parsed());
-        std::cout << personName << (*userEnable ? " may sign in again\n" : " is refused from its next call\n");
+        std::cout << personName
+                  << (*userEnable ? " may sign in again\n" : " is refused from its next call\n");
       } else {
         std::cout << server::HistoryCsv(server::HistoryRows(*connection, filter));
       }

@@ -46,6 +46,10 @@ std::string Cut(std::string_view text, std::size_t size) {
 
 }  // namespace
 
+bool IsPeopleOrHistoryTable(std::string_view name) {
+  return utf8::SameText(name, "USUARIO") || utf8::SameText(name, "HISTORICO");
+}
+
 void SetHistoryRecording(bool on) {
   gRecording = on;
 }

@@ -52,6 +52,10 @@ DataPacket HistoryRows(db::Connection& c, const HistoryFilter& filter);
 // The rows as CSV (a header line, then one line per row; fields quoted where they must be).
 std::string HistoryCsv(const DataPacket& rows);
 
+// Whether a table is one of the server's own beside the declared record (USUARIO, HISTORICO):
+// a restore keeps them as they are in the database restored into.
+bool IsPeopleOrHistoryTable(std::string_view name);
+
 // Off only for the benchmark that weighs what the history costs a save.
 void SetHistoryRecording(bool on);
 

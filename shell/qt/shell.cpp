@@ -28,6 +28,7 @@
 #include "icons.h"
 #include "look.h"
 #include "ui/gestures.h"
+#include "ui/signed_in.h"
 
 namespace ger::qt {
 
@@ -107,9 +108,7 @@ Shell::Shell() {
   app.RunModalLoop = [this](TForm& form) { RunModal(form); };
   app.OnModelChanged = [this] { ScheduleSync(); };
   previousRunner_ = blocking::SetRunner([this](const blocking::Work& work) { Wait(work); });
-  const HostSettings& s = app.Settings;
-  window_->ServerLabel()->setText(
-      ToQ("Servidor " + s.webUrl + ":" + std::to_string(s.webPort) + "  Módulo " + s.moduloAtiv));
+  SyncSignedIn();
   connect(window_->Mdi(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     if (!sub || syncDepth_ > 0) return;
     for (Entry& e : entries_)
@@ -214,6 +213,15 @@ void Shell::Open(TForm& form) {
   entries_.push_back(entry);
 }
 
+void Shell::SyncSignedIn() {
+  const TApplication& app = Application();
+  const HostSettings& s = app.Settings;
+  std::string text =
+      "Servidor " + s.webUrl + ":" + std::to_string(s.webPort) + "  Módulo " + s.moduloAtiv;
+  if (!SignedInPerson().empty()) text += "  Usuário " + SignedInPerson();
+  window_->ServerLabel()->setText(ToQ(text));
+}
+
 void Shell::SyncAll() {
   if (syncDepth_ > 0 || waiting_ > 0) {
     ScheduleSync();
@@ -221,6 +229,7 @@ void Shell::SyncAll() {
   }
   ++syncDepth_;
   TApplication& app = Application();
+  SyncSignedIn();
   // Forms that are gone lose their windows (their controls are gone with them).
   for (auto it = entries_.begin(); it != entries_.end();) {
     if (!app.FormExists(it->form) || !it->view) {

@@ -13,6 +13,7 @@
 #include "Ger00200/ger00200_dados.h"
 #include "Ger00200/ger00200_historico.h"
 #include "screen_fixture.h"
+#include "ui/signed_in.h"
 
 namespace ger {
 namespace {
@@ -126,8 +127,10 @@ TEST_F(EmpresaScreen, APersonsSaveIsShownInTheHistoryWindowAndTheRefusalOnTheScr
   const std::string token = LastLine(Shell(admin + "user add Carla --db " + db));
   InsertCompany("07", "Primeira");
   Application().Settings.token = token;
+  SetSignedInPerson("");
   TfrmEmpresa& f = Open();
   f.netEmpresa.Seat = "estacao-carla";
+  EXPECT_EQ(SignedInPerson(), "Carla");  // the status bar's
   ASSERT_TRUE(ui::Gestures::Click(f.mnuAlterar));
   ASSERT_TRUE(ui::Gestures::Type(f.dbeNmEmpresa, "Segunda"));
   ASSERT_TRUE(ui::Gestures::Click(f.mnuConfirmar));
