@@ -40,15 +40,16 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// SetEmpresa's arguments: one change of the company's name (code and name only, as a save of
-// one box sends the columns it holds).
-json::array SaveArgs(const std::string& code, const std::string& from, const std::string& to) {
+// SetEmpresa's arguments as the company screen sends them: the whole row as read, with one
+// column changed (the name).
+json::array SaveArgs(const DataPacket& list, const std::string& from, const std::string& to) {
   ChangeSet cs;
-  cs.fields = {record::kEmpresa["CDEMPRESA"].Def(), record::kEmpresa["NMEMPRESA"].Def()};
-  if (from.empty())
-    cs.changes.push_back({ChangeKind::Insert, {}, {code, to}});
-  else
-    cs.changes.push_back({ChangeKind::Update, {code, from}, {code, to}});
+  cs.fields = list.fields;
+  const int name = list.IndexOf("NMEMPRESA");
+  Row before = list.rows.at(0), after = before;
+  before[name] = from;
+  after[name] = to;
+  cs.changes.push_back({ChangeKind::Update, std::move(before), std::move(after)});
   return {codec::ToJson(cs), false, false, false, false, false, false};
 }
 
@@ -73,15 +74,23 @@ int main(int argc, char** argv) {
     server::RdmEmpresa rdm(pool, false);
     server::CallerScope caller({"bench", "bench-seat"});
     std::string name = "Nome 0";
-    json::array insert = SaveArgs("07", "", name);
-    rdm.Invoke("SetEmpresa", insert);
+    {
+      ChangeSet cs;
+      cs.fields = {record::kEmpresa["CDEMPRESA"].Def(), record::kEmpresa["NMEMPRESA"].Def(),
+                   record::kEmpresa["NMRAZSOCEMPR"].Def()};
+      cs.changes.push_back({ChangeKind::Insert, {}, {"07", name, "Empresa de medida Ltda"}});
+      json::array insert{codec::ToJson(cs), false, false, false, false, false, false};
+      rdm.Invoke("SetEmpresa", insert);
+    }
+    json::array none;
+    const DataPacket list = codec::DecodePacket(rdm.Invoke("GetEmpresa", none));
     int n = 0;
     auto round = [&](bool history) {
       server::SetHistoryRecording(history);
       const auto start = Clock::now();
       for (int i = 0; i < saves; ++i) {
         std::string next = "Nome " + std::to_string(++n);
-        json::array args = SaveArgs("07", name, next);
+        json::array args = SaveArgs(list, name, next);
         rdm.Invoke("SetEmpresa", args);
         name = std::move(next);
       }
