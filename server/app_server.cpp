@@ -92,9 +92,9 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
       [this](const HttpRequest& req, HttpReply& reply) { return Admit(req, reply); },
       [this](const HttpRequest& req, HttpReply& reply) {
         auto start = std::chrono::steady_clock::now();
-        std::optional<std::string> person;
-        if (gate_ && !(person = SignIn(req, reply))) return;
-        CallerScope caller({person ? *person : std::string(kLocalPerson), {}});
+        // Admit checked the access; here it only names the person.
+        CallerScope caller(
+            {gate_ ? gate_->PersonAdmitted(req.authorization) : std::string(kLocalPerson), {}});
         std::string method;
         std::string outcome;
         reply.body = HandleRpc(rdm_, req.body, &method, &outcome, req.releaseBody,
@@ -132,6 +132,7 @@ std::optional<std::string> AppServer::SignIn(const HttpRequest& req, HttpReply& 
     if (std::optional<std::string> person = gate_->Admit(req.authorization)) return person;
   } catch (const std::exception& e) {
     spdlog::error("cannot check the access of a call from {}: {}", req.peer, e.what());
+    reply.status = 503;
     reply.body = RpcErrorReply(
         "null", kApplicationError,
         "Não foi possível conferir o acesso no banco de dados. Tente novamente ou procure o "
@@ -155,6 +156,7 @@ std::optional<std::string> AppServer::SignIn(const HttpRequest& req, HttpReply& 
 bool AppServer::Admit(const HttpRequest& req, HttpReply& reply) {
   // The token is checked first, so that a client without it learns nothing of the paths. The
   // refusal ends the connection: a client guessing tokens pays a new connection for each guess.
+  if (gate_ && !SignIn(req, reply)) return false;
   if (!expectedAuth_.empty() && !SameSecret(req.authorization, expectedAuth_)) {
     // A flood of them must not flood the log as well.
     if (std::size_t skipped = 0; refusedLog_.Allow(&skipped)) {

@@ -147,7 +147,26 @@ void SetPersonActive(db::Connection& c, const std::string& name, bool active) {
 Gate::Gate(ConnectionPool& pool, std::string serviceToken)
     : pool_(pool), serviceToken_(std::move(serviceToken)) {}
 
+std::string Gate::PersonAdmitted(std::string_view authorization) {
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = admitted_.find(authorization); it != admitted_.end()) return it->second;
+  }
+  return Admit(authorization).value_or(std::string(kLocalPerson));
+}
+
 std::optional<std::string> Gate::Admit(std::string_view authorization) {
+  std::optional<std::string> person = Check(authorization);
+  if (person) {
+    std::lock_guard lock(mutex_);
+    // Bounded: a flood of different tokens cannot grow it.
+    if (admitted_.size() >= 4096) admitted_.clear();
+    admitted_.insert_or_assign(std::string(authorization), *person);
+  }
+  return person;
+}
+
+std::optional<std::string> Gate::Check(std::string_view authorization) {
   std::string_view token;
   if (authorization.size() > 7 && utf8::SameText(authorization.substr(0, 7), "Bearer "))
     token = authorization.substr(7);

@@ -54,8 +54,12 @@ class Gate {
   Gate(ConnectionPool& pool, std::string serviceToken);
   // The person of an Authorization header's value ("Bearer TOKEN"); nullopt refuses the call.
   std::optional<std::string> Admit(std::string_view authorization);
+  // The person a call admitted by Admit is from, without asking the database again (a token
+  // names one person for good; whether it is still valid is what Admit asked).
+  std::string PersonAdmitted(std::string_view authorization);
 
  private:
+  std::optional<std::string> Check(std::string_view authorization);
   std::optional<std::string> PersonOf(db::Connection& c, std::string_view token);
   bool AnyPerson(db::Connection& c);
 
@@ -66,6 +70,7 @@ class Gate {
   std::chrono::steady_clock::time_point noPeopleUntil_{};
   // When each person's last call was written down: at most once a minute, not on every call.
   std::map<std::string, std::chrono::steady_clock::time_point> seenWritten_;
+  std::map<std::string, std::string, std::less<>> admitted_;  // authorization: person
 };
 
 // The caller of the call the current thread serves: the history writes it with each change.
