@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <ctime>
+#include <map>
+#include <utility>
 
 #include "contract/tables.h"
 #include "core/messages.h"
@@ -52,6 +54,8 @@ std::string HistoricoModel::Label(const std::string& table, const std::string& c
 
 HistoricoModel::HistoricoModel(const DataPacket& rows, const TMessages& catalogue) {
   rows_.reserve(rows.rows.size());
+  // A company's history names few fields many times: each label is looked up once.
+  std::map<std::pair<std::string, std::string>, std::string> labels;
   for (const Row& r : rows.rows) {
     HistoricoLinha l;
     l.dataHora = LocalTime(Text(rows, r, "DTHISTORICO"));
@@ -59,8 +63,12 @@ HistoricoModel::HistoricoModel(const DataPacket& rows, const TMessages& catalogu
     l.estacao = Text(rows, r, "NMESTACAOHISTORICO");
     const std::string column = Text(rows, r, "NMCOLUNAHISTORICO");
     const std::string table = Text(rows, r, "NMTABELAHISTORICO");
-    l.campo = column.empty() ? catalogue.Msg("Hist_Exclusao") : Label(table, column);
-    if (table == "EMPRREPRES") l.campo = catalogue.Msg("Hist_Repres", {l.campo});
+    auto [label, added] = labels.try_emplace({table, column});
+    if (added) {
+      label->second = column.empty() ? catalogue.Msg("Hist_Exclusao") : Label(table, column);
+      if (table == "EMPRREPRES") label->second = catalogue.Msg("Hist_Repres", {label->second});
+    }
+    l.campo = label->second;
     l.antes = Text(rows, r, "DSANTESHISTORICO");
     l.depois = Text(rows, r, "DSDEPOISHISTORICO");
     AddOnce(campos_, l.campo);

@@ -191,6 +191,7 @@ class Applier {
     columns.reserve(fields.size());
     for (std::size_t f : fields) {
       if (before && after && SameStoredValue((*before)[f], (*after)[f])) continue;
+      if (!after && SameStoredValue((*before)[f], Value{})) continue;  // a delete's empty column
       columns.push_back({columnOf_[f] >= 0 ? Column(f) : changes_.fields[f].name,
                          before ? (*before)[f] : Value{}, after ? (*after)[f] : Value{}});
     }
