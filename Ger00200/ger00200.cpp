@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "Ger00200/ger00200_dados.h"
+#include "Ger00200/ger00200_historico.h"
+#include "ui/signed_in.h"
 // The report launcher and the notes editor are units of the same module, built alongside.
 #if __has_include("Ger00201/ger00201.h") && __has_include("Ger00202/ger00202.h") && \
                                                           __has_include("module/module_export.h")
@@ -88,6 +90,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
 
   netEmpresa.ServerName = "GER00200.rdmEmpresa";
   netEmpresa.BeforeConnect = [this](TNetConnection& c) { netEmpresaBeforeConnect(c); };
+  netEmpresa.RefusedText = msgPadrao.Msg("Acesso_Neg");
 
   Layout();
   PreparaPesquisas();
@@ -115,6 +118,8 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   mnuParametrizaoDFe.OnClick = [this](TComponent& s) { mnuParametrizaoDFeClick(s); };
   mnuEdit.SetShortCut("Ctrl+E");
   sbtNotasExplicativas.OnClick = [this](TComponent& s) { sbtNotasExplicativasClick(s); };
+  mnuHistorico.SetCaption(msgPadrao.Msg("Hist_Menu"));
+  mnuHistorico.OnClick = [this](TComponent& s) { mnuHistoricoClick(s); };
   drgTipoEmpresa.OnChange = [this](TComponent& s) { drgTipoEmpresaChange(s); };
 }
 
@@ -201,6 +206,14 @@ void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
 
 void TfrmEmpresa::LoadEmpresas(bool showError) {
   LoadPacket(cdsEmpresa, Consiste::CheckResultServ(rdm.GetEmpresa(), showError));
+  // Who is signed in, once, for the status bar.
+  if (SignedInPerson().empty()) {
+    ServerAnswer who = rdm.GetUsuario();
+    if (who.ok() && who.payload->Value().is_string()) {
+      SetSignedInPerson(std::string(who.payload->Value().as_string()));
+      Application().Changed();
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -325,6 +338,15 @@ void TfrmEmpresa::sbtNotasExplicativasClick(TComponent&) {
 #else
   throw Exception("O editor de notas explicativas não faz parte desta compilação.");
 #endif
+}
+
+void TfrmEmpresa::mnuHistoricoClick(TComponent&) {
+  if (cdsEmpresa.IsEmpty()) Consiste::MensErro(msgPadrao.Msg("Hist_Sem_Empresa"), true);
+  const std::string company = cdsEmpresa.FieldByName(Empresa::CDEMPRESA).AsString();
+  ServerAnswer answer = rdm.GetHistorico(company);
+  if (!answer.ok()) throw EServerError(answer.error);
+  TfrmHistorico form(codec::DecodePacket(answer.payload->Text()), msgPadrao, company);
+  form.ShowModal();
 }
 
 void TfrmEmpresa::sbtImprimirClick(TComponent&) {

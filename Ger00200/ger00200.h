@@ -66,6 +66,7 @@ class TfrmEmpresa : public TfrmPadrao {
   TMenuItem mnuFinanceiro{&mnuOperacao, "mnuFinanceiro", "Fina&nceiro"};
   TMenuItem mnuInformacoesOficiais{&mnuOperacao, "mnuInformacoesOficiais", "&Informações Oficiais"};
   TMenuItem mnuLogotipo{&mnuOperacao, "mnuLogotipo", "Logo&Tipo"};
+  TMenuItem mnuHistorico{&mnuManutencao, "mnuHistorico", "&Histórico de alterações"};
   TMenuItem mnuSignatario{&mnuOperacao, "mnuSignatario", "&Signatários da Escrituração (SPED)"};
   TMenuItem mnuParametrizaoDFe{&mnuOperacao, "mnuParametrizaoDFe", "&Parametrização DF-e"};
   TMenuItem N1{&mnuManutencao, "N1", "-"};
@@ -295,6 +296,8 @@ class TfrmEmpresa : public TfrmPadrao {
   void drgTipoEmpresaChange(TComponent& sender);
   void HabilitaDrgTipoEmpresa();
   void sbtNotasExplicativasClick(TComponent& sender);
+  // The current company's change history, in a window of its own.
+  void mnuHistoricoClick(TComponent& sender);
   void sbtImprimirClick(TComponent& sender) override;
 
   // Edit cycle.

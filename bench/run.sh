@@ -16,8 +16,8 @@ HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(dirname "$HERE")"
 BUILD="$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)"
 BIN="$BUILD/bin"
-cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger-server Pkg_Ger00200 \
-  >/dev/null
+cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger_bench_history ger-server \
+  Pkg_Ger00200 >/dev/null
 
 WORK="$(mktemp -d /tmp/ger-bench.XXXXXX)"
 FIGURES="$WORK/figures.jsonl"
@@ -171,6 +171,9 @@ SERVER_PID=""
 log "server round trips and throughput on SQLite"
 "$BIN/ger_bench_app" server --server "$BIN/ger-server" --data "$ROOT/data" \
   --db "sqlite:$WORK/app.db" --label sqlite | tee -a "$FIGURES" >&2
+log "change history: saves with and without it, the window over 10,000 changes (SQLite)"
+"$BIN/ger_bench_history" --db "sqlite:$WORK/history.db" --data "$ROOT/data" --label sqlite \
+  | tee -a "$FIGURES" >&2
 
 PG_URL="${GER_TEST_PG:-}"
 if [ -z "$PG_URL" ] && [ "$(id -u)" -eq 0 ] && [ -x /usr/lib/postgresql/15/bin/initdb ]; then
@@ -193,6 +196,11 @@ if [ -n "$PG_URL" ]; then
   case "$PG_URL" in *'?'*) sep='&' ;; esac
   "$BIN/ger_bench_app" server --server "$BIN/ger-server" --data "$ROOT/data" \
     --db "$PG_URL${sep}options=-csearch_path%3D$schema" --label postgresql | tee -a "$FIGURES" >&2
+  log "change history: saves with and without it, the window over 10,000 changes (PostgreSQL)"
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_h CASCADE; CREATE SCHEMA ${schema}_h" >/dev/null
+  "$BIN/ger_bench_history" --db "$PG_URL${sep}options=-csearch_path%3D${schema}_h" \
+    --data "$ROOT/data" --label postgresql | tee -a "$FIGURES" >&2
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_h CASCADE" >/dev/null
   psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS $schema CASCADE" >/dev/null
 else
   log "no PostgreSQL here (set GER_TEST_PG): its figures are left out"

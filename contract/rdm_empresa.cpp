@@ -144,4 +144,12 @@ ServerAnswer TRdmEmpresa::SetNotasExplicativas(const ChangeSet& delta) {
   return net_.CallEncoded("SetNotasExplicativas", List({delta}));
 }
 
+ServerAnswer TRdmEmpresa::GetUsuario() {
+  return net_.CallEncoded("GetUsuario", "[]");
+}
+
+ServerAnswer TRdmEmpresa::GetHistorico(std::string_view company) {
+  return net_.CallEncoded("GetHistorico", "[" + codec::EncodeText(company) + "]");
+}
+
 }  // namespace ger

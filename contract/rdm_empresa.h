@@ -86,6 +86,13 @@ class TRdmEmpresa {
   ServerAnswer GetNotasExplicativas(VarArray& params);
   ServerAnswer SetNotasExplicativas(const ChangeSet& delta);
 
+  // A text: the person this connection's calls are signed in as.
+  ServerAnswer GetUsuario();
+  // The company's change history, newest first, as a data packet: DTHISTORICO (UTC, "YYYY-MM-DD
+  // HH:MM:SS"), NMUSUARIO, NMESTACAOHISTORICO, NMTABELAHISTORICO, DSCHAVEHISTORICO, CDEMPRESA,
+  // IDOPERACAOHISTORICO ("I", "A", "E"), NMCOLUNAHISTORICO, DSANTESHISTORICO, DSDEPOISHISTORICO.
+  ServerAnswer GetHistorico(std::string_view company);
+
  private:
   TNetConnection& net_;
 };

@@ -9,7 +9,9 @@
 #include "backup.h"
 #include "contract/tables.h"
 #include "db/database.h"
+#include "history.h"
 #include "paths.h"
+#include "people.h"
 #include "reference.h"
 #include "schema.h"
 #include "seat_role.h"
@@ -111,6 +113,37 @@ int main(int argc, char** argv) {
   tlsCert->add_option("--days", certificateValidity.days, "days the certificate is valid")
       ->check(CLI::Range(1, 3650))
       ->capture_default_str();
+  CLI::App* user = app.add_subcommand(
+      "user", "the people who sign in to the server, each with an access (token) of their own");
+  user->require_subcommand(1);
+  std::string personName;
+  bool newToken = false;
+  CLI::App* userAdd = user->add_subcommand(
+      "add",
+      "make an access for the person NAME and print its token once, on the last line (only a "
+      "salted hash is kept); once a person exists the server takes only people's tokens (and "
+      "the service token, as the person 'servico')");
+  common(userAdd);
+  userAdd->add_option("NAME", personName, "the person's name")->required();
+  userAdd->add_flag("--new-token", newToken,
+                    "give a person who exists a new token; the old one stops working at once");
+  CLI::App* userList =
+      user->add_subcommand("list", "list the people: name, created, last seen (UTC), active");
+  common(userList);
+  CLI::App* userDisable = user->add_subcommand(
+      "disable", "withdraw the access of NAME: refused at its next call, on every server");
+  common(userDisable);
+  userDisable->add_option("NAME", personName, "the person's name")->required();
+  CLI::App* userEnable = user->add_subcommand("enable", "give NAME its access back");
+  common(userEnable);
+  userEnable->add_option("NAME", personName, "the person's name")->required();
+  CLI::App* history =
+      app.add_subcommand("history", "print the change history as CSV, newest first (times in UTC)");
+  common(history);
+  server::HistoryFilter filter;
+  history->add_option("--company", filter.company, "only the changes of this company code");
+  history->add_option("--user", filter.person, "only the changes this person made");
+  history->add_option("--since", filter.since, "only the changes from this day on (YYYY-MM-DD)");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -147,6 +180,29 @@ int main(int argc, char** argv) {
       for (std::string_view table : record::kSeatReadTables) std::cout << table << " ";
       std::cout << "and writes nothing.\nseats' database setting (keep it secret): " << role.url
                 << "\n";
+    } else if (*user || *history) {
+      if (url.starts_with("sqlite:") && !fs::exists(url.substr(7)))
+        throw std::runtime_error("the database file " + url.substr(7) + " does not exist");
+      auto connection = db::Connection::Open(url);
+      server::CreateSchema(*connection);
+      if (*userAdd) {
+        const std::string token = server::AddPerson(*connection, personName, newToken);
+        std::cout << (newToken ? "new token of " : "access made for ") << personName
+                  << "; give the person this token (shown only now) for the setting token_file "
+                     "of the desktop host:\n"
+                  << token << "\n";
+      } else if (*userList) {
+        std::cout << "name,created_utc,last_seen_utc,active\n";
+        for (const server::Person& p : server::ListPeople(*connection))
+          std::cout << p.name << "," << p.created << "," << p.lastSeen << ","
+                    << (p.active ? "yes" : "no") << "\n";
+      } else if (*userDisable || *userEnable) {
+        server::SetPersonActive(*connection, personName, userEnable->parsed());
+        std::cout << personName
+                  << (*userEnable ? " may sign in again\n" : " is refused from its next call\n");
+      } else {
+        std::cout << server::HistoryCsv(server::HistoryRows(*connection, filter));
+      }
     } else if (*reference) {
       if (url.starts_with("sqlite:") && !fs::exists(url.substr(7)))
         throw std::runtime_error("the database file " + url.substr(7) + " does not exist");

@@ -18,6 +18,8 @@ namespace {
 
 constexpr std::size_t kMaxBody = 64u << 20;
 constexpr std::string_view kPath = "/GER00200.rdmEmpresa";
+constexpr std::string_view kRefusedAccess =
+    "Acesso não autorizado: peça ao administrador um novo acesso.";
 
 bool SameSecret(std::string_view a, std::string_view b) {
   // Constant time in the length of the expected token.
@@ -49,6 +51,7 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
   if (auto* refused = std::get_if<std::string>(&parsed)) return std::move(*refused);
   RpcRequest& request = std::get<RpcRequest>(parsed);
   *methodOut = request.method;
+  CurrentCaller().seat = std::move(request.seat);
   if (offload && rdm.Writes(request.method)) {
     *offload = true;
     *outcome = "handed to a worker";
@@ -74,7 +77,10 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
 
 AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
     : rdm_(rdm), options_(std::move(options)) {
-  if (!options_.token.empty()) expectedAuth_ = "Bearer " + options_.token;
+  if (options_.people)
+    gate_ = std::make_unique<Gate>(*options_.people, options_.token);
+  else if (!options_.token.empty())
+    expectedAuth_ = "Bearer " + options_.token;
   HttpServerOptions http;
   http.listen = options_.listen;
   http.port = options_.port;
@@ -86,6 +92,9 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
       [this](const HttpRequest& req, HttpReply& reply) { return Admit(req, reply); },
       [this](const HttpRequest& req, HttpReply& reply) {
         auto start = std::chrono::steady_clock::now();
+        // Admit checked the access; here it only names the person.
+        CallerScope caller(
+            {gate_ ? gate_->PersonAdmitted(req.authorization) : std::string(kLocalPerson), {}});
         std::string method;
         std::string outcome;
         reply.body = HandleRpc(rdm_, req.body, &method, &outcome, req.releaseBody,
@@ -94,7 +103,11 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
         double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
-        spdlog::info("{} {:.3f} ms {}", method.empty() ? "-" : method, ms, outcome);
+        if (gate_)
+          spdlog::info("{} {:.3f} ms {} ({})", method.empty() ? "-" : method, ms, outcome,
+                       CurrentCaller().person);
+        else
+          spdlog::info("{} {:.3f} ms {}", method.empty() ? "-" : method, ms, outcome);
       });
 }
 
@@ -114,9 +127,36 @@ std::string_view OriginPath(std::string_view target) {
   return target.substr(0, target.find('?'));
 }
 
+std::optional<std::string> AppServer::SignIn(const HttpRequest& req, HttpReply& reply) {
+  try {
+    if (std::optional<std::string> person = gate_->Admit(req.authorization)) return person;
+  } catch (const std::exception& e) {
+    spdlog::error("cannot check the access of a call from {}: {}", req.peer, e.what());
+    reply.status = 503;
+    reply.body = RpcErrorReply(
+        "null", kApplicationError,
+        "Não foi possível conferir o acesso no banco de dados. Tente novamente ou procure o "
+        "administrador do sistema.");
+    return std::nullopt;
+  }
+  if (std::size_t skipped = 0; refusedLog_.Allow(&skipped)) {
+    if (skipped)
+      spdlog::warn("refused a call from {}: no valid access ({} more refused since the last line)",
+                   req.peer, skipped);
+    else
+      spdlog::warn("refused a call from {}: no valid access", req.peer);
+  }
+  reply.status = 401;
+  reply.headers = "WWW-Authenticate: Bearer\r\n";
+  reply.body = RpcErrorReply("null", kInvalidRequest, kRefusedAccess);
+  reply.close = true;
+  return std::nullopt;
+}
+
 bool AppServer::Admit(const HttpRequest& req, HttpReply& reply) {
   // The token is checked first, so that a client without it learns nothing of the paths. The
   // refusal ends the connection: a client guessing tokens pays a new connection for each guess.
+  if (gate_ && !SignIn(req, reply)) return false;
   if (!expectedAuth_.empty() && !SameSecret(req.authorization, expectedAuth_)) {
     // A flood of them must not flood the log as well.
     if (std::size_t skipped = 0; refusedLog_.Allow(&skipped)) {

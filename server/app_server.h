@@ -6,6 +6,7 @@
 #include <string>
 
 #include "log_sink.h"
+#include "people.h"
 #include "rdm_empresa.h"
 
 namespace ger::server {
@@ -18,6 +19,9 @@ struct ServerOptions {
   std::string listen = "127.0.0.1";
   int port = 8200;  // 0: any free port
   std::string token;
+  // The database of the people's accesses: with it every call is signed in as a person (or the
+  // service token's), asked of the database on each call; without it only `token` is checked.
+  ConnectionPool* people = nullptr;
   bool testHooks = false;
   int threads = 0;       // event loops; 0: one per core, at least 2
   int spinMicros = 200;  // how long a loop looks for more work before it sleeps
@@ -58,7 +62,11 @@ class AppServer {
 
   RdmEmpresa& rdm_;
   ServerOptions options_;
+  // The person a call is from; nullopt after refusing it with the reply filled in.
+  std::optional<std::string> SignIn(const HttpRequest& req, HttpReply& reply);
+
   std::string expectedAuth_;  // "Bearer <token>", empty without a token
+  std::unique_ptr<Gate> gate_;
   LogLimiter refusedLog_;
   std::unique_ptr<HttpServer> http_;
 };

@@ -24,6 +24,7 @@
 #include "core/utf8.h"
 #include "data/packet.h"
 #include "db/database.h"
+#include "history.h"
 #include "schema.h"
 
 extern char** environ;
@@ -339,6 +340,8 @@ void LoadRows(db::Connection& target, BackupRows& backup, const fs::path& file) 
       target.Execute("DROP TABLE IF EXISTS " + std::string(table->name) + " CASCADE");
   }
   target.ExecuteScript(SchemaSql(target.GetEngine()));
+  // The history's triggers went with the others above; it only grows again from here.
+  target.ExecuteScript(HistorySchemaSql(target.GetEngine()));
   for (const record::Table* table : record::ServerTables()) {
     RowBatch batch(target, *table, file);
     backup.Read(*table, [&](Row&& row) {
@@ -498,7 +501,8 @@ void RequireOwnSqliteTarget(const fs::path& db) {
        h.Column("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
                 "'sqlite\\_%' ESCAPE '\\'")) {
     const auto tables = record::ServerTables();
-    if (std::none_of(tables.begin(), tables.end(),
+    if (!IsPeopleOrHistoryTable(name) &&
+        std::none_of(tables.begin(), tables.end(),
                      [&](const record::Table* t) { return utf8::SameText(t->name, name); }))
       Fail(db.string() + " is another program's database (it holds a table " + name +
            " this system does not have)" + kNothingRestored);
@@ -920,7 +924,8 @@ void RequireOwnPgTarget(db::Connection& target) {
            .rows) {
     const std::string name = std::get<std::string>(r[0]);
     const auto tables = record::ServerTables();
-    if (std::none_of(tables.begin(), tables.end(),
+    if (!IsPeopleOrHistoryTable(name) &&
+        std::none_of(tables.begin(), tables.end(),
                      [&](const record::Table* t) { return utf8::SameText(t->name, name); }))
       Fail("the database to restore into is another program's database (it holds a table " + name +
            " this system does not have)" + kNothingRestored);

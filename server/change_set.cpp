@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/utf8.h"
+#include "history.h"
 
 namespace ger::server {
 
@@ -98,6 +99,7 @@ class Applier {
     if (hooks_.adjustNew) hooks_.adjustNew(row, columnOf_);
     CheckRow(row);
     RequireKey(row);
+    NoteInsert(row);
     db::Params params;
     std::string cols, vals;
     for (std::size_t f = 0; f < row.size(); ++f) {
@@ -125,6 +127,7 @@ class Applier {
     if (!stored) throw RpcError(kApplicationError, kDeleted);
     if (!SameAsStored(oldRow, *stored, compared)) throw RpcError(kApplicationError, kConflict);
     if (written.empty()) return;
+    Note(kHistoryUpdate, oldRow, &oldRow, &newRow, written);
     db::Params params;
     std::string set;
     for (std::size_t f : written) {
@@ -146,6 +149,7 @@ class Applier {
     }
     if (!SameAsStored(oldRow, *stored, held)) throw RpcError(kApplicationError, kConflict);
     if (hooks_.beforeDelete) hooks_.beforeDelete(c_, oldRow, columnOf_);
+    Note(kHistoryDelete, oldRow, &oldRow, nullptr, held);
     db::Params params;
     c_.Execute("DELETE FROM " + table_.name + KeyWhere(oldRow, params), params);
   }
@@ -167,6 +171,32 @@ class Applier {
     return kAbsent;
   }
   const std::string& Column(std::size_t f) const { return table_.columns[columnOf_[f]].name; }
+
+  // The history of one change, written before the change in the same transaction. An insert
+  // keeps the values it brings, the fields shown from other tables too (a link's representative).
+  void NoteInsert(const Row& row) {
+    std::vector<std::size_t> brought;
+    for (std::size_t f = 0; f < row.size(); ++f)
+      if (!IsKey(f) && !SameStoredValue(row[f], Value{})) brought.push_back(f);
+    Note(kHistoryInsert, row, nullptr, &row, brought);
+  }
+  void Note(char operation, const Row& keyRow, const Row* before, const Row* after,
+            const std::vector<std::size_t>& fields) {
+    std::string key, company;
+    for (std::size_t f : keyField_) {
+      key += (key.empty() ? "" : "/") + HistoryText(Column(f), keyRow[f]);
+      if (Column(f) == "CDEMPRESA") company = HistoryText(Column(f), keyRow[f]);
+    }
+    std::vector<ColumnChange> columns;
+    columns.reserve(fields.size());
+    for (std::size_t f : fields) {
+      if (before && after && SameStoredValue((*before)[f], (*after)[f])) continue;
+      if (!after && SameStoredValue((*before)[f], Value{})) continue;  // a delete's empty column
+      columns.push_back({columnOf_[f] >= 0 ? Column(f) : changes_.fields[f].name,
+                         before ? (*before)[f] : Value{}, after ? (*after)[f] : Value{}});
+    }
+    RecordChange(c_, table_.name, operation, key, company, columns);
+  }
   bool IsKey(std::size_t f) const {
     return std::find(keyField_.begin(), keyField_.end(), f) != keyField_.end();
   }

@@ -261,7 +261,15 @@ void PrepareDatabase(server::ConnectionPool& pool, FileLock& serverLock, const S
 
 // Serves until SIGINT or SIGTERM arrives or the listener fails.
 void Serve(server::ConnectionPool& pool, const Settings& s, sigset_t& signals) {
-  const server::ServerOptions& options = s.options;
+  server::ServerOptions options = s.options;
+  try {
+    pool.Acquire()->Query("SELECT NMUSUARIO FROM USUARIO LIMIT 1");
+    options.people = &pool;
+  } catch (const db::DbError& e) {
+    // A database that can only be read and was made by an older version has no people yet.
+    spdlog::warn("the database holds no table of people ({}): only the service token is checked",
+                 e.what());
+  }
   server::RdmEmpresa rdm(pool, options.testHooks);
   server::AppServer http(rdm, options);
   int port = http.Bind();

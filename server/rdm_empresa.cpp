@@ -10,6 +10,8 @@
 #include "core/exceptions.h"
 #include "core/utf8.h"
 #include "data/packet.h"
+#include "history.h"
+#include "people.h"
 
 namespace ger::server {
 
@@ -270,6 +272,17 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   Register("getVdRepresAtivo", 2, 2, &RdmEmpresa::GetVdRepresAtivo);
   Register("GetPesqRepresentante", 2, 2, &RdmEmpresa::GetPesqRepresentante);
   Register("setRegimeFilial", 2, 2, &RdmEmpresa::SetRegimeFilial);
+  // Who the call is signed in as, for the host's status bar.
+  Register("GetUsuario", 0, 0,
+           [](C, P) { return json::serialize(json::value(CurrentCaller().person)); });
+  // The changes of one company, newest first, as the history window shows them.
+  Register("GetHistorico", 1, 1, [](C c, P p) {
+    const std::string company = Text(p, 0);
+    if (company.empty()) throw RpcError(kInvalidParams, "O código da empresa deve ser informado.");
+    HistoryFilter filter;
+    filter.company = company;
+    return Encode(HistoryRows(c, filter));
+  });
   Register("GetNotasExplicativas", 1, 1, &RdmEmpresa::GetNotasExplicativas);
   Register("SetNotasExplicativas", 1, 1, &RdmEmpresa::SetNotasExplicativas);
   for (const char* name : {"SetEmpresa", "Delete", "InsertBairro", "setRepresentante",
@@ -487,7 +500,8 @@ std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, json::array& p) {
   db::Transaction tx(c);
   RefuseCompanyWithBranches(c, code);
   DeleteCompanyDependents(c, code);
-  c.Execute("DELETE FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}});
+  if (c.Execute("DELETE FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}}) > 0)
+    RecordChange(c, "EMPRESA", kHistoryDelete, code, code, {});
   tx.Commit();
   return "null";
 }
@@ -542,6 +556,9 @@ std::string RdmEmpresa::InsertBairro(db::Connection& c, json::array& p) {
           "INSERT INTO BAIRRO (CDPAIS, SGESTADO, CDMUNICIPIO, CDBAIRRO, NMBAIRRO) VALUES "
           "(:PAIS, :ESTADO, :MUNICIPIO, :BAIRRO, :NOME)",
           insert);
+      RecordChange(c, "BAIRRO", kHistoryInsert,
+                   country + "/" + state + "/" + municipality + "/" + next, "",
+                   {{"NMBAIRRO", Value{}, Value{name}}});
       tx.Commit();
       return "true";
     } catch (const db::ConstraintError&) {

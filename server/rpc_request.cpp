@@ -98,7 +98,7 @@ std::variant<RpcRequest, std::string> ParseRpcRequest(std::string_view body,
   json::object& obj = request.as_object();
   // The parameters keep the storage they were parsed into: moved into a list of another
   // storage, every value of them (a logo of megabytes) would be copied.
-  RpcRequest out{"null", {}, json::array(storage)};
+  RpcRequest out{"null", {}, json::array(storage), {}};
   if (const json::value* v = obj.if_contains("id")) {
     // Echoed as it is read: a number that is not a 64-bit integer (2^64, 1e400, 1.5) would come
     // back as another number, or as a text that is not JSON, and the client could not match it.
@@ -114,6 +114,9 @@ std::variant<RpcRequest, std::string> ParseRpcRequest(std::string_view body,
     return RpcErrorReply(out.id, kInvalidRequest,
                          "Requisição inválida: faltam a versão \"2.0\" ou o nome do método.");
   out.method = std::string(method->as_string());
+  // Not the request's business but the history's: an odd one is left out, never refused.
+  if (const json::value* seat = obj.if_contains("seat"); seat && seat->is_string())
+    out.seat = std::string(seat->as_string());
   if (json::value* p = obj.if_contains("params")) {
     if (p->is_array())
       out.params = std::move(p->as_array());  // same storage: no copy

@@ -39,6 +39,7 @@ struct RpcRequest {
   std::string id;  // the JSON text of the id, "null" when absent
   std::string method;
   boost::json::array params;  // empty when absent or null; in the storage the body was read into
+  std::string seat;           // "seat": the host name of the client's machine, when it sends one
 };
 
 // The complete error answer for a refused request (the id is JSON text).

@@ -8,6 +8,8 @@
 
 #include "contract/tables.h"
 #include "core/utf8.h"
+#include "history.h"
+#include "people.h"
 
 namespace ger::server {
 namespace {
@@ -124,6 +126,9 @@ std::string SchemaSql(db::Engine engine) {
 
 void CreateSchema(db::Connection& connection) {
   connection.ExecuteScript(SchemaSql(connection.GetEngine()));
+  // The people and the history are the server's own, kept apart from the declared record.
+  connection.ExecuteScript(PeopleSchemaSql(connection.GetEngine()) +
+                           HistorySchemaSql(connection.GetEngine()));
   // A table made by an older version keeps its columns; one the server needs and that table
   // lacks would fail each call that names it, so it stops the start instead.
   for (const record::Table* table : record::ServerTables()) {

@@ -1,5 +1,7 @@
 #include "net/netconnection.h"
 
+#include <unistd.h>
+
 #include <boost/json.hpp>
 
 #include "core/blocking.h"
@@ -57,7 +59,10 @@ const json::value& ServerPayload::Value() const {
   return *value_;
 }
 
-TNetConnection::TNetConnection() : ServerName(GER_DEFAULT_SERVER_OBJECT) {}
+TNetConnection::TNetConnection() : ServerName(GER_DEFAULT_SERVER_OBJECT) {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) == 0) Seat = name;
+}
 TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::Connect() {
@@ -98,6 +103,10 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
   requestText += id;
   requestText += ",\"method\":";
   requestText += codec::EncodeText(method);
+  if (!Seat.empty()) {
+    requestText += ",\"seat\":";
+    requestText += codec::EncodeText(Seat);
+  }
   requestText += ",\"params\":";
   requestText += params;
   requestText += '}';
@@ -129,8 +138,10 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
     return answer;
   }
   if (res->status == 401) {
-    answer.error = "O servidor de aplicação (" + where +
-                   ") recusou o acesso: chave de acesso ausente ou inválida.";
+    answer.error = !RefusedText.empty() ? RefusedText
+                                        : "O servidor de aplicação (" + where +
+                                              ") recusou o acesso: chave de acesso ausente ou "
+                                              "inválida.";
     return answer;
   }
   if (res->status == 413) {

@@ -67,6 +67,11 @@ class TNetConnection {
   // the system's.
   std::string CaFile;
   std::string Token;  // sent as a bearer token when not empty
+  // Sent with each call for the server's change history: this machine's host name by default.
+  std::string Seat;
+  // What a call refused for its access (HTTP 401) says; the screens set it from their catalogue.
+  // Empty: a sentence naming the server.
+  std::string RefusedText;
   // The remote data module ("PACKAGE.module"). The default is the one the build's contract
   // library declares (GER_DEFAULT_SERVER_OBJECT), so that tools and tests reach it unnamed.
   std::string ServerName;

@@ -103,7 +103,7 @@ std::string MessageTopic(std::string_view key) {
 }
 
 bool IsCaption(std::string_view key) {
-  static constexpr std::array<std::string_view, 37> kCaptions = {
+  static constexpr std::array<std::string_view, 48> kCaptions = {
       // The company screen's: labels, list titles, Sim/Não and the joins of longer messages.
       "Municipio", "CentCust", "CGC", "InscJur", "Qualif", "REPRESENTANTE", "S", "N",
       "Outros_Dados",
@@ -116,7 +116,10 @@ bool IsCaption(std::string_view key) {
       "Err_Espaco", "Err_SomenteLeitura", "Err_NomeLongo", "Err_Sistema",
       // The help window's own captions.
       "Ajuda_Titulo", "Ajuda_NaoAchou", "Ajuda_Menu", "Ajuda_Tela", "Ajuda_Guia", "Ajuda_Voltar",
-      "Ajuda_Avancar", "Ajuda_Inicio", "Ajuda_Procurar", "Ajuda_Fechar"};
+      "Ajuda_Avancar", "Ajuda_Inicio", "Ajuda_Procurar", "Ajuda_Fechar",
+      // The history window's title, menu item, filters, columns and field texts.
+      "Hist_Titulo", "Hist_Menu", "Hist_Todos", "Hist_Campo", "Hist_Pessoa", "Hist_Estacao",
+      "Hist_DataHora", "Hist_Antes", "Hist_Depois", "Hist_Exclusao", "Hist_Repres"};
   return std::find(kCaptions.begin(), kCaptions.end(), key) != kCaptions.end();
 }
 

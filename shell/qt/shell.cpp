@@ -29,6 +29,7 @@
 #include "icons.h"
 #include "look.h"
 #include "ui/gestures.h"
+#include "ui/signed_in.h"
 
 namespace ger::qt {
 
@@ -108,10 +109,7 @@ Shell::Shell() {
   app.RunModalLoop = [this](TForm& form) { RunModal(form); };
   app.OnModelChanged = [this] { ScheduleSync(); };
   previousRunner_ = blocking::SetRunner([this](const blocking::Work& work) { Wait(work); });
-  const HostSettings& s = app.Settings;
-  const std::optional<ServerUrl> server = ParseServerUrl(s.webUrl, s.webPort);
-  window_->ServerLabel()->setText(
-      ToQ("Servidor " + (server ? server->Text() : s.webUrl) + "  Módulo " + s.moduloAtiv));
+  SyncSignedIn();
   connect(window_->Mdi(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     if (!sub || syncDepth_ > 0) return;
     for (Entry& e : entries_)
@@ -216,6 +214,16 @@ void Shell::Open(TForm& form) {
   entries_.push_back(entry);
 }
 
+void Shell::SyncSignedIn() {
+  const TApplication& app = Application();
+  const HostSettings& s = app.Settings;
+  const std::optional<ServerUrl> server = ParseServerUrl(s.webUrl, s.webPort);
+  std::string text =
+      "Servidor " + (server ? server->Text() : s.webUrl) + "  Módulo " + s.moduloAtiv;
+  if (!SignedInPerson().empty()) text += "  Usuário " + SignedInPerson();
+  window_->ServerLabel()->setText(ToQ(text));
+}
+
 void Shell::SyncAll() {
   if (syncDepth_ > 0 || waiting_ > 0) {
     ScheduleSync();
@@ -223,6 +231,7 @@ void Shell::SyncAll() {
   }
   ++syncDepth_;
   TApplication& app = Application();
+  SyncSignedIn();
   // Forms that are gone lose their windows (their controls are gone with them).
   for (auto it = entries_.begin(); it != entries_.end();) {
     if (!app.FormExists(it->form) || !it->view) {

@@ -64,6 +64,8 @@ class Shell : public QObject, public GestureSink {
   void Perform(TForm& form, const std::function<void()>& gesture) override;
   // Reads the model into every window: new forms get a window, gone forms lose theirs.
   void SyncAll();
+  // The status bar's server, module and the person signed in.
+  void SyncSignedIn();
   FormView* ViewOf(const TForm& form) const;
   // The top-level window or MDI sub-window showing the form.
   QWidget* WindowOf(const TForm& form) const;

@@ -9,14 +9,17 @@ namespace {
 
 TEST(Catalogue, HoldsEveryEntryInOrderWithTextsKeptExactly) {
   const TMessages& msg = CatalogoPadrao();
-  ASSERT_EQ(msg.Count(), 84u);
+  ASSERT_EQ(msg.Count(), 97u);
   std::vector<std::string> keys = msg.Keys();
   EXPECT_EQ(keys.front(), "Excl");
   EXPECT_EQ(keys[77], "FiliRegime");
   // What the screen says when another user changed or deleted the company meanwhile.
   EXPECT_EQ(msg.Msg("Emp_Excluida"), "Empresa excluída por outro usuário.");
   EXPECT_EQ(keys[80], "Outros_Dados");
-  EXPECT_EQ(keys.back(), "InscEsta_inv");
+  EXPECT_EQ(keys[81], "InscEsta_inv");
+  // The access refused and the history window's texts come after the screen's own.
+  EXPECT_EQ(keys[82], "Acesso_Neg");
+  EXPECT_EQ(keys.back(), "Hist_Sem_Empresa");
   EXPECT_EQ(msg.Msg("InscEsta_inv", {"SP"}), "Inscrição estadual inválida para o estado SP.");
   EXPECT_EQ(msg.Msg("Excl"), "Confirma exclusão ?");
   // Two blanks after "(%)", a lower-case start, accents: nothing is normalised on the way in.

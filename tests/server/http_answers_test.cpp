@@ -71,7 +71,7 @@ TEST_F(ServerTest, WrongPathMethodOrTokenIsRefusedWithItsStatus) {
     EXPECT_EQ(a->status, 401) << wrong;
     EXPECT_TRUE(a->HasHeader("WWW-Authenticate: Bearer\r\n"));
     EXPECT_EQ(json::parse(a->body).as_object().at("error").as_object().at("message"),
-              json::value("Acesso não autorizado."));
+              json::value("Acesso não autorizado: peça ao administrador um novo acesso."));
     // A refused token ends the connection: a guess costs a new connection each time.
     EXPECT_TRUE(a->HasHeader("Connection: close\r\n"));
     EXPECT_TRUE(other.ClosedByServer()) << wrong;
