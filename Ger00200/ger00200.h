@@ -80,6 +80,7 @@ class TfrmEmpresa : public TfrmPadrao {
   TMenuItem mnuCopiar{&pmnLista, "mnuCopiar", "&Copiar"};
   TMenuItem mnuCopiarCNPJ{&pmnLista, "mnuCopiarCNPJ", "Copiar C&NPJ"};
   TMenuItem mnuExportarLista{&pmnLista, "mnuExportarLista", "&Exportar lista..."};
+  TMenuItem mnuHistoricoLista{&pmnLista, "mnuHistoricoLista", "&Histórico de alterações"};
 
   // Tool-bar additions.
   TSpeedButton sbtEditModelo{this, "sbtEditModelo"};

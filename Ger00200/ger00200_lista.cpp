@@ -84,7 +84,9 @@ void TfrmEmpresa::PreparaLista() {
       {&mnuCopiar, &TfrmEmpresa::mnuCopiarClick},
       {&mnuCopiarCNPJ, &TfrmEmpresa::mnuCopiarCNPJClick},
       {&mnuExportarLista, &TfrmEmpresa::mnuExportarListaClick},
+      {&mnuHistoricoLista, &TfrmEmpresa::mnuHistoricoClick},
   };
+  mnuHistoricoLista.SetCaption(msgPadrao.Msg("Hist_Menu"));
   for (const auto& [item, handler] : itens)
     item->OnClick = [this, handler = handler](TComponent& s) { (this->*handler)(s); };
   dbgPadrao.PopupMenu = &pmnLista;

@@ -145,6 +145,15 @@ TEST_F(EmpresaScreen, APersonsSaveIsShownInTheHistoryWindowAndTheRefusalOnTheScr
     modal.Close();
   });
   ASSERT_TRUE(ui::Gestures::Click(f.mnuHistorico));
+  // The list's context menu opens the same window.
+  std::vector<std::vector<std::string>> fromList;
+  Application().ModalActions.push_back([&](TForm& modal) {
+    if (auto* window = dynamic_cast<TfrmHistorico*>(&modal))
+      fromList = window->dbgHistorico.CellTexts();
+    modal.Close();
+  });
+  ASSERT_TRUE(ui::Gestures::Click(f.mnuHistoricoLista));
+  EXPECT_FALSE(fromList.empty());
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0][1], "Carla");
   EXPECT_EQ(shown[0][2], "estacao-carla");
