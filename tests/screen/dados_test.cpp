@@ -16,9 +16,10 @@ TEST(Catalogue, HoldsEveryEntryInOrderWithTextsKeptExactly) {
   // What the screen says when another user changed or deleted the company meanwhile.
   EXPECT_EQ(msg.Msg("Emp_Excluida"), "Empresa excluída por outro usuário.");
   EXPECT_EQ(keys[80], "Outros_Dados");
-  EXPECT_EQ(keys[81], "InscEsta_inv");
+  EXPECT_EQ(keys[81], "Lista_Contagem");
+  EXPECT_EQ(keys[83], "InscEsta_inv");
   // The access refused and the history window's texts come after the screen's own.
-  EXPECT_EQ(keys[82], "Acesso_Neg");
+  EXPECT_EQ(keys[84], "Acesso_Neg");
   EXPECT_EQ(keys.back(), "Hist_Sem_Empresa");
   EXPECT_EQ(msg.Msg("InscEsta_inv", {"SP"}), "Inscrição estadual inválida para o estado SP.");
   EXPECT_EQ(msg.Msg("Excl"), "Confirma exclusão ?");
