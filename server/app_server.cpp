@@ -21,15 +21,6 @@ constexpr std::string_view kPath = "/GER00200.rdmEmpresa";
 constexpr std::string_view kRefusedAccess =
     "Acesso não autorizado: peça ao administrador um novo acesso.";
 
-bool SameSecret(std::string_view a, std::string_view b) {
-  // Constant time in the length of the expected token.
-  unsigned diff = a.size() != b.size();
-  for (std::size_t i = 0; i < b.size(); ++i)
-    diff |= static_cast<unsigned>(static_cast<unsigned char>(i < a.size() ? a[i] : 0) ^
-                                  static_cast<unsigned char>(b[i]));
-  return diff == 0;
-}
-
 }  // namespace
 
 bool IsLoopback(const std::string& address) {

@@ -47,14 +47,6 @@ std::string Text(const Value& v) {
   return s ? *s : std::string();
 }
 
-bool SameSecret(std::string_view a, std::string_view b) {
-  unsigned diff = a.size() != b.size();
-  for (std::size_t i = 0; i < b.size(); ++i)
-    diff |= static_cast<unsigned>(static_cast<unsigned char>(i < a.size() ? a[i] : 0) ^
-                                  static_cast<unsigned char>(b[i]));
-  return diff == 0;
-}
-
 void CheckName(const std::string& name) {
   if (utf8::Trim(name).empty() || utf8::Trim(name) != name)
     throw std::runtime_error("a person's name may not be empty nor begin or end with a blank");
@@ -238,6 +230,15 @@ CallerScope::CallerScope(Caller caller) : saved_(std::move(CurrentCaller())) {
 
 CallerScope::~CallerScope() {
   CurrentCaller() = std::move(saved_);
+}
+
+bool SameSecret(std::string_view a, std::string_view b) {
+  // Constant time in the length of the expected secret.
+  unsigned diff = a.size() != b.size();
+  for (std::size_t i = 0; i < b.size(); ++i)
+    diff |= static_cast<unsigned>(static_cast<unsigned char>(i < a.size() ? a[i] : 0) ^
+                                  static_cast<unsigned char>(b[i]));
+  return diff == 0;
 }
 
 }  // namespace ger::server

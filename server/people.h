@@ -92,4 +92,7 @@ class CallerScope {
   Caller saved_;
 };
 
+// True when `a` is the secret `b`, in a time that does not tell how much of it matched.
+bool SameSecret(std::string_view a, std::string_view b);
+
 }  // namespace ger::server
