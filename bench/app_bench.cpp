@@ -33,6 +33,7 @@
 #include "data/dataset.h"
 #include "data/packet.h"
 #include "db/database.h"
+#include "figure.h"
 #include "forms/relatorio.h"
 #include "launcher.h"
 #include "module/module.h"
@@ -51,9 +52,7 @@ namespace fs = std::filesystem;
 std::string gGroup;
 
 void Report(const std::string& name, double value, const std::string& unit) {
-  std::printf("{\"group\":\"%s\",\"name\":\"%s\",\"value\":%.3f,\"unit\":\"%s\"}\n", gGroup.c_str(),
-              name.c_str(), value, unit.c_str());
-  std::fflush(stdout);
+  bench::PrintFigure(gGroup, name, value, unit);
 }
 
 double Micros(Clock::time_point a, Clock::time_point b) {

@@ -16,6 +16,7 @@
 #include "connection_pool.h"
 #include "contract/tables.h"
 #include "data/packet.h"
+#include "figure.h"
 #include "history.h"
 #include "people.h"
 #include "rdm_empresa.h"
@@ -30,9 +31,7 @@ namespace json = boost::json;
 std::string gGroup;
 
 void Report(const std::string& name, double value, const std::string& unit) {
-  std::printf("{\"group\":\"%s\",\"name\":\"%s\",\"value\":%.3f,\"unit\":\"%s\"}\n", gGroup.c_str(),
-              name.c_str(), value, unit.c_str());
-  std::fflush(stdout);
+  bench::PrintFigure(gGroup, name, value, unit);
 }
 
 double Median(std::vector<double> v) {

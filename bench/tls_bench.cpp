@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "figure.h"
 #include "launcher.h"
 #include "net/netconnection.h"
 #include "nginx_front.h"
@@ -25,9 +26,7 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 void Report(const std::string& name, double value, const std::string& unit) {
-  std::printf("{\"group\":\"tls\",\"name\":\"%s\",\"value\":%.3f,\"unit\":\"%s\"}\n", name.c_str(),
-              value, unit.c_str());
-  std::fflush(stdout);
+  bench::PrintFigure("tls", name, value, unit);
 }
 
 double Median(std::vector<double> v) {
