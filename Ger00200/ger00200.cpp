@@ -105,6 +105,8 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   cdsEmpresa.AfterDelete = [this](TDataSet& d) { cdsEmpresaAfterDelete(d); };
   cdsEmpresa.AfterCancel = [this](TDataSet& d) { cdsEmpresaAfterCancel(d); };
   cdsEmpresa.AfterScroll = [this](TDataSet& d) { cdsEmpresaAfterScroll(d); };
+  // The save holds and sends the record as stored, logo included.
+  cdsEmpresa.BeforeEdit = [this](TDataSet&) { GaranteLogo(); };
   mnuEndereco.OnClick = [this](TComponent& s) { mnuEnderecoClick(s); };
   mnuDadAdic.OnClick = [this](TComponent& s) { mnuDadAdicClick(s); };
   mnuFinanceiro.OnClick = [this](TComponent& s) { mnuFinanceiroClick(s); };
@@ -120,6 +122,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
 TfrmEmpresa::~TfrmEmpresa() {
   cdsEmpresa.AfterScroll = nullptr;
   cdsEmpresa.AfterCancel = nullptr;
+  cdsEmpresa.BeforeEdit = nullptr;
   DesligaRepresentantes();
   if (frmEmpresa == this) frmEmpresa = nullptr;
 }
@@ -197,10 +200,6 @@ void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
   TfrmPadrao::FormClose(sender, action);
 }
 
-void TfrmEmpresa::LoadEmpresas(bool showError) {
-  LoadPacket(cdsEmpresa, Consiste::CheckResultServ(rdm.GetEmpresa(), showError));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Pages
 
@@ -215,7 +214,10 @@ void TfrmEmpresa::pgcPadraoChange(TComponent& sender) {
   mnuSignatario.SetChecked(active == &tshRepresentante);
   mnuParametrizaoDFe.SetChecked(active == &tshParametrizaoDFe);
   sbtNotasExplicativas.SetVisible(mnuFolhaDados.Checked());
-  if (active == &tshEndeEmp) Carrega_Imagem();
+  if (active == &tshEndeEmp) {
+    GaranteLogo();
+    Carrega_Imagem();
+  }
   if (active != &tshRepresentante) {
     Habilita(dtsPadrao);
     return;
@@ -493,7 +495,10 @@ void TfrmEmpresa::cdsEmpresaAfterScroll(TDataSet&) {
     HabilitaDrgTipoEmpresa();
   }
   MostraSituacaoInscEstadual();
-  if (pgcPadrao.ActivePage() == &tshEndeEmp) Carrega_Imagem();
+  if (pgcPadrao.ActivePage() == &tshEndeEmp) {
+    GaranteLogo();
+    Carrega_Imagem();
+  }
 }
 
 void TfrmEmpresa::sbtCancelarClick(TComponent& sender) {
@@ -530,6 +535,7 @@ void TfrmEmpresa::sbtExcluirClick(TComponent&) {
     return;
   // Held against the row this seat shows: a company another user changed or deleted meanwhile
   // is not deleted, and the screen shows what is stored now.
+  GaranteLogo();
   const ChangeSet held = ExclusaoRetida();
   try {
     Consiste::CheckResultServ(rdm.Delete(dbeCdEmpresa.Text(), held), false);

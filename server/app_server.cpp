@@ -6,6 +6,7 @@
 #include <boost/json/monotonic_resource.hpp>
 #include <chrono>
 
+#include "change_feed.h"
 #include "http_server.h"
 #include "log_sink.h"
 #include "rpc_request.h"
@@ -88,6 +89,8 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
         auto start = std::chrono::steady_clock::now();
         std::string method;
         std::string outcome;
+        // The identity the server has for the call: the changes it stores are recorded as by it.
+        CallerScope who(req.peer);
         reply.body = HandleRpc(rdm_, req.body, &method, &outcome, req.releaseBody,
                                req.onLoop ? &reply.offload : nullptr);
         if (reply.offload) return;

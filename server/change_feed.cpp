@@ -1,0 +1,320 @@
+#include "change_feed.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "contract/tables.h"
+#include "core/utf8.h"
+
+namespace ger::server {
+
+namespace {
+
+thread_local std::string tCaller;
+
+// The one numbered list there is.
+constexpr std::string_view kList = "EMPRESA";
+
+// --- SHA-256 ------------------------------------------------------------------------------------
+
+constexpr std::array<std::uint32_t, 64> kRound = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+constexpr std::uint32_t Rotr(std::uint32_t x, int n) {
+  return (x >> n) | (x << (32 - n));
+}
+
+void Compress(std::array<std::uint32_t, 8>& h, const unsigned char* block) {
+  std::uint32_t w[64];
+  for (int i = 0; i < 16; ++i)
+    w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
+           std::uint32_t{block[4 * i + 2]} << 8 | std::uint32_t{block[4 * i + 3]};
+  for (int i = 16; i < 64; ++i) {
+    const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+  }
+  std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
+  for (int i = 0; i < 64; ++i) {
+    const std::uint32_t t1 =
+        k + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+    const std::uint32_t t2 =
+        (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    k = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
+  }
+  h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += k;
+}
+
+// --- Queries ------------------------------------------------------------------------------------
+
+std::string LengthOf(db::Engine engine, std::string_view column) {
+  return (engine == db::Engine::PostgreSQL ? "octet_length(" : "length(") + std::string(column) +
+         ")";
+}
+
+std::string TextOf(const Value* v) {
+  const auto* s = v ? std::get_if<std::string>(v) : nullptr;
+  return s ? *s : std::string();
+}
+
+double NumberOf(const Value* v) {
+  if (!v) return 0;
+  if (const auto* d = std::get_if<double>(v)) return *d;
+  if (const auto* i = std::get_if<std::int64_t>(v)) return static_cast<double>(*i);
+  return 0;
+}
+
+// The company's logo bytes as stored (empty for none or no such company).
+std::string StoredLogo(db::Connection& c, const std::string& code) {
+  const DataPacket p =
+      c.Query("SELECT DSARQLOGOEMPCLOB FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}});
+  if (p.rows.empty()) return {};
+  if (const auto* b = std::get_if<Bytes>(&p.rows[0][0])) return b->data;
+  if (const auto* s = std::get_if<std::string>(&p.rows[0][0])) return *s;
+  return {};
+}
+
+// Writes the company's row of EMPRALTERACAO: its number, whether it is gone, by whom, when, and
+// its logo's size and digest as stored now.
+void WriteCompanyRow(db::Connection& c, const std::string& code, std::int64_t number) {
+  const bool gone =
+      c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}}).rows.empty();
+  Value size, digest;
+  if (!gone)
+    if (const std::string logo = StoredLogo(c, code); !logo.empty()) {
+      size = static_cast<double>(logo.size());
+      digest = LogoDigest(logo);
+    }
+  c.Execute(
+      "INSERT INTO EMPRALTERACAO (CDEMPRESA, NRSEQALTERACAO, IDEXCLUIDA, NMUSUALTERACAO, "
+      "DTALTERACAO, NRTAMLOGO, DSRESUMOLOGO) VALUES (:CD, :NR, :EX, :US, :DT, :TAM, :RES) "
+      "ON CONFLICT (CDEMPRESA) DO UPDATE SET NRSEQALTERACAO = excluded.NRSEQALTERACAO, "
+      "IDEXCLUIDA = excluded.IDEXCLUIDA, NMUSUALTERACAO = excluded.NMUSUALTERACAO, "
+      "DTALTERACAO = excluded.DTALTERACAO, NRTAMLOGO = excluded.NRTAMLOGO, "
+      "DSRESUMOLOGO = excluded.DSRESUMOLOGO",
+      {{"CD", code},
+       {"NR", static_cast<double>(number)},
+       {"EX", std::string(gone ? "S" : "N")},
+       {"US",
+        std::string(utf8::Left(
+            Caller(), static_cast<std::size_t>(record::kEmprAlteracao["NMUSUALTERACAO"].size)))},
+       {"DT", DateTime::Now()},
+       {"TAM", size},
+       {"RES", digest}});
+}
+
+// The company columns as the list selects them: the logo's bytes, or a null in their place and
+// the logo's size and stored digest after the record's columns.
+std::string ListColumns(db::Engine engine, bool withLogos) {
+  std::string cols;
+  for (const record::Column& col : record::kEmpresa.columns) {
+    cols += cols.empty() ? "" : ", ";
+    if (!withLogos && col.name == record::Empresa::DSARQLOGOEMPCLOB)
+      cols += "NULL AS DSARQLOGOEMPCLOB";
+    else
+      cols += "E." + std::string(col.name);
+  }
+  if (!withLogos)
+    cols += ", " + LengthOf(engine, "E.DSARQLOGOEMPCLOB") +
+            " AS NRTAMLOGO, A.NRTAMLOGO AS NRTAMREG, A.DSRESUMOLOGO";
+  return cols;
+}
+
+// Field kinds and flags as the plain list gives them; the sizes and digests a company's row lacks
+// (a logo written by another program) computed from the stored bytes.
+void Finish(db::Connection& c, DataPacket& list, bool withLogos) {
+  for (FieldDef& f : list.fields) {
+    if (const record::Column* col = record::kEmpresa.Find(f.name)) {
+      f.kind = col->kind;
+      f.size = col->size;
+      f.flags = col->flags;
+      f.flags.key = record::kEmpresa.IsKey(f.name);
+    } else {
+      f.flags = ProviderFlags::None();
+    }
+  }
+  if (withLogos) return;
+  const int size = list.IndexOf("NRTAMLOGO"), registered = list.IndexOf("NRTAMREG"),
+            digest = list.IndexOf("DSRESUMOLOGO"), code = list.IndexOf("CDEMPRESA");
+  list.fields[static_cast<std::size_t>(size)].kind = FieldKind::Float;
+  list.fields[static_cast<std::size_t>(digest)].kind = FieldKind::String;
+  list.fields[static_cast<std::size_t>(digest)].size = 64;
+  for (Row& row : list.rows) {
+    const double bytes = NumberOf(&row[static_cast<std::size_t>(size)]);
+    row[static_cast<std::size_t>(size)] = bytes > 0 ? Value(bytes) : Value();
+    if (bytes <= 0) {
+      row[static_cast<std::size_t>(digest)] = Value();
+    } else if (TextOf(&row[static_cast<std::size_t>(digest)]).empty() ||
+               NumberOf(&row[static_cast<std::size_t>(registered)]) != bytes) {
+      // Written around the server: the digest is made from the bytes, here only.
+      row[static_cast<std::size_t>(digest)] =
+          Value(LogoDigest(StoredLogo(c, TextOf(&row[static_cast<std::size_t>(code)]))));
+    }
+  }
+  // The stored size is only the check above.
+  list.fields.erase(list.fields.begin() + registered);
+  for (Row& row : list.rows) row.erase(row.begin() + registered);
+}
+
+}  // namespace
+
+std::string Caller() {
+  return tCaller;
+}
+
+CallerScope::CallerScope(std::string_view who) : previous_(std::move(tCaller)) {
+  tCaller = std::string(who);
+}
+
+CallerScope::~CallerScope() {
+  tCaller = std::move(previous_);
+}
+
+std::vector<std::string> CompaniesOf(const ChangeSet& changes) {
+  std::vector<std::string> out;
+  const int code = changes.IndexOf("CDEMPRESA");
+  if (code < 0) return out;
+  auto add = [&](const Row& row) {
+    if (static_cast<std::size_t>(code) >= row.size()) return;
+    const auto* s = std::get_if<std::string>(&row[static_cast<std::size_t>(code)]);
+    if (s && !s->empty() && std::find(out.begin(), out.end(), *s) == out.end()) out.push_back(*s);
+  };
+  for (const Change& ch : changes.changes) {
+    add(ch.oldValues);
+    add(ch.newValues);
+  }
+  return out;
+}
+
+std::int64_t CurrentChange(db::Connection& c) {
+  const DataPacket p = c.Query("SELECT NRSEQALTERACAO FROM SEQALTERACAO WHERE CDSEQALTERACAO = :L",
+                               {{"L", std::string(kList)}});
+  return p.rows.empty() ? 0 : static_cast<std::int64_t>(NumberOf(&p.rows[0][0]));
+}
+
+std::int64_t RecordChange(db::Connection& c, const std::vector<std::string>& companies) {
+  if (companies.empty()) return CurrentChange(c);
+  // Last in the transaction: the row's lock is held from here to the commit only.
+  if (c.Execute("UPDATE SEQALTERACAO SET NRSEQALTERACAO = NRSEQALTERACAO + 1 WHERE "
+                "CDSEQALTERACAO = :L",
+                {{"L", std::string(kList)}}) == 0)
+    c.Execute("INSERT INTO SEQALTERACAO (CDSEQALTERACAO, NRSEQALTERACAO) VALUES (:L, 1)",
+              {{"L", std::string(kList)}});
+  const std::int64_t number = CurrentChange(c);
+  for (const std::string& code : companies) WriteCompanyRow(c, code, number);
+  return number;
+}
+
+void PrepareChangeFeed(db::Connection& c) {
+  if (c.ReadOnly()) return;
+  db::Transaction tx(c);
+  c.Execute(
+      "INSERT INTO SEQALTERACAO (CDSEQALTERACAO, NRSEQALTERACAO) VALUES (:L, 0) ON CONFLICT DO "
+      "NOTHING",
+      {{"L", std::string(kList)}});
+  const DataPacket missing = c.Query(
+      "SELECT E.CDEMPRESA FROM EMPRESA E LEFT JOIN EMPRALTERACAO A ON A.CDEMPRESA = E.CDEMPRESA "
+      "WHERE E.DSARQLOGOEMPCLOB IS NOT NULL AND A.DSRESUMOLOGO IS NULL");
+  for (const Row& row : missing.rows) {
+    const std::string code = std::get<std::string>(row[0]);
+    const std::string bytes = StoredLogo(c, code);
+    if (bytes.empty()) continue;
+    // Not a change: a seat's copy stays good. Number 0 keeps the row out of every delta.
+    c.Execute(
+        "INSERT INTO EMPRALTERACAO (CDEMPRESA, NRSEQALTERACAO, IDEXCLUIDA, NRTAMLOGO, "
+        "DSRESUMOLOGO) VALUES (:CD, 0, 'N', :TAM, :RES) ON CONFLICT (CDEMPRESA) DO UPDATE SET "
+        "NRTAMLOGO = excluded.NRTAMLOGO, DSRESUMOLOGO = excluded.DSRESUMOLOGO",
+        {{"CD", code}, {"TAM", static_cast<double>(bytes.size())}, {"RES", LogoDigest(bytes)}});
+  }
+  tx.Commit();
+}
+
+std::string LogoDigest(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  std::array<std::uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                    0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t whole = bytes.size() / 64 * 64;
+  for (std::size_t i = 0; i < whole; i += 64) Compress(h, data + i);
+  unsigned char tail[128] = {};
+  const std::size_t rest = bytes.size() - whole;
+  std::memcpy(tail, data + whole, rest);
+  tail[rest] = 0x80;
+  const std::size_t tailSize = rest + 9 <= 64 ? 64 : 128;
+  const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
+  for (int i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
+  for (std::size_t i = 0; i < tailSize; i += 64) Compress(h, tail + i);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(64);
+  for (std::uint32_t word : h)
+    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(kHex[(word >> shift) & 0xF]);
+  return out;
+}
+
+std::string CompanyList(db::Connection& c, bool withLogos, std::int64_t since) {
+  const db::Engine engine = c.GetEngine();
+  const std::string from = " FROM EMPRESA E LEFT JOIN EMPRALTERACAO A ON A.CDEMPRESA = E.CDEMPRESA";
+  if (since == kWholeList) {
+    DataPacket list =
+        c.Query("SELECT " + ListColumns(engine, withLogos) + from + " ORDER BY E.CDEMPRESA");
+    Finish(c, list, withLogos);
+    return codec::Encode(list);
+  }
+  // The number first: what is committed after it is read again next time, never missed.
+  const std::int64_t number = CurrentChange(c);
+  const bool whole = since < 0 || since > number;
+  DataPacket list =
+      c.Query("SELECT " + ListColumns(engine, withLogos) + from +
+                  (whole ? "" : " WHERE A.NRSEQALTERACAO > :DESDE") + " ORDER BY E.CDEMPRESA",
+              {{"DESDE", static_cast<double>(since)}});
+  Finish(c, list, withLogos);
+  std::string out = "{\"numero\":" + std::to_string(number) +
+                    ",\"completa\":" + (whole ? "true" : "false") + ",\"excluidas\":[";
+  if (!whole) {
+    const DataPacket gone = c.Query(
+        "SELECT CDEMPRESA FROM EMPRALTERACAO WHERE NRSEQALTERACAO > :DESDE AND IDEXCLUIDA = 'S' "
+        "ORDER BY CDEMPRESA",
+        {{"DESDE", static_cast<double>(since)}});
+    for (std::size_t i = 0; i < gone.rows.size(); ++i)
+      out += (i ? "," : "") + codec::EncodeText(TextOf(&gone.rows[i][0]));
+  }
+  out += "],\"empresas\":" + codec::Encode(list) + "}";
+  return out;
+}
+
+std::string CompanyLogo(db::Connection& c, std::string_view company) {
+  DataPacket p = c.Query("SELECT CDEMPRESA, DSARQLOGOEMPCLOB FROM EMPRESA WHERE CDEMPRESA = :CD",
+                         {{"CD", std::string(company)}});
+  p.fields[1].kind = FieldKind::Blob;
+  p.fields.push_back({"NRTAMLOGO", FieldKind::Float, 0, ProviderFlags::None()});
+  p.fields.push_back({"DSRESUMOLOGO", FieldKind::String, 64, ProviderFlags::None()});
+  for (Row& row : p.rows) {
+    const auto* b = std::get_if<Bytes>(&row[1]);
+    if (b && !b->data.empty()) {
+      row.emplace_back(static_cast<double>(b->data.size()));
+      row.emplace_back(LogoDigest(b->data));
+    } else {
+      row.emplace_back();
+      row.emplace_back();
+    }
+  }
+  return codec::Encode(p);
+}
+
+}  // namespace ger::server

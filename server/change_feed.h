@@ -1,0 +1,66 @@
+#pragma once
+// The change number of the company list: every stored change of a company (its record, its
+// representatives' links, its notes, its delete) advances it in the transaction of the change,
+// and the company's row in EMPRALTERACAO takes the new number, who made the change and, for the
+// record's saves, its logo's size and digest. A seat that holds number N reads only the companies
+// whose number is past N (the deleted ones as codes) instead of the whole list.
+//
+// The number lives in the database (SEQALTERACAO), not in a server's memory: the row is updated
+// at the end of each saving transaction, so that the engine's row lock orders the saves of every
+// server on one PostgreSQL, and a number read is never ahead of a change still uncommitted (the
+// next save waits for the lock of the one before). See docs/ARCHITECTURE.md.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/packet.h"
+#include "db/database.h"
+
+namespace ger::server {
+
+// Who makes the call being served on this thread, as the server knows it today: the client's
+// address (set by the HTTP side around each call); empty outside a call.
+std::string Caller();
+class CallerScope {
+ public:
+  explicit CallerScope(std::string_view who);
+  ~CallerScope();
+  CallerScope(const CallerScope&) = delete;
+  CallerScope& operator=(const CallerScope&) = delete;
+
+ private:
+  std::string previous_;
+};
+
+// The company codes a change set names (CDEMPRESA of its old and new values), each once.
+std::vector<std::string> CompaniesOf(const ChangeSet& changes);
+
+// Numbers the stored change of `companies` inside the caller's transaction: advances the change
+// number and gives it to each company, marked deleted when its record is gone, with its logo's
+// size and digest as stored now. Returns the number.
+std::int64_t RecordChange(db::Connection& c, const std::vector<std::string>& companies);
+
+// The change number now (0 before the first change).
+std::int64_t CurrentChange(db::Connection& c);
+
+// Creates the number's row when missing and gives a digest to every stored logo that has none
+// (companies brought in by other programs). Idempotent; run at start after the schema.
+void PrepareChangeFeed(db::Connection& c);
+
+// The logo's digest as the seats cache it: SHA-256, in lower-case hex; empty for no logo.
+std::string LogoDigest(std::string_view bytes);
+
+// The company list as GetEmpresa answers with its optional arguments. `withLogos` false leaves
+// each logo's bytes out and carries NRTAMLOGO and DSRESUMOLOGO instead. `since` kWholeList: every
+// company, as a packet. Otherwise a JSON object {"numero":N,"completa":bool,"excluidas":[...],
+// "empresas":packet}: with `since` >= 0 only the companies changed after it, else (or when
+// `since` is ahead of the database's number, as after a restore) the whole list, "completa" true.
+inline constexpr std::int64_t kWholeList = -1, kWholeListNumbered = -2;
+std::string CompanyList(db::Connection& c, bool withLogos, std::int64_t since);
+
+// One company's logo: a packet of CDEMPRESA, DSARQLOGOEMPCLOB, NRTAMLOGO, DSRESUMOLOGO (no row
+// when the company is not stored).
+std::string CompanyLogo(db::Connection& c, std::string_view company);
+
+}  // namespace ger::server
