@@ -69,8 +69,8 @@ void TfrmEmpresa::LoadEmpresas(bool showError) {
       } else if (name == "completa") {
         complete = complete || boost::json::parse(text).as_bool();
       } else if (name == "excluidas") {
-        for (const boost::json::value& v : boost::json::parse(text).as_array())
-          deleted.emplace_back(v.as_string());
+        const boost::json::value codes = boost::json::parse(text);
+        for (const boost::json::value& v : codes.as_array()) deleted.emplace_back(v.as_string());
       } else if (name == "empresas") {
         list = codec::DecodePacket(text);
       }

@@ -305,10 +305,14 @@ std::string CompanyLogo(db::Connection& c, std::string_view company) {
   p.fields.push_back({"NRTAMLOGO", FieldKind::Float, 0, ProviderFlags::None()});
   p.fields.push_back({"DSRESUMOLOGO", FieldKind::String, 64, ProviderFlags::None()});
   for (Row& row : p.rows) {
+    // The engine may give a blob as its bytes or as a text of them.
+    if (auto* s = std::get_if<std::string>(&row[1])) row[1] = Bytes{std::move(*s)};
     const auto* b = std::get_if<Bytes>(&row[1]);
     if (b && !b->data.empty()) {
-      row.emplace_back(static_cast<double>(b->data.size()));
-      row.emplace_back(LogoDigest(b->data));
+      // Both made before the row grows (which moves its values).
+      Value size = static_cast<double>(b->data.size()), digest = LogoDigest(b->data);
+      row.push_back(std::move(size));
+      row.push_back(std::move(digest));
     } else {
       row.emplace_back();
       row.emplace_back();

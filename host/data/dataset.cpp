@@ -968,6 +968,10 @@ std::vector<std::string> TDataSet::MergeRows(const DataPacket& rows, std::string
     if (r == current) current = nullptr;
     st.Erase(r);
   }
+  // A row posted here (an include) sits where it was typed; the server's order is the key's.
+  auto byKey = [&](const Record* a, const Record* b) { return keyOf(*a) < keyOf(*b); };
+  if (!std::is_sorted(st.view.begin(), st.view.end(), byKey))
+    std::stable_sort(st.view.begin(), st.view.end(), byKey);
   if (current) {
     st.cur = static_cast<int>(std::find(st.view.begin(), st.view.end(), current) - st.view.begin());
   } else {
