@@ -98,8 +98,11 @@ TEST_F(Alteracoes, AnotherSeatsSaveAndDeleteComeWithTheNextReadAndOnlyTheyAreRea
 TEST_F(Alteracoes, TheLogoIsReadByCodeWhenNeededOncePerDigestAndSavedAsStored) {
   InsertCompany("01", "Um");
   InsertCompany("02", "Dois");
+  InsertCompany("03", "Três");
   const std::string logo(20000, '\x42');
   db_->Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L", {{"L", Bytes{logo}}});
+  db_->Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L WHERE CDEMPRESA = '03'",
+               {{"L", Bytes{std::string(30000, '\x43')}}});
   TfrmEmpresa& f = Open();
   // The list does not carry the bytes.
   EXPECT_TRUE(f.cdsEmpresa.FieldByName("DSARQLOGOEMPCLOB").IsNull());
@@ -124,12 +127,14 @@ TEST_F(Alteracoes, TheLogoIsReadByCodeWhenNeededOncePerDigestAndSavedAsStored) {
   EXPECT_EQ(Sql("SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '01'"), "Um alterada");
   EXPECT_EQ(Sql("SELECT length(DSARQLOGOEMPCLOB) FROM EMPRESA WHERE CDEMPRESA = '01'"), "20000");
   EXPECT_TRUE(f.cdsEmpresa.FieldByName("DSARQLOGOEMPCLOB").AsBytes().data == logo);
-  // A delete held against the row holds the stored logo too: it is not taken for a conflict.
+  // A delete held against a row whose logo was never read holds the stored logo too: it is not
+  // taken for a conflict.
   db_->Execute("DELETE FROM FILIAL");
   dialogs_->Answer(TModalResult::mrYes);
-  ASSERT_TRUE(f.cdsEmpresa.Locate("CDEMPRESA", {Value("02")}));
+  ASSERT_TRUE(f.cdsEmpresa.Locate("CDEMPRESA", {Value("03")}));
   ASSERT_TRUE(G::Click(f.sbtExcluir)) << ::testing::PrintToString(Messages());
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM EMPRESA WHERE CDEMPRESA = '02'"), "0");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM EMPRESA WHERE CDEMPRESA = '03'"), "0");
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Confirma exclusão ?"});
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ TEST_F(ChangeFeedTest, OnlyTheCompaniesChangedSinceTheNumberComeBackWithTheDelet
   // A change around the server is not numbered: it does not come back.
   Db().Execute("UPDATE EMPRESA SET NMEMPRESA = 'Por fora' WHERE CDEMPRESA = '01'");
   const Delta saved = Since(first.number);
-  EXPECT_EQ(saved.Codes(), std::vector<std::string>{"02"});
+  ASSERT_EQ(saved.Codes(), std::vector<std::string>{"02"});
   EXPECT_GT(saved.number, first.number);
   EXPECT_EQ(std::get<std::string>(saved.companies.rows[0][saved.companies.IndexOf("NMEMPRESA")]),
             "Renomeada");
