@@ -537,6 +537,8 @@ class TfrmEmpresa : public TfrmPadrao {
   // The current company's stored logo into its row (not a change of the record), from the seat's
   // cache or by its code from the server, when the list did not bring it.
   void GaranteLogo();
+  // The next read of the list brings every company again.
+  void ForgetChangeNumber() { numeroAlteracao_ = -1; }
 
   // Another user and this seat on one company (ger00200_outro_usuario.cpp).
   // The current company's delete as this seat holds it, for the server to hold it against.
