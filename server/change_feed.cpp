@@ -244,6 +244,10 @@ void PrepareChangeFeed(db::Connection& c) {
   tx.Commit();
 }
 
+bool RebuiltWhenMissing(std::string_view table) {
+  return table == record::kSeqAlteracao.name || table == record::kEmprAlteracao.name;
+}
+
 std::string LogoDigest(std::string_view bytes) {
   if (bytes.empty()) return {};
   std::array<std::uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,

@@ -48,6 +48,10 @@ std::int64_t CurrentChange(db::Connection& c);
 // (companies brought in by other programs). Idempotent; run at start after the schema.
 void PrepareChangeFeed(db::Connection& c);
 
+// The change number's tables: a backup made before they existed restores without them (they
+// start empty, and the seats then read the whole list once).
+bool RebuiltWhenMissing(std::string_view table);
+
 // The logo's digest as the seats cache it: SHA-256, in lower-case hex; empty for no logo.
 std::string LogoDigest(std::string_view bytes);
 

@@ -313,6 +313,24 @@ TEST_F(Ops, RestoreTakesRowsOnlyAndNothingElseTheBackupBrings) {
   EXPECT_EQ(Companies(net).rows.size(), 3u);
 }
 
+// A backup made before the change number's tables existed restores: they start empty, and the
+// saves number themselves again from there.
+TEST_F(Ops, ABackupFromBeforeTheChangeNumberRestoresWithItsTablesEmpty) {
+  const fs::path file =
+      BackupOf(scratch_.Path(), "older", "DROP TABLE SEQALTERACAO; DROP TABLE EMPRALTERACAO;");
+  OpsDatabase live(scratch_.Path());
+  ger::server::ProgramResult r = Admin({"restore", "--db", live.Url(), file.string()});
+  ASSERT_EQ(r.status, 0) << r.output;
+  ServerChild server(live.Url());
+  TNetConnection net;
+  net.Port = server.Port();
+  AddCompanies(net, {{"02", "Segunda"}});
+  auto c = ger::db::Connection::Open(live.Url());
+  EXPECT_EQ(NamesIn(*c),
+            (std::map<std::string, std::string>{{"01", "Da cópia"}, {"02", "Segunda"}}));
+  EXPECT_EQ(c->Query("SELECT CDEMPRESA FROM EMPRALTERACAO").rows.size(), 1u);
+}
+
 TEST_F(Ops, RestoreOfANewerVersionsBackupIsRefusedAndAnUnknownEmptyColumnIsLeftOut) {
   OpsDatabase live(scratch_.Path());
   {
