@@ -7,6 +7,7 @@
 // The bytes of a company's logo are read by its code when the logo page shows it, an edit begins
 // (the save holds and sends the record as stored) or a delete is held against the row, and kept
 // on the seat by digest, so that a logo read once is not read again while it is unchanged.
+#include <algorithm>
 #include <boost/json.hpp>
 #include <optional>
 #include <string>
@@ -36,7 +37,7 @@ std::string TextAt(const Row& row, int index) {
 
 void TfrmEmpresa::LeituraDaLista(DataPacket& list) {
   const int code = list.IndexOf(Empresa::CDEMPRESA), digest = list.IndexOf(kDigest),
-            logo = list.IndexOf(Empresa::DSARQLOGOEMPCLOB);
+            size = list.IndexOf(kSize), logo = list.IndexOf(Empresa::DSARQLOGOEMPCLOB);
   for (Row& row : list.rows) {
     const std::string company = TextAt(row, code);
     const std::string d = TextAt(row, digest);
@@ -51,6 +52,12 @@ void TfrmEmpresa::LeituraDaLista(DataPacket& list) {
       row[static_cast<std::size_t>(logo)] = Bytes{cached->second};
       logoCarregado_.insert(company);
     }
+  }
+  // Read: without them the packet's columns are the dataset's, and its rows are moved in whole.
+  for (int column : {std::max(digest, size), std::min(digest, size)}) {
+    if (column < 0) continue;
+    list.fields.erase(list.fields.begin() + column);
+    for (Row& row : list.rows) row.erase(row.begin() + column);
   }
 }
 
