@@ -348,6 +348,8 @@ void LoadRows(db::Connection& target, BackupRows& backup, const fs::path& file) 
     });
     batch.Flush();
   }
+  // Made after the rows: the restored rows are no changes to number.
+  target.ExecuteScript(ChangeTriggerSql(target.GetEngine()));
   tx.Commit();
 }
 

@@ -89,33 +89,124 @@ std::string StoredLogo(db::Connection& c, const std::string& code) {
   return {};
 }
 
-// Writes the company's row of EMPRALTERACAO: its number, whether it is gone, by whom, when, and
-// its logo's size and digest as stored now.
-void WriteCompanyRow(db::Connection& c, const std::string& code, std::int64_t number) {
-  const bool gone =
-      c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}}).rows.empty();
+// Adds who made the server's own save, when, and its logo's digest (which a trigger on SQLite
+// cannot make) to the company's row of EMPRALTERACAO, numbered by the triggers.
+void WriteCompanyRow(db::Connection& c, const std::string& code) {
   Value size, digest;
-  if (!gone)
-    if (const std::string logo = StoredLogo(c, code); !logo.empty()) {
-      size = static_cast<double>(logo.size());
-      digest = LogoDigest(logo);
-    }
+  if (const std::string logo = StoredLogo(c, code); !logo.empty()) {
+    size = static_cast<double>(logo.size());
+    digest = LogoDigest(logo);
+  }
   c.Execute(
-      "INSERT INTO EMPRALTERACAO (CDEMPRESA, NRSEQALTERACAO, IDEXCLUIDA, NMUSUALTERACAO, "
-      "DTALTERACAO, NRTAMLOGO, DSRESUMOLOGO) VALUES (:CD, :NR, :EX, :US, :DT, :TAM, :RES) "
-      "ON CONFLICT (CDEMPRESA) DO UPDATE SET NRSEQALTERACAO = excluded.NRSEQALTERACAO, "
-      "IDEXCLUIDA = excluded.IDEXCLUIDA, NMUSUALTERACAO = excluded.NMUSUALTERACAO, "
-      "DTALTERACAO = excluded.DTALTERACAO, NRTAMLOGO = excluded.NRTAMLOGO, "
-      "DSRESUMOLOGO = excluded.DSRESUMOLOGO",
+      "UPDATE EMPRALTERACAO SET NMUSUALTERACAO = :US, DTALTERACAO = :DT, NRTAMLOGO = :TAM, "
+      "DSRESUMOLOGO = :RES WHERE CDEMPRESA = :CD",
       {{"CD", code},
-       {"NR", static_cast<double>(number)},
-       {"EX", std::string(gone ? "S" : "N")},
        {"US",
         std::string(utf8::Left(
             Caller(), static_cast<std::size_t>(record::kEmprAlteracao["NMUSUALTERACAO"].size)))},
        {"DT", DateTime::Now()},
        {"TAM", size},
        {"RES", digest}});
+}
+
+// The tables whose rows the list shows or a company's save writes, each numbered by triggers.
+constexpr std::string_view kNumbered[] = {"EMPRESA", "EMPRREPRES", "NOTASEXPLICATIVAS"};
+
+// SQLite: row triggers only, each advancing the number (SQLite has one writer at a time).
+std::string SqliteTriggers() {
+  const std::string advance =
+      "INSERT INTO SEQALTERACAO (CDSEQALTERACAO, NRSEQALTERACAO) VALUES ('EMPRESA', 1) "
+      "ON CONFLICT (CDSEQALTERACAO) DO UPDATE SET NRSEQALTERACAO = NRSEQALTERACAO + 1;\n";
+  auto mark = [](const std::string& code) {
+    return "INSERT INTO EMPRALTERACAO (CDEMPRESA, NRSEQALTERACAO, IDEXCLUIDA) SELECT " + code +
+           ", S.NRSEQALTERACAO, CASE WHEN EXISTS (SELECT 1 FROM EMPRESA WHERE CDEMPRESA = " + code +
+           ") THEN 'N' ELSE 'S' END FROM SEQALTERACAO S WHERE S.CDSEQALTERACAO = 'EMPRESA' AND " +
+           code +
+           " IS NOT NULL ON CONFLICT (CDEMPRESA) DO UPDATE SET NRSEQALTERACAO = "
+           "excluded.NRSEQALTERACAO, IDEXCLUIDA = excluded.IDEXCLUIDA, NMUSUALTERACAO = NULL, "
+           "DTALTERACAO = NULL;\n";
+  };
+  // A logo written here has its size; its digest is made when the list is read.
+  const std::string logo =
+      "UPDATE EMPRALTERACAO SET NRTAMLOGO = NULLIF(length(NEW.DSARQLOGOEMPCLOB), 0), "
+      "DSRESUMOLOGO = NULL WHERE CDEMPRESA = NEW.CDEMPRESA";
+  std::string sql;
+  for (std::string_view table : kNumbered) {
+    struct Op {
+      std::string_view name, body;
+    };
+    const bool empresa = table == "EMPRESA";
+    const std::string ins = mark("NEW.CDEMPRESA") + (empresa ? logo + ";\n" : "");
+    const std::string upd = mark("OLD.CDEMPRESA") + mark("NEW.CDEMPRESA") +
+                            (empresa ? logo +
+                                           " AND (NEW.CDEMPRESA IS NOT OLD.CDEMPRESA OR "
+                                           "NEW.DSARQLOGOEMPCLOB IS NOT OLD.DSARQLOGOEMPCLOB);\n"
+                                     : "");
+    const std::string del = mark("OLD.CDEMPRESA");
+    for (const Op& op : {Op{"INSERT", ins}, Op{"UPDATE", upd}, Op{"DELETE", del}}) {
+      const std::string name = "GER_NUMERA_" + std::string(table) + "_" + std::string(op.name);
+      sql += "DROP TRIGGER IF EXISTS " + name + ";\nCREATE TRIGGER " + name + " AFTER " +
+             std::string(op.name) + " ON " + std::string(table) + " FOR EACH ROW BEGIN\n" +
+             advance + std::string(op.body) + "END;\n";
+    }
+  }
+  return sql;
+}
+
+// PostgreSQL: a statement trigger advances the number before the statement touches a row, so
+// every writer takes the number's row lock before any row lock of these tables (no deadlock
+// between two saves), and holds it to its commit; row triggers give the number to the companies.
+std::string PostgresTriggers() {
+  std::string sql =
+      "CREATE OR REPLACE FUNCTION GER_AVANCA_ALTERACAO() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+      "BEGIN\n"
+      "  INSERT INTO SEQALTERACAO (CDSEQALTERACAO, NRSEQALTERACAO) VALUES ('EMPRESA', 1)\n"
+      "    ON CONFLICT (CDSEQALTERACAO) DO UPDATE\n"
+      "    SET NRSEQALTERACAO = SEQALTERACAO.NRSEQALTERACAO + 1;\n"
+      "  RETURN NULL;\n"
+      "END $$;\n"
+      "CREATE OR REPLACE FUNCTION GER_MARCA_ALTERACAO(cd TEXT) RETURNS void LANGUAGE plpgsql AS "
+      "$$\n"
+      "BEGIN\n"
+      "  IF cd IS NULL THEN RETURN; END IF;\n"
+      "  INSERT INTO EMPRALTERACAO (CDEMPRESA, NRSEQALTERACAO, IDEXCLUIDA)\n"
+      "    SELECT cd, S.NRSEQALTERACAO, CASE WHEN EXISTS (SELECT 1 FROM EMPRESA WHERE CDEMPRESA = "
+      "cd)\n"
+      "      THEN 'N' ELSE 'S' END FROM SEQALTERACAO S WHERE S.CDSEQALTERACAO = 'EMPRESA'\n"
+      "    ON CONFLICT (CDEMPRESA) DO UPDATE SET NRSEQALTERACAO = excluded.NRSEQALTERACAO,\n"
+      "      IDEXCLUIDA = excluded.IDEXCLUIDA, NMUSUALTERACAO = NULL, DTALTERACAO = NULL;\n"
+      "END $$;\n"
+      "CREATE OR REPLACE FUNCTION GER_NUMERA_ALTERACAO() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+      "BEGIN\n"
+      "  IF TG_OP <> 'INSERT' THEN PERFORM GER_MARCA_ALTERACAO(OLD.CDEMPRESA); END IF;\n"
+      "  IF TG_OP <> 'DELETE' THEN PERFORM GER_MARCA_ALTERACAO(NEW.CDEMPRESA); END IF;\n"
+      "  RETURN NULL;\n"
+      "END $$;\n"
+      "CREATE OR REPLACE FUNCTION GER_NUMERA_LOGO() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+      "BEGIN\n"
+      "  IF TG_OP = 'INSERT' OR NEW.CDEMPRESA IS DISTINCT FROM OLD.CDEMPRESA\n"
+      "     OR NEW.DSARQLOGOEMPCLOB IS DISTINCT FROM OLD.DSARQLOGOEMPCLOB THEN\n"
+      "    UPDATE EMPRALTERACAO SET NRTAMLOGO = NULLIF(octet_length(NEW.DSARQLOGOEMPCLOB), 0),\n"
+      "      DSRESUMOLOGO = CASE WHEN octet_length(NEW.DSARQLOGOEMPCLOB) > 0\n"
+      "        THEN encode(sha256(NEW.DSARQLOGOEMPCLOB), 'hex') END\n"
+      "      WHERE CDEMPRESA = NEW.CDEMPRESA;\n"
+      "  END IF;\n"
+      "  RETURN NULL;\n"
+      "END $$;\n";
+  for (std::string_view table : kNumbered) {
+    const std::string t(table);
+    sql += "CREATE OR REPLACE TRIGGER GER_AVANCA_" + t + " BEFORE INSERT OR UPDATE OR DELETE ON " +
+           t +
+           " FOR EACH STATEMENT EXECUTE FUNCTION GER_AVANCA_ALTERACAO();\n"
+           "CREATE OR REPLACE TRIGGER GER_NUMERA_" +
+           t + " AFTER INSERT OR UPDATE OR DELETE ON " + t +
+           " FOR EACH ROW EXECUTE FUNCTION GER_NUMERA_ALTERACAO();\n";
+  }
+  // After the numbering trigger (triggers of one event run in the order of their names).
+  sql +=
+      "CREATE OR REPLACE TRIGGER GER_NUMERA_EMPRESA_LOGO AFTER INSERT OR UPDATE ON EMPRESA "
+      "FOR EACH ROW EXECUTE FUNCTION GER_NUMERA_LOGO();\n";
+  return sql;
 }
 
 // The company columns as the list selects them: the logo's bytes, or a null in their place and
@@ -208,25 +299,19 @@ std::int64_t CurrentChange(db::Connection& c) {
 }
 
 std::int64_t RecordChange(db::Connection& c, const std::vector<std::string>& companies) {
-  if (companies.empty()) return CurrentChange(c);
-  // Last in the transaction: the row's lock is held from here to the commit only.
-  if (c.Execute("UPDATE SEQALTERACAO SET NRSEQALTERACAO = NRSEQALTERACAO + 1 WHERE "
-                "CDSEQALTERACAO = :L",
-                {{"L", std::string(kList)}}) == 0)
-    c.Execute("INSERT INTO SEQALTERACAO (CDSEQALTERACAO, NRSEQALTERACAO) VALUES (:L, 1)",
-              {{"L", std::string(kList)}});
-  const std::int64_t number = CurrentChange(c);
-  for (const std::string& code : companies) WriteCompanyRow(c, code, number);
-  return number;
+  for (const std::string& code : companies) WriteCompanyRow(c, code);
+  return CurrentChange(c);
+}
+
+std::string ChangeTriggerSql(db::Engine engine) {
+  return "INSERT INTO SEQALTERACAO (CDSEQALTERACAO, NRSEQALTERACAO) VALUES ('EMPRESA', 0) ON "
+         "CONFLICT DO NOTHING;\n" +
+         (engine == db::Engine::PostgreSQL ? PostgresTriggers() : SqliteTriggers());
 }
 
 void PrepareChangeFeed(db::Connection& c) {
   if (c.ReadOnly()) return;
   db::Transaction tx(c);
-  c.Execute(
-      "INSERT INTO SEQALTERACAO (CDSEQALTERACAO, NRSEQALTERACAO) VALUES (:L, 0) ON CONFLICT DO "
-      "NOTHING",
-      {{"L", std::string(kList)}});
   const DataPacket missing = c.Query(
       "SELECT E.CDEMPRESA FROM EMPRESA E LEFT JOIN EMPRALTERACAO A ON A.CDEMPRESA = E.CDEMPRESA "
       "WHERE E.DSARQLOGOEMPCLOB IS NOT NULL AND A.DSRESUMOLOGO IS NULL");

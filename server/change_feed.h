@@ -5,10 +5,10 @@
 // record's saves, its logo's size and digest. A seat that holds number N reads only the companies
 // whose number is past N (the deleted ones as codes) instead of the whole list.
 //
-// The number lives in the database (SEQALTERACAO), not in a server's memory: the row is updated
-// at the end of each saving transaction, so that the engine's row lock orders the saves of every
-// server on one PostgreSQL, and a number read is never ahead of a change still uncommitted (the
-// next save waits for the lock of the one before). See docs/ARCHITECTURE.md.
+// The number lives in the database (SEQALTERACAO), not in a server's memory, and triggers advance
+// it, so that a change written by another program is numbered too. The row's update orders the
+// saves of every server on one PostgreSQL: a number read is never ahead of a change still
+// uncommitted (the next writer waits for the lock of the one before). See docs/ARCHITECTURE.md.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,15 +36,19 @@ class CallerScope {
 // The company codes a change set names (CDEMPRESA of its old and new values), each once.
 std::vector<std::string> CompaniesOf(const ChangeSet& changes);
 
-// Numbers the stored change of `companies` inside the caller's transaction: advances the change
-// number and gives it to each company, marked deleted when its record is gone, with its logo's
-// size and digest as stored now. Returns the number.
+// The server's own save of `companies`, numbered by the triggers inside the caller's transaction:
+// adds who made it, when, and the logo's size and digest as stored now. Returns the number.
 std::int64_t RecordChange(db::Connection& c, const std::vector<std::string>& companies);
+
+// The number's row and the triggers that number every change of the tables the list shows
+// (EMPRESA, EMPRREPRES, NOTASEXPLICATIVAS), whoever writes them. Made again by each start and
+// after a restore has filled the tables (the restored rows are not changes).
+std::string ChangeTriggerSql(db::Engine engine);
 
 // The change number now (0 before the first change).
 std::int64_t CurrentChange(db::Connection& c);
 
-// Creates the number's row when missing and gives a digest to every stored logo that has none
+// Gives a digest to every stored logo that has none
 // (companies brought in by other programs). Idempotent; run at start after the schema.
 void PrepareChangeFeed(db::Connection& c);
 

@@ -190,9 +190,7 @@ TEST_F(TwoSeats, ASaveThatDoesNotTouchThePathKeepsAPictureStoredWithoutOne) {
                             ("ger-seats-" + std::to_string(::getpid()) + ".bmp"))
                                .string();
   std::ofstream(file, std::ios::binary) << ger::Bmp('\x40');
-  // Saved by another seat, through the server: "Verificar" reads the companies changed since
-  // this seat's change number, and a change written around the server is not one of them.
-  other.Save("05", {{"DSARQLOGOEMP", file}});
+  Db()->Execute("UPDATE EMPRESA SET DSARQLOGOEMP = :P WHERE CDEMPRESA = '05'", {{"P", file}});
   ASSERT_TRUE(G::Click(f.sbtVerificar));
   ASSERT_TRUE(G::Click(f.sbtAlterar));
   ASSERT_TRUE(G::Page(f.tshEndeEmp));
