@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <boost/json.hpp>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "Ger00200/ger00200.h"
 #include "contract/tables.h"
@@ -70,18 +72,27 @@ void TfrmEmpresa::LoadEmpresas(bool showError) {
   std::vector<std::string> deleted;
   std::optional<DataPacket> list;
   try {
-    for (const auto& [name, text] : codec::ObjectMembers(payload.Text())) {
+    // The server writes the list last: the members before it are read, and the list (nearly all
+    // of the text) goes to the packet's decoder as it is, not scanned a second time.
+    const std::string_view text = payload.Text();
+    constexpr std::string_view kList = "\"empresas\":";
+    const std::size_t at = text.find(kList);
+    const std::size_t end = text.find_last_not_of(" \t\r\n");
+    if (at == std::string_view::npos || at == 0 || end == std::string_view::npos ||
+        text[end] != '}' || text[at - 1] != ',')
+      throw std::runtime_error("sem a lista");
+    const boost::json::object head =
+        boost::json::parse(std::string(text.substr(0, at - 1)) + "}").as_object();
+    for (const auto& [name, value] : head) {
       if (name == "numero") {
-        number = boost::json::parse(text).to_number<std::int64_t>();
+        number = value.to_number<std::int64_t>();
       } else if (name == "completa") {
-        complete = complete || boost::json::parse(text).as_bool();
+        complete = complete || value.as_bool();
       } else if (name == "excluidas") {
-        const boost::json::value codes = boost::json::parse(text);
-        for (const boost::json::value& v : codes.as_array()) deleted.emplace_back(v.as_string());
-      } else if (name == "empresas") {
-        list = codec::DecodePacket(text);
+        for (const boost::json::value& v : value.as_array()) deleted.emplace_back(v.as_string());
       }
     }
+    list = codec::DecodePacket(text.substr(at + kList.size(), end - at - kList.size()));
   } catch (const EDatabaseError&) {
     throw;
   } catch (const std::exception& e) {

@@ -226,6 +226,17 @@ std::string ListColumns(db::Engine engine, bool withLogos) {
   return cols;
 }
 
+// The company columns with a null in place of the logo's bytes, and its stored size and digest.
+std::string StoredListColumns() {
+  std::string cols;
+  for (const record::Column& col : record::kEmpresa.columns) {
+    cols += cols.empty() ? "" : ", ";
+    cols += col.name == record::Empresa::DSARQLOGOEMPCLOB ? std::string("NULL AS DSARQLOGOEMPCLOB")
+                                                          : "E." + std::string(col.name);
+  }
+  return cols + ", A.NRTAMLOGO, A.DSRESUMOLOGO";
+}
+
 // Field kinds and flags as the plain list gives them; the sizes and digests a company's row lacks
 // (a logo written by another program) computed from the stored bytes.
 void Finish(db::Connection& c, DataPacket& list, bool withLogos) {
@@ -260,6 +271,54 @@ void Finish(db::Connection& c, DataPacket& list, bool withLogos) {
   // The stored size is only the check above.
   list.fields.erase(list.fields.begin() + registered);
   for (Row& row : list.rows) row.erase(row.begin() + registered);
+}
+
+// The logos whose stored size and digest are missing or stale (written around the server on
+// SQLite, whose triggers cannot make a digest, or before the change number existed) get them
+// here, so that the list is written straight from the cursor. Not a change: a seat's copy stays
+// good, and a row made here has number 0, out of every delta. False when some are missing and
+// the database is open for reading only.
+bool StoreLogoDigests(db::Connection& c) {
+  const std::string length = LengthOf(c.GetEngine(), "E.DSARQLOGOEMPCLOB");
+  const DataPacket stale = c.Query(
+      "SELECT E.CDEMPRESA FROM EMPRESA E LEFT JOIN EMPRALTERACAO A ON A.CDEMPRESA = E.CDEMPRESA "
+      "WHERE (" +
+      length + " > 0 AND (A.DSRESUMOLOGO IS NULL OR A.NRTAMLOGO IS NULL OR A.NRTAMLOGO <> " +
+      length + ")) OR (COALESCE(" + length + ", 0) = 0 AND A.NRTAMLOGO IS NOT NULL)");
+  if (stale.rows.empty()) return true;
+  if (c.ReadOnly()) return false;
+  for (const Row& row : stale.rows) {
+    const std::string code = TextOf(&row[0]);
+    const std::string bytes = StoredLogo(c, code);
+    Value size, digest;
+    if (!bytes.empty()) {
+      size = static_cast<double>(bytes.size());
+      digest = LogoDigest(bytes);
+    }
+    c.Execute(
+        "INSERT INTO EMPRALTERACAO (CDEMPRESA, NRSEQALTERACAO, IDEXCLUIDA, NRTAMLOGO, "
+        "DSRESUMOLOGO) VALUES (:CD, 0, 'N', :TAM, :RES) ON CONFLICT (CDEMPRESA) DO UPDATE SET "
+        "NRTAMLOGO = excluded.NRTAMLOGO, DSRESUMOLOGO = excluded.DSRESUMOLOGO",
+        {{"CD", code}, {"TAM", size}, {"RES", digest}});
+  }
+  return true;
+}
+
+// The list's fields as the declaration has them (kinds, sizes, flags), and the logo's size and
+// digest.
+void ListFields(std::vector<FieldDef>& fields) {
+  for (FieldDef& f : fields) {
+    if (const record::Column* col = record::kEmpresa.Find(f.name)) {
+      f.kind = col->kind;
+      f.size = col->size;
+      f.flags = col->flags;
+      f.flags.key = record::kEmpresa.IsKey(f.name);
+    } else {
+      f.flags = ProviderFlags::None();
+      f.kind = f.name == "NRTAMLOGO" ? FieldKind::Float : FieldKind::String;
+      f.size = f.name == "NRTAMLOGO" ? 0 : 64;
+    }
+  }
 }
 
 }  // namespace
@@ -310,23 +369,7 @@ std::string ChangeTriggerSql(db::Engine engine) {
 }
 
 void PrepareChangeFeed(db::Connection& c) {
-  if (c.ReadOnly()) return;
-  db::Transaction tx(c);
-  const DataPacket missing = c.Query(
-      "SELECT E.CDEMPRESA FROM EMPRESA E LEFT JOIN EMPRALTERACAO A ON A.CDEMPRESA = E.CDEMPRESA "
-      "WHERE E.DSARQLOGOEMPCLOB IS NOT NULL AND A.DSRESUMOLOGO IS NULL");
-  for (const Row& row : missing.rows) {
-    const std::string code = std::get<std::string>(row[0]);
-    const std::string bytes = StoredLogo(c, code);
-    if (bytes.empty()) continue;
-    // Not a change: a seat's copy stays good. Number 0 keeps the row out of every delta.
-    c.Execute(
-        "INSERT INTO EMPRALTERACAO (CDEMPRESA, NRSEQALTERACAO, IDEXCLUIDA, NRTAMLOGO, "
-        "DSRESUMOLOGO) VALUES (:CD, 0, 'N', :TAM, :RES) ON CONFLICT (CDEMPRESA) DO UPDATE SET "
-        "NRTAMLOGO = excluded.NRTAMLOGO, DSRESUMOLOGO = excluded.DSRESUMOLOGO",
-        {{"CD", code}, {"TAM", static_cast<double>(bytes.size())}, {"RES", LogoDigest(bytes)}});
-  }
-  tx.Commit();
+  StoreLogoDigests(c);
 }
 
 bool RebuiltWhenMissing(std::string_view table) {
@@ -365,14 +408,12 @@ std::string CompanyList(db::Connection& c, bool withLogos, std::int64_t since) {
     Finish(c, list, withLogos);
     return codec::Encode(list);
   }
+  // Digests stored first, so that the list is written straight from the cursor; on a database
+  // open for reading only with some missing, they are made from the bytes as the list is read.
+  const bool stored = withLogos || StoreLogoDigests(c);
   // The number first: what is committed after it is read again next time, never missed.
   const std::int64_t number = CurrentChange(c);
   const bool whole = since < 0 || since > number;
-  DataPacket list =
-      c.Query("SELECT " + ListColumns(engine, withLogos) + from +
-                  (whole ? "" : " WHERE A.NRSEQALTERACAO > :DESDE") + " ORDER BY E.CDEMPRESA",
-              {{"DESDE", static_cast<double>(since)}});
-  Finish(c, list, withLogos);
   std::string out = "{\"numero\":" + std::to_string(number) +
                     ",\"completa\":" + (whole ? "true" : "false") + ",\"excluidas\":[";
   if (!whole) {
@@ -383,7 +424,24 @@ std::string CompanyList(db::Connection& c, bool withLogos, std::int64_t since) {
     for (std::size_t i = 0; i < gone.rows.size(); ++i)
       out += (i ? "," : "") + codec::EncodeText(TextOf(&gone.rows[i][0]));
   }
-  out += "],\"empresas\":" + codec::Encode(list) + "}";
+  out += "],\"empresas\":";
+  // The changed companies found by their number's index, not by reading every company.
+  const std::string changed =
+      " FROM EMPRALTERACAO A JOIN EMPRESA E ON E.CDEMPRESA = A.CDEMPRESA WHERE "
+      "A.NRSEQALTERACAO > :DESDE";
+  const db::Params params = {{"DESDE", static_cast<double>(since)}};
+  if (stored) {
+    const std::string columns = withLogos ? ListColumns(engine, true) : StoredListColumns();
+    out += c.QueryEncoded("SELECT " + columns + (whole ? from : changed) + " ORDER BY E.CDEMPRESA",
+                          whole ? db::Params{} : params, ListFields);
+  } else {
+    DataPacket list = c.Query("SELECT " + ListColumns(engine, withLogos) +
+                                  (whole ? from : changed) + " ORDER BY E.CDEMPRESA",
+                              whole ? db::Params{} : params);
+    Finish(c, list, withLogos);
+    out += codec::Encode(list);
+  }
+  out += "}";
   return out;
 }
 

@@ -294,7 +294,14 @@ TEST_F(Ops, RestoreTakesRowsOnlyAndNothingElseTheBackupBrings) {
   EXPECT_NE(r.output.find("left out"), std::string::npos) << r.output;
   EXPECT_FALSE(fs::exists(marker)) << "the restore ran the backup's function";
   auto c = ger::db::Connection::Open(live.Url());
-  EXPECT_EQ(ObjectsBesidesTables(*c), std::vector<std::string>{});
+  // Only the server's own objects (the change number's triggers, made again after the rows).
+  std::vector<std::string> foreign, own;
+  for (std::string& o : ObjectsBesidesTables(*c)) {
+    const std::string prefix = o.substr(o.find(' ') + 1, 4);
+    (prefix == "GER_" || prefix == "ger_" ? own : foreign).push_back(std::move(o));
+  }
+  EXPECT_EQ(foreign, std::vector<std::string>{});
+  EXPECT_FALSE(own.empty());
   EXPECT_EQ(NamesIn(*c), (std::map<std::string, std::string>{{"01", "Da cópia"}}));
   // New companies keep the others, and the list answers at once.
   AddCompanies(net, {{"02", "Segunda"}});
