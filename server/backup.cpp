@@ -350,6 +350,8 @@ void LoadRows(db::Connection& target, BackupRows& backup, const fs::path& file) 
   }
   // Made after the rows: the restored rows are no changes to number.
   target.ExecuteScript(ChangeTriggerSql(target.GetEngine()));
+  // The restored logos' stored sizes and digests, checked against their bytes.
+  PrepareChangeFeed(target);
   tx.Commit();
 }
 

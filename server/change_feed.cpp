@@ -273,18 +273,26 @@ void Finish(db::Connection& c, DataPacket& list, bool withLogos) {
   for (Row& row : list.rows) row.erase(row.begin() + registered);
 }
 
-// The logos whose stored size and digest are missing or stale (written around the server on
-// SQLite, whose triggers cannot make a digest, or before the change number existed) get them
-// here, so that the list is written straight from the cursor. Not a change: a seat's copy stays
-// good, and a row made here has number 0, out of every delta. False when some are missing and
-// the database is open for reading only.
-bool StoreLogoDigests(db::Connection& c) {
+// The logos whose stored size and digest are missing or stale get them here, so that the list is
+// written straight from the cursor. `everyCompany` compares each stored size with the bytes' (at
+// start and after a restore: rows from before the change number, or from a backup); otherwise
+// only the digests the triggers left to make are looked for (a logo written around the server on
+// SQLite, whose triggers cannot make one). Not a change: a seat's copy stays good, and a row
+// made here has number 0, out of every delta. False when some are missing and the database is
+// open for reading only.
+bool StoreLogoDigests(db::Connection& c, bool everyCompany) {
   const std::string length = LengthOf(c.GetEngine(), "E.DSARQLOGOEMPCLOB");
-  const DataPacket stale = c.Query(
-      "SELECT E.CDEMPRESA FROM EMPRESA E LEFT JOIN EMPRALTERACAO A ON A.CDEMPRESA = E.CDEMPRESA "
-      "WHERE (" +
-      length + " > 0 AND (A.DSRESUMOLOGO IS NULL OR A.NRTAMLOGO IS NULL OR A.NRTAMLOGO <> " +
-      length + ")) OR (COALESCE(" + length + ", 0) = 0 AND A.NRTAMLOGO IS NOT NULL)");
+  const DataPacket stale =
+      everyCompany
+          ? c.Query(
+                "SELECT E.CDEMPRESA FROM EMPRESA E LEFT JOIN EMPRALTERACAO A ON A.CDEMPRESA = "
+                "E.CDEMPRESA WHERE (" +
+                length +
+                " > 0 AND (A.DSRESUMOLOGO IS NULL OR A.NRTAMLOGO IS NULL OR A.NRTAMLOGO <> " +
+                length + ")) OR (COALESCE(" + length + ", 0) = 0 AND A.NRTAMLOGO IS NOT NULL)")
+          : c.Query(
+                "SELECT CDEMPRESA FROM EMPRALTERACAO WHERE NRTAMLOGO IS NOT NULL AND "
+                "DSRESUMOLOGO IS NULL AND IDEXCLUIDA = 'N'");
   if (stale.rows.empty()) return true;
   if (c.ReadOnly()) return false;
   for (const Row& row : stale.rows) {
@@ -369,7 +377,7 @@ std::string ChangeTriggerSql(db::Engine engine) {
 }
 
 void PrepareChangeFeed(db::Connection& c) {
-  StoreLogoDigests(c);
+  StoreLogoDigests(c, true);
 }
 
 bool RebuiltWhenMissing(std::string_view table) {
@@ -410,7 +418,7 @@ std::string CompanyList(db::Connection& c, bool withLogos, std::int64_t since) {
   }
   // Digests stored first, so that the list is written straight from the cursor; on a database
   // open for reading only with some missing, they are made from the bytes as the list is read.
-  const bool stored = withLogos || StoreLogoDigests(c);
+  const bool stored = withLogos || StoreLogoDigests(c, false);
   // The number first: what is committed after it is read again next time, never missed.
   const std::int64_t number = CurrentChange(c);
   const bool whole = since < 0 || since > number;
@@ -427,7 +435,7 @@ std::string CompanyList(db::Connection& c, bool withLogos, std::int64_t since) {
   out += "],\"empresas\":";
   // The changed companies found by their number's index, not by reading every company.
   const std::string changed =
-      " FROM EMPRALTERACAO A JOIN EMPRESA E ON E.CDEMPRESA = A.CDEMPRESA WHERE "
+      " FROM EMPRALTERACAO A CROSS JOIN EMPRESA E WHERE E.CDEMPRESA = A.CDEMPRESA AND "
       "A.NRSEQALTERACAO > :DESDE";
   const db::Params params = {{"DESDE", static_cast<double>(since)}};
   if (stored) {

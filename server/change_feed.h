@@ -48,8 +48,9 @@ std::string ChangeTriggerSql(db::Engine engine);
 // The change number now (0 before the first change).
 std::int64_t CurrentChange(db::Connection& c);
 
-// Gives a digest to every stored logo that has none
-// (companies brought in by other programs). Idempotent; run at start after the schema.
+// Gives every stored logo whose stored size or digest is missing or stale its own (companies
+// brought in before the change number, or by a restore). Idempotent; run at start after the
+// schema and by a restore.
 void PrepareChangeFeed(db::Connection& c);
 
 // The change number's tables: a backup made before they existed restores without them (they

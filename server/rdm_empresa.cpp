@@ -251,8 +251,7 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   using C = db::Connection&;
 
   Register("GetEmpresa", 0, 2, &RdmEmpresa::GetEmpresa);
-  Register("GetLogoEmpresa", 1, 1,
-           [](C c, P p) { return CompanyLogo(c, Text(p, 0)); });
+  Register("GetLogoEmpresa", 1, 1, [](C c, P p) { return CompanyLogo(c, Text(p, 0)); });
   Register("SetEmpresa", 7, 7, &RdmEmpresa::SetEmpresa);
   Register("Delete", 1, 2, &RdmEmpresa::DeleteEmpresa);
   Register("GetVerifEmpresa", 1, 1, &RdmEmpresa::GetVerifEmpresa);
