@@ -166,6 +166,18 @@ TEST_F(ChangeFeedTest, ChangesWrittenAroundTheServerAreNumberedByTheDatabase) {
   Db().Execute("UPDATE EMPRESA SET NMEMPRESA = 'Depois' WHERE CDEMPRESA = '02'");
   const Delta after = Since(moved.number);
   EXPECT_EQ(after.Codes(), std::vector<std::string>{"02"});
+  {
+    // Not yet committed: the number a seat reads is not past it, so the change is not skipped.
+    ger::db::Transaction tx(Db());
+    Db().Execute("UPDATE EMPRESA SET NMEMPRESA = 'Pendente' WHERE CDEMPRESA = '02'");
+    const Delta pending = Since(after.number);
+    EXPECT_EQ(pending.number, after.number);
+    EXPECT_TRUE(pending.companies.rows.empty());
+    tx.Commit();
+  }
+  const Delta committed = Since(after.number);
+  EXPECT_EQ(committed.Codes(), std::vector<std::string>{"02"});
+  EXPECT_GT(committed.number, after.number);
 }
 
 TEST_F(ChangeFeedTest, TheListCarriesEachLogosSizeAndDigestAndTheBytesComeByCompanyCode) {
