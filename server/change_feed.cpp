@@ -365,6 +365,12 @@ std::int64_t CurrentChange(db::Connection& c) {
   return p.rows.empty() ? 0 : static_cast<std::int64_t>(NumberOf(&p.rows[0][0]));
 }
 
+void LockChangeNumber(db::Connection& c) {
+  if (c.GetEngine() == db::Engine::PostgreSQL)
+    c.Query("SELECT NRSEQALTERACAO FROM SEQALTERACAO WHERE CDSEQALTERACAO = :L FOR UPDATE",
+            {{"L", std::string(kList)}});
+}
+
 std::int64_t RecordChange(db::Connection& c, const std::vector<std::string>& companies) {
   for (const std::string& code : companies) WriteCompanyRow(c, code);
   return CurrentChange(c);

@@ -36,6 +36,12 @@ class CallerScope {
 // The company codes a change set names (CDEMPRESA of its old and new values), each once.
 std::vector<std::string> CompaniesOf(const ChangeSet& changes);
 
+// Taken first in each saving transaction of the server, before any company's row: on PostgreSQL
+// the number's row lock, which the triggers would take at the first write, so that every writer
+// takes it before the rows it locks and two saves never wait on each other. SQLite's transaction
+// holds the one write lock already.
+void LockChangeNumber(db::Connection& c);
+
 // The server's own save of `companies`, numbered by the triggers inside the caller's transaction:
 // adds who made it, when, and the logo's size and digest as stored now. Returns the number.
 std::int64_t RecordChange(db::Connection& c, const std::vector<std::string>& companies);

@@ -348,6 +348,7 @@ std::string RdmEmpresa::SetRepresentante(db::Connection& c, json::array& p) {
   const std::vector<RepresLink> links = LinksWritten(changes);
   const std::vector<std::string> companies = CompaniesOf(changes);
   db::Transaction tx(c);
+  LockChangeNumber(c);
   try {
     ApplyChanges(c, emprRepres_, std::move(changes));
   } catch (const db::ConstraintError& e) {
@@ -406,6 +407,7 @@ std::string RdmEmpresa::SetNotasExplicativas(db::Connection& c, json::array& p) 
   ChangeSet changes = Changes(p, 0);
   const std::vector<std::string> companies = CompaniesOf(changes);
   db::Transaction tx(c);
+  LockChangeNumber(c);
   ApplyChanges(c, notas_, std::move(changes));
   RecordChange(c, companies);
   tx.Commit();
@@ -470,6 +472,7 @@ std::string RdmEmpresa::SetEmpresa(db::Connection& c, json::array& p) {
   };
   const std::vector<std::string> companies = CompaniesOf(changes);
   db::Transaction tx(c);
+  LockChangeNumber(c);
   ApplyChanges(c, empresa_, std::move(changes), hooks);
   RecordChange(c, companies);
   tx.Commit();
@@ -507,12 +510,14 @@ std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, json::array& p) {
     };
     hooks.deleteGone = [] { throw RpcError(kApplicationError, kDeleted); };
     db::Transaction tx(c);
+    LockChangeNumber(c);
     ApplyChanges(c, empresa_, std::move(held), hooks);
     RecordChange(c, {code});
     tx.Commit();
     return "null";
   }
   db::Transaction tx(c);
+  LockChangeNumber(c);
   RefuseCompanyWithBranches(c, code);
   DeleteCompanyDependents(c, code);
   c.Execute("DELETE FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}});
