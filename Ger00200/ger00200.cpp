@@ -5,7 +5,6 @@
 
 #include "Ger00200/ger00200_dados.h"
 #include "Ger00200/ger00200_historico.h"
-#include "ui/signed_in.h"
 // The report launcher and the notes editor are units of the same module, built alongside.
 #if __has_include("Ger00201/ger00201.h") && __has_include("Ger00202/ger00202.h") && \
                                                           __has_include("module/module_export.h")
@@ -109,6 +108,8 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
   cdsEmpresa.AfterDelete = [this](TDataSet& d) { cdsEmpresaAfterDelete(d); };
   cdsEmpresa.AfterCancel = [this](TDataSet& d) { cdsEmpresaAfterCancel(d); };
   cdsEmpresa.AfterScroll = [this](TDataSet& d) { cdsEmpresaAfterScroll(d); };
+  // The save holds and sends the record as stored, logo included.
+  cdsEmpresa.BeforeEdit = [this](TDataSet&) { GaranteLogo(); };
   mnuEndereco.OnClick = [this](TComponent& s) { mnuEnderecoClick(s); };
   mnuDadAdic.OnClick = [this](TComponent& s) { mnuDadAdicClick(s); };
   mnuFinanceiro.OnClick = [this](TComponent& s) { mnuFinanceiroClick(s); };
@@ -126,6 +127,7 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
 TfrmEmpresa::~TfrmEmpresa() {
   cdsEmpresa.AfterScroll = nullptr;
   cdsEmpresa.AfterCancel = nullptr;
+  cdsEmpresa.BeforeEdit = nullptr;
   DesligaRepresentantes();
   if (frmEmpresa == this) frmEmpresa = nullptr;
 }
@@ -204,18 +206,6 @@ void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
   TfrmPadrao::FormClose(sender, action);
 }
 
-void TfrmEmpresa::LoadEmpresas(bool showError) {
-  LoadPacket(cdsEmpresa, Consiste::CheckResultServ(rdm.GetEmpresa(), showError));
-  // Who is signed in, once, for the status bar.
-  if (SignedInPerson().empty()) {
-    ServerAnswer who = rdm.GetUsuario();
-    if (who.ok() && who.payload->Value().is_string()) {
-      SetSignedInPerson(std::string(who.payload->Value().as_string()));
-      Application().Changed();
-    }
-  }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Pages
 
@@ -230,7 +220,10 @@ void TfrmEmpresa::pgcPadraoChange(TComponent& sender) {
   mnuSignatario.SetChecked(active == &tshRepresentante);
   mnuParametrizaoDFe.SetChecked(active == &tshParametrizaoDFe);
   sbtNotasExplicativas.SetVisible(mnuFolhaDados.Checked());
-  if (active == &tshEndeEmp) Carrega_Imagem();
+  if (active == &tshEndeEmp) {
+    GaranteLogo();
+    Carrega_Imagem();
+  }
   if (active != &tshRepresentante) {
     Habilita(dtsPadrao);
     return;
@@ -518,7 +511,10 @@ void TfrmEmpresa::cdsEmpresaAfterScroll(TDataSet&) {
     HabilitaDrgTipoEmpresa();
   }
   MostraSituacaoInscEstadual();
-  if (pgcPadrao.ActivePage() == &tshEndeEmp) Carrega_Imagem();
+  if (pgcPadrao.ActivePage() == &tshEndeEmp) {
+    GaranteLogo();
+    Carrega_Imagem();
+  }
 }
 
 void TfrmEmpresa::sbtCancelarClick(TComponent& sender) {
@@ -555,6 +551,7 @@ void TfrmEmpresa::sbtExcluirClick(TComponent&) {
     return;
   // Held against the row this seat shows: a company another user changed or deleted meanwhile
   // is not deleted, and the screen shows what is stored now.
+  GaranteLogo();
   const ChangeSet held = ExclusaoRetida();
   try {
     Consiste::CheckResultServ(rdm.Delete(dbeCdEmpresa.Text(), held), false);

@@ -3,7 +3,10 @@
 // companies the system keeps books for. Built on the standard maintenance form: its list and
 // form pages, tool buttons and enablement, plus the screen's own pages, controls, datasets and
 // the edit cycle that sends each saved change to the application server.
+#include <cstdint>
 #include <initializer_list>
+#include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -545,7 +548,16 @@ class TfrmEmpresa : public TfrmPadrao {
   void HabilitaPorLista();
   void EnviaAlteracoes(bool afterDelete);
   // The company list from the server; without showError a failure raises EServerError unseen.
+  // The first read brings every company, the later ones only those changed since the change
+  // number the list holds (ger00200_alteracoes.cpp).
   void LoadEmpresas(bool showError = true);
+  // Keeps each listed company's logo digest, and puts the logos this seat has read into the rows.
+  void LeituraDaLista(DataPacket& list);
+  // The current company's stored logo into its row (not a change of the record), from the seat's
+  // cache or by its code from the server, when the list did not bring it.
+  void GaranteLogo();
+  // The next read of the list brings every company again.
+  void ForgetChangeNumber() { numeroAlteracao_ = -1; }
 
   // Another user and this seat on one company (ger00200_outro_usuario.cpp).
   // The current company's delete as this seat holds it, for the server to hold it against.
@@ -616,6 +628,12 @@ class TfrmEmpresa : public TfrmPadrao {
   // A template's search: the file chosen goes into the box.
   void EscolheModelo(TDBEdit& box);
   bool carregandoImagem_ = false;
+  // The change number the list holds (-1: not read yet); each listed company's logo digest; the
+  // companies whose row holds its stored logo; the logos read, by digest.
+  std::int64_t numeroAlteracao_ = -1;
+  std::map<std::string, std::string> resumoLogo_;
+  std::set<std::string> logoCarregado_;
+  std::map<std::string, std::string> logoPorResumo_;
 };
 
 extern "C" {

@@ -134,6 +134,9 @@ void TfrmEmpresa::RecusaDoServidor(const std::string& serverMessage,
   std::string text = serverMessage;
   try {
     ScopedFlag quiet(carregandoImagem_);
+    // The server found the row changed where this seat's change number did not (a change written
+    // around the server): the whole list is read again, not only the numbered changes.
+    ForgetChangeNumber();
     LoadEmpresas(false);
     if (cdsEmpresa.Locate(Empresa::CDEMPRESA, {Value(key)})) {
       const std::vector<std::string> names = CamposAlterados(fields, held);

@@ -671,6 +671,114 @@ int ScreenBench(const std::map<std::string, std::string>& o) {
   return 0;
 }
 
+// The company screen over 1,296 companies, opened without logos and then with a 50 kB logo in
+// every company (stored through the server, so that each has its digest: the server is started
+// again over them), in one run; then confirms of an altered company with their refresh, and the
+// bytes of the list's answer each confirm reads.
+int LogosBench(const std::map<std::string, std::string>& o) {
+  namespace G = ui::Gestures;
+  const int companies = std::stoi(o.at("--companies"));
+  auto dialogs = std::make_shared<PickListDialogs>();
+  const std::string url = "sqlite:" + (fs::path(o.at("--dir")) / "ger.db").string();
+  // As StartServer does, in place: the server is started again below.
+  auto launch = [&] {
+    server::LaunchOptions l;
+    l.binary = o.at("--server");
+    l.args = {"--db", url, "--port", "0", "--data", o.at("--data")};
+    l.log = "/dev/null";
+    return l;
+  };
+  std::optional<server::ServerProcess> server;
+  server.emplace(launch());
+  {
+    TNetConnection net;
+    net.Port = server->Port();
+    SeedCompanies(url, Companies(net).fields, companies);
+  }
+  Application().SetDialogs(dialogs);
+  Application().Settings.webUrl = "127.0.0.1";
+  Application().Settings.databaseUrl = url;
+  Application().Settings.moduloAtiv = "G";
+  TLoadedModule module("Pkg_Ger00200");
+  auto open = [&] {
+    Application().Settings.webPort = server->Port();
+    auto a = Clock::now();
+    module.Call("CriaEmpresa");
+    const double ms = Micros(a, Clock::now()) / 1000;
+    TfrmEmpresa* form = module.Global<TfrmEmpresa*>("frmEmpresa");
+    if (!form || form->cdsEmpresa.RecordCount() != companies)
+      throw std::runtime_error("the screen did not open with every company");
+    return ms;
+  };
+  auto close = [&] {
+    TfrmEmpresa* form = module.Global<TfrmEmpresa*>("frmEmpresa");
+    form->Close();
+    Application().ProcessReleases();
+  };
+  const double plain = open();
+  close();
+  {
+    auto c = db::Connection::Open(url);
+    std::string logo(50 * 1024, '\0');
+    std::uint32_t x = 2463534242u;
+    for (char& b : logo) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      b = static_cast<char>(x);
+    }
+    c->Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L", {{"L", Bytes{logo}}});
+    c->Execute(
+        "UPDATE EMPRESA SET CDPAIS = '1058', SGESTADO = 'SP', CDMUNICIPIO = '5030', "
+        "CDBAIRRO = NULL, NMBAIRRO = 'Centro', CDCNAE = '6201501', CDFPAS = '515', "
+        "CDNATUJURI = '2062', CDCENTCUST = NULL, CDCONTADOR2 = NULL, NMCONTADOR = NULL, "
+        "CDEMPRCAIXA = NULL, DTREGJUNCOM = NULL, MEDATABASE = 5, NRPROPRIEMPR = 2, "
+        "NRCAGED = NULL, VRPEMULEMPR = 2, VRPEMOREMPR = NULL, DSARQLOGOEMP = NULL, "
+        "DSARQRECIBO = NULL, DSARQRECIREC = NULL WHERE CDEMPRESA = '" +
+            Code(companies / 2) + "'",
+        {});
+  }
+  server.reset();
+  server.emplace(launch());
+  const double withLogos = open();
+  const std::string n = std::to_string(companies);
+  Report("CriaEmpresa_" + n + "_no_logos_shown", plain, "ms");
+  Report("CriaEmpresa_" + n + "_logos_shown", withLogos, "ms");
+  Report("CriaEmpresa_" + n + "_logos_ratio", withLogos / plain, "x");
+
+  TfrmEmpresa& f = *module.Global<TfrmEmpresa*>("frmEmpresa");
+  TNetConnection net;
+  net.Port = server->Port();
+  TRdmEmpresa rdm(net);
+  ServerAnswer first = rdm.GetEmpresa("N", "");
+  if (!first.ok()) throw std::runtime_error("GetEmpresa: " + first.error);
+  const std::int64_t number =
+      first.payload->Value().as_object().at("numero").to_number<std::int64_t>();
+  const std::string code = Code(companies / 2);
+  if (!f.cdsEmpresa.Locate("CDEMPRESA", {Value(code)}))
+    throw std::runtime_error("company " + code + " is not listed");
+  std::vector<double> confirm, bytes;
+  for (int i = 0; i < 20; ++i) {
+    bool ok = G::Click(f.sbtAlterar) && G::Clear(f.dbeNmEmpresa) &&
+              G::Type(f.dbeNmEmpresa, "Alterada " + std::to_string(i));
+    auto a = Clock::now();
+    ok = ok && G::Click(f.sbtConfirmar);
+    confirm.push_back(Micros(a, Clock::now()));
+    if (!ok || f.cdsEmpresa.FieldByName("CDEMPRESA").AsString() != code) {
+      std::string why;
+      while (auto m = dialogs->NextMessage()) why += " " + *m;
+      throw std::runtime_error("confirming an altered company with a logo failed:" + why);
+    }
+    // What this confirm's refresh read: the list's changes since the number before it.
+    ServerAnswer read = rdm.GetEmpresa("N", std::to_string(number + i));
+    bytes.push_back(static_cast<double>(read.payload->Text().size()));
+  }
+  Report("Confirmar_altered_" + n + "_logos_p50", Percentile(confirm, 0.5) / 1000, "ms");
+  Report("Confirmar_altered_" + n + "_logos_list_bytes", Percentile(bytes, 0.99), "bytes");
+  module.Unload();
+  return 0;
+}
+
 // The company report "Ger002" to a PDF file: the list from the server, the pages, the file.
 int ReportBench(const std::map<std::string, std::string>& o) {
   const int companies = std::stoi(o.at("--companies"));
@@ -721,6 +829,7 @@ int main(int argc, char** argv) {
     if (mode == "list") return ListBench(options);
     if (mode == "screen") return ScreenBench(options);
     if (mode == "report") return ReportBench(options);
+    if (mode == "logos") return LogosBench(options);
     std::fprintf(stderr, "ger_bench_app: unknown mode %s\n", mode.c_str());
     return 2;
   } catch (const std::exception& e) {

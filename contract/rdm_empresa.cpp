@@ -42,6 +42,18 @@ ServerAnswer TRdmEmpresa::GetEmpresa() {
   return net_.CallEncoded("GetEmpresa", "[]");
 }
 
+ServerAnswer TRdmEmpresa::GetEmpresa(std::string_view logos) {
+  return net_.CallEncoded("GetEmpresa", List({logos}));
+}
+
+ServerAnswer TRdmEmpresa::GetEmpresa(std::string_view logos, std::string_view since) {
+  return net_.CallEncoded("GetEmpresa", List({logos, since}));
+}
+
+ServerAnswer TRdmEmpresa::GetLogoEmpresa(std::string_view company) {
+  return net_.CallEncoded("GetLogoEmpresa", List({company}));
+}
+
 ServerAnswer TRdmEmpresa::SetEmpresa(const ChangeSet& delta, bool emptyTxAdm, bool emptyDtRegJunCom,
                                      bool emptyPeMulta, bool emptyPeMora, bool emptyCaged,
                                      bool emptyExterno) {

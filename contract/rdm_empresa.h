@@ -30,6 +30,16 @@ class TRdmEmpresa {
 
   // All companies, as a data packet.
   ServerAnswer GetEmpresa();
+  // With `logos` "N" each logo's bytes are left out (null) and each row carries the logo's size
+  // (NRTAMLOGO) and digest (DSRESUMOLOGO) after the record's columns; "S" keeps the bytes. The
+  // second form answers only the companies changed after the change number `since`, as
+  // {"numero":N,"completa":bool,"excluidas":[codes],"empresas":packet}: N is the number to hold
+  // next; with "completa" the packet is the whole list (the number was ahead of the database's).
+  ServerAnswer GetEmpresa(std::string_view logos);
+  ServerAnswer GetEmpresa(std::string_view logos, std::string_view since);
+  // One company's logo: CDEMPRESA, DSARQLOGOEMPCLOB, NRTAMLOGO, DSRESUMOLOGO; no row when the
+  // company is not stored.
+  ServerAnswer GetLogoEmpresa(std::string_view company);
   // Saves the company list's change set. Each flag is true when the edit box of its column was
   // empty: the airport fee, the commercial-registry date, the fine, the daily interest, then the
   // CAGED number and the external code. After a delete the screen sends the last two the other

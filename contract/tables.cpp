@@ -79,6 +79,8 @@ constexpr Column kQualifAssinaColumns[] = {GER_QUALIFASSINA_COLUMNS(GER_COLUMN)}
 constexpr Column kRepresentanteColumns[] = {GER_REPRESENTANTE_COLUMNS(GER_COLUMN)};
 constexpr Column kEmprRepresColumns[] = {GER_EMPRREPRES_COLUMNS(GER_COLUMN)};
 constexpr Column kNotasColumns[] = {GER_NOTASEXPLICATIVAS_COLUMNS(GER_COLUMN)};
+constexpr Column kSeqAlteracaoColumns[] = {GER_SEQALTERACAO_COLUMNS(GER_COLUMN)};
+constexpr Column kEmprAlteracaoColumns[] = {GER_EMPRALTERACAO_COLUMNS(GER_COLUMN)};
 #undef GER_COLUMN
 
 constexpr std::string_view kKeyPais[] = {Pais::CDPAIS};
@@ -97,10 +99,13 @@ constexpr std::string_view kKeyFilial[] = {Filial::CDFILIAL};
 constexpr std::string_view kKeyQualifAssina[] = {QualifAssina::CDQUALIFASSINA};
 constexpr std::string_view kKeyRepresentante[] = {Representante::CDREPRES};
 constexpr std::string_view kKeyEmprRepres[] = {EmprRepres::CDEMPRESA, EmprRepres::CDREPRES};
+constexpr std::string_view kKeySeqAlteracao[] = {SeqAlteracao::CDSEQALTERACAO};
 
 // The registration check and the branch list look companies up by these.
 constexpr Index kEmpresaIndexes[] = {{"EMPRESA_INSC", Empresa::NRINSJUREMPR}};
 constexpr Index kFilialIndexes[] = {{"FILIAL_EMPRESA", Filial::CDEMPRESA}};
+// A seat asks for the companies changed since its number.
+constexpr Index kEmprAlteracaoIndexes[] = {{"EMPRALTERACAO_SEQ", EmprAlteracao::NRSEQALTERACAO}};
 
 }  // namespace
 
@@ -120,13 +125,17 @@ constexpr Table kQualifAssina{"QUALIFASSINA", kQualifAssinaColumns, kKeyQualifAs
 constexpr Table kRepresentante{"REPRESENTANTE", kRepresentanteColumns, kKeyRepresentante};
 constexpr Table kEmprRepres{"EMPRREPRES", kEmprRepresColumns, kKeyEmprRepres};
 constexpr Table kNotasExplicativas{"NOTASEXPLICATIVAS", kNotasColumns, kKeyEmpresa};
+constexpr Table kSeqAlteracao{"SEQALTERACAO", kSeqAlteracaoColumns, kKeySeqAlteracao};
+constexpr Table kEmprAlteracao{"EMPRALTERACAO", kEmprAlteracaoColumns, kKeyEmpresa,
+                               kEmprAlteracaoIndexes};
 
 namespace {
 
 constexpr const Table* kServerTables[] = {
     &kPais,         &kEstado,        &kMunicipio,  &kBairro,           &kCentCust, &kContador,
     &kCnae,         &kFpas,          &kNatureza,   &kEmpresa,          &kFilial,   &kParGeral,
-    &kQualifAssina, &kRepresentante, &kEmprRepres, &kNotasExplicativas};
+    &kQualifAssina, &kRepresentante, &kEmprRepres, &kNotasExplicativas, &kSeqAlteracao,
+    &kEmprAlteracao};
 
 // The screens' datasets.
 constexpr Shown kHidden{.visible = false};

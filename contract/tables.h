@@ -156,6 +156,20 @@ namespace ger::record {
 #define GER_NOTASEXPLICATIVAS_COLUMNS(X) \
   X(CDEMPRESA, S, 2) \
   X(DSOBSERVEMP, M, 0)
+// The change number: one row per numbered list (CDSEQALTERACAO "EMPRESA"), advanced in the
+// transaction of each stored change; and the number of each company's last change, who made it,
+// whether it deleted the company, and its logo's size and digest.
+#define GER_SEQALTERACAO_COLUMNS(X) \
+  X(CDSEQALTERACAO, S, 20) \
+  X(NRSEQALTERACAO, F, 0)
+#define GER_EMPRALTERACAO_COLUMNS(X) \
+  X(CDEMPRESA, S, 2) \
+  X(NRSEQALTERACAO, F, 0) \
+  X(IDEXCLUIDA, S, 1) \
+  X(NMUSUALTERACAO, S, 100) \
+  X(DTALTERACAO, D, 0) \
+  X(NRTAMLOGO, F, 0) \
+  X(DSRESUMOLOGO, S, 64)
 
 struct Pais { GER_PAIS_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct Estado { GER_ESTADO_COLUMNS(GER_RECORD_COLUMN_NAME) };
@@ -173,12 +187,14 @@ struct QualifAssina { GER_QUALIFASSINA_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct Representante { GER_REPRESENTANTE_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct EmprRepres { GER_EMPRREPRES_COLUMNS(GER_RECORD_COLUMN_NAME) };
 struct NotasExplicativas { GER_NOTASEXPLICATIVAS_COLUMNS(GER_RECORD_COLUMN_NAME) };
+struct SeqAlteracao { GER_SEQALTERACAO_COLUMNS(GER_RECORD_COLUMN_NAME) };
+struct EmprAlteracao { GER_EMPRALTERACAO_COLUMNS(GER_RECORD_COLUMN_NAME) };
 // clang-format on
 
 // The tables of the server, each declared once.
 extern const Table kPais, kEstado, kMunicipio, kBairro, kCentCust, kContador, kCnae, kFpas,
     kNatureza, kEmpresa, kFilial, kParGeral, kQualifAssina, kRepresentante, kEmprRepres,
-    kNotasExplicativas;
+    kNotasExplicativas, kSeqAlteracao, kEmprAlteracao;
 
 // Every table of the server in the order they are created.
 std::span<const Table* const> ServerTables();

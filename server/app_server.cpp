@@ -6,6 +6,7 @@
 #include <boost/json/monotonic_resource.hpp>
 #include <chrono>
 
+#include "change_feed.h"
 #include "http_server.h"
 #include "log_sink.h"
 #include "rpc_request.h"

@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "change_feed.h"
 #include "contract/tables.h"
 #include "core/utf8.h"
 #include "data/packet.h"
@@ -350,6 +351,10 @@ void LoadRows(db::Connection& target, BackupRows& backup, const fs::path& file) 
     });
     batch.Flush();
   }
+  // Made after the rows: the restored rows are no changes to number.
+  target.ExecuteScript(ChangeTriggerSql(target.GetEngine()));
+  // The restored logos' stored sizes and digests, checked against their bytes.
+  PrepareChangeFeed(target);
   tx.Commit();
 }
 
@@ -369,7 +374,9 @@ class SqliteBackupRows final : public BackupRows {
   }
 
   void Read(const record::Table& table, const std::function<void(Row&&)>& take) override {
-    const Found& found = tables_.at(std::string(table.name));
+    auto kept = tables_.find(std::string(table.name));
+    if (kept == tables_.end()) return;  // a table the server rebuilds, absent from older backups
+    const Found& found = kept->second;
     std::string sql = "SELECT ";
     for (std::size_t i = 0; i < table.columns.size(); ++i)
       sql += (i ? ", " : "") + Quoted(table.columns[i].name);
@@ -441,6 +448,7 @@ class SqliteBackupRows final : public BackupRows {
       const std::vector<std::string>* entry = nullptr;
       for (const auto& o : objects)
         if (utf8::SameText(o[1], table->name)) entry = &o;
+      if (!entry && RebuiltWhenMissing(table->name)) continue;
       if (!entry) Fail(notThis + "it has no table " + std::string(table->name));
       if ((*entry)[0] != "table" || Lower((*entry)[3]).starts_with("create virtual"))
         Fail(notThis + "its " + std::string(table->name) + " is a " + (*entry)[0] +
@@ -700,6 +708,7 @@ class PgBackupRows final : public BackupRows {
     const std::string notThis = file.string() + " is not a backup of this database: ";
     for (const record::Table* table : record::ServerTables()) {
       auto it = tables_.find(Lower(std::string(table->name)));
+      if (it == tables_.end() && RebuiltWhenMissing(table->name)) continue;
       if (it == tables_.end())
         Fail(notThis + "it has no table " + std::string(table->name) + kNothingRestored);
       if (it->second.size() != 1)
@@ -794,7 +803,9 @@ class PgBackupRows final : public BackupRows {
     std::set<std::string> schemas;
     for (const record::Table* table : record::ServerTables()) {
       const std::string name = Lower(std::string(table->name));
-      schemas.insert(tables_.at(name).front());
+      auto found = tables_.find(name);
+      if (found == tables_.end()) continue;  // rebuilt by the server, absent from older backups
+      schemas.insert(found->second.front());
       argv.push_back("--table=" + name);
     }
     // Each declared table is in one schema (checked): the other schemas have none of them.
@@ -844,6 +855,7 @@ class PgBackupRows final : public BackupRows {
         CheckExtraColumn(file_, *table, name, text.find(" NOT NULL") != std::string::npos, notes);
     }
     for (const record::Table* t : record::ServerTables()) {
+      if (RebuiltWhenMissing(t->name) && !tables_.count(Lower(std::string(t->name)))) continue;
       const std::set<std::string>& found = present[Lower(std::string(t->name))];
       for (const record::Column& c : t->columns)
         if (!found.count(Lower(std::string(c.name))))

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app_server.h"
+#include "change_feed.h"
 #include "core/secret_file.h"
 #include "log_sink.h"
 #include "paths.h"
@@ -257,6 +258,7 @@ void PrepareDatabase(server::ConnectionPool& pool, FileLock& serverLock, const S
     server::SeedDemo(*c, refDir);
     spdlog::info("demo companies in place");
   }
+  server::PrepareChangeFeed(*c);
 }
 
 // Serves until SIGINT or SIGTERM arrives or the listener fails.

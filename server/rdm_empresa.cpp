@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <boost/json.hpp>
 
+#include "change_feed.h"
 #include "change_set.h"
 #include "contract/tables.h"
 #include "core/exceptions.h"
@@ -251,7 +252,8 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   using P = json::array&;
   using C = db::Connection&;
 
-  Register("GetEmpresa", 0, 0, &RdmEmpresa::GetEmpresa);
+  Register("GetEmpresa", 0, 2, &RdmEmpresa::GetEmpresa);
+  Register("GetLogoEmpresa", 1, 1, [](C c, P p) { return CompanyLogo(c, Text(p, 0)); });
   Register("SetEmpresa", 7, 7, &RdmEmpresa::SetEmpresa);
   Register("Delete", 1, 2, &RdmEmpresa::DeleteEmpresa);
   Register("GetVerifEmpresa", 1, 1, &RdmEmpresa::GetVerifEmpresa);
@@ -357,7 +359,9 @@ std::string RdmEmpresa::GetRepresentante(db::Connection& c, json::array& p) {
 std::string RdmEmpresa::SetRepresentante(db::Connection& c, json::array& p) {
   ChangeSet changes = Changes(p, 0);
   const std::vector<RepresLink> links = LinksWritten(changes);
+  const std::vector<std::string> companies = CompaniesOf(changes);
   db::Transaction tx(c);
+  LockChangeNumber(c);
   try {
     ApplyChanges(c, emprRepres_, std::move(changes));
   } catch (const db::ConstraintError& e) {
@@ -366,6 +370,7 @@ std::string RdmEmpresa::SetRepresentante(db::Connection& c, json::array& p) {
     throw RpcError(kApplicationError, "Representante legal já cadastrado.");
   }
   CheckLinks(c, links);
+  StampCompanies(c, companies);
   tx.Commit();
   return std::string("null");
 }
@@ -413,13 +418,35 @@ std::string RdmEmpresa::GetNotasExplicativas(db::Connection& c, json::array& p) 
 
 std::string RdmEmpresa::SetNotasExplicativas(db::Connection& c, json::array& p) {
   ChangeSet changes = Changes(p, 0);
+  const std::vector<std::string> companies = CompaniesOf(changes);
   db::Transaction tx(c);
+  LockChangeNumber(c);
   ApplyChanges(c, notas_, std::move(changes));
+  StampCompanies(c, companies);
   tx.Commit();
   return std::string("null");
 }
 
-std::string RdmEmpresa::GetEmpresa(db::Connection& c, json::array&) {
+std::string RdmEmpresa::GetEmpresa(db::Connection& c, json::array& p) {
+  if (!p.empty()) {
+    // The optional arguments: the logos' bytes ("S") or their size and digest ("N"), then the
+    // change number after which the changed companies are asked for.
+    const std::string logos = Text(p, 0);
+    if (logos != "S" && logos != "N")
+      throw RpcError(kInvalidParams,
+                     "O parâmetro 1 deve ser \"S\" (com os logotipos) ou \"N\" (sem eles).");
+    std::int64_t since = kWholeList;
+    if (p.size() > 1) {
+      // An empty number asks for the whole list with the number it was read at.
+      const std::string number = Text(p, 1);
+      if (number.empty()) return CompanyList(c, logos == "S", kWholeListNumbered);
+      if (number.size() > 15 || OnlyDigits(number) != number)
+        throw RpcError(kInvalidParams,
+                       "O parâmetro 2 deve ser o número de alteração, em algarismos.");
+      since = std::stoll(number);
+    }
+    return CompanyList(c, logos == "S", since);
+  }
   std::string cols;
   for (const FieldDef& f : empresa_.columns) cols += (cols.empty() ? "" : ", ") + f.name;
   // The largest answer of the screen: written straight from the cursor.
@@ -456,8 +483,11 @@ std::string RdmEmpresa::SetEmpresa(db::Connection& c, json::array& p) {
                               const std::vector<int>& columnOf) {
     BeforeCompanyDelete(conn, old, columnOf);
   };
+  const std::vector<std::string> companies = CompaniesOf(changes);
   db::Transaction tx(c);
+  LockChangeNumber(c);
   ApplyChanges(c, empresa_, std::move(changes), hooks);
+  StampCompanies(c, companies);
   tx.Commit();
   return "null";
 }
@@ -493,15 +523,19 @@ std::string RdmEmpresa::DeleteEmpresa(db::Connection& c, json::array& p) {
     };
     hooks.deleteGone = [] { throw RpcError(kApplicationError, kDeleted); };
     db::Transaction tx(c);
+    LockChangeNumber(c);
     ApplyChanges(c, empresa_, std::move(held), hooks);
+    StampCompanies(c, {code});
     tx.Commit();
     return "null";
   }
   db::Transaction tx(c);
+  LockChangeNumber(c);
   RefuseCompanyWithBranches(c, code);
   DeleteCompanyDependents(c, code);
   if (c.Execute("DELETE FROM EMPRESA WHERE CDEMPRESA = :CD", {{"CD", code}}) > 0)
     RecordChange(c, "EMPRESA", kHistoryDelete, code, code, {});
+  StampCompanies(c, {code});
   tx.Commit();
   return "null";
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "change_feed.h"
 #include "contract/tables.h"
 #include "core/utf8.h"
 #include "history.h"
@@ -144,6 +145,7 @@ void CreateSchema(db::Connection& connection) {
                                  "; add it or start on a new database");
     }
   }
+  connection.ExecuteScript(ChangeTriggerSql(connection.GetEngine()));
 }
 
 bool HasSchema(db::Connection& connection) {

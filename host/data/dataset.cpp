@@ -889,4 +889,101 @@ void TDataSet::EmptyDataSet() {
   NotifyDataEvent(DataEvent::DataSetChange);
 }
 
+std::vector<std::string> TDataSet::MergeRows(const DataPacket& rows, std::string_view keyField,
+                                             const std::vector<std::string>& removedKeys) {
+  CheckActive();
+  TField& keyFieldRef = FieldByName(keyField);
+  const int key = keyFieldRef.Index();
+  const int packetKey = rows.IndexOf(keyField);
+  if (!rows.rows.empty() && packetKey < 0)
+    throw EDatabaseError("Campo '" + std::string(keyField) +
+                         "' não encontrado no pacote de dados.");
+  // Which field each packet column feeds (-1: none), checked before anything changes.
+  std::vector<int> target(rows.fields.size(), -1);
+  for (std::size_t j = 0; j < rows.fields.size(); ++j)
+    if (TField* f = FindField(rows.fields[j].name)) target[j] = f->Index();
+  std::vector<Row> incoming;
+  incoming.reserve(rows.rows.size());
+  for (std::size_t r = 0; r < rows.rows.size(); ++r) {
+    const Row& in = rows.rows[r];
+    if (in.size() != rows.fields.size())
+      throw EDatabaseError("Pacote de dados inválido: linha " + std::to_string(r + 1) + " tem " +
+                           std::to_string(in.size()) + " valores, esperados " +
+                           std::to_string(rows.fields.size()) + ".");
+    Row out = in;
+    for (std::size_t j = 0; j < out.size(); ++j)
+      if (target[j] >= 0 && !Conform(fields_[static_cast<std::size_t>(target[j])]->Kind(), out[j]))
+        throw EDatabaseError(
+            "Pacote de dados inválido: linha " + std::to_string(r + 1) + ", campo '" +
+            rows.fields[j].name + "': valor incompatível com o tipo " +
+            std::string(FieldKindName(fields_[static_cast<std::size_t>(target[j])]->Kind())) + ".");
+    incoming.push_back(std::move(out));
+  }
+
+  Store& st = *store_;
+  Record* current = st.Current();
+  const int position = st.cur;
+  const bool editing = IsEditing(state_);
+  auto keyOf = [&](const Record& r) -> std::string {
+    const auto* s = std::get_if<std::string>(&r.values[static_cast<std::size_t>(key)]);
+    return s ? *s : std::string();
+  };
+  auto find = [&](const std::string& k) -> Record* {
+    for (Record* r : st.view)
+      if (keyOf(*r) == k) return r;
+    return nullptr;
+  };
+  auto held = [&](const Record* r) {
+    return r->status != RowStatus::Base || (editing && r == current);
+  };
+  std::vector<std::string> kept;
+  for (Row& in : incoming) {
+    const auto* k = std::get_if<std::string>(&in[static_cast<std::size_t>(packetKey)]);
+    if (!k) continue;
+    if (Record* r = find(*k)) {
+      if (held(r)) {
+        kept.push_back(*k);
+        continue;
+      }
+      for (std::size_t j = 0; j < in.size(); ++j)
+        if (target[j] >= 0) r->values[static_cast<std::size_t>(target[j])] = std::move(in[j]);
+      continue;
+    }
+    auto rec = std::make_unique<Record>();
+    rec->id = st.nextId++;
+    rec->values.resize(fields_.size());
+    for (std::size_t j = 0; j < in.size(); ++j)
+      if (target[j] >= 0) rec->values[static_cast<std::size_t>(target[j])] = std::move(in[j]);
+    const std::string newKey = *k;
+    auto at = std::find_if(st.view.begin(), st.view.end(),
+                           [&](const Record* r) { return keyOf(*r) > newKey; });
+    st.view.insert(at, rec.get());
+    st.all.push_back(std::move(rec));
+  }
+  for (const std::string& k : removedKeys) {
+    Record* r = find(k);
+    if (!r) continue;
+    if (held(r)) {
+      kept.push_back(k);
+      continue;
+    }
+    st.view.erase(std::find(st.view.begin(), st.view.end(), r));
+    if (r == current) current = nullptr;
+    st.Erase(r);
+  }
+  // A row posted here (an include) sits where it was typed; the server's order is the key's.
+  auto byKey = [&](const Record* a, const Record* b) { return keyOf(*a) < keyOf(*b); };
+  if (!std::is_sorted(st.view.begin(), st.view.end(), byKey))
+    std::stable_sort(st.view.begin(), st.view.end(), byKey);
+  if (current) {
+    st.cur = static_cast<int>(std::find(st.view.begin(), st.view.end(), current) - st.view.begin());
+  } else {
+    st.cur = st.view.empty() ? -1 : std::clamp(position, 0, static_cast<int>(st.view.size()) - 1);
+  }
+  bof_ = st.view.empty() || st.cur == 0;
+  eof_ = st.view.empty();
+  NotifyDataEvent(DataEvent::DataSetChange);
+  return kept;
+}
+
 }  // namespace ger

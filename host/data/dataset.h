@@ -129,6 +129,17 @@ class TDataSet {
   void CopyFrom(const TDataSet& source);  // source's rows as shown become this one's base rows
   void EmptyDataSet();                    // no rows, no log
 
+  // Brings rows the server changed into the base rows without reloading the others: each row of
+  // `rows` replaces the values of the columns it carries in the row of the same `keyField` value
+  // (a row not there is added where the rows' ascending key order puts it; rows out of that order
+  // are put back in it), and the rows of
+  // `removedKeys` go. A row with pending changes, or being edited, is left as it stands and its
+  // key is returned. The cursor stays on its row (on the same position when that row went); no
+  // scroll event fires, the data sources are told of the change. EDatabaseError when the packet
+  // does not fit the fields it names (and then nothing changes); the dataset must be active.
+  std::vector<std::string> MergeRows(const DataPacket& rows, std::string_view keyField,
+                                     const std::vector<std::string>& removedKeys = {});
+
   // Events.
   Event BeforeOpen, AfterOpen, BeforeClose, AfterClose;
   Event BeforeInsert, AfterInsert, BeforeEdit, AfterEdit, BeforePost, AfterPost;
