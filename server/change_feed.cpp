@@ -54,9 +54,9 @@ void WriteCompanyRow(db::Connection& c, const std::string& code) {
       "UPDATE EMPRALTERACAO SET NMUSUALTERACAO = :US, DTALTERACAO = :DT, NRTAMLOGO = :TAM, "
       "DSRESUMOLOGO = :RES WHERE CDEMPRESA = :CD",
       {{"CD", code},
-       {"US",
-        std::string(utf8::Left(
-            CurrentCaller().person, static_cast<std::size_t>(record::kEmprAlteracao["NMUSUALTERACAO"].size)))},
+       {"US", std::string(utf8::Left(
+                  CurrentCaller().person,
+                  static_cast<std::size_t>(record::kEmprAlteracao["NMUSUALTERACAO"].size)))},
        {"DT", DateTime::Now()},
        {"TAM", size},
        {"RES", digest}});
