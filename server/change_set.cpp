@@ -182,6 +182,7 @@ class Applier {
   }
   void Note(char operation, const Row& keyRow, const Row* before, const Row* after,
             const std::vector<std::size_t>& fields) {
+    if (!HistoryRecording()) return;
     std::string key, company;
     for (std::size_t f : keyField_) {
       key += (key.empty() ? "" : "/") + HistoryText(Column(f), keyRow[f]);

@@ -1,5 +1,6 @@
 #include "history.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -44,6 +45,44 @@ std::string Cut(std::string_view text, std::size_t size) {
   return std::string(utf8::Left(out, size));
 }
 
+// The parameter names of the i-th row of one statement (C<i>, B<i>, A<i>), made once.
+struct Names {
+  std::string column, before, after;
+};
+const std::vector<Names>& RowNames() {
+  static const std::vector<Names> names = [] {
+    std::vector<Names> out;
+    for (std::size_t i = 0; i < kBatch; ++i) {
+      const std::string n = std::to_string(i);
+      out.push_back({"C" + n, "B" + n, "A" + n});
+    }
+    return out;
+  }();
+  return names;
+}
+
+// The INSERT of `rows` rows of one change (1..kBatch). Each is the start of the longest one,
+// made once: the same text finds the connection's prepared statement again.
+std::string_view InsertSql(std::size_t rows) {
+  struct Texts {
+    std::string longest;
+    std::vector<std::size_t> end;  // of the text of i rows
+  };
+  static const Texts texts = [] {
+    Texts t;
+    t.longest = "INSERT INTO HISTORICO (" + std::string(kColumns) + ") VALUES ";
+    t.end.push_back(0);
+    for (std::size_t i = 0; i < kBatch; ++i) {
+      const std::string n = std::to_string(i);
+      t.longest += i == 0 ? "(" : ",(";
+      t.longest += ":P0,:P1,:P2,:P3,:P4,:P5,:P6,:C" + n + ",:B" + n + ",:A" + n + ")";
+      t.end.push_back(t.longest.size());
+    }
+    return t;
+  }();
+  return std::string_view(texts.longest).substr(0, texts.end.at(rows));
+}
+
 }  // namespace
 
 bool IsPeopleOrHistoryTable(std::string_view name) {
@@ -52,6 +91,10 @@ bool IsPeopleOrHistoryTable(std::string_view name) {
 
 void SetHistoryRecording(bool on) {
   gRecording = on;
+}
+
+bool HistoryRecording() {
+  return gRecording;
 }
 
 std::string HistorySchemaSql(db::Engine engine) {
@@ -128,34 +171,33 @@ void RecordChange(db::Connection& c, std::string_view table, char operation, std
                   std::string_view company, const std::vector<ColumnChange>& columns) {
   if (!gRecording) return;
   const Caller& caller = CurrentCaller();
-  const std::string when = UtcNow();
-  const std::string seat = Cut(caller.seat, kSeatSize);
-  const std::string keyText = Cut(key, kKeySize);
-  const std::string op(1, operation);
-  // The values every row of the change shares go once, as P0..P6.
-  db::Params shared = {
-      {"P0", when},    {"P1", caller.person},        {"P2", seat}, {"P3", std::string(table)},
-      {"P4", keyText}, {"P5", std::string(company)}, {"P6", op}};
   const std::size_t rows = std::max<std::size_t>(columns.size(), 1);
+  // The values every row of the change shares go once, as P0..P6.
+  db::Params params = {{"P0", UtcNow()},
+                       {"P1", caller.person},
+                       {"P2", Cut(caller.seat, kSeatSize)},
+                       {"P3", std::string(table)},
+                       {"P4", Cut(key, kKeySize)},
+                       {"P5", std::string(company)},
+                       {"P6", std::string(1, operation)}};
+  params.reserve(7 + 3 * std::min(rows, kBatch));
   for (std::size_t start = 0; start < rows; start += kBatch) {
-    db::Params params = shared;
-    std::string sql = "INSERT INTO HISTORICO (" + std::string(kColumns) + ") VALUES ";
-    for (std::size_t i = start; i < std::min(rows, start + kBatch); ++i) {
-      const std::string n = std::to_string(i);
-      sql += i == start ? "" : ",";
-      sql += "(:P0,:P1,:P2,:P3,:P4,:P5,:P6,:C" + n + ",:B" + n + ",:A" + n + ")";
+    const std::size_t count = std::min(rows - start, kBatch);
+    params.resize(7);
+    for (std::size_t i = 0; i < count; ++i) {
+      const Names& n = RowNames()[i];
       if (columns.empty()) {
-        params.emplace_back("C" + n, std::monostate{});
-        params.emplace_back("B" + n, std::monostate{});
-        params.emplace_back("A" + n, std::monostate{});
+        params.emplace_back(n.column, std::monostate{});
+        params.emplace_back(n.before, std::monostate{});
+        params.emplace_back(n.after, std::monostate{});
         continue;
       }
-      const ColumnChange& ch = columns[i];
-      params.emplace_back("C" + n, ch.column);
-      params.emplace_back("B" + n, HistoryText(ch.column, ch.before));
-      params.emplace_back("A" + n, HistoryText(ch.column, ch.after));
+      const ColumnChange& ch = columns[start + i];
+      params.emplace_back(n.column, ch.column);
+      params.emplace_back(n.before, HistoryText(ch.column, ch.before));
+      params.emplace_back(n.after, HistoryText(ch.column, ch.after));
     }
-    c.Execute(sql, params);
+    c.Execute(InsertSql(count), params);
   }
 }
 

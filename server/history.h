@@ -56,7 +56,9 @@ std::string HistoryCsv(const DataPacket& rows);
 // a restore keeps them as they are in the database restored into.
 bool IsPeopleOrHistoryTable(std::string_view name);
 
-// Off only for the benchmark that weighs what the history costs a save.
+// Off only for the benchmark that weighs what the history costs a save: then nothing of the
+// history is done, not even the texts of a change.
 void SetHistoryRecording(bool on);
+bool HistoryRecording();
 
 }  // namespace ger::server
