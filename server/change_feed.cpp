@@ -45,8 +45,22 @@ std::string StoredLogo(db::Connection& c, const std::string& code) {
 // Adds who made the server's own save, when, and its logo's digest (which a trigger on SQLite
 // cannot make) to the company's row of EMPRALTERACAO, numbered by the triggers.
 void WriteCompanyRow(db::Connection& c, const std::string& code) {
+  // The size and digest the row holds stay when the stored logo still has that size and the
+  // digest was made from it: the triggers clear the digest (SQLite) or make it again
+  // (PostgreSQL) whenever a logo is written. Otherwise the logo is read and hashed.
+  const DataPacket held = c.Query("SELECT " + LengthOf(c.GetEngine(), "E.DSARQLOGOEMPCLOB") +
+                                      ", A.NRTAMLOGO, A.DSRESUMOLOGO FROM EMPRESA E LEFT JOIN "
+                                      "EMPRALTERACAO A ON A.CDEMPRESA = E.CDEMPRESA WHERE "
+                                      "E.CDEMPRESA = :CD",
+                                  {{"CD", code}});
   Value size, digest;
-  if (const std::string logo = StoredLogo(c, code); !logo.empty()) {
+  const Row* row = held.rows.empty() ? nullptr : &held.rows[0];
+  const double length = row ? NumberOf(&(*row)[0]) : 0;
+  if (length > 0 && NumberOf(&(*row)[1]) == length && !TextOf(&(*row)[2]).empty()) {
+    size = length;
+    digest = (*row)[2];
+  } else if (const std::string logo = length > 0 ? StoredLogo(c, code) : std::string();
+             !logo.empty()) {
     size = static_cast<double>(logo.size());
     digest = LogoDigest(logo);
   }
