@@ -135,6 +135,19 @@ std::string Code(int i) {
   return {kDigits[(i / 36) % 36], kDigits[i % 36]};
 }
 
+// A 50 kB logo of noise (xorshift), which no compression or cache makes smaller.
+std::string NoiseLogo() {
+  std::string logo(50 * 1024, '\0');
+  std::uint32_t x = 2463534242u;
+  for (char& b : logo) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<char>(x);
+  }
+  return logo;
+}
+
 // Fills EMPRESA with `count` companies of every column (no logos), in one transaction.
 void SeedCompanies(const std::string& url, const std::vector<FieldDef>& columns, int count) {
   auto c = db::Connection::Open(url);
@@ -369,14 +382,7 @@ int ServerBench(const std::map<std::string, std::string>& o) {
   // The same list with a 50 kB logo in every company.
   {
     auto c = db::Connection::Open(o.at("--db"));
-    std::string logo(50 * 1024, '\0');
-    std::uint32_t x = 2463534242u;
-    for (char& b : logo) {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      b = static_cast<char>(x);
-    }
+    const std::string logo = NoiseLogo();
     c->Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L", {{"L", Bytes{logo}}});
   }
   auto logos = Sample(4, [&](int) { LoadCompanyList(net); });
@@ -719,14 +725,7 @@ int LogosBench(const std::map<std::string, std::string>& o) {
   close();
   {
     auto c = db::Connection::Open(url);
-    std::string logo(50 * 1024, '\0');
-    std::uint32_t x = 2463534242u;
-    for (char& b : logo) {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      b = static_cast<char>(x);
-    }
+    const std::string logo = NoiseLogo();
     c->Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L", {{"L", Bytes{logo}}});
     c->Execute(
         "UPDATE EMPRESA SET CDPAIS = '1058', SGESTADO = 'SP', CDMUNICIPIO = '5030', "

@@ -204,10 +204,10 @@ std::string StoredListColumns() {
   return cols + ", A.NRTAMLOGO, A.DSRESUMOLOGO";
 }
 
-// Field kinds and flags as the plain list gives them; the sizes and digests a company's row lacks
-// (a logo written by another program) computed from the stored bytes.
-void Finish(db::Connection& c, DataPacket& list, bool withLogos) {
-  for (FieldDef& f : list.fields) {
+// The list's fields as the declaration has them (kinds, sizes, flags), and the logo's size and
+// digest.
+void ListFields(std::vector<FieldDef>& fields) {
+  for (FieldDef& f : fields) {
     if (const record::Column* col = record::kEmpresa.Find(f.name)) {
       f.kind = col->kind;
       f.size = col->size;
@@ -215,8 +215,16 @@ void Finish(db::Connection& c, DataPacket& list, bool withLogos) {
       f.flags.key = record::kEmpresa.IsKey(f.name);
     } else {
       f.flags = ProviderFlags::None();
+      f.kind = f.name == "NRTAMLOGO" ? FieldKind::Float : FieldKind::String;
+      f.size = f.name == "NRTAMLOGO" ? 0 : 64;
     }
   }
+}
+
+// Field kinds and flags as the plain list gives them; the sizes and digests a company's row lacks
+// (a logo written by another program) computed from the stored bytes.
+void Finish(db::Connection& c, DataPacket& list, bool withLogos) {
+  ListFields(list.fields);
   if (withLogos) return;
   const int size = list.IndexOf("NRTAMLOGO"), registered = list.IndexOf("NRTAMREG"),
             digest = list.IndexOf("DSRESUMOLOGO"), code = list.IndexOf("CDEMPRESA");
@@ -277,23 +285,6 @@ bool StoreLogoDigests(db::Connection& c, bool everyCompany) {
         {{"CD", code}, {"TAM", size}, {"RES", digest}});
   }
   return true;
-}
-
-// The list's fields as the declaration has them (kinds, sizes, flags), and the logo's size and
-// digest.
-void ListFields(std::vector<FieldDef>& fields) {
-  for (FieldDef& f : fields) {
-    if (const record::Column* col = record::kEmpresa.Find(f.name)) {
-      f.kind = col->kind;
-      f.size = col->size;
-      f.flags = col->flags;
-      f.flags.key = record::kEmpresa.IsKey(f.name);
-    } else {
-      f.flags = ProviderFlags::None();
-      f.kind = f.name == "NRTAMLOGO" ? FieldKind::Float : FieldKind::String;
-      f.size = f.name == "NRTAMLOGO" ? 0 : 64;
-    }
-  }
 }
 
 }  // namespace
