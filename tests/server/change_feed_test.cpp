@@ -228,6 +228,52 @@ TEST_F(ChangeFeedTest, TheListCarriesEachLogosSizeAndDigestAndTheBytesComeByComp
       ger::server::LogoDigest(logo + "x"));
 }
 
+TEST_F(ChangeFeedTest, ASaveThatLeavesTheLogoKeepsItsDigestAndRecordsNoLogoChange) {
+  Start({"--demo"});
+  std::string logo(20 * 1024, '\0'), other = logo;
+  for (std::size_t i = 0; i < logo.size(); ++i) {
+    logo[i] = static_cast<char>(i * 7 + 3);
+    other[i] = static_cast<char>(i * 11 + 5);
+  }
+  DataPacket list = Rows(rdm.GetEmpresa());
+  Row now = list.rows[0];
+  now[list.IndexOf("DSARQLOGOEMPCLOB")] = Bytes{logo};
+  ChangeSet delta;
+  delta.fields = list.fields;
+  delta.changes.push_back({ChangeKind::Update, list.rows[0], now});
+  ASSERT_TRUE(rdm.SetEmpresa(delta, false, false, false, false, false, false).ok());
+  auto stamp = [&] {
+    const Row r = Db().Query(
+                          "SELECT NRTAMLOGO, DSRESUMOLOGO, NMUSUALTERACAO FROM EMPRALTERACAO "
+                          "WHERE CDEMPRESA = '01'")
+                      .rows.at(0);
+    const auto* digest = std::get_if<std::string>(&r[1]);
+    return std::to_string(std::get<double>(r[0])) + "|" + (digest ? *digest : "null") + "|" +
+           (ger::IsNull(r[2]) ? "null" : "by");
+  };
+  const std::string size = std::to_string(20.0 * 1024) + "|";
+  EXPECT_EQ(stamp(), size + ger::server::LogoDigest(logo) + "|by");
+  Rename(rdm, "01", "Primeira");
+  EXPECT_EQ(stamp(), size + ger::server::LogoDigest(logo) + "|by");
+
+  // Another program writes a logo of the same size: the next save's stamp has its digest.
+  Db().Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L WHERE CDEMPRESA = '01'",
+               {{"L", Bytes{other}}});
+  Rename(rdm, "01", "Primeira de novo");
+  EXPECT_EQ(stamp(), size + ger::server::LogoDigest(other) + "|by");
+
+  // The renames recorded the name only; the logo's change once, as size and digest.
+  std::vector<std::string> columns;
+  for (const Row& r : Db().Query("SELECT NMCOLUNAHISTORICO, DSDEPOISHISTORICO FROM HISTORICO "
+                                 "WHERE CDEMPRESA = '01' AND IDOPERACAOHISTORICO = 'A' ORDER BY "
+                                 "NRHISTORICO")
+                          .rows)
+    columns.push_back(std::get<std::string>(r[0]) + "=" + std::get<std::string>(r[1]));
+  EXPECT_EQ(columns, (std::vector<std::string>{
+                         "DSARQLOGOEMPCLOB=20480 bytes, SHA-256 " + ger::server::LogoDigest(logo),
+                         "NMEMPRESA=Primeira", "NMEMPRESA=Primeira de novo"}));
+}
+
 TEST_F(ChangeFeedTest, TwoServersOnOneDatabaseNumberTheirSavesAsOne) {
   // One SQLite file is served by one server; several share a PostgreSQL database.
   if (gPgUrl.empty()) GTEST_SKIP() << "PostgreSQL only";
