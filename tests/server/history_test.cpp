@@ -227,3 +227,28 @@ TEST_F(PeopleTest, ALinkKeepsTheCpfMaskedAndANeighbourhoodIsRecorded) {
   EXPECT_EQ(S(rows.rows[0][9]), "Vila Nova Histórica");
   EXPECT_EQ(S(rows.rows[0][1]), "local");
 }
+
+TEST_F(PeopleTest, AChangeOfManyColumnsIsRecordedWholeOneRowPerColumnInOrder) {
+  // More columns than one statement writes: each statement's rows are the next ones.
+  ger::server::CreateSchema(Db());
+  std::vector<ger::server::ColumnChange> columns;
+  for (int i = 0; i < 120; ++i)
+    columns.push_back({"COLUNA" + std::to_string(i), Value{"antes " + std::to_string(i)},
+                       Value{"depois " + std::to_string(i)}});
+  {
+    ger::server::CallerScope who({"Ana", "mesa-1"});
+    ger::db::Transaction tx(Db());
+    ger::server::RecordChange(Db(), "EMPRESA", ger::server::kHistoryUpdate, "05", "05", columns);
+    tx.Commit();
+  }
+  const DataPacket rows = Db().Query(
+      "SELECT NMUSUARIO, NMESTACAOHISTORICO, DSCHAVEHISTORICO, NMCOLUNAHISTORICO, "
+      "DSANTESHISTORICO, DSDEPOISHISTORICO FROM HISTORICO ORDER BY NRHISTORICO");
+  ASSERT_EQ(rows.rows.size(), columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    std::string line;
+    for (const Value& v : rows.rows[i]) line += S(v) + "|";
+    EXPECT_EQ(line, "Ana|mesa-1|05|COLUNA" + std::to_string(i) + "|antes " + std::to_string(i) +
+                        "|depois " + std::to_string(i) + "|");
+  }
+}
