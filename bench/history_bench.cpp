@@ -3,6 +3,7 @@
 // a company with 10,000 changes opened (the server's query and answer, the client's decoding, the
 // window's model and its grid).
 //   ger_bench_history --db URL --data DIR --label NAME [--saves N] [--history on|off]
+//                     [--logo BYTES]
 // --logo gives the company a picture of that size (none by default), which every save carries.
 // --history runs the saves one way only (no window), for counting their instructions under
 // callgrind apart: SetEmpresa is the function to collect in.
