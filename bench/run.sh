@@ -7,7 +7,10 @@
 #     throughput with 1, 4 and 16 clients, the company screen of the real module, and the
 #     company report to a PDF file;
 #   - ger_bench_tls: GetVerifEmpresa from the host's client through nginx, over TLS and in the
-#     clear side by side.
+#     clear side by side;
+#   - ger_bench_longpoll: 200 seats waiting in AguardaAlteracao (the server's CPU and sockets while
+#     they idle) and the time from a save to their answers, on one server (SQLite) and through a
+#     second server on the same PostgreSQL.
 # Usage: bench/run.sh BUILD_DIR   (./ger bench passes the release build)
 # Traffic goes only to 127.0.0.1. GER_TEST_PG names a PostgreSQL to use; without it a throw-away
 # one is started (as ./ger test does) when this runs as root or as the server's owner.
@@ -16,7 +19,7 @@ HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(dirname "$HERE")"
 BUILD="$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)"
 BIN="$BUILD/bin"
-cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger_bench_history ger-server \
+cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger_bench_history ger_bench_longpoll ger-server \
   Pkg_Ger00200 >/dev/null
 
 WORK="$(mktemp -d /tmp/ger-bench.XXXXXX)"
@@ -174,6 +177,9 @@ log "server round trips and throughput on SQLite"
 log "change history: saves with and without it, the window over 10,000 changes (SQLite)"
 "$BIN/ger_bench_history" --db "sqlite:$WORK/history.db" --data "$ROOT/data" --label sqlite \
   | tee -a "$FIGURES" >&2
+log "long poll: 200 seats waiting, idle for 10 s, then saves reaching them (SQLite)"
+"$BIN/ger_bench_longpoll" --server "$BIN/ger-server" --data "$ROOT/data" \
+  --db "sqlite:$WORK/longpoll.db" --label longpoll_sqlite | tee -a "$FIGURES" >&2
 
 PG_URL="${GER_TEST_PG:-}"
 if [ -z "$PG_URL" ] && [ "$(id -u)" -eq 0 ] && [ -x /usr/lib/postgresql/15/bin/initdb ]; then
@@ -201,6 +207,13 @@ if [ -n "$PG_URL" ]; then
   "$BIN/ger_bench_history" --db "$PG_URL${sep}options=-csearch_path%3D${schema}_h" \
     --data "$ROOT/data" --label postgresql | tee -a "$FIGURES" >&2
   psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_h CASCADE" >/dev/null
+  log "long poll: saves through one server reaching 200 seats waiting on another (PostgreSQL)"
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_lp CASCADE; CREATE SCHEMA ${schema}_lp" \
+    >/dev/null
+  "$BIN/ger_bench_longpoll" --server "$BIN/ger-server" --data "$ROOT/data" --second 1 --idle 0 \
+    --db "$PG_URL${sep}options=-csearch_path%3D${schema}_lp" --label longpoll_postgresql \
+    | tee -a "$FIGURES" >&2
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_lp CASCADE" >/dev/null
   psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS $schema CASCADE" >/dev/null
 else
   log "no PostgreSQL here (set GER_TEST_PG): its figures are left out"
@@ -269,6 +282,10 @@ targets = {
     ("logos", "CriaEmpresa_1296_logos_ratio"): ("<", 1.5),
     ("logos", "Confirmar_altered_1296_logos_p50"): ("<", 40),
     ("logos", "Confirmar_altered_1296_logos_list_bytes"): ("<", 65536),
+    ("longpoll_sqlite", "idle_200_waiters_cpu_of_core"): ("<", 1),
+    ("longpoll_sqlite", "idle_200_waiters_sockets"): ("<", 210),
+    ("longpoll_sqlite", "save_to_200_waiters_p99"): ("<", 200),
+    ("longpoll_postgresql", "save_to_200_waiters_p99"): ("<", 200),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")
