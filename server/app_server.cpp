@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "change_feed.h"
+#include "change_watch.h"
 #include "http_server.h"
 #include "log_sink.h"
 #include "rpc_request.h"
@@ -29,8 +30,8 @@ bool IsLoopback(const std::string& address) {
 }
 
 std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* methodOut,
-                      std::string* outcome, const std::function<void()>& releaseBody,
-                      bool* offload) {
+                      std::string* outcome, const std::function<void()>& releaseBody, bool* offload,
+                      std::optional<WaitingCall>* waiting) {
   *outcome = "error: malformed request";
   // A request is small: its values come from a buffer on the stack, not from the heap. A large
   // one (a logo) takes its values from the heap one by one, so that a method can give back what
@@ -53,6 +54,15 @@ std::string HandleRpc(RdmEmpresa& rdm, std::string_view body, std::string* metho
   if (releaseBody) releaseBody();
   try {
     std::string result = rdm.Invoke(request.method, request.params);
+    if (waiting && request.method == kWaitMethod) {
+      const ChangeWait wait = ParseChangeWait(request.params);
+      const std::int64_t seen = std::stoll(result);
+      if (seen <= wait.held && wait.longest.count() > 0) {
+        *waiting = WaitingCall{std::move(request.id), wait.held, seen, wait.longest};
+        *outcome = "waiting";
+        return {};
+      }
+    }
     *outcome = "ok";
     return RpcResultReply(request.id, std::move(result));
   } catch (const RpcError& e) {
@@ -79,6 +89,8 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
   http.loops = options_.threads;
   http.spin = std::chrono::microseconds(options_.spinMicros);
   http.limits.maxBody = kMaxBody;
+  watch_ = std::make_unique<ChangeWatch>([this] { return rdm_.ChangeNumber(); },
+                                         [this] { http_->WakeParked(); }, options_.changeCheck);
   http_ = std::make_unique<HttpServer>(
       std::move(http),
       [this](const HttpRequest& req, HttpReply& reply) { return Admit(req, reply); },
@@ -89,9 +101,13 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
             {gate_ ? gate_->PersonAdmitted(req.authorization) : std::string(kLocalPerson), {}});
         std::string method;
         std::string outcome;
+        std::optional<WaitingCall> waiting;
         reply.body = HandleRpc(rdm_, req.body, &method, &outcome, req.releaseBody,
-                               req.onLoop ? &reply.offload : nullptr);
+                               req.onLoop ? &reply.offload : nullptr, &waiting);
         if (reply.offload) return;
+        if (waiting) return Park(std::move(*waiting), CurrentCaller().person, reply);
+        // Calls parked on another change wake once the save is committed, not before.
+        if (outcome == "ok" && rdm_.Writes(method)) watch_->Committed();
         double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -103,7 +119,31 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
       });
 }
 
-AppServer::~AppServer() = default;
+AppServer::~AppServer() {
+  // Nothing wakes the loops once they are gone; the parked calls' tickets go with them.
+  watch_->Stop();
+  http_.reset();
+}
+
+void AppServer::Park(WaitingCall call, const std::string& person, HttpReply& reply) {
+  watch_->Saw(call.seen);
+  const auto start = std::chrono::steady_clock::now();
+  reply.parkUntil = start + call.longest;
+  reply.park = [this, call = std::move(call), ticket = watch_->Wait(), person, start,
+                people = gate_ != nullptr](HttpReply& answer, bool last) {
+    const std::int64_t now = std::max(call.seen, watch_->Known());
+    if (now <= call.held && !last) return false;
+    answer.body = RpcResultReply(call.id, std::to_string(now));
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const char* outcome = now > call.held ? "ok" : "ok (no change)";
+    if (people)
+      spdlog::info("{} {:.3f} ms {} ({})", kWaitMethod, ms, outcome, person);
+    else
+      spdlog::info("{} {:.3f} ms {}", kWaitMethod, ms, outcome);
+    return true;
+  };
+}
 
 std::string_view OriginPath(std::string_view target) {
   // The absolute form ("http://host:port/path") names this server too; only the path counts.

@@ -150,9 +150,15 @@ struct Conn {
   bool lingering = false;
   bool pending = true;       // no request of it admitted yet
   bool busy = false;         // a worker is answering its request: nothing else is read
+  bool parked = false;       // its request waits on the loop (HttpReply::park): nothing is read
   std::uint64_t serial = 0;  // names it to a worker's answer, which may come after it is gone
   std::size_t reserved = 0;  // of the server's body budget, for the request being read
   std::list<Conn*>::iterator pendingAt;  // in the loop's pending list, while pending
+  // While parked: what answers it, when at the latest, its place in the loop's parked list.
+  std::function<bool(HttpReply&, bool)> park;
+  Clock::time_point parkUntil;
+  bool parkKeepAlive = true;
+  std::list<Conn*>::iterator parkedAt;
   Clock::time_point lastActive, requestStart, lingerEnd, opened;
 
   explicit Conn(HttpLimits limits) : parser(limits) {}
@@ -244,6 +250,10 @@ class HttpServer::Loop {
   }
 
   void Run();
+  void WakeParked() {
+    parkWake_.store(true, std::memory_order_release);
+    Wake();
+  }
   // From a worker: the answer to a request this loop handed over.
   void Complete(std::unique_ptr<Job> job) {
     {
@@ -280,6 +290,10 @@ class HttpServer::Loop {
   void Dispatch(Conn& c, std::uint32_t events);
   void Offload(Conn& c, const HttpRequest& request, bool keepAlive);
   void TakeCompleted();
+  void Park(Conn& c, HttpReply& reply, bool keepAlive);
+  void Unpark(Conn& c);
+  void CheckParked(bool woken);
+  int WaitMillis() const;
 
   HttpServer& server_;
   const bool accepts_;
@@ -293,6 +307,9 @@ class HttpServer::Loop {
   std::vector<std::pair<int, std::string>> handed_;
   std::vector<std::unique_ptr<Job>> completed_;
   std::unordered_map<std::uint64_t, Conn*> working_;  // connections waiting for a worker
+  std::list<Conn*> parked_;
+  Clock::time_point nextParkDue_ = Clock::time_point::max();  // the earliest parkUntil
+  std::atomic<bool> parkWake_{false};
   std::uint64_t nextSerial_ = 0;
   Clock::time_point now_ = Clock::now();
   Clock::time_point nextSweep_ = now_;
@@ -329,13 +346,14 @@ void HttpServer::Loop::Run() {
         if (now >= until || now - before > kYieldRan) break;
       }
     }
-    if (n == 0) n = epoll_wait(epoll_.get(), events, kMaxEvents, stopping_ ? 50 : 1000);
+    if (n == 0) n = epoll_wait(epoll_.get(), events, kMaxEvents, WaitMillis());
     busy_ = n > 0;
     if (n < 0 && errno != EINTR) {
       spdlog::error("epoll_wait: {}", std::strerror(errno));
       break;
     }
     now_ = Clock::now();
+    bool woken = false;
     for (int i = 0; i < n; ++i) {
       void* tag = events[i].data.ptr;
       if (tag == &wakeTag_) {
@@ -343,12 +361,14 @@ void HttpServer::Loop::Run() {
         [[maybe_unused]] auto r = ::read(wake_.get(), &count, sizeof count);
         TakeHanded();
         TakeCompleted();
+        woken = parkWake_.exchange(false, std::memory_order_acquire);
       } else if (tag == &listenTag_) {
         Accept();
       } else {
         Dispatch(*static_cast<Conn*>(tag), events[i].events);
       }
     }
+    if (woken || now_ >= nextParkDue_) CheckParked(woken);
     if (now_ >= nextSweep_) Sweep();
   }
   stopping_ = true;  // connections still handed over are closed as they arrive
@@ -363,7 +383,9 @@ void HttpServer::Loop::BeginStop() {
     Watch(server_.listenFd_, 0, nullptr, EPOLL_CTL_DEL);
     listening_ = false;
   }
-  // Answers already produced still go out; nothing more is read.
+  // Parked requests are answered with what they have; answers already produced still go out;
+  // nothing more is read.
+  CheckParked(false);
   for (std::size_t i = conns_.size(); i-- > 0;) {
     Conn& c = *conns_[i];
     if (c.outBytes == 0) {
@@ -513,6 +535,7 @@ void HttpServer::Loop::Dispatch(Conn& c, std::uint32_t events) {
 void HttpServer::Loop::Close(Conn& c) {
   if (current_ == &c) current_ = nullptr;
   if (c.busy) working_.erase(c.serial);
+  if (c.parked) Unpark(c);
   Unreserve(c);
   if (c.pending) {
     pending_.erase(c.pendingAt);
@@ -528,6 +551,12 @@ void HttpServer::Loop::Close(Conn& c) {
 
 void HttpServer::Loop::OnEvent(Conn& c, std::uint32_t events) {
   if (events & EPOLLERR) return Close(c);
+  if (c.parked) {
+    // A waiting client that goes away frees its connection at once, not at the end of its wait.
+    if (events & (EPOLLHUP | EPOLLRDHUP)) return Close(c);
+    if (c.writing && (events & EPOLLOUT)) Flush(c);
+    return;
+  }
   if (c.busy) {
     if (events & EPOLLHUP) return Close(c);  // the answer has nowhere to go
     if (events & EPOLLRDHUP) {
@@ -588,7 +617,7 @@ bool HttpServer::Loop::Read(Conn& c) {
 }
 
 void HttpServer::Loop::Process(Conn& c) {
-  if (c.busy) return;  // its answer comes first
+  if (c.busy || c.parked) return;  // its answer comes first
   while (!c.in.Empty() && !c.lingerAfterWrite && c.outBytes < kOutputHighWater) {
     std::string_view data = c.in.View();
     ParseState state = c.parser.Parse(data);
@@ -666,6 +695,7 @@ void HttpServer::Loop::Process(Conn& c) {
         c.reply.body.clear();
         c.reply.json = false;
         c.reply.offload = false;
+        c.reply.park = nullptr;
       }
       if (c.reply.offload && request.onLoop) {
         c.reply.offload = false;
@@ -674,6 +704,13 @@ void HttpServer::Loop::Process(Conn& c) {
         return;
       }
       c.reply.offload = false;
+      if (c.reply.park) {
+        // The request is read; the parser keeps its head, which frames the answer.
+        Unreserve(c);
+        c.in.Consume(c.parser.Consumed());
+        Park(c, c.reply, head.keepAlive);
+        return;
+      }
     }
     const bool keepAlive = head.keepAlive;
     Unreserve(c);
@@ -727,6 +764,11 @@ void HttpServer::Loop::TakeCompleted() {
     current_ = &c;
     try {
       Unreserve(c);
+      if (job->reply.park) {
+        Park(c, job->reply, job->keepAlive);
+        current_ = nullptr;
+        continue;
+      }
       QueueReply(c, job->reply, job->keepAlive);
       c.parser.Reset();
       c.admissionChecked = c.refused = c.continueSent = false;
@@ -736,6 +778,93 @@ void HttpServer::Loop::TakeCompleted() {
       } else if (!c.closeAfterWrite) {
         Watch(c.fd.get(), EPOLLIN, &c, EPOLL_CTL_MOD);
       }
+      Flush(c);  // the answer, then the pipelined requests behind it
+    } catch (const std::bad_alloc&) {
+      if (current_) Close(c);
+    }
+    current_ = nullptr;
+  }
+}
+
+void HttpServer::Loop::Park(Conn& c, HttpReply& reply, bool keepAlive) {
+  parked_.push_back(&c);
+  c.parkedAt = std::prev(parked_.end());
+  c.parked = true;
+  server_.parked_.fetch_add(1, std::memory_order_relaxed);
+  c.park = std::move(reply.park);
+  reply.park = nullptr;
+  c.parkUntil = reply.parkUntil;
+  c.parkKeepAlive = keepAlive;
+  nextParkDue_ = std::min(nextParkDue_, stopping_ ? now_ : c.parkUntil);
+  // Nothing is read meanwhile (pipelined requests wait for this answer); only the client's going
+  // away is watched, unless it has already said it sends no more and waits for the answer.
+  std::uint32_t events = c.closeAfterWrite ? 0u : std::uint32_t{EPOLLRDHUP};
+  if (c.writing) events |= EPOLLOUT;
+  Watch(c.fd.get(), events, &c, EPOLL_CTL_MOD);
+}
+
+void HttpServer::Loop::Unpark(Conn& c) {
+  parked_.erase(c.parkedAt);
+  c.parked = false;
+  c.park = nullptr;
+  server_.parked_.fetch_sub(1, std::memory_order_relaxed);
+}
+
+int HttpServer::Loop::WaitMillis() const {
+  int ms = stopping_ ? 50 : 1000;
+  if (!parked_.empty() && nextParkDue_ - now_ < std::chrono::milliseconds(ms))
+    ms = static_cast<int>(std::max<std::int64_t>(
+        0, std::chrono::ceil<std::chrono::milliseconds>(nextParkDue_ - now_).count()));
+  return ms;
+}
+
+// Asks the parked requests whether they can be answered: every one after a wake-up (`woken`),
+// and those whose time has come, or all when the server stops, for their last answer.
+void HttpServer::Loop::CheckParked(bool woken) {
+  std::vector<Conn*> ready;
+  nextParkDue_ = Clock::time_point::max();
+  try {
+    ready.reserve(parked_.size());
+    for (Conn* c : parked_) {
+      const bool last = stopping_ || now_ >= c->parkUntil;
+      if (woken || last) {
+        HttpReply& reply = c->reply;
+        reply.status = 200;
+        reply.body.clear();
+        reply.headers = {};
+        reply.json = true;
+        try {
+          if (c->park(reply, last) || last) {
+            ready.push_back(c);
+            continue;
+          }
+        } catch (const std::exception& e) {
+          spdlog::error("parked request failed: {}", e.what());
+          reply.status = 500;
+          reply.body.clear();
+          reply.json = false;
+          ready.push_back(c);
+          continue;
+        }
+      }
+      nextParkDue_ = std::min(nextParkDue_, c->parkUntil);
+    }
+  } catch (const std::bad_alloc&) {
+    nextParkDue_ = now_;  // what is not answered now is asked again on the next turn
+  }
+  for (Conn* parked : ready) {
+    Conn& c = *parked;
+    current_ = &c;
+    try {
+      Unpark(c);
+      QueueReply(c, c.reply, c.parkKeepAlive);
+      c.parser.Reset();
+      c.admissionChecked = c.refused = c.continueSent = false;
+      c.requestStart = c.lastActive = now_;
+      if (!c.parkKeepAlive)
+        c.in.Consume(c.in.View().size());
+      else if (!c.closeAfterWrite && !c.writing)
+        Watch(c.fd.get(), EPOLLIN, &c, EPOLL_CTL_MOD);
       Flush(c);  // the answer, then the pipelined requests behind it
     } catch (const std::bad_alloc&) {
       if (current_) Close(c);
@@ -879,13 +1008,15 @@ bool HttpServer::Loop::Send(Conn& c) {
     // Back-pressure: no reading until the client has taken its answers.
     if (!c.writing) {
       c.writing = true;
-      Watch(c.fd.get(), EPOLLOUT, &c, EPOLL_CTL_MOD);
+      Watch(c.fd.get(), EPOLLOUT | (c.parked ? EPOLLRDHUP : 0u), &c, EPOLL_CTL_MOD);
     }
     return true;
   }
   if (c.writing) {
     c.writing = false;
-    if (!c.closeAfterWrite) Watch(c.fd.get(), EPOLLIN, &c, EPOLL_CTL_MOD);
+    if (!c.closeAfterWrite)
+      Watch(c.fd.get(), c.parked ? std::uint32_t{EPOLLRDHUP} : std::uint32_t{EPOLLIN}, &c,
+            EPOLL_CTL_MOD);
   }
   if (c.closeAfterWrite && !c.lingering) {
     if (!c.lingerAfterWrite || stopping_) {
@@ -911,7 +1042,7 @@ void HttpServer::Loop::Sweep() {
   const auto& o = server_.options_;
   for (std::size_t i = conns_.size(); i-- > 0;) {
     Conn& c = *conns_[i];
-    if (c.busy) continue;  // the server, not the client, is taking its time
+    if (c.busy || c.parked) continue;  // the server, not the client, is taking its time
     bool expired;
     if (c.pending && now_ - c.opened >= o.pendingTimeout && !c.lingering && c.outBytes == 0) {
       expired = true;  // has not made an admitted request in its time
@@ -991,6 +1122,10 @@ void HttpServer::Serve() {
   loops_[0]->Run();
   Stop();  // in case loop 0 ended on its own
   others.clear();
+}
+
+void HttpServer::WakeParked() {
+  for (auto& loop : loops_) loop->WakeParked();
 }
 
 void HttpServer::Stop() {

@@ -14,7 +14,9 @@
 //   back as soon as it has read them (HttpRequest::releaseBody);
 // - connections: one that has not yet made an admitted request is pending; pending ones have
 //   pendingTimeout to make it and a share of the connections of their own (the oldest gives way
-//   to a new one), so idle or unauthorised floods cannot keep admitted clients out.
+//   to a new one), so idle or unauthorised floods cannot keep admitted clients out;
+// - waiting: a request that waits for an event (a long poll) is parked on its loop, without a
+//   thread and without reading the connection, until HttpServer::WakeParked() or its time is up.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -52,7 +54,7 @@ struct HttpRequest {
   std::string_view authorization;
   std::string_view body;  // empty in the admission check
   std::string_view peer;  // the client's address
-  bool onLoop = false;  // on an event loop that has workers to hand the request to
+  bool onLoop = false;    // on an event loop that has workers to hand the request to
   // On a worker: frees the body's bytes (`body` then dangles), for a handler done reading them.
   std::function<void()> releaseBody;
 };
@@ -67,6 +69,14 @@ struct HttpReply {
   // Set by a handler called on a loop (HttpRequest::onLoop) for a request that may wait (a save
   // behind another writer's lock): nothing is answered, and a worker calls the handler again.
   bool offload = false;
+  // Set by a handler for a request that waits for something to happen: nothing is answered now,
+  // and the connection stays on its loop (no thread, nothing read from it) until `park` fills in
+  // the reply. The loop calls it after each HttpServer::WakeParked() with `last` false (it
+  // returns false to wait on), and at `parkUntil` or when the server stops with `last` true (it
+  // must answer then). A client that closes the connection meanwhile frees it; `park` is then
+  // destroyed without being called.
+  std::function<bool(HttpReply&, bool last)> park;
+  std::chrono::steady_clock::time_point parkUntil{};
 };
 
 class HttpServer {
@@ -93,6 +103,10 @@ class HttpServer {
   // Connections open now, and those of them still pending, for tests and diagnostics.
   int Connections() const { return connections_.load(); }
   int Pending() const { return pending_.load(); }
+  // Requests parked now.
+  int Parked() const { return parked_.load(); }
+  // From any thread: each loop asks its parked requests whether they can be answered now.
+  void WakeParked();
 
  private:
   class Loop;
@@ -109,6 +123,7 @@ class HttpServer {
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
   std::atomic<int> pending_{0};
+  std::atomic<int> parked_{0};
   std::atomic<std::size_t> bodyBytes_{0};  // reserved by the requests in flight
 };
 

@@ -7,6 +7,7 @@
 
 #include "change_feed.h"
 #include "change_set.h"
+#include "change_watch.h"
 #include "contract/tables.h"
 #include "core/exceptions.h"
 #include "core/utf8.h"
@@ -284,6 +285,12 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
     HistoryFilter filter;
     filter.company = company;
     return Encode(HistoryRows(c, filter));
+  });
+  // The long poll: here it answers the number at once; the HTTP server parks the call while the
+  // number is not past the seat's (app_server.cpp).
+  Register(std::string(kWaitMethod), 0, SIZE_MAX, [](C c, P p) {
+    ParseChangeWait(p);
+    return std::to_string(CurrentChange(c));
   });
   Register("GetNotasExplicativas", 1, 1, &RdmEmpresa::GetNotasExplicativas);
   Register("SetNotasExplicativas", 1, 1, &RdmEmpresa::SetNotasExplicativas);
@@ -627,6 +634,11 @@ std::string RdmEmpresa::GetBairro(db::Connection& c, json::array& p) {
 bool RdmEmpresa::Writes(std::string_view method) const {
   auto it = methods_.find(std::string(method));
   return it != methods_.end() && it->second->writes;
+}
+
+std::int64_t RdmEmpresa::ChangeNumber() {
+  auto connection = pool_.Acquire();
+  return CurrentChange(*connection);
 }
 
 std::string RdmEmpresa::Invoke(std::string_view method, json::array& params) {

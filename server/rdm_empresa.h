@@ -28,6 +28,8 @@ class RdmEmpresa {
   std::string Invoke(std::string_view method, boost::json::array& params);
   // Whether the method changes the database (and so may wait for another writer's lock).
   bool Writes(std::string_view method) const;
+  // The change number of the company list now.
+  std::int64_t ChangeNumber();
 
   // A table as the change sets and the company list use it (upper-case names).
   struct Table {
