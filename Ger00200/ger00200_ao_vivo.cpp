@@ -132,6 +132,7 @@ void TfrmEmpresa::MarcaAlteradaFora() {
 }
 
 void TfrmEmpresa::FimDaEdicao() {
+  if (Editing() || IsEditing(cdsRepresentante.State())) return;
   if (!alteradaFora_.empty() || !avisoOutroPosto_.empty()) {
     alteradaFora_.clear();
     avisoOutroPosto_.clear();

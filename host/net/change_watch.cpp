@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <boost/json.hpp>
 #include <chrono>
 #include <string>
