@@ -17,7 +17,7 @@ namespace {
 namespace G = ui::Gestures;
 using namespace std::chrono_literals;
 
-std::string Run(const std::string& command) {
+std::string Admin(const std::string& command) {
   std::string out;
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (!pipe) return out;
@@ -44,8 +44,8 @@ class AoVivo : public EmpresaScreen {
   void People() {
     const std::string db = "sqlite:" + (dir_ / "ger.db").string();
     const std::string admin = std::string(GER_ADMIN_BIN) + " user add ";
-    Application().Settings.token = Run(admin + "Carla --db " + db);
-    other_.Token = Run(admin + "Bruno --db " + db);
+    Application().Settings.token = Admin(admin + "Carla --db " + db);
+    other_.Token = Admin(admin + "Bruno --db " + db);
   }
   void RenameElsewhere(const std::string& code, const std::string& name) {
     ServerAnswer a = rdm_.GetEmpresa();
