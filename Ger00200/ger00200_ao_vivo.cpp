@@ -120,10 +120,10 @@ void TfrmEmpresa::MarcaAlteradaFora() {
   } catch (const std::exception&) {
     // Said without the person.
   }
-  const char* key = person.empty() || time.empty() ? (deleted ? "Exc_Outro_Posto_Sem"
-                                                              : "Alt_Outro_Posto_Sem")
-                    : deleted                      ? "Exc_Outro_Posto"
-                                                   : "Alt_Outro_Posto";
+  const char* key = person.empty() || time.empty()
+                        ? (deleted ? "Exc_Outro_Posto_Sem" : "Alt_Outro_Posto_Sem")
+                    : deleted ? "Exc_Outro_Posto"
+                              : "Alt_Outro_Posto";
   avisoOutroPosto_ = msgPadrao.Msg(key, {person, time});
   alteradaFora_ = code;
   dbgPadrao.MarksChanged();

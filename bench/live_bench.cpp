@@ -15,9 +15,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,8 +45,7 @@ std::string NameOf(TfrmEmpresa& f, const std::string& code) {
   TDataSet& d = f.cdsEmpresa;
   for (int i = 0; i < d.RecordCount(); ++i) {
     TDataSet::RowPeek peek(d, i);
-    if (d.FieldByName("CDEMPRESA").AsString() == code)
-      return d.FieldByName("NMEMPRESA").AsString();
+    if (d.FieldByName("CDEMPRESA").AsString() == code) return d.FieldByName("NMEMPRESA").AsString();
   }
   return {};
 }
@@ -118,7 +117,8 @@ int main(int argc, char** argv) {
     const std::string db = o["--db"];
     server::ServerProcess first({o["--server"], {"--db", db, "--data", o["--data"], "--demo"}, {}});
     std::optional<server::ServerProcess> second;
-    if (servers > 1) second.emplace(server::LaunchOptions{o["--server"], {"--db", db, "--data", o["--data"]}, {}});
+    if (servers > 1)
+      second.emplace(server::LaunchOptions{o["--server"], {"--db", db, "--data", o["--data"]}, {}});
     const int watchPort = second ? second->Port() : first.Port();
     // The watching seat, its lines read through a pipe.
     int out[2];

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <boost/json.hpp>
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <system_error>
@@ -60,9 +60,8 @@ void ChangeWatcher::Run() {
       if (stop_) return;
       since = std::max(held_, told);
     }
-    const ServerAnswer answer =
-        net.CallEncoded("AguardaAlteracao", "[" + std::to_string(since) + "," +
-                                                std::to_string(kWaitSeconds) + "]");
+    const ServerAnswer answer = net.CallEncoded(
+        "AguardaAlteracao", "[" + std::to_string(since) + "," + std::to_string(kWaitSeconds) + "]");
     std::int64_t number = -1;
     if (answer.ok()) {
       try {

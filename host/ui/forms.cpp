@@ -343,10 +343,9 @@ void HostSettings::LoadFile(const std::string& path) {
 }
 
 std::vector<std::string> HostSettings::ParseArgs(const std::vector<std::string>& args) {
-  static const std::vector<std::string> kKeys = {"web_url",    "web_port",   "ca_file",
-                                                 "report_dir", "module",     "database",
-                                                 "token",      "token_file", "call_timeout",
-                                                 "live_list"};
+  static const std::vector<std::string> kKeys = {
+      "web_url",  "web_port", "ca_file",    "report_dir",   "module",
+      "database", "token",    "token_file", "call_timeout", "live_list"};
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

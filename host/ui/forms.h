@@ -116,8 +116,8 @@ struct HostSettings {
 
   // "key=value" lines ("#" comments); keys: web_url, web_port, ca_file, report_dir, module,
   // database, token, token_file (the token read from that file, which only its owner may read),
-  // call_timeout, live_list (1 or 0). Raises Exception naming the line for an unknown key, a bad address or port, or
-  // a CA file that cannot be read.
+  // call_timeout, live_list (1 or 0). Raises Exception naming the line for an unknown key, a bad
+  // address or port, or a CA file that cannot be read.
   void LoadFile(const std::string& path);
   void Set(const std::string& key, const std::string& value);
   // "--key=value" or "--key value" arguments with the same keys (dashes or underscores);

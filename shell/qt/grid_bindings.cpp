@@ -234,8 +234,8 @@ class GridBinding : public Binding {
           item->setText(text);
         }
         QBrush back = marked[static_cast<std::size_t>(r)] ? QBrush(amber)
-                      : editable && mark                    ? QBrush(*mark)
-                                                            : QBrush();
+                      : editable && mark                  ? QBrush(*mark)
+                                                          : QBrush();
         if (item->background() != back) item->setBackground(back);
       }
     }

@@ -110,7 +110,10 @@ Shell::Shell() {
   app.OnModelChanged = [this] { ScheduleSync(); };
   previousRunner_ = blocking::SetRunner([this](const blocking::Work& work) { Wait(work); });
   // A call posted from another thread (a watcher's news) wakes the loop through a queued call.
-  app.SetPostedWaker([this] { QMetaObject::invokeMethod(this, [this] { RunPosted(); }, Qt::QueuedConnection); });
+  app.SetPostedWaker([this] {
+    QMetaObject::invokeMethod(
+        this, [this] { RunPosted(); }, Qt::QueuedConnection);
+  });
   SyncSignedIn();
   connect(window_->Mdi(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     if (!sub || syncDepth_ > 0) return;
