@@ -115,10 +115,12 @@ int main(int argc, char** argv) {
     const int servers = o.contains("--servers") ? std::stoi(o["--servers"]) : 1;
     const int saves = o.contains("--saves") ? std::stoi(o["--saves"]) : 30;
     const std::string db = o["--db"];
-    server::ServerProcess first({o["--server"], {"--db", db, "--data", o["--data"], "--demo"}, {}});
+    server::ServerProcess first(
+        {o["--server"], {"--db", db, "--data", o["--data"], "--demo"}, "/dev/null"});
     std::optional<server::ServerProcess> second;
     if (servers > 1)
-      second.emplace(server::LaunchOptions{o["--server"], {"--db", db, "--data", o["--data"]}, {}});
+      second.emplace(
+          server::LaunchOptions{o["--server"], {"--db", db, "--data", o["--data"]}, "/dev/null"});
     const int watchPort = second ? second->Port() : first.Port();
     // The watching seat, its lines read through a pipe.
     int out[2];
