@@ -7,7 +7,10 @@
 #     throughput with 1, 4 and 16 clients, the company screen of the real module, and the
 #     company report to a PDF file;
 #   - ger_bench_tls: GetVerifEmpresa from the host's client through nginx, over TLS and in the
-#     clear side by side.
+#     clear side by side;
+#   - ger_bench_longpoll: 200 seats waiting in AguardaAlteracao (the server's CPU and sockets while
+#     they idle) and the time from a save to their answers, on one server (SQLite) and through a
+#     second server on the same PostgreSQL.
 # Usage: bench/run.sh BUILD_DIR   (./ger bench passes the release build)
 # Traffic goes only to 127.0.0.1. GER_TEST_PG names a PostgreSQL to use; without it a throw-away
 # one is started (as ./ger test does) when this runs as root or as the server's owner.
@@ -16,7 +19,7 @@ HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(dirname "$HERE")"
 BUILD="$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)"
 BIN="$BUILD/bin"
-cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger_bench_history ger_bench_live ger-server \
+cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger_bench_history ger_bench_live ger_bench_longpoll ger-server \
   Pkg_Ger00200 >/dev/null
 
 WORK="$(mktemp -d /tmp/ger-bench.XXXXXX)"
@@ -177,6 +180,9 @@ log "change history: saves with and without it, the window over 10,000 changes (
 log "live list: a save on one seat shown on another seat's open screen (SQLite, one server)"
 "$BIN/ger_bench_live" --server "$BIN/ger-server" --data "$ROOT/data" --db "sqlite:$WORK/live.db" \
   --label sqlite | tee -a "$FIGURES" >&2
+log "long poll: 200 seats waiting, idle for 10 s, then saves reaching them (SQLite)"
+"$BIN/ger_bench_longpoll" --server "$BIN/ger-server" --data "$ROOT/data" \
+  --db "sqlite:$WORK/longpoll.db" --label longpoll_sqlite | tee -a "$FIGURES" >&2
 
 PG_URL="${GER_TEST_PG:-}"
 if [ -z "$PG_URL" ] && [ "$(id -u)" -eq 0 ] && [ -x /usr/lib/postgresql/15/bin/initdb ]; then
@@ -210,6 +216,13 @@ if [ -n "$PG_URL" ]; then
     --db "$PG_URL${sep}options=-csearch_path%3D${schema}_l" --label postgresql \
     | tee -a "$FIGURES" >&2
   psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_l CASCADE" >/dev/null
+  log "long poll: saves through one server reaching 200 seats waiting on another (PostgreSQL)"
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_lp CASCADE; CREATE SCHEMA ${schema}_lp" \
+    >/dev/null
+  "$BIN/ger_bench_longpoll" --server "$BIN/ger-server" --data "$ROOT/data" --second 1 --idle 0 \
+    --db "$PG_URL${sep}options=-csearch_path%3D${schema}_lp" --label longpoll_postgresql \
+    | tee -a "$FIGURES" >&2
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_lp CASCADE" >/dev/null
   psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS $schema CASCADE" >/dev/null
 else
   log "no PostgreSQL here (set GER_TEST_PG): its figures are left out"
@@ -280,6 +293,10 @@ targets = {
     ("logos", "Confirmar_altered_1296_logos_list_bytes"): ("<", 65536),
     ("live_sqlite", "save_shown_p99_ms"): ("<", 1000),
     ("live_postgresql", "save_shown_two_servers_p99_ms"): ("<", 1000),
+    ("longpoll_sqlite", "idle_200_waiters_cpu_of_core"): ("<", 1),
+    ("longpoll_sqlite", "idle_200_waiters_sockets"): ("<", 210),
+    ("longpoll_sqlite", "save_to_200_waiters_p99"): ("<", 200),
+    ("longpoll_postgresql", "save_to_200_waiters_p99"): ("<", 200),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")

@@ -90,7 +90,8 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
   http.spin = std::chrono::microseconds(options_.spinMicros);
   http.limits.maxBody = kMaxBody;
   watch_ = std::make_unique<ChangeWatch>([this] { return rdm_.ChangeNumber(); },
-                                         [this] { http_->WakeParked(); }, options_.changeCheck);
+                                         [this] { http_->WakeParked(); },
+                                         std::chrono::milliseconds(options_.changeCheckMs));
   http_ = std::make_unique<HttpServer>(
       std::move(http),
       [this](const HttpRequest& req, HttpReply& reply) { return Admit(req, reply); },

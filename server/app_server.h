@@ -31,7 +31,7 @@ struct ServerOptions {
   int spinMicros = 200;  // how long a loop looks for more work before it sleeps
   // While calls of AguardaAlteracao wait, how often the database's change number is looked at
   // for the changes of other servers and programs.
-  std::chrono::milliseconds changeCheck{150};
+  int changeCheckMs = 150;
 };
 
 // A call of AguardaAlteracao that has to wait: what HandleRpc gives back instead of an answer.

@@ -108,12 +108,18 @@ int ChangeWatch::Waiting() const {
 
 void ChangeWatch::Run(std::stop_token stop) {
   std::unique_lock lock(mutex_);
+  // The looks of the interval keep their own pace: a look asked for in between (a commit, a new
+  // waiting call) does not put the next one off.
+  auto next = std::chrono::steady_clock::now();
   while (!stop.stop_requested()) {
     // Idle: asleep until a call waits. Waiting: a look each interval, or at once when asked.
-    if (waiting_ == 0)
+    if (waiting_ == 0) {
       changed_.wait(lock, stop, [this] { return waiting_ > 0; });
-    else
-      changed_.wait_for(lock, stop, interval_, [this] { return lookNow_ || waiting_ == 0; });
+      next = std::chrono::steady_clock::now() + interval_;
+    } else if (!changed_.wait_until(lock, stop, next,
+                                    [this] { return lookNow_ || waiting_ == 0; })) {
+      next = std::max(next + interval_, std::chrono::steady_clock::now());
+    }
     if (stop.stop_requested() || waiting_ == 0) continue;
     lookNow_ = false;
     lock.unlock();

@@ -151,6 +151,12 @@ void AddOptions(CLI::App& app, Settings& s) {
          "(0: sleep at once; saves a wake-up per call to a client that calls again at once)")
       ->check(CLI::Range(0, 10000))
       ->capture_default_str();
+  app.add_option("--change-check-ms", options.changeCheckMs,
+                 "while calls of AguardaAlteracao wait, milliseconds between looks at the "
+                 "database's change number for the saves of other servers and programs (this "
+                 "server's own saves answer them at once)")
+      ->check(CLI::Range(10, 600000))
+      ->capture_default_str();
 }
 
 // Signals are taken by a dedicated thread (sigwait), so stopping never runs in a handler.

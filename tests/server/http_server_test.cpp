@@ -24,6 +24,9 @@ namespace {
 // s); one starting with "offload:" is handed to a worker by its handler on the loop, and waits
 // for the gate there.
 std::atomic<bool> gGateOpen{false};
+// A request "park:MS" is parked: answered "woken" by a WakeParked() once gRaised is past what it
+// was when the request came, else "last" after MS milliseconds or at the stop.
+std::atomic<int> gRaised{0};
 
 // A server on a free port, serving on its own thread until the test ends.
 class Running {
@@ -38,6 +41,16 @@ class Running {
               return false;
             },
             [](const HttpRequest& req, HttpReply& reply) {
+              if (req.body.starts_with("park:")) {
+                const int ms = std::stoi(std::string(req.body.substr(5)));
+                reply.parkUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+                reply.park = [raised = gRaised.load()](HttpReply& answer, bool last) {
+                  if (gRaised.load() == raised && !last) return false;
+                  answer.body = gRaised.load() == raised ? "last" : "woken";
+                  return true;
+                };
+                return;
+              }
               if (req.body.starts_with("offload:") && req.onLoop) {
                 reply.offload = true;
                 return;
@@ -62,6 +75,13 @@ class Running {
   int Port() const { return port_; }
   HttpServer& Server() { return server_; }
 
+  // Waits for the parked requests to come to `n`; false after 30 s.
+  bool ParkedCome(int n) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (server_.Parked() != n && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(5ms);
+    return server_.Parked() == n;
+  }
   // Waits for the open connections to come down to `n`; false after 30 s.
   bool ConnectionsFallTo(int n) {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
@@ -507,4 +527,77 @@ TEST(HttpServer, ARequestItsHandlerHandsToAWorkerDoesNotHoldUpTheLoop) {
   auto second = saver.Read();
   ASSERT_TRUE(second);
   EXPECT_EQ(second->body, "POST behind");
+}
+
+// A long poll: requests parked on the loops take no thread and are not read further; a wake-up
+// answers those whose event came (not the others), each connection then carries its pipelined
+// and next requests; a client that goes away frees its connection at once.
+TEST(HttpServer, ParkedRequestsWaitOnTheLoopsUntilWokenAndTheirConnectionsCarryOn) {
+  HttpServerOptions o;
+  o.loops = 2;
+  o.workers = 1;
+  Running s(o);
+  constexpr int kClients = 40;
+  std::vector<std::unique_ptr<RawClient>> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(std::make_unique<RawClient>(s.Port(), 10));
+    // The first also sends its next request behind the parked one.
+    ASSERT_TRUE(clients.back()->Send(Post("park:20000") + (i == 0 ? Post("behind") : "")));
+  }
+  ASSERT_TRUE(s.ParkedCome(kClients));
+  // The loops still answer others meanwhile.
+  RawClient other(s.Port(), 10);
+  ASSERT_TRUE(other.Send(Post("plain")));
+  ASSERT_EQ(other.Read()->body, "POST plain");
+  // A wake-up without the event answers no one.
+  s.Server().WakeParked();
+  ASSERT_TRUE(other.Send(Post("plain")));  // the loops have been round since
+  ASSERT_TRUE(other.Read());
+  EXPECT_EQ(s.Server().Parked(), kClients);
+  // Clients that go away free their connections, parked no more.
+  clients.resize(kClients - 10);
+  EXPECT_TRUE(s.ParkedCome(kClients - 10));
+  EXPECT_TRUE(s.ConnectionsFallTo(kClients - 10 + 1));
+  ++gRaised;
+  s.Server().WakeParked();
+  for (auto& c : clients) {
+    auto a = c->Read();
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->status, 200);
+    EXPECT_EQ(a->body, "woken");
+  }
+  EXPECT_EQ(clients[0]->Read()->body, "POST behind");
+  EXPECT_EQ(s.Server().Parked(), 0);
+  // Kept alive: the next request, plain or parked again, on the same connections.
+  ASSERT_TRUE(clients[1]->Send(Post("next")));
+  EXPECT_EQ(clients[1]->Read()->body, "POST next");
+  ASSERT_TRUE(clients[2]->Send(Post("park:20000")));
+  ASSERT_TRUE(s.ParkedCome(1));
+  ++gRaised;
+  s.Server().WakeParked();
+  EXPECT_EQ(clients[2]->Read()->body, "woken");
+}
+
+// A parked request is answered at its time, though that is past the idle and request timeouts
+// (the server is the one waiting), and when the server stops.
+TEST(HttpServer, ParkedRequestsAreAnsweredAtTheirTimeAndAtTheStop) {
+  HttpServerOptions o;
+  o.idleTimeout = 1s;
+  o.requestTimeout = 1s;
+  auto s = std::make_unique<Running>(o);
+  RawClient timed(s->Port(), 10);
+  ASSERT_TRUE(timed.Send(Post("park:1500")));
+  auto a = timed.Read();
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->body, "last");
+  ASSERT_TRUE(timed.Send(Post("again")));
+  EXPECT_EQ(timed.Read()->body, "POST again");
+  RawClient stopped(s->Port(), 10);
+  ASSERT_TRUE(stopped.Send(Post("park:20000")));
+  ASSERT_TRUE(s->ParkedCome(1));
+  s.reset();  // Stop() and join
+  auto last = stopped.Read();
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->body, "last");
+  EXPECT_TRUE(stopped.ClosedByServer());
 }
