@@ -125,6 +125,8 @@ TfrmEmpresa::TfrmEmpresa(TComponent* owner) : TfrmPadrao("frmEmpresa", owner) {
 }
 
 TfrmEmpresa::~TfrmEmpresa() {
+  ParaVigia();
+  dbgPadrao.RowMarked = nullptr;
   cdsEmpresa.AfterScroll = nullptr;
   cdsEmpresa.AfterCancel = nullptr;
   cdsEmpresa.BeforeEdit = nullptr;
@@ -164,6 +166,7 @@ void TfrmEmpresa::FormCreate(TComponent& sender) {
 
   LoadEmpresas();
   if (cdsEmpresa.IsEmpty()) TravaListaVazia();
+  IniciaVigia();
 
   dcbMeDataBase.SetItems(Consiste::ListaMeses());
   for (TControl* c :
@@ -201,6 +204,7 @@ void TfrmEmpresa::FormClose(TComponent& sender, TCloseAction& action) {
     if (cdsVParGeral.FieldByName(ParGeral::CDFILIAL).AsString().empty())
       Consiste::MensErro(msgPadrao.Msg("Param_deve"), true);
   }
+  ParaVigia();
   netEmpresa.Disconnect();
   boStCriado = false;
   TfrmPadrao::FormClose(sender, action);
@@ -409,6 +413,7 @@ void TfrmEmpresa::dtsPadraoStateChange(TDataSource& sender) {
                        &mnuInformacoesOficiais, &mnuLogotipo, &mnuSignatario, &mnuParametrizaoDFe})
     m->SetEnabled(pages);
   pnlTipo.SetVisible(inserting);
+  if (!IsEditing(state)) FimDaEdicao();
   pgcPadraoChange(pgcPadrao);
   MostraSituacaoInscEstadual();
 }

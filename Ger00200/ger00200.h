@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "data/dataset.h"
 #include "data/datasource.h"
 #include "forms/frmpadrao.h"
+#include "net/change_watch.h"
 #include "net/netconnection.h"
 #include "report/definition.h"
 #include "routines/components.h"
@@ -534,6 +536,19 @@ class TfrmEmpresa : public TfrmPadrao {
   void BtnPesquisa1BeforePesq(TComponent& sender, bool& proceed);
   void BtnPesquisa1AfterPesq(TComponent& sender);
 
+  // The live list (ger00200_ao_vivo.cpp): with the host's live_list setting a watcher on its own
+  // thread hears of every change the server numbers past the list's, and posts the news here.
+  // In browse the changed companies are read and merged, the cursor staying on its company; while
+  // a company is altered the list stays as it is, and when that company changed or went
+  // elsewhere its row is marked and the status bar says by whom and when; the rest is read when
+  // the edit ends. The confirm's conflict message stays the final guard.
+  void NovidadesDoServidor(std::int64_t number);
+  // The company altered here that another seat changed or deleted meanwhile ("" for none), and
+  // what the status bar says of it.
+  const std::string& AlteradaFora() const { return alteradaFora_; }
+  const std::string& AvisoOutroPosto() const { return avisoOutroPosto_; }
+  bool Vigiando() const { return vigia_ != nullptr; }
+
   // Every post of the company (ger00200_gravacao.cpp): none codes, the address split into street,
   // number and complement, the neighbourhood, the logo file's bytes, the neighbourhood check.
   void cdsEmpresaBeforePost(TDataSet& dataset);
@@ -558,6 +573,21 @@ class TfrmEmpresa : public TfrmPadrao {
   void GaranteLogo();
   // The next read of the list brings every company again.
   void ForgetChangeNumber() { numeroAlteracao_ = -1; }
+  // What one read of the list brought (ger00200_alteracoes.cpp): the server's number, whether it
+  // is the whole list, the codes deleted and the rows. `since` empty reads the whole list.
+  struct ListaLida {
+    std::int64_t number = -1;
+    bool complete = false;
+    std::vector<std::string> deleted;
+    DataPacket list;
+  };
+  ListaLida LeLista(const std::string& since, bool showError);
+  // The live list (ger00200_ao_vivo.cpp): starts and stops the watcher; marks the company being
+  // altered when the changes since the list's number hold it; ends the mark when the edit ends.
+  void IniciaVigia();
+  void ParaVigia();
+  void MarcaAlteradaFora();
+  void FimDaEdicao();
 
   // Another user and this seat on one company (ger00200_outro_usuario.cpp).
   // The current company's delete as this seat holds it, for the server to hold it against.
@@ -634,6 +664,14 @@ class TfrmEmpresa : public TfrmPadrao {
   std::map<std::string, std::string> resumoLogo_;
   std::set<std::string> logoCarregado_;
   std::map<std::string, std::string> logoPorResumo_;
+  // The live list: the highest number the watcher told of; the company marked and its notice;
+  // the watcher; a token the posted news hold weakly, so that news outliving the screen do
+  // nothing.
+  std::int64_t numeroServidor_ = -1;
+  std::string alteradaFora_;
+  std::string avisoOutroPosto_;
+  std::unique_ptr<ChangeWatcher> vigia_;
+  std::shared_ptr<TfrmEmpresa*> vivo_ = std::make_shared<TfrmEmpresa*>(this);
 };
 
 extern "C" {

@@ -64,13 +64,10 @@ void TfrmEmpresa::LeituraDaLista(DataPacket& list) {
   }
 }
 
-void TfrmEmpresa::LoadEmpresas(bool showError) {
-  const bool whole = numeroAlteracao_ < 0 || !cdsEmpresa.Active();
-  const std::string since = whole ? std::string() : std::to_string(numeroAlteracao_);
+TfrmEmpresa::ListaLida TfrmEmpresa::LeLista(const std::string& since, bool showError) {
   const ServerPayload payload = Consiste::CheckResultServ(rdm.GetEmpresa("N", since), showError);
-  std::int64_t number = -1;
-  bool complete = whole;
-  std::vector<std::string> deleted;
+  ListaLida read;
+  read.complete = since.empty();
   std::optional<DataPacket> list;
   try {
     // The server writes the list last: the members before it are read, and the list (nearly all
@@ -86,11 +83,12 @@ void TfrmEmpresa::LoadEmpresas(bool showError) {
         boost::json::parse(std::string(text.substr(0, at - 1)) + "}").as_object();
     for (const auto& [name, value] : head) {
       if (name == "numero") {
-        number = value.to_number<std::int64_t>();
+        read.number = value.to_number<std::int64_t>();
       } else if (name == "completa") {
-        complete = complete || value.as_bool();
+        read.complete = read.complete || value.as_bool();
       } else if (name == "excluidas") {
-        for (const boost::json::value& v : value.as_array()) deleted.emplace_back(v.as_string());
+        for (const boost::json::value& v : value.as_array())
+          read.deleted.emplace_back(v.as_string());
       }
     }
     list = codec::DecodePacket(text.substr(at + kList.size(), end - at - kList.size()));
@@ -100,22 +98,30 @@ void TfrmEmpresa::LoadEmpresas(bool showError) {
     throw EDatabaseError(std::string("Resposta inválida do servidor para a lista de empresas: ") +
                          e.what());
   }
-  if (!list || number < 0)
+  if (!list || read.number < 0)
     throw EDatabaseError("Resposta inválida do servidor para a lista de empresas.");
-  if (complete) {
+  read.list = std::move(*list);
+  return read;
+}
+
+void TfrmEmpresa::LoadEmpresas(bool showError) {
+  const bool whole = numeroAlteracao_ < 0 || !cdsEmpresa.Active();
+  ListaLida read = LeLista(whole ? std::string() : std::to_string(numeroAlteracao_), showError);
+  if (read.complete) {
     logoCarregado_.clear();
     resumoLogo_.clear();
-    LeituraDaLista(*list);
-    cdsEmpresa.SetData(std::move(*list));
+    LeituraDaLista(read.list);
+    cdsEmpresa.SetData(std::move(read.list));
   } else {
-    LeituraDaLista(*list);
-    cdsEmpresa.MergeRows(*list, Empresa::CDEMPRESA, deleted);
-    for (const std::string& code : deleted) {
+    LeituraDaLista(read.list);
+    cdsEmpresa.MergeRows(read.list, Empresa::CDEMPRESA, read.deleted);
+    for (const std::string& code : read.deleted) {
       resumoLogo_.erase(code);
       logoCarregado_.erase(code);
     }
   }
-  numeroAlteracao_ = number;
+  numeroAlteracao_ = read.number;
+  if (vigia_) vigia_->Hold(read.number);
   // Who is signed in, once, for the status bar.
   if (SignedInPerson().empty()) {
     ServerAnswer who = rdm.GetUsuario();

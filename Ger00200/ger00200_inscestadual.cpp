@@ -67,7 +67,8 @@ void TfrmEmpresa::MostraSituacaoInscEstadual() {
         Consiste::ConfereInscEstadual(ie, uf) == Consiste::InscEstadual::Invalida)
       notice = msgPadrao.Msg("InscEsta_inv", {uf});
   }
-  pnlStatus.SetCaption(notice);
+  // The live list's notice of the company altered here and changed elsewhere comes first.
+  pnlStatus.SetCaption(avisoOutroPosto_.empty() ? notice : avisoOutroPosto_);
 }
 
 }  // namespace ger

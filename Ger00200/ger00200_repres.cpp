@@ -134,6 +134,7 @@ void TfrmEmpresa::dtsRepresentanteStateChange(TDataSource& sender) {
   // The tool buttons follow this list only while its page is the active one; elsewhere they
   // follow the company record.
   if (cdsRepresentante.Active() && OnRepresentantes()) Habilita(sender);
+  if (!IsEditing(cdsRepresentante.State())) FimDaEdicao();  // the live list's news held back
   if (IsEditing(cdsRepresentante.State())) {
     const int col = Consiste::IndiceCol(dbgRepresentante, EmprRepres::CDREPRES);
     if (TColumn* column = dbgRepresentante.Column(col))

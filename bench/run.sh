@@ -19,7 +19,7 @@ HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(dirname "$HERE")"
 BUILD="$(cd "${1:?usage: bench/run.sh BUILD_DIR}" && pwd)"
 BIN="$BUILD/bin"
-cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger_bench_history ger_bench_longpoll ger-server \
+cmake --build "$BUILD" -j "${GER_JOBS:-2}" --target ger_bench ger_bench_app ger_bench_tls ger_bench_history ger_bench_live ger_bench_longpoll ger-server \
   Pkg_Ger00200 >/dev/null
 
 WORK="$(mktemp -d /tmp/ger-bench.XXXXXX)"
@@ -177,6 +177,9 @@ log "server round trips and throughput on SQLite"
 log "change history: saves with and without it, the window over 10,000 changes (SQLite)"
 "$BIN/ger_bench_history" --db "sqlite:$WORK/history.db" --data "$ROOT/data" --label sqlite \
   | tee -a "$FIGURES" >&2
+log "live list: a save on one seat shown on another seat's open screen (SQLite, one server)"
+"$BIN/ger_bench_live" --server "$BIN/ger-server" --data "$ROOT/data" --db "sqlite:$WORK/live.db" \
+  --label sqlite | tee -a "$FIGURES" >&2
 log "long poll: 200 seats waiting, idle for 10 s, then saves reaching them (SQLite)"
 "$BIN/ger_bench_longpoll" --server "$BIN/ger-server" --data "$ROOT/data" \
   --db "sqlite:$WORK/longpoll.db" --label longpoll_sqlite | tee -a "$FIGURES" >&2
@@ -207,6 +210,12 @@ if [ -n "$PG_URL" ]; then
   "$BIN/ger_bench_history" --db "$PG_URL${sep}options=-csearch_path%3D${schema}_h" \
     --data "$ROOT/data" --label postgresql | tee -a "$FIGURES" >&2
   psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_h CASCADE" >/dev/null
+  log "live list: a save through one server shown on a seat of another (PostgreSQL, two servers)"
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_l CASCADE; CREATE SCHEMA ${schema}_l" >/dev/null
+  "$BIN/ger_bench_live" --server "$BIN/ger-server" --data "$ROOT/data" --servers 2 \
+    --db "$PG_URL${sep}options=-csearch_path%3D${schema}_l" --label postgresql \
+    | tee -a "$FIGURES" >&2
+  psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_l CASCADE" >/dev/null
   log "long poll: saves through one server reaching 200 seats waiting on another (PostgreSQL)"
   psql "$PG_URL" -qc "DROP SCHEMA IF EXISTS ${schema}_lp CASCADE; CREATE SCHEMA ${schema}_lp" \
     >/dev/null
@@ -282,6 +291,8 @@ targets = {
     ("logos", "CriaEmpresa_1296_logos_ratio"): ("<", 1.5),
     ("logos", "Confirmar_altered_1296_logos_p50"): ("<", 40),
     ("logos", "Confirmar_altered_1296_logos_list_bytes"): ("<", 65536),
+    ("live_sqlite", "save_shown_p99_ms"): ("<", 1000),
+    ("live_postgresql", "save_shown_two_servers_p99_ms"): ("<", 1000),
     ("longpoll_sqlite", "idle_200_waiters_cpu_of_core"): ("<", 1),
     ("longpoll_sqlite", "idle_200_waiters_sockets"): ("<", 210),
     ("longpoll_sqlite", "save_to_200_waiters_p99"): ("<", 200),

@@ -48,13 +48,18 @@ bool ContainsToken(std::string_view list, std::string_view token) {
   return false;
 }
 
-// Waits for a socket to become ready; false on timeout or error.
-bool Wait(int fd, short events, int timeoutMs) {
-  pollfd p{fd, events, 0};
+// Waits for a socket to become ready; false on timeout or error, or when `cancel` (not -1) became
+// readable first (then `cancelled` is set).
+bool Wait(int fd, short events, int timeoutMs, int cancel = -1, bool* cancelled = nullptr) {
+  pollfd p[2] = {{fd, events, 0}, {cancel, POLLIN, 0}};
   int rc;
   do {
-    rc = ::poll(&p, 1, timeoutMs);
+    rc = ::poll(p, cancel >= 0 ? 2 : 1, timeoutMs);
   } while (rc < 0 && errno == EINTR);
+  if (rc > 0 && cancel >= 0 && p[1].revents != 0) {
+    if (cancelled) *cancelled = true;
+    return false;
+  }
   return rc > 0;
 }
 
@@ -97,7 +102,7 @@ bool HttpChannel::Open() {
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
     const int connectMs = static_cast<int>(std::clamp<long long>(left, 0, 5000));
     int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
-    if (rc < 0 && errno == EINPROGRESS && Wait(fd, POLLOUT, connectMs)) {
+    if (rc < 0 && errno == EINPROGRESS && Wait(fd, POLLOUT, connectMs, cancelFd_)) {
       int err = 0;
       socklen_t len = sizeof err;
       rc = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0 ? 0 : -1;
@@ -204,9 +209,11 @@ bool HttpChannel::SendSecure(std::string_view data) {
 
 bool HttpChannel::WaitReady(short events) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
-  if (left <= 0 || !Wait(fd_, events, static_cast<int>(std::min<long long>(left, INT32_MAX)))) {
+  bool cancelled = false;
+  if (left <= 0 || !Wait(fd_, events, static_cast<int>(std::min<long long>(left, INT32_MAX)),
+                         cancelFd_, &cancelled)) {
     // Wait() also fails on a poll error, which is rare enough to count as running out of time.
-    failure_ = HttpFailure::Timeout;
+    failure_ = cancelled ? HttpFailure::Broken : HttpFailure::Timeout;
     return false;
   }
   return true;

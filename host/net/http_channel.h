@@ -59,6 +59,10 @@ class HttpChannel {
   // Which check refused the last secure connection (Failure() is Refused).
   const TlsRefusal& TlsRefused() const { return refusal_; }
   void Close();
+  // A descriptor (an eventfd, a pipe's end) that ends a call at once when it becomes readable:
+  // the call fails as Broken and the connection is closed. Another thread abandons a call that
+  // waits long (a watcher's) by writing to it. -1: none.
+  void SetCancel(int fd) { cancelFd_ = fd; }
   // Reads one answer from a connected socket that stays the caller's (what Post does after
   // sending; the fuzzers feed it arbitrary bytes this way). A TLS channel makes its handshake on
   // the socket first.
@@ -88,6 +92,7 @@ class HttpChannel {
   int timeoutSeconds_;
   std::size_t maxAnswer_;
   int fd_ = -1;
+  int cancelFd_ = -1;
   std::optional<TlsOptions> tlsOptions_;
   std::unique_ptr<TlsContext> tlsContext_;  // made at the first connection, kept for the next
   std::unique_ptr<TlsSession> tls_;         // the connection's, while fd_ is secured

@@ -74,6 +74,7 @@ void TNetConnection::Connect() {
   if (address_->tls) tls = net::TlsOptions{CaFile};
   client_ = std::make_unique<net::HttpChannel>(address_->host, address_->port, TimeoutSeconds,
                                                MaxAnswerBytes, std::move(tls));
+  client_->SetCancel(CancelFd);
 }
 
 void TNetConnection::Disconnect() {
@@ -113,7 +114,11 @@ ServerAnswer TNetConnection::CallEncoded(std::string_view method, std::string_vi
 
   // The window keeps painting while the server works; the user cannot start anything else.
   decltype(client_->Post("", "", "")) res;
-  blocking::Run([&] { res = client_->Post("/" + ServerName, requestText, Token); });
+  auto post = [&] { res = client_->Post("/" + ServerName, requestText, Token); };
+  if (OwnThread)
+    post();
+  else
+    blocking::Run(post);
   if (!res) {
     switch (client_->Failure()) {
       case net::HttpFailure::Timeout:

@@ -78,6 +78,13 @@ class TNetConnection {
   int TimeoutSeconds = 30;  // for each call as a whole, from connecting to the answer's last byte
   std::size_t MaxAnswerBytes = std::size_t{256} << 20;
 
+  // Calls made from a thread of their own (a watcher's) wait right there, not through the user
+  // interface's runner of blocking work, which belongs to the UI thread.
+  bool OwnThread = false;
+  // A descriptor whose becoming readable abandons the call in progress (net/http_channel.h);
+  // taken at Connect. -1: none.
+  int CancelFd = -1;
+
   // Called before every connect, so the owner can set host and port there.
   std::function<void(TNetConnection&)> BeforeConnect;
 

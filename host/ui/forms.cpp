@@ -297,6 +297,10 @@ void HostSettings::Set(const std::string& rawKey, const std::string& value) {
       throw Exception("Invalid call timeout '" + value +
                       "': expected a number of seconds from 1 to 3600.");
     callTimeout = seconds;
+  } else if (key == "live_list") {
+    if (value != "0" && value != "1")
+      throw Exception("Invalid live list setting '" + value + "': expected 1 or 0.");
+    liveList = value == "1";
   } else if (key == "token_file") {
     try {
       token = ReadTokenFile(value);
@@ -339,9 +343,9 @@ void HostSettings::LoadFile(const std::string& path) {
 }
 
 std::vector<std::string> HostSettings::ParseArgs(const std::vector<std::string>& args) {
-  static const std::vector<std::string> kKeys = {"web_url",    "web_port",   "ca_file",
-                                                 "report_dir", "module",     "database",
-                                                 "token",      "token_file", "call_timeout"};
+  static const std::vector<std::string> kKeys = {
+      "web_url",  "web_port", "ca_file",    "report_dir",   "module",
+      "database", "token",    "token_file", "call_timeout", "live_list"};
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -509,7 +513,39 @@ void TApplication::Changed() {
   if (OnModelChanged) OnModelChanged();
 }
 
+void TApplication::Post(std::function<void()> call) {
+  // The waker is called under the lock, so that a toolkit taking it away (SetPostedWaker with
+  // null) is never called after it did.
+  std::lock_guard lock(postedMutex_);
+  posted_.push_back(std::move(call));
+  if (postedWaker_) postedWaker_();
+}
+
+int TApplication::RunPosted() {
+  std::deque<std::function<void()>> calls;
+  {
+    std::lock_guard lock(postedMutex_);
+    calls.swap(posted_);
+  }
+  for (auto& call : calls) Guard(call);
+  return static_cast<int>(calls.size());
+}
+
+std::size_t TApplication::PostedCount() const {
+  std::lock_guard lock(postedMutex_);
+  return posted_.size();
+}
+
+void TApplication::SetPostedWaker(std::function<void()> waker) {
+  std::lock_guard lock(postedMutex_);
+  postedWaker_ = std::move(waker);
+}
+
 void TApplication::Reset() {
+  {
+    std::lock_guard lock(postedMutex_);
+    posted_.clear();
+  }
   processing_ = true;
   pending_.clear();
   // Destroying a form may destroy others it owns; take them out one at a time.

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -109,11 +110,14 @@ struct HostSettings {
   std::string databaseUrl;       // "sqlite:PATH" or "postgresql://..."
   std::string token;             // bearer token for the application server
   int callTimeout = 30;          // seconds a call to the application server may take in all
+  // An open screen follows the other seats' saves as they happen (a watcher asks the server to
+  // tell it of each change). Off by default; the desktop host turns it on.
+  bool liveList = false;
 
   // "key=value" lines ("#" comments); keys: web_url, web_port, ca_file, report_dir, module,
   // database, token, token_file (the token read from that file, which only its owner may read),
-  // call_timeout. Raises Exception naming the line for an unknown key, a bad address or port, or
-  // a CA file that cannot be read.
+  // call_timeout, live_list (1 or 0). Raises Exception naming the line for an unknown key, a bad
+  // address or port, or a CA file that cannot be read.
   void LoadFile(const std::string& path);
   void Set(const std::string& key, const std::string& value);
   // "--key=value" or "--key value" arguments with the same keys (dashes or underscores);
@@ -183,6 +187,16 @@ class TApplication {
   void Changed();
   std::function<void()> OnModelChanged;
 
+  // Calls handed over by other threads (a watcher's news), run on the UI thread in the order
+  // posted. Post is safe from any thread; it calls the waker, on the posting thread, so that a
+  // toolkit's loop wakes and calls RunPosted. Without a waker the calls wait until someone runs
+  // them (tests and the scenario runner do so only when they ask for it). RunPosted runs what was
+  // posted before it began, each as a gesture; the number run.
+  void Post(std::function<void()> call);
+  int RunPosted();
+  std::size_t PostedCount() const;
+  void SetPostedWaker(std::function<void()> waker);
+
   // Requests to refresh the host's local copy of a table, counted per table name.
   std::map<std::string, int> CacheRefreshes;
   std::function<void(const std::string& table)> OnRefreshLocalCache;
@@ -200,6 +214,9 @@ class TApplication {
   std::shared_ptr<ui::IDialogs> dialogs_;
   int depth_ = 0;
   bool processing_ = false;
+  mutable std::mutex postedMutex_;
+  std::deque<std::function<void()>> posted_;
+  std::function<void()> postedWaker_;
 };
 
 TApplication& Application();

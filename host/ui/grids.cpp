@@ -647,4 +647,13 @@ std::string_view NavigateBtnName(TNavigateBtn button) {
   return kNames[static_cast<int>(button)];
 }
 
+void TDBGrid::MarksChanged() {
+  Changed(ViewAspect::Content);
+}
+
+bool TDBGrid::Marked(int row) const {
+  const int data = DataRow(row);
+  return RowMarked && data >= 0 && RowMarked(data);
+}
+
 }  // namespace ger

@@ -113,6 +113,14 @@ class TDBGrid : public TControl {
   // holds it.
   std::optional<int> FindRow(std::string_view text, bool next, bool& wrapped) const;
 
+  // Rows drawn apart from the others (a company changed on another seat while this one edits
+  // it): asked of each dataset row (from 0, as RowPeek takes them) when a view reads the rows;
+  // null marks none. The owner calls MarksChanged when what it marks changed.
+  std::function<bool(int dataRow)> RowMarked;
+  void MarksChanged();
+  // The row shown (from 0) is marked.
+  bool Marked(int row) const;
+
   // The texts of every cell, row by row, as shown: each row through the fields' get-text
   // handlers (read without moving the cursor), the cell being edited with its editor text.
   std::vector<std::vector<std::string>> CellTexts() const;

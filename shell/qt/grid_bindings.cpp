@@ -187,6 +187,23 @@ class GridBinding : public Binding {
     std::optional<QColor> mark = ColorOf(grid_.Color());
     if (grid_.Color() == TColor::clWindow || grid_.Color() == TColor::clWhite) mark.reset();
     QFontMetrics metrics = w->fontMetrics();
+    // A row changed on another seat while this one edits it: amber, with the reason as its tip.
+    std::vector<bool> marked(cells.size());
+    for (std::size_t r = 0; r < cells.size(); ++r) marked[r] = grid_.Marked(static_cast<int>(r));
+    const QColor amber(255, 224, 150);
+    // The current row's cells are drawn selected: the row's header carries the sign as well.
+    for (int r = 0; r < static_cast<int>(cells.size()); ++r) {
+      QTableWidgetItem* head = w->verticalHeaderItem(r);
+      if (!marked[static_cast<std::size_t>(r)]) {
+        delete w->takeVerticalHeaderItem(r);  // back to the header's own look
+        continue;
+      }
+      if (!head) {
+        head = new QTableWidgetItem("!");
+        head->setBackground(amber);
+        w->setVerticalHeaderItem(r, head);
+      }
+    }
     for (int c = 0; c < columns; ++c) {
       QString title = ToQ(grid_.ColumnTitle(c));
       QTableWidgetItem* header = w->horizontalHeaderItem(c);
@@ -216,7 +233,9 @@ class GridBinding : public Binding {
         } else if (item->text() != text) {
           item->setText(text);
         }
-        QBrush back = editable && mark ? QBrush(*mark) : QBrush();
+        QBrush back = marked[static_cast<std::size_t>(r)] ? QBrush(amber)
+                      : editable && mark                  ? QBrush(*mark)
+                                                          : QBrush();
         if (item->background() != back) item->setBackground(back);
       }
     }

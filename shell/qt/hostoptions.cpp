@@ -8,7 +8,7 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   HostOptions o;
   CLI::App app{"ger-host: the desktop host that opens the company screen", "ger-host"};
   std::optional<std::string> host, url, caFile, database, settings, screenshot, script, reportDir,
-      activeModule, tokenFile;
+      activeModule, tokenFile, liveList;
   std::optional<int> port;
   auto* hostOption = app.add_option("--server-host", host, "host name of the application server");
   app.add_option("--server-url", url,
@@ -31,6 +31,9 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   app.add_option("--active-module", activeModule, "one-character code of the active host module");
   app.add_option("--token-file", tokenFile,
                  "file holding the application server's access token (owner-readable only)");
+  app.add_option("--live-list", liveList,
+                 "1 (default): an open screen shows the other seats' saves as they happen; 0: "
+                 "only when it reads its list");
   app.allow_extras(false);
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -40,6 +43,9 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   } catch (const CLI::ParseError& e) {
     throw Exception(e.what());
   }
+  // A seat follows the others' saves unless told not to; a picture shows the screen as the
+  // script left it, so nothing changes it behind the script.
+  o.settings.liveList = !screenshot;
   // The settings file first, so that the command line overrides it.
   if (settings) {
     o.settings.LoadFile(*settings);
@@ -53,6 +59,7 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   if (reportDir) o.settings.Set("report_dir", *reportDir);
   if (activeModule) o.settings.Set("module", *activeModule);
   if (tokenFile) o.settings.Set("token_file", *tokenFile);
+  if (liveList) o.settings.Set("live_list", *liveList);
   if (script && !screenshot)
     throw Exception("--script plays a scenario before a screenshot: give --screenshot FILE too.");
   o.screenshot = screenshot;

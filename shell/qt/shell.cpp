@@ -109,6 +109,11 @@ Shell::Shell() {
   app.RunModalLoop = [this](TForm& form) { RunModal(form); };
   app.OnModelChanged = [this] { ScheduleSync(); };
   previousRunner_ = blocking::SetRunner([this](const blocking::Work& work) { Wait(work); });
+  // A call posted from another thread (a watcher's news) wakes the loop through a queued call.
+  app.SetPostedWaker([this] {
+    QMetaObject::invokeMethod(
+        this, [this] { RunPosted(); }, Qt::QueuedConnection);
+  });
   SyncSignedIn();
   connect(window_->Mdi(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     if (!sub || syncDepth_ > 0) return;
@@ -123,6 +128,7 @@ Shell::Shell() {
 
 Shell::~Shell() {
   TApplication& app = Application();
+  app.SetPostedWaker(nullptr);
   app.OnModelChanged = nullptr;
   blocking::SetRunner(std::move(previousRunner_));
   app.RunModalLoop = nullptr;
@@ -139,6 +145,18 @@ void Shell::ScheduleSync() {
     syncPending_ = false;
     SyncAll();
   });
+}
+
+void Shell::RunPosted() {
+  // Not in the middle of a gesture (a server call waiting, a message box open): the model is
+  // then in a state only that gesture may change; the calls wait for its end.
+  if (waiting_ > 0 || Application().GestureDepth() > 0) {
+    QTimer::singleShot(50, this, [this] { RunPosted(); });
+    return;
+  }
+  if (Application().RunPosted() == 0) return;
+  Application().ProcessReleases();
+  SyncAll();
 }
 
 void Shell::Perform(TForm& form, const std::function<void()>& gesture) {

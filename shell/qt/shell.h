@@ -85,6 +85,8 @@ class Shell : public QObject, public GestureSink {
   // the user's input is refused (the runner of blocking::Run while the shell exists).
   void Wait(const blocking::Work& work);
   bool Waiting() const { return waiting_ > 0; }
+  // Runs the calls other threads posted to the application, once no gesture is under way.
+  void RunPosted();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -104,8 +104,11 @@ class Journey : public ::testing::Test {
     env["HOME"] = dir_.string();  // the file dialogs' folders and Qt's settings stay here
     env["LANG"] = "pt_BR.UTF-8";
     env["QT_QPA_PLATFORM"] = "xcb";
+    // The live list only where a journey asks for it: the others show a seat's list as it was
+    // read, until "Verificar" or a save reads it again.
     return std::make_unique<journey::Child>(
-        std::vector<std::string>{GER_HOST_BIN, "--server-port", std::to_string(port), "--db", db_},
+        std::vector<std::string>{GER_HOST_BIN, "--server-port", std::to_string(port), "--db", db_,
+                                 "--live-list", liveList_ ? "1" : "0"},
         env, dir_ / log);
   }
 
@@ -214,6 +217,7 @@ class Journey : public ::testing::Test {
   std::unique_ptr<ger::server::ServerProcess> secondServer_;  // and its server, when it has one
   std::optional<Window> main_;
   int screenWidth_ = 1024;
+  bool liveList_ = false;  // the seats follow each other's saves as they happen
   bool postgres_ = false;  // the database on the test run's PostgreSQL instead of a SQLite file
   std::string db_, pgUrl_, schema_;
 };
@@ -761,6 +765,88 @@ TEST_F(TwoSeats, VerificarKeepsTheCompanyCurrent) {
   Seat(b_);
   Menu("m", "v");
   EXPECT_EQ(Name(), "Andrade Comércio");
+  OnlySeats();
+}
+
+// The live list: each seat shows the other's save and delete within a second, without any action
+// of its user; a company being altered is not replaced under its user, and what changed meanwhile
+// shows when the edit ends. (One journey for all three: two seats take 8 s to open.)
+class TwoSeatsLive : public TwoSeats {
+ protected:
+  TwoSeatsLive() { liveList_ = true; }
+  // The name on the current seat's Formulário page, read again until it is `want` or a second has
+  // passed since `since` (when the other seat's change was stored); the last one read.
+  std::string NameBy(const std::string& want, std::chrono::steady_clock::time_point since) {
+    std::string got;
+    do {
+      got = Name();
+    } while (got != want && std::chrono::steady_clock::now() < since + 1s);
+    return got;
+  }
+
+  // Seat A saves a new name for company 02, which seat B shows; B then deletes it, and A is on
+  // the company that took its place.
+  void SaveAndDelete() {
+    const std::string name = "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '02'";
+    Seat(b_);
+    Row(2);
+    FormPage();
+    Seat(a_);
+    Row(2);
+    Menu("m", "a");
+    x_->Key("ctrl+a");
+    x_->Type("Serra Verde ao Vivo");
+    Menu("m", "c");
+    ASSERT_EQ(SqlSoon(name, "Serra Verde ao Vivo"), "Serra Verde ao Vivo");
+    auto stored = std::chrono::steady_clock::now();
+    Seat(b_);
+    EXPECT_EQ(NameBy("Serra Verde ao Vivo", stored), "Serra Verde ao Vivo");
+
+    Tool("Excluir");
+    Confirm();
+    for (int i = 0; i < 40 && Sql(name); ++i) std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(Sql(name), std::nullopt);
+    stored = std::chrono::steady_clock::now();
+    Seat(a_);  // on the Formulário page since its save
+    EXPECT_EQ(NameBy("Araucária Serviços", stored), "Araucária Serviços");
+  }
+};
+
+// Then seat B alters that company's name while seat A saves another name for it: B's typing
+// stays, and once B gives the edit up B shows what A saved.
+TEST_F(TwoSeatsLive, EachSeatShowsTheOthersSaveAndDeleteAndAnAlteredCompanyStays) {
+  SaveAndDelete();
+  const std::string name = "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = '03'";
+  Seat(b_);
+  Menu("m", "a");  // the cursor lands in Nome
+  x_->Key("ctrl+a");
+  x_->Type("Araucária de B");
+  Seat(a_);
+  Menu("m", "a");
+  x_->Key("ctrl+a");
+  x_->Type("Araucária de A");
+  Menu("m", "c");
+  ASSERT_EQ(SqlSoon(name, "Araucária de A"), "Araucária de A");
+  std::this_thread::sleep_for(1s);
+
+  Seat(b_);
+  EXPECT_EQ(Name(), "Araucária de B");
+  Tool("Cancelar");
+  EXPECT_EQ(NameBy("Araucária de A", std::chrono::steady_clock::now()), "Araucária de A");
+  OnlySeats();
+}
+
+// Two servers on one PostgreSQL: a change through one reaches the seat of the other.
+class TwoSeatsLiveTwoServers : public TwoSeatsLive {
+ protected:
+  TwoSeatsLiveTwoServers() {
+    postgres_ = true;
+    twoServers_ = true;
+  }
+};
+
+TEST_F(TwoSeatsLiveTwoServers, EachSeatShowsTheOthersSaveAndDeleteThroughTheOtherServer) {
+  SaveAndDelete();
   OnlySeats();
 }
 

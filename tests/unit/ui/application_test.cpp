@@ -1,8 +1,10 @@
 // The top-level handler, scripted dialogs, the modal loop, the pick list and the search button.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "routines/components.h"
 #include "routines/routines.h"
@@ -190,6 +192,11 @@ TEST_F(ApplicationTest, HostSettingsComeFromArgumentsAndFilesWithClearErrors) {
   EXPECT_EQ(s.callTimeout, 5);
   EXPECT_THROW(s.ParseArgs({"--call-timeout=0"}), Exception);
   EXPECT_EQ(s.webPort, 9000);
+  EXPECT_FALSE(s.liveList);
+  s.ParseArgs({"--live-list=1"});
+  EXPECT_TRUE(s.liveList);
+  EXPECT_THROW(s.ParseArgs({"--live-list=sim"}), Exception);
+  EXPECT_TRUE(s.liveList);
 
   std::string path = ::testing::TempDir() + "/host_settings.conf";
   {
@@ -268,4 +275,35 @@ TEST_F(ApplicationTest, HttpsSettingsAreCheckedWhenRead) {
 }
 
 }  // namespace
+// Calls posted from other threads run on the UI thread when it asks, in the order posted, each
+// as a gesture (a failure shown once, the next still run); the waker hears of each post; a reset
+// drops what was not run.
+TEST_F(ApplicationTest, PostedCallsRunInOrderAsGesturesWhenTheUiThreadAsks) {
+  TApplication& app = Application();
+  std::atomic<int> wakes = 0;
+  app.SetPostedWaker([&] { ++wakes; });
+  std::vector<int> ran;
+  std::thread other([&] {
+    for (int i = 0; i < 3; ++i)
+      app.Post([&ran, i] {
+        ran.push_back(i);
+        if (i == 1) throw Exception("falhou");
+      });
+  });
+  other.join();
+  EXPECT_EQ(wakes, 3);
+  EXPECT_TRUE(ran.empty());  // nothing runs behind the UI thread's back
+  EXPECT_EQ(app.PostedCount(), 3u);
+  EXPECT_EQ(app.RunPosted(), 3);
+  EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(Messages(), std::vector<std::string>{"falhou"});
+  EXPECT_EQ(app.RunPosted(), 0);
+  app.SetPostedWaker(nullptr);
+  app.Post([&] { ran.push_back(9); });
+  EXPECT_EQ(wakes, 3);
+  app.Reset();
+  EXPECT_EQ(app.RunPosted(), 0);
+  EXPECT_EQ(ran.size(), 3u);
+}
+
 }  // namespace ger::testing
