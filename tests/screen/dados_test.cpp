@@ -9,7 +9,7 @@ namespace {
 
 TEST(Catalogue, HoldsEveryEntryInOrderWithTextsKeptExactly) {
   const TMessages& msg = CatalogoPadrao();
-  ASSERT_EQ(msg.Count(), 97u);
+  ASSERT_EQ(msg.Count(), 101u);
   std::vector<std::string> keys = msg.Keys();
   EXPECT_EQ(keys.front(), "Excl");
   EXPECT_EQ(keys[77], "FiliRegime");
@@ -20,7 +20,12 @@ TEST(Catalogue, HoldsEveryEntryInOrderWithTextsKeptExactly) {
   EXPECT_EQ(keys[83], "InscEsta_inv");
   // The access refused and the history window's texts come after the screen's own.
   EXPECT_EQ(keys[84], "Acesso_Neg");
-  EXPECT_EQ(keys.back(), "Hist_Sem_Empresa");
+  EXPECT_EQ(keys[96], "Hist_Sem_Empresa");
+  // Then the live list's notices of a company changed on another seat while being altered here.
+  EXPECT_EQ(keys.back(), "Exc_Outro_Posto_Sem");
+  EXPECT_EQ(msg.Msg("Alt_Outro_Posto", {"Bruno", "14:05"}),
+            "Alterada em outro posto por Bruno às 14:05. Ao confirmar, os campos alterados serão "
+            "conferidos.");
   EXPECT_EQ(msg.Msg("InscEsta_inv", {"SP"}), "Inscrição estadual inválida para o estado SP.");
   EXPECT_EQ(msg.Msg("Excl"), "Confirma exclusão ?");
   // Two blanks after "(%)", a lower-case start, accents: nothing is normalised on the way in.
