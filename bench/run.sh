@@ -297,6 +297,10 @@ targets = {
     ("longpoll_sqlite", "idle_200_waiters_sockets"): ("<", 210),
     ("longpoll_sqlite", "save_to_200_waiters_p99"): ("<", 200),
     ("longpoll_postgresql", "save_to_200_waiters_p99"): ("<", 200),
+    ("history_sqlite", "save_history_overhead_pct"): ("<", 20),
+    ("history_postgresql", "save_history_overhead_pct"): ("<", 20),
+    ("history_sqlite", "window_10000_changes_ms"): ("<", 100),
+    ("history_postgresql", "window_10000_changes_ms"): ("<", 100),
 }
 print()
 print(f"{'group':<11} {'measure':<40} {'value':>12} {'unit':<8} target")
