@@ -136,7 +136,8 @@ const Value* FindParam(const Params& params, std::string_view upperName) {
   return nullptr;
 }
 
-const Value& RequireParam(const Params& params, const std::string& upperName) {
+const Value& RequireParam(const Params& params, const std::string& upperName, std::size_t at) {
+  if (at < params.size() && utf8::SameText(params[at].first, upperName)) return params[at].second;
   if (const Value* v = FindParam(params, upperName)) return *v;
   throw DbError("parameter :" + upperName + " has no value");
 }

@@ -289,7 +289,7 @@ class PgConnection final : public Connection {
     std::vector<const char*> values(n, nullptr);
     std::vector<int> lengths(n, 0), formats(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
-      const Value& v = RequireParam(params, prepared.names[i]);
+      const Value& v = RequireParam(params, prepared.names[i], i);
       bool isNull = false;
       std::visit(
           [&](const auto& x) {

@@ -501,7 +501,7 @@ class SqliteConnection final : public Connection {
     // statement's run, and every caller clears the bindings before returning (Resetter), so a
     // large value is not copied once more.
     for (std::size_t i = 0; i < names.size(); ++i) {
-      const Value& v = RequireParam(params, names[i]);
+      const Value& v = RequireParam(params, names[i], i);
       int index = static_cast<int>(i + 1);
       int rc = std::visit(
           [&](const auto& x) -> int {
