@@ -132,6 +132,13 @@ TEST_P(EngineTest, CachedStatementsDoNotKeepOldBindings) {
             "dois");
   EXPECT_TRUE(db_->Query(sql, {{"K", std::string("c")}}).rows.empty());
   EXPECT_THROW(db_->Query(sql, {}), DbError);  // a missing value is never taken from before
+  // Values go by name whatever their order, a name in any case, one name used twice.
+  Insert("c", std::string("tres"));
+  const DataPacket p =
+      db_->Query("SELECT K FROM T WHERE S = :S AND K = :k AND K <> :X AND S = :S",
+                 {{"X", std::string("b")}, {"K", std::string("c")}, {"S", std::string("tres")}});
+  ASSERT_EQ(p.rows.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(p.rows[0][0]), "c");
 }
 
 TEST_P(EngineTest, DuplicateKeyIsAConstraintErrorAndExecuteCountsRows) {
