@@ -3,6 +3,7 @@
 // come by company code when the logo page, an edit or a delete needs them, once per digest.
 #include <boost/json.hpp>
 
+#include "../server/around_the_screen.h"
 #include "contract/rdm_empresa.h"
 #include "screen_fixture.h"
 
@@ -19,19 +20,7 @@ class Alteracoes : public EmpresaScreen {
   }
   // Another seat renames a company through the server.
   void RenameElsewhere(const std::string& code, const std::string& name) {
-    ServerAnswer a = rdm_.GetEmpresa();
-    ASSERT_TRUE(a.ok()) << a.error;
-    DataPacket list = codec::DecodePacket(a.payload->Text());
-    for (const Row& row : list.rows) {
-      if (std::get<std::string>(row[list.IndexOf("CDEMPRESA")]) != code) continue;
-      Row now = row;
-      now[list.IndexOf("NMEMPRESA")] = name;
-      ChangeSet delta;
-      delta.fields = list.fields;
-      delta.changes.push_back({ChangeKind::Update, row, now});
-      a = rdm_.SetEmpresa(delta, false, false, false, false, false, false);
-      ASSERT_TRUE(a.ok()) << a.error;
-    }
+    gertest::RenameThroughServer(rdm_, code, name);
   }
   std::string Hook(const std::string& hook, const std::string& method) {
     ServerAnswer a = other_.Call(hook, {method});

@@ -3,11 +3,10 @@
 // posted calls as the desktop's loop runs them), merges them with the cursor kept on its company,
 // and, while its user alters a company another seat changed, marks that row and says by whom,
 // leaving the list as it was until the edit ends.
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
+#include "../server/around_the_screen.h"
 #include "contract/rdm_empresa.h"
 #include "screen_fixture.h"
 
@@ -16,18 +15,6 @@ namespace {
 
 namespace G = ui::Gestures;
 using namespace std::chrono_literals;
-
-std::string Admin(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return out;
-  std::array<char, 4096> buffer{};
-  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-    out.append(buffer.data(), n);
-  EXPECT_EQ(pclose(pipe), 0) << command << "\n" << out;
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out.substr(out.rfind('\n') + 1);  // ger-admin's last line: the token
-}
 
 class AoVivo : public EmpresaScreen {
  protected:
@@ -44,23 +31,12 @@ class AoVivo : public EmpresaScreen {
   void People() {
     const std::string db = "sqlite:" + (dir_ / "ger.db").string();
     const std::string admin = std::string(GER_ADMIN_BIN) + " user add ";
-    Application().Settings.token = Admin(admin + "Carla --db " + db);
-    other_.Token = Admin(admin + "Bruno --db " + db);
+    Application().Settings.token =
+        gertest::LastLine(gertest::RunCommand(admin + "Carla --db " + db));
+    other_.Token = gertest::LastLine(gertest::RunCommand(admin + "Bruno --db " + db));
   }
   void RenameElsewhere(const std::string& code, const std::string& name) {
-    ServerAnswer a = rdm_.GetEmpresa();
-    ASSERT_TRUE(a.ok()) << a.error;
-    DataPacket list = codec::DecodePacket(a.payload->Text());
-    for (const Row& row : list.rows) {
-      if (std::get<std::string>(row[list.IndexOf("CDEMPRESA")]) != code) continue;
-      Row now = row;
-      now[list.IndexOf("NMEMPRESA")] = name;
-      ChangeSet delta;
-      delta.fields = list.fields;
-      delta.changes.push_back({ChangeKind::Update, row, now});
-      a = rdm_.SetEmpresa(delta, false, false, false, false, false, false);
-      ASSERT_TRUE(a.ok()) << a.error;
-    }
+    gertest::RenameThroughServer(rdm_, code, name);
   }
   // Runs the news the watcher posted, once some came (within 5 s); false when none did.
   bool News() {

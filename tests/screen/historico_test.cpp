@@ -3,13 +3,12 @@
 // menu Manutenção, with the access made by ger-admin and its history read back as CSV.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 
+#include "../server/around_the_screen.h"
 #include "Ger00200/ger00200_dados.h"
 #include "Ger00200/ger00200_historico.h"
 #include "screen_fixture.h"
@@ -99,32 +98,11 @@ TEST(Historico, TheWindowDrawsTheModelAndFiltersByPerson) {
   Application().Reset();
 }
 
-namespace {
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return out;
-  std::array<char, 4096> buffer{};
-  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-    out.append(buffer.data(), n);
-  EXPECT_EQ(pclose(pipe), 0) << command << "\n" << out;
-  return out;
-}
-
-// The last line of ger-admin's answer: the token.
-std::string LastLine(const std::string& text) {
-  std::string t = text;
-  while (!t.empty() && t.back() == '\n') t.pop_back();
-  return t.substr(t.rfind('\n') + 1);
-}
-
-}  // namespace
-
 TEST_F(EmpresaScreen, APersonsSaveIsShownInTheHistoryWindowAndTheRefusalOnTheScreen) {
   const std::string db = "sqlite:" + (dir_ / "ger.db").string();
   const std::string admin = std::string(GER_ADMIN_BIN) + " ";
-  const std::string token = LastLine(Shell(admin + "user add Carla --db " + db));
+  const std::string token =
+      gertest::LastLine(gertest::RunCommand(admin + "user add Carla --db " + db));
   InsertCompany("07", "Primeira");
   Application().Settings.token = token;
   SetSignedInPerson("");
@@ -163,7 +141,8 @@ TEST_F(EmpresaScreen, APersonsSaveIsShownInTheHistoryWindowAndTheRefusalOnTheScr
   EXPECT_EQ(shown[0][0][2], '/');
 
   // ger-admin's CSV reads back the same change.
-  std::istringstream csv(Shell(admin + "history --company 07 --user Carla --db " + db));
+  std::istringstream csv(
+      gertest::RunCommand(admin + "history --company 07 --user Carla --db " + db));
   std::string header, line;
   std::getline(csv, header);
   EXPECT_EQ(header, "when_utc,person,seat,table,key,company,operation,column,old,new");
@@ -178,7 +157,7 @@ TEST_F(EmpresaScreen, APersonsSaveIsShownInTheHistoryWindowAndTheRefusalOnTheScr
   EXPECT_TRUE(found) << csv.str();
 
   // Withdrawn: the next call is refused with the catalogue's sentence on the screen.
-  Shell(admin + "user disable Carla --db " + db);
+  gertest::RunCommand(admin + "user disable Carla --db " + db);
   ui::Gestures::Click(f.mnuHistorico);
   EXPECT_EQ(Messages(), std::vector<std::string>{
                             "Acesso não autorizado: peça ao administrador um novo acesso."});

@@ -4,6 +4,7 @@
 // number their saves as one.
 #include "change_feed.h"
 
+#include "around_the_screen.h"
 #include "contract/rdm_empresa.h"
 #include "schema.h"
 #include "server_fixture.h"
@@ -55,21 +56,6 @@ class ChangeFeedTest : public ServerTest {
   }
   Delta Since(std::int64_t n) { return Read(rdm.GetEmpresa("N", std::to_string(n))); }
   // Renames a company through SetEmpresa, as a seat saves it.
-  void Rename(ger::TRdmEmpresa& client, const std::string& code, const std::string& name) {
-    DataPacket list = Rows(client.GetEmpresa());
-    for (const Row& row : list.rows) {
-      if (std::get<std::string>(row[list.IndexOf("CDEMPRESA")]) != code) continue;
-      Row now = row;
-      now[list.IndexOf("NMEMPRESA")] = name;
-      ChangeSet delta;
-      delta.fields = list.fields;
-      delta.changes.push_back({ChangeKind::Update, row, now});
-      ServerAnswer a = client.SetEmpresa(delta, false, false, false, false, false, false);
-      ASSERT_TRUE(a.ok()) << a.error;
-      return;
-    }
-    FAIL() << "no company " << code;
-  }
 };
 
 TEST(LogoDigest, IsSha256InHex) {
@@ -93,7 +79,7 @@ TEST_F(ChangeFeedTest, OnlyTheCompaniesChangedSinceTheNumberComeBackWithTheDelet
   EXPECT_TRUE(none.companies.rows.empty());
   EXPECT_EQ(none.number, first.number);
 
-  Rename(rdm, "02", "Renomeada");
+  gertest::RenameThroughServer(rdm, "02", "Renomeada");
   // A change written around the server (another program) is numbered by the database too.
   Db().Execute("UPDATE EMPRESA SET NMEMPRESA = 'Por fora' WHERE CDEMPRESA = '01'");
   const Delta saved = Since(first.number);
@@ -253,13 +239,13 @@ TEST_F(ChangeFeedTest, ASaveThatLeavesTheLogoKeepsItsDigestAndRecordsNoLogoChang
   };
   const std::string size = std::to_string(20.0 * 1024) + "|";
   EXPECT_EQ(stamp(), size + ger::server::LogoDigest(logo) + "|by");
-  Rename(rdm, "01", "Primeira");
+  gertest::RenameThroughServer(rdm, "01", "Primeira");
   EXPECT_EQ(stamp(), size + ger::server::LogoDigest(logo) + "|by");
 
   // Another program writes a logo of the same size: the next save's stamp has its digest.
   Db().Execute("UPDATE EMPRESA SET DSARQLOGOEMPCLOB = :L WHERE CDEMPRESA = '01'",
                {{"L", Bytes{other}}});
-  Rename(rdm, "01", "Primeira de novo");
+  gertest::RenameThroughServer(rdm, "01", "Primeira de novo");
   EXPECT_EQ(stamp(), size + ger::server::LogoDigest(other) + "|by");
 
   // The renames recorded the name only; the logo's change once, as size and digest.
@@ -283,8 +269,8 @@ TEST_F(ChangeFeedTest, TwoServersOnOneDatabaseNumberTheirSavesAsOne) {
   otherNet.Port = other->Port();
   ger::TRdmEmpresa there{otherNet};
   const Delta first = Read(rdm.GetEmpresa("N", ""));
-  Rename(there, "01", "Pelo outro servidor");
-  Rename(rdm, "02", "Por este");
+  gertest::RenameThroughServer(there, "01", "Pelo outro servidor");
+  gertest::RenameThroughServer(rdm, "02", "Por este");
   const Delta here = Since(first.number);
   EXPECT_EQ(here.Codes(), (std::vector<std::string>{"01", "02"}));
   EXPECT_GE(here.number, first.number + 2);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "around_the_screen.h"
 #include "contract/rdm_empresa.h"
 #include "raw_client.h"
 #include "server_fixture.h"
@@ -68,21 +69,6 @@ class LongPollTest : public ServerTest {
       std::this_thread::sleep_for(5ms);
     ASSERT_GE(Calls(), n);
   }
-  void Rename(ger::TRdmEmpresa& client, const std::string& code, const std::string& name) {
-    DataPacket list = ger::codec::DecodePacket(client.GetEmpresa().payload->Text());
-    for (const Row& row : list.rows) {
-      if (std::get<std::string>(row[list.IndexOf("CDEMPRESA")]) != code) continue;
-      Row now = row;
-      now[list.IndexOf("NMEMPRESA")] = name;
-      ChangeSet delta;
-      delta.fields = list.fields;
-      delta.changes.push_back({ChangeKind::Update, row, now});
-      ServerAnswer a = client.SetEmpresa(delta, false, false, false, false, false, false);
-      ASSERT_TRUE(a.ok()) << a.error;
-      return;
-    }
-    FAIL() << "no company " << code;
-  }
   // The server's connections open now (its end, closed by the client or not), from the
   // kernel's table: the database's sockets are not counted.
   int Connections() {
@@ -114,7 +100,7 @@ TEST_F(LongPollTest, ASaveOnThisServerAnswersTheWaitingCallsAndTheirConnectionsC
   std::vector<std::unique_ptr<Waiter>> waiters;
   for (int i = 0; i < 3; ++i) waiters.push_back(std::make_unique<Waiter>(server_->Port(), held));
   CallsReach(before + 3);
-  Rename(rdm, "01", "Salva aqui");
+  gertest::RenameThroughServer(rdm, "01", "Salva aqui");
   const std::int64_t saved = Now();
   EXPECT_GT(saved, held);
   for (auto& w : waiters) EXPECT_EQ(w->Number(), saved);
@@ -123,7 +109,7 @@ TEST_F(LongPollTest, ASaveOnThisServerAnswersTheWaitingCallsAndTheirConnectionsC
   Waiter again(server_->Port(), saved);
   CallsReach(before + 5);
   ger::TRdmEmpresa seat(waiters[0]->Net());
-  Rename(seat, "02", "Salva de novo");
+  gertest::RenameThroughServer(seat, "02", "Salva de novo");
   EXPECT_GT(again.Number(), saved);
 }
 
@@ -197,7 +183,7 @@ TEST_F(LongPollTest, ASaveThroughAnotherServerAnswersTheCallsWaitingOnThisOne) {
   const long before = Calls();
   Waiter waiter(server_->Port(), held);
   CallsReach(before + 1);
-  Rename(there, "02", "Pelo outro servidor");
+  gertest::RenameThroughServer(there, "02", "Pelo outro servidor");
   EXPECT_GT(waiter.Number(), held);
 }
 
