@@ -3,41 +3,20 @@
 // come by company code when the logo page, an edit or a delete needs them, once per digest.
 #include <boost/json.hpp>
 
-#include "../server/around_the_screen.h"
-#include "contract/rdm_empresa.h"
-#include "screen_fixture.h"
+#include "other_seat_fixture.h"
 
 namespace ger {
 namespace {
 
 namespace G = ui::Gestures;
 
-class Alteracoes : public EmpresaScreen {
+class Alteracoes : public OtherSeatScreen {
  protected:
-  void SetUp() override {
-    EmpresaScreen::SetUp();
-    other_.Port = server_->Port();
-  }
-  // Another seat renames a company through the server.
-  void RenameElsewhere(const std::string& code, const std::string& name) {
-    gertest::RenameThroughServer(rdm_, code, name);
-  }
   std::string Hook(const std::string& hook, const std::string& method) {
     ServerAnswer a = other_.Call(hook, {method});
     EXPECT_TRUE(a.ok()) << a.error;
     return a.ok() ? std::string(a.payload->Text()) : std::string();
   }
-  std::string NameOf(TfrmEmpresa& f, const std::string& code) {
-    TDataSet& d = f.cdsEmpresa;
-    for (int i = 0; i < d.RecordCount(); ++i) {
-      TDataSet::RowPeek peek(d, i);
-      if (d.FieldByName("CDEMPRESA").AsString() == code)
-        return d.FieldByName("NMEMPRESA").AsString();
-    }
-    return "none";
-  }
-  TNetConnection other_;
-  TRdmEmpresa rdm_{other_};
 };
 
 TEST_F(Alteracoes, AnotherSeatsSaveAndDeleteComeWithTheNextReadAndOnlyTheyAreRead) {

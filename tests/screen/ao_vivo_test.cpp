@@ -6,9 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "../server/around_the_screen.h"
-#include "contract/rdm_empresa.h"
-#include "screen_fixture.h"
+#include "other_seat_fixture.h"
 
 namespace ger {
 namespace {
@@ -16,15 +14,14 @@ namespace {
 namespace G = ui::Gestures;
 using namespace std::chrono_literals;
 
-class AoVivo : public EmpresaScreen {
+class AoVivo : public OtherSeatScreen {
  protected:
   void SetUp() override {
-    EmpresaScreen::SetUp();
+    OtherSeatScreen::SetUp();
     InsertCompany("01", "Um");
     InsertCompany("02", "Dois");
     InsertCompany("03", "Três");
     db_->Execute("DELETE FROM FILIAL");
-    other_.Port = server_->Port();
     Application().Settings.liveList = true;
   }
   // Two people: this seat's and the other seat's.
@@ -35,27 +32,13 @@ class AoVivo : public EmpresaScreen {
         gertest::LastLine(gertest::RunCommand(admin + "Carla --db " + db));
     other_.Token = gertest::LastLine(gertest::RunCommand(admin + "Bruno --db " + db));
   }
-  void RenameElsewhere(const std::string& code, const std::string& name) {
-    gertest::RenameThroughServer(rdm_, code, name);
-  }
   // Runs the news the watcher posted, once some came (within 5 s); false when none did.
   bool News() {
     for (int i = 0; i < 100 && Application().PostedCount() == 0; ++i)
       std::this_thread::sleep_for(50ms);
     return Application().RunPosted() > 0;
   }
-  std::string NameOf(TfrmEmpresa& f, const std::string& code) {
-    TDataSet& d = f.cdsEmpresa;
-    for (int i = 0; i < d.RecordCount(); ++i) {
-      TDataSet::RowPeek peek(d, i);
-      if (d.FieldByName("CDEMPRESA").AsString() == code)
-        return d.FieldByName("NMEMPRESA").AsString();
-    }
-    return "none";
-  }
   std::string Current(TfrmEmpresa& f) { return f.cdsEmpresa.FieldByName("CDEMPRESA").AsString(); }
-  TNetConnection other_;
-  TRdmEmpresa rdm_{other_};
 };
 
 TEST_F(AoVivo, AnotherSeatsSaveAndDeleteShowWithoutAnyAction) {
