@@ -30,6 +30,23 @@ std::string Connection::QueryEncoded(std::string_view sql, const Params& params,
   return codec::Encode(packet);
 }
 
+std::string Connection::Remembered(const std::string& key,
+                                   const std::function<std::string()>& work) {
+  // The mark is taken before the work: a commit in between leaves a newer mark behind it, and the
+  // answer is then dropped at the next call instead of being taken for the state it was read in.
+  const std::optional<CommittedMark> mark = Committed();
+  if (!mark || key.size() > kMaxRememberedKey) return work();
+  if (mark != rememberedAt_) {
+    remembered_.clear();
+    rememberedAt_ = mark;
+  }
+  if (auto it = remembered_.find(key); it != remembered_.end()) return it->second;
+  std::string answer = work();
+  if (remembered_.size() >= kMaxRemembered) remembered_.clear();
+  remembered_.emplace(key, answer);
+  return answer;
+}
+
 Transaction::~Transaction() {
   if (done_) return;
   try {

@@ -25,12 +25,15 @@
 // kStatementCacheSize (db/stmt_cache.h) most recently used ones.
 // Errors raise DbError with an English sentence for operators; a violated key or constraint
 // raises ConstraintError, so callers can tell "already there" from "broken".
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -131,8 +134,28 @@ class Connection {
   // ReadOnlyError.
   virtual bool ReadOnly() const { return false; }
 
+  // An answer worked out from committed data, kept for as long as nothing has been committed to
+  // the database since: `work` runs when `key` is new here or something may have changed, and
+  // every time inside a transaction or where the engine cannot tell at once that nothing changed
+  // (PostgreSQL, which other servers may write to). For reads that seats ask again and again;
+  // the answer must depend on nothing but the key and the committed rows. Keys longer than
+  // kMaxRememberedKey are not kept.
+  std::string Remembered(const std::string& key, const std::function<std::string()>& work);
+  static constexpr std::size_t kMaxRememberedKey = 512;
+  static constexpr std::size_t kMaxRemembered = 1024;
+
  protected:
   Connection() = default;
+
+  // A mark of the committed state that is equal in two calls only when nothing was committed in
+  // between; nullopt when that cannot be told without reading the database. Raises what a
+  // statement would raise when the connection can no longer be used.
+  using CommittedMark = std::array<std::uint32_t, 12>;
+  virtual std::optional<CommittedMark> Committed() { return std::nullopt; }
+
+ private:
+  std::optional<CommittedMark> rememberedAt_;  // the mark the remembered answers were read at
+  std::unordered_map<std::string, std::string> remembered_;
 };
 
 // Begins a transaction; rolls it back on destruction unless Commit() was called.

@@ -67,9 +67,6 @@ NameWatch::~NameWatch() {
 }
 
 std::optional<std::uint64_t> NameWatch::Changes() {
-  // A thread that has read changes but not yet counted them is among the readers; one that
-  // finds nothing left to read while another reader is at it cannot tell, and says so.
-  readers_.fetch_add(1);
   alignas(inotify_event) char buffer[4096];
   bool changed = false;
   for (;;) {
@@ -82,10 +79,9 @@ std::optional<std::uint64_t> NameWatch::Changes() {
     if (n == 0 || errno != EAGAIN) lost_ = true;
     break;
   }
-  if (changed) changes_.fetch_add(1);
-  const bool others = readers_.fetch_sub(1) > 1;
-  if (others || lost_) return std::nullopt;
-  return changes_.load();
+  if (changed) ++changes_;
+  if (lost_) return std::nullopt;
+  return changes_;
 }
 
 // True when the events in `buffer` change a watched entry.

@@ -4,8 +4,8 @@
 // folder, down to the file's own names) are watched with inotify, and a change of any of them is
 // counted. Changes of other names in those folders are not. Checking the files themselves takes
 // a lookup of the whole path per name, which the SQLite layer would otherwise pay before every
-// statement.
-#include <atomic>
+// statement. A watch is used by one thread at a time: each connection has its own, so that
+// the connections of a busy server never wait for one another's reads.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -28,9 +28,8 @@ class NameWatch {
   NameWatch& operator=(const NameWatch&) = delete;
 
   // How many changes of the watched entries have been seen; nullopt when that cannot be told
-  // now (another thread is reading the same changes at this moment, the watch was lost). Equal
-  // counts from two calls mean no watched entry changed between the first call and the second;
-  // a caller that is told nullopt checks the files.
+  // (the watch was lost). Equal counts from two calls mean no watched entry changed between the
+  // first call and the second; a caller that is told nullopt checks the files.
   std::optional<std::uint64_t> Changes();
 
  private:
@@ -39,9 +38,8 @@ class NameWatch {
 
   int fd_ = -1;
   std::map<int, std::set<std::string, std::less<>>> names_;  // by watch: the entries that count
-  std::atomic<std::uint64_t> changes_{0};
-  std::atomic<int> readers_{0};
-  std::atomic<bool> lost_{false};
+  std::uint64_t changes_ = 0;
+  bool lost_ = false;
 };
 
 }  // namespace ger::db

@@ -2,6 +2,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -44,9 +46,6 @@ std::optional<FileId> IdOf(const std::string& path) {
 struct Identity {
   FileId db;
   std::optional<FileId> wal;  // none when the database had no journal (opened read-only)
-  // The names the path is looked up through, watched for as long as the path is open; none
-  // when they cannot be (the files are then looked up every time).
-  std::shared_ptr<NameWatch> names;
 };
 
 class Identities {
@@ -62,9 +61,6 @@ class Identities {
   Identity Acquire(const std::string& path, const Identity& opened) {
     std::lock_guard lock(mutex_);
     auto [it, added] = entries_.try_emplace(path, Entry{opened, 0});
-    if (added)
-      it->second.identity.names =
-          NameWatch::For(path, {std::filesystem::path(path + "-wal").filename().string()});
     ++it->second.users;
     return it->second.identity;
   }
@@ -156,8 +152,10 @@ class SqliteConnection final : public Connection {
       CloseHandle();
       throw FileChangedError(Changed());
     }
-    identity_ = OpenFiles().Acquire(path_, {*db, IdOf(walPath_), nullptr});
+    identity_ = OpenFiles().Acquire(path_, {*db, IdOf(walPath_)});
     registered_ = true;
+    // Watched from here on, and found in place once more below: a change between the two is seen.
+    names_ = NameWatch::For(path_, {std::filesystem::path(walPath_).filename().string()});
     if (!Intact()) {
       CloseHandle();
       throw FileChangedError(Changed());
@@ -329,6 +327,42 @@ class SqliteConnection final : public Connection {
     int persist = 1;
     sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     sqlite3_exec(db_, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
+    // The journal's mode stays while this handle is open: a connection in WAL mode keeps a shared
+    // lock on the file, and leaving the mode needs the file to itself.
+    wal_ = false;
+    sqlite3_exec(
+        db_, "PRAGMA journal_mode",
+        [](void* wal, int, char** values, char**) {
+          *static_cast<bool*>(wal) = values[0] && std::string_view(values[0]) == "wal";
+          return 0;
+        },
+        &wal_, nullptr);
+  }
+
+  // The write-ahead log's index, shared by every connection to the file in every process, starts
+  // with a 48-byte header written twice: each commit rewrites it (its change counter, last frame,
+  // frame checksum and salts), the second copy first. It is read here the way SQLite's readers do
+  // (first copy, barrier, second copy; equal and initialised, or not trusted), without a read
+  // transaction: no lock is taken and no system call made.
+  std::optional<CommittedMark> Committed() override {
+    EnsureFile();
+    if (!db_ || !wal_ || readOnly_ || !sqlite3_get_autocommit(db_)) return std::nullopt;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        !file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+      return std::nullopt;
+    void volatile* region = nullptr;
+    if (file->pMethods->xShmMap(file, 0, 32 * 1024, 0, &region) != SQLITE_OK || !region)
+      return std::nullopt;
+    const auto* words = static_cast<const volatile std::uint32_t*>(region);
+    CommittedMark first{}, second{};
+    for (std::size_t i = 0; i < first.size(); ++i) first[i] = words[i];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (std::size_t i = 0; i < second.size(); ++i) second[i] = words[first.size() + i];
+    unsigned char initialised = 0;  // the byte after the change counter
+    std::memcpy(&initialised, reinterpret_cast<const unsigned char*>(first.data()) + 12, 1);
+    if (first != second || !initialised) return std::nullopt;
+    return first;
   }
 
   void CloseHandle() {
@@ -349,8 +383,8 @@ class SqliteConnection final : public Connection {
   // changed since they were last found in place, they still are.
   bool Intact() {
     std::optional<std::uint64_t> changes;
-    if (identity_.names) {
-      changes = identity_.names->Changes();
+    if (names_) {
+      changes = names_->Changes();
       if (changes && changes == verifiedAt_) return true;
     }
     if (IdOf(path_) != std::optional<FileId>(identity_.db)) return false;
@@ -560,8 +594,12 @@ class SqliteConnection final : public Connection {
   }
 
   std::string path_, walPath_;
+  bool wal_ = false;  // the handle's journal is the write-ahead log
   Access access_;
   Identity identity_;
+  // The names the path is looked up through, watched while the connection is open; none when
+  // they cannot be (the files are then looked up every time).
+  std::unique_ptr<NameWatch> names_;
   std::optional<std::uint64_t> verifiedAt_;  // the count of name changes when last found intact
   bool registered_ = false;
   sqlite3* db_ = nullptr;

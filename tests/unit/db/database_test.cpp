@@ -1,6 +1,7 @@
 // The database layer on SQLite (a temporary file) and, when GER_TEST_PG names a server, on
 // PostgreSQL in a schema of its own.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -49,7 +50,7 @@ class EngineTest : public ::testing::TestWithParam<std::string> {
       path_ = std::filesystem::temp_directory_path() /
               ("ger-db-test-" + std::to_string(getpid()) + ".db");
       std::filesystem::remove(path_);
-      db_ = Connection::Open("sqlite:" + path_.string());
+      url_ = "sqlite:" + path_.string();
     } else {
       const char* url = std::getenv("GER_TEST_PG");
       if (!url) GTEST_SKIP() << "GER_TEST_PG not set";
@@ -57,9 +58,10 @@ class EngineTest : public ::testing::TestWithParam<std::string> {
       auto admin = Connection::Open(url);
       admin->ExecuteScript("DROP SCHEMA IF EXISTS " + schema + " CASCADE; CREATE SCHEMA " + schema);
       std::string u = url;
-      db_ = Connection::Open(u + (u.find('?') == std::string::npos ? "?" : "&") +
-                             "options=-csearch_path%3D" + schema);
+      url_ = u + (u.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" +
+             schema;
     }
+    db_ = Connection::Open(url_);
     std::string blob = db_->GetEngine() == Engine::PostgreSQL ? "BYTEA" : "BLOB";
     db_->ExecuteScript(
         "CREATE TABLE T (K VARCHAR(4) NOT NULL PRIMARY KEY, S VARCHAR(10), M TEXT, "
@@ -78,6 +80,7 @@ class EngineTest : public ::testing::TestWithParam<std::string> {
     return db_->Execute("INSERT INTO T (K, S) VALUES (:K, :S)", {{"K", k}, {"S", std::move(s)}});
   }
   std::filesystem::path path_;
+  std::string url_;
   std::unique_ptr<Connection> db_;
 };
 
@@ -175,6 +178,75 @@ TEST_P(EngineTest, ExpressionColumnsTakeTheKindOfTheirValues) {
   EXPECT_EQ(p.fields.at(0).name, "N");
   EXPECT_EQ(p.fields[0].kind, FieldKind::Integer);
   EXPECT_EQ(std::get<std::int64_t>(p.rows.at(0)[0]), 1);
+}
+
+// A remembered answer lasts only until something is committed: by this connection, by another
+// one, or by another program; inside a transaction, and for an over-long key, the work always runs.
+TEST_P(EngineTest, RememberedAnswersLastOnlyUntilTheNextCommit) {
+  int reads = 0;
+  auto count = [&](const std::string& key = "count") {
+    return db_->Remembered(key, [&] {
+      ++reads;
+      return std::to_string(
+          std::get<std::int64_t>(db_->Query("SELECT COUNT(*) AS N FROM T").rows.at(0).at(0)));
+    });
+  };
+  // Only SQLite can tell without a read that nothing changed; another server may write to
+  // PostgreSQL, so there every call reads.
+  const bool kept = db_->GetEngine() == Engine::SQLite;
+  EXPECT_EQ(count(), "0");
+  EXPECT_EQ(count(), "0");
+  EXPECT_EQ(reads, kept ? 1 : 2);
+
+  auto other = Connection::Open(url_);
+  other->Execute("INSERT INTO T (K) VALUES ('a')");
+  EXPECT_EQ(count(), "1");
+  {
+    Transaction t(*other);
+    other->Execute("INSERT INTO T (K) VALUES ('b')");
+    EXPECT_EQ(count(), "1");
+    t.Commit();
+  }
+  EXPECT_EQ(count(), "2");
+
+  // Another program's commit: a child process with a connection of its own.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int status = 1;
+    try {
+      Connection::Open(url_)->Execute("INSERT INTO T (K) VALUES ('c')");
+      status = 0;
+    } catch (...) {
+    }
+    _exit(status);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(count(), "3");
+
+  Insert("d", std::string("x"));
+  EXPECT_EQ(count(), "4");
+  const int before = reads;
+  EXPECT_EQ(count(), "4");
+  EXPECT_EQ(reads, before + (kept ? 0 : 1));
+
+  {
+    Transaction t(*db_);
+    Insert("e", std::string("x"));
+    const int inside = reads;
+    EXPECT_EQ(count(), "5");  // its own change, not yet committed
+    EXPECT_EQ(count(), "5");
+    EXPECT_EQ(reads, inside + 2);
+  }  // rolled back
+  EXPECT_EQ(count(), "4");
+
+  const std::string longKey(Connection::kMaxRememberedKey + 1, 'k');
+  const int unkept = reads;
+  EXPECT_EQ(count(longKey), "4");
+  EXPECT_EQ(count(longKey), "4");
+  EXPECT_EQ(reads, unkept + 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineTest, ::testing::Values("sqlite", "postgresql"),

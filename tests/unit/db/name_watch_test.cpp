@@ -84,10 +84,17 @@ TEST_F(Folder, SqliteSeesAFolderOnThePathSwappedAtTheNextStatement) {
   auto db = Connection::Open(url);
   db->ExecuteScript("CREATE TABLE T (K VARCHAR(4) NOT NULL PRIMARY KEY)");
   db->Execute("INSERT INTO T (K) VALUES (:K)", {{"K", std::string("01")}});
+  // A second connection has a watch of its own; an answer it remembers is no way around it.
+  auto second = Connection::Open(url);
+  auto remembered = [&] {
+    return second->Remembered(
+        "rows", [&] { return std::to_string(second->Query("SELECT K FROM T").rows.size()); });
+  };
   for (int i = 0; i < 3; ++i) {
     Touch(live / ("notes-" + std::to_string(i)));  // files coming and going beside it
     fs::remove(live / ("notes-" + std::to_string(i)));
     EXPECT_EQ(db->Query("SELECT K FROM T").rows.size(), 1u);
+    EXPECT_EQ(remembered(), "1");
   }
 
   // The folder moved aside, and a copy of the database in a new folder of the same name.
@@ -96,9 +103,12 @@ TEST_F(Folder, SqliteSeesAFolderOnThePathSwappedAtTheNextStatement) {
   fs::copy_file(root_ / "kept" / "ger.db", live / "ger.db");
   EXPECT_THROW(db->Query("SELECT K FROM T"), FileChangedError);
   EXPECT_THROW(db->Query("SELECT K FROM T"), FileChangedError);
+  EXPECT_THROW(remembered(), FileChangedError);
+  EXPECT_THROW(second->Query("SELECT K FROM T"), FileChangedError);
 
   // The original back: served again.
   fs::remove_all(live);
   fs::rename(root_ / "kept", live);
   EXPECT_EQ(db->Query("SELECT K FROM T").rows.size(), 1u);
+  EXPECT_EQ(remembered(), "1");
 }
