@@ -151,9 +151,13 @@ std::optional<std::string> Gate::Admit(std::string_view authorization) {
   std::optional<std::string> person = Check(authorization);
   if (person) {
     std::lock_guard lock(mutex_);
+    if (auto it = admitted_.find(authorization); it != admitted_.end()) {
+      if (it->second != *person) it->second = *person;
+      return person;
+    }
     // Bounded: a flood of different tokens cannot grow it.
     if (admitted_.size() >= 4096) admitted_.clear();
-    admitted_.insert_or_assign(std::string(authorization), *person);
+    admitted_.emplace(std::string(authorization), *person);
   }
   return person;
 }
@@ -164,6 +168,12 @@ std::optional<std::string> Gate::Check(std::string_view authorization) {
     token = authorization.substr(7);
   if (!serviceToken_.empty() && SameSecret(token, serviceToken_))
     return std::string(kServicePerson);
+  // A token that cannot name a person, while the server is known to have none: what the lookups
+  // below would find, without taking a connection for them on every call.
+  if (serviceToken_.empty() && !PersonShaped(token)) {
+    std::lock_guard lock(mutex_);
+    if (std::chrono::steady_clock::now() < noPeopleUntil_) return std::string(kLocalPerson);
+  }
   auto c = pool_.Acquire();
   if (std::optional<std::string> person = PersonOf(*c, token)) return person;
   // Without people, the server is what it was: the service token alone, or loopback for all.
@@ -171,9 +181,12 @@ std::optional<std::string> Gate::Check(std::string_view authorization) {
   return std::nullopt;
 }
 
+bool Gate::PersonShaped(std::string_view token) {
+  return token.size() == kKeyDigits + 1 + kSecretDigits && token[kKeyDigits] == '.';
+}
+
 std::optional<std::string> Gate::PersonOf(db::Connection& c, std::string_view token) {
-  if (token.size() != kKeyDigits + 1 + kSecretDigits || token[kKeyDigits] != '.')
-    return std::nullopt;
+  if (!PersonShaped(token)) return std::nullopt;
   DataPacket found = c.Query(
       "SELECT NMUSUARIO, DSSALUSUARIO, DSHASHUSUARIO, IDATIVOUSUARIO FROM USUARIO WHERE "
       "DSCHAVEUSUARIO = :K",

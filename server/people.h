@@ -61,6 +61,8 @@ class Gate {
  private:
   std::optional<std::string> Check(std::string_view authorization);
   std::optional<std::string> PersonOf(db::Connection& c, std::string_view token);
+  // The form of a person's token (key, dot, secret); anything else names no one.
+  static bool PersonShaped(std::string_view token);
   bool AnyPerson(db::Connection& c);
 
   ConnectionPool& pool_;

@@ -308,8 +308,12 @@ std::string RdmEmpresa::GetVerifEmpresa(db::Connection& c, json::array& p) {
       empresa_.columns[static_cast<std::size_t>(empresa_.ColumnIndex("CDEMPRESA"))].size);
   if (utf8::Length(code) > size) code = std::string(size + 1, 'X');
   db::Params params;
+  // Seats ask again and again for the same codes; until something is committed the answer holds.
+  std::string key = "GetVerifEmpresa\n" + code;
   params.emplace_back("CD", std::move(code));  // a braced list would copy it once more
-  return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", params));
+  return c.Remembered(key, [&] {
+    return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", params));
+  });
 }
 
 std::string RdmEmpresa::GetVerifInsc(db::Connection& c, json::array& p) {
