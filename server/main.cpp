@@ -1,5 +1,4 @@
 // ger-server: the application server of the company screen.
-#include <spdlog/pattern_formatter.h>
 #include <spdlog/spdlog.h>
 
 #include <fcntl.h>
@@ -27,22 +26,6 @@ namespace fs = std::filesystem;
 using namespace ger;
 
 namespace {
-
-// Under systemd the journal stamps each line itself and takes its priority from a "<N>" prefix,
-// so `journalctl -p warning` finds the server's warnings.
-class JournalPriority final : public spdlog::custom_flag_formatter {
- public:
-  void format(const spdlog::details::log_msg& msg, const std::tm&,
-              spdlog::memory_buf_t& dest) override {
-    // trace, debug, info, warn, error, critical, off
-    static constexpr char kPriority[] = {'7', '7', '6', '4', '3', '2', '6'};
-    const char prefix[] = {'<', kPriority[msg.level], '>'};
-    dest.append(prefix, prefix + 3);
-  }
-  std::unique_ptr<custom_flag_formatter> clone() const override {
-    return std::make_unique<JournalPriority>();
-  }
-};
 
 // The level of the log lines from GER_LOG_LEVEL (trace, debug, info, warn, error); info when it
 // is not set. False for a name that is not a level.
@@ -143,7 +126,7 @@ void AddOptions(CLI::App& app, Settings& s) {
   app.add_flag("--test-hooks", options.testHooks,
                "enable the __fail, __calls and __args test methods");
   app.add_option("--threads", options.threads,
-                 "event loops answering requests (0: one per core, at least 2)")
+                 "event loops answering requests (0: one fewer than the cores, at least one)")
       ->capture_default_str();
   app.add_option(
          "--spin-us", options.spinMicros,
@@ -177,13 +160,8 @@ bool StartLogging() {
   auto logger = std::make_shared<spdlog::logger>(
       "ger-server", std::make_shared<server::BufferedFdSink>(STDERR_FILENO));
   spdlog::set_default_logger(logger);
-  if (std::getenv("JOURNAL_STREAM")) {
-    auto formatter = std::make_unique<spdlog::pattern_formatter>();
-    formatter->add_flag<JournalPriority>('*').set_pattern("%*%l %v");
-    spdlog::set_formatter(std::move(formatter));
-  } else {
-    spdlog::set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
-  }
+  spdlog::set_formatter(
+      std::make_unique<server::LineFormatter>(std::getenv("JOURNAL_STREAM") != nullptr));
   spdlog::level::level_enum level;
   if (!LogLevelFromEnvironment(level)) {
     std::cerr << "ger-server: GER_LOG_LEVEL must be trace, debug, info, warn, error or off\n";
