@@ -1071,7 +1071,10 @@ void HttpServer::Loop::Sweep() {
 HttpServer::HttpServer(HttpServerOptions options, Admission admit, Handler handler)
     : options_(std::move(options)), admit_(std::move(admit)), handler_(std::move(handler)) {
   int n = options_.loops;
-  if (n <= 0) n = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+  // One core is left to what the loops hand work to or talk through: the workers, the database,
+  // the proxy in front. On two cores a second loop slept and woke at every other call and spent a
+  // sixth of its time in the scheduler (20.5 µs of CPU per call against 17 with one loop).
+  if (n <= 0) n = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
   for (int i = 0; i < n; ++i) loops_.push_back(std::make_unique<Loop>(*this, i == 0));
   if (options_.workers > 0) workers_ = std::make_unique<Workers>(*this, options_.workers);
 }

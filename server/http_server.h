@@ -32,7 +32,7 @@ namespace ger::server {
 struct HttpServerOptions {
   std::string listen = "127.0.0.1";
   int port = 0;   // 0: any free port
-  int loops = 0;  // 0: one per core, at least 2
+  int loops = 0;  // 0: one fewer than the cores, at least one
   HttpLimits limits;
   int maxConnections = 10000;               // more are closed as soon as they are accepted
   std::chrono::seconds idleTimeout{30};     // a keep-alive connection with no request
