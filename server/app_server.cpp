@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <boost/json/monotonic_resource.hpp>
 #include <chrono>
+#include <thread>
 
 #include "change_feed.h"
 #include "change_watch.h"
@@ -105,6 +106,11 @@ AppServer::AppServer(RdmEmpresa& rdm, ServerOptions options)
   http.listen = options_.listen;
   http.port = options_.port;
   http.loops = options_.threads;
+  // A loop waits for PostgreSQL's answer over the network, and another loop can answer
+  // meanwhile: a loop per core there, at least two. SQLite's work is the loop's own, and the HTTP
+  // layer's default (one fewer than the cores) leaves a core to everything else.
+  if (http.loops <= 0 && !rdm_.DatabaseUrl().starts_with("sqlite:"))
+    http.loops = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
   http.spin = std::chrono::microseconds(options_.spinMicros);
   http.limits.maxBody = kMaxBody;
   watch_ = std::make_unique<ChangeWatch>([this] { return rdm_.ChangeNumber(); },

@@ -27,7 +27,7 @@ struct ServerOptions {
   // service token's), asked of the database on each call; without it only `token` is checked.
   ConnectionPool* people = nullptr;
   bool testHooks = false;
-  int threads = 0;       // event loops; 0: one fewer than the cores, at least one
+  int threads = 0;       // event loops; 0: see --threads
   int spinMicros = 200;  // how long a loop looks for more work before it sleeps
   // While calls of AguardaAlteracao wait, how often the database's change number is looked at
   // for the changes of other servers and programs.

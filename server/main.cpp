@@ -126,7 +126,8 @@ void AddOptions(CLI::App& app, Settings& s) {
   app.add_flag("--test-hooks", options.testHooks,
                "enable the __fail, __calls and __args test methods");
   app.add_option("--threads", options.threads,
-                 "event loops answering requests (0: one fewer than the cores, at least one)")
+                 "event loops answering requests (0: on SQLite one fewer than the cores, at least one; "
+                 "on PostgreSQL one per core, at least two)")
       ->capture_default_str();
   app.add_option(
          "--spin-us", options.spinMicros,

@@ -22,6 +22,7 @@ class RdmEmpresa {
  public:
   // The tables' columns are the declared ones (contract/tables.h).
   RdmEmpresa(ConnectionPool& pool, bool testHooks);
+  const std::string& DatabaseUrl() const { return pool_.Url(); }
 
   // Runs a method; returns the JSON text of its result. Raises RpcError for a refused call. A
   // method may give back parameters it has read (a change set, once decoded).
