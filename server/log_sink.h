@@ -44,8 +44,9 @@ class LogLimiter {
 
 // The lines' form: "2026-12-09 23:54:04.123 info text", the pattern "%Y-%m-%d %H:%M:%S.%e %l %v"
 // in local time; under systemd "<6>info text", the priority first, which the journal files the
-// line under (`journalctl -p warning`), and no time (the journal stamps lines itself). Written here rather than by the logger's pattern, whose general machinery cost
-// as much per call as the rest of the line; the date is worked out once a second.
+// line under (`journalctl -p warning`), and no time (the journal stamps lines itself). Written here
+// rather than by the logger's pattern, whose general machinery cost as much per call as the rest of
+// the line; the date is worked out once a second.
 class LineFormatter final : public spdlog::formatter {
  public:
   explicit LineFormatter(bool journal) : journal_(journal) {}
@@ -69,7 +70,8 @@ class LineFormatter final : public spdlog::formatter {
       dest.append(stamp_.data(), stamp_.data() + stamp_.size());
       const auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(msg.time - second).count();
-      const char millis[] = {static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10),
+      const char millis[] = {static_cast<char>('0' + ms / 100),
+                             static_cast<char>('0' + ms / 10 % 10),
                              static_cast<char>('0' + ms % 10), ' '};
       dest.append(millis, millis + 4);
     }

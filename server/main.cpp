@@ -125,9 +125,10 @@ void AddOptions(CLI::App& app, Settings& s) {
   app.add_option("--data", s.refData, "folder of the reference CSV files");
   app.add_flag("--test-hooks", options.testHooks,
                "enable the __fail, __calls and __args test methods");
-  app.add_option("--threads", options.threads,
-                 "event loops answering requests (0: on SQLite one fewer than the cores, at least one; "
-                 "on PostgreSQL one per core, at least two)")
+  app.add_option(
+         "--threads", options.threads,
+         "event loops answering requests (0: on SQLite one fewer than the cores, at least one; "
+         "on PostgreSQL one per core, at least two)")
       ->capture_default_str();
   app.add_option(
          "--spin-us", options.spinMicros,

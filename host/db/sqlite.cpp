@@ -358,8 +358,8 @@ class SqliteConnection final : public Connection {
     EnsureFile();
     if (!db_ || !wal_ || readOnly_ || !sqlite3_get_autocommit(db_)) return std::nullopt;
     sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
-        !file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
       return std::nullopt;
     void volatile* region = nullptr;
     if (file->pMethods->xShmMap(file, 0, 32 * 1024, 0, &region) != SQLITE_OK || !region)

@@ -58,8 +58,8 @@ class EngineTest : public ::testing::TestWithParam<std::string> {
       auto admin = Connection::Open(url);
       admin->ExecuteScript("DROP SCHEMA IF EXISTS " + schema + " CASCADE; CREATE SCHEMA " + schema);
       std::string u = url;
-      url_ = u + (u.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" +
-             schema;
+      url_ =
+          u + (u.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + schema;
     }
     db_ = Connection::Open(url_);
     std::string blob = db_->GetEngine() == Engine::PostgreSQL ? "BYTEA" : "BLOB";
