@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <boost/json/memory_resource.hpp>
+#include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
 #include <string>
 
@@ -12,6 +14,51 @@ namespace {
 
 std::string Request(const std::string& params) {
   return R"({"jsonrpc":"2.0","id":7,"method":"GetVerifEmpresa","params":)" + params + "}";
+}
+
+// What a body reads as: "method id params seat", or "error CODE" for a refused one.
+std::string Read(std::string_view body) {
+  auto parsed = ParseRpcRequest(body);
+  if (auto* refused = std::get_if<std::string>(&parsed))
+    return "error " + boost::json::serialize(boost::json::parse(*refused).at("error").at("code"));
+  const RpcRequest& r = std::get<RpcRequest>(parsed);
+  return r.method + " " + r.id + " " + boost::json::serialize(r.params) + " " + r.seat;
+}
+
+TEST(RpcRequest, TheEnvelopeReadsAsTheParsedObjectWould) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"method":"M","params":["01",2]})", R"(M 1 ["01",2] )"},
+      // Members in any order, the ones the server does not know skipped whole.
+      {R"({"params":[{"a":[1,{"id":9}]}],"x":{"method":"N","params":5},"method":"M",)"
+       R"("jsonrpc":"2.0","seat":"caixa-2","id":"a\"b"})",
+       R"(M "a\"b" [{"a":[1,{"id":9}]}] caixa-2)"},
+      // A member named twice counts by its last value, as in a parsed object.
+      {R"({"jsonrpc":"2.0","method":"A","method":"B","params":[1],"params":null,"id":1,"id":2})",
+       "B 2 [] "},
+      {R"({"jsonrpc":"2.0","method":"M","params":7,"params":[3]})", "M null [3] "},
+      {R"({"jsonrpc":"2.0","method":"M","id":[1],"id":3})", "M 3 [] "},
+      // Names and texts with escapes are read decoded.
+      {R"({"json\u0072pc":"2.0","m\u00e9thod":"X","method":"\u0047et","par\u0061ms":[]})",
+       "Get null [] "},
+      {R"({"jsonrpc":"2.0","method":"M","id":-0,"seat":5})", "M 0 [] "},
+      {R"({"jsonrpc":"2.0","method":"M","id":18446744073709551615})", "M 18446744073709551615 [] "},
+      {R"({"jsonrpc":"2.0","method":"M","id":null,"params":null})", "M null [] "},
+      // Refused: not JSON, not an object, a bad id, no version or method, odd parameters.
+      {R"({"jsonrpc":"2.0","method":"M"} {})", "error -32700"},
+      {R"({"jsonrpc":"2.0","method":"M")", "error -32700"},
+      {R"([{"jsonrpc":"2.0","method":"M"}])", "error -32600"},
+      {R"("text")", "error -32600"},
+      {R"({"jsonrpc":"2.0","method":"M","id":1.5})", "error -32600"},
+      {R"({"jsonrpc":"2.0","method":"M","id":18446744073709551616})", "error -32600"},
+      {R"({"jsonrpc":"2.0","method":"M","id":{"a":1}})", "error -32600"},
+      {R"({"jsonrpc":"2.0","method":"M","id":true})", "error -32600"},
+      {R"({"jsonrpc":"2.0","id":4})", "error -32600"},
+      {R"({"jsonrpc":2.0,"method":"M"})", "error -32600"},
+      {R"({"jsonrpc":"2.0","method":["M"]})", "error -32600"},
+      {R"({"jsonrpc":"2.0","method":"M","params":{"a":1}})", "error -32602"},
+      {R"({"jsonrpc":"2.0","method":"M","params":[1],"params":"x"})", "error -32602"},
+  };
+  for (const auto& [body, expected] : cases) EXPECT_EQ(Read(body), expected) << body;
 }
 
 TEST(RpcRequest, ALargeBodyOfTinyValuesIsRefusedUnbuiltAndALargeTextIsRead) {
