@@ -23,12 +23,21 @@ bool IsToken(std::string_view s) {
   return true;
 }
 
-// A control character other than a tab (or DEL) anywhere in the line; looked at whole, without
-// stopping at the first, which lets the compiler take several bytes at a time.
+// Control characters other than a tab, and DEL.
+constexpr std::array<unsigned char, 256> kControlChars = [] {
+  std::array<unsigned char, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = c != '\t';
+  table[0x7f] = 1;
+  return table;
+}();
+
+// A control character anywhere in the line, a table look per byte. (Written as one expression
+// over the whole line, the compiler made vector code of it that took a dozen instructions a byte,
+// half of the head's time.)
 bool HasControl(std::string_view line) {
-  bool found = false;
-  for (unsigned char c : line) found |= (c < 0x20 && c != '\t') | (c == 0x7f);
-  return found;
+  for (unsigned char c : line)
+    if (kControlChars[c]) return true;
+  return false;
 }
 
 // Header names and the options compared here are ASCII by definition: a byte-wise comparison

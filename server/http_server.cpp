@@ -913,22 +913,25 @@ void HttpServer::Workers::Run() {
 }
 
 void HttpServer::Loop::QueueReply(Conn& c, HttpReply& reply, bool keepAlive) {
+  using namespace std::string_view_literals;  // lengths known where they are written
   std::string& out = c.Tail();
   const std::size_t before = out.size();
-  out += "HTTP/1.1 ";
-  AppendNumber(out, static_cast<std::size_t>(reply.status));
-  out += ' ';
-  out += StatusText(reply.status);
-  if (reply.json) out += "\r\nContent-Type: application/json";
-  out += "\r\nContent-Length: ";
+  out += reply.status == 200 ? "HTTP/1.1 200 OK"sv : "HTTP/1.1 "sv;
+  if (reply.status != 200) {
+    AppendNumber(out, static_cast<std::size_t>(reply.status));
+    out += ' ';
+    out += StatusText(reply.status);
+  }
+  if (reply.json) out += "\r\nContent-Type: application/json"sv;
+  out += "\r\nContent-Length: "sv;
   AppendNumber(out, reply.body.size());
-  out += "\r\n";
+  out += "\r\n"sv;
   if (!keepAlive)
-    out += "Connection: close\r\n";
+    out += "Connection: close\r\n"sv;
   else if (c.parser.HeadDone() && c.parser.Head().minorVersion == 0)
-    out += "Connection: keep-alive\r\n";
+    out += "Connection: keep-alive\r\n"sv;
   out += reply.headers;
-  out += "\r\n";
+  out += "\r\n"sv;
   c.outBytes += out.size() - before + reply.body.size();
   if (reply.body.size() <= kCopyLimit) {
     out += reply.body;

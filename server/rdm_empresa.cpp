@@ -250,6 +250,8 @@ RdmEmpresa::RdmEmpresa(ConnectionPool& pool, bool testHooks) : pool_(pool), test
   emprRepres_ = Declared(record::kEmprRepres,
                          FromOtherTables(record::kCdsRepresentante, record::kEmprRepres));
   notas_ = Declared(record::kNotasExplicativas);
+  codeSize_ = static_cast<std::size_t>(
+      empresa_.columns[static_cast<std::size_t>(empresa_.ColumnIndex("CDEMPRESA"))].size);
   using P = json::array&;
   using C = db::Connection&;
 
@@ -304,14 +306,12 @@ std::string RdmEmpresa::GetVerifEmpresa(db::Connection& c, json::array& p) {
   // No stored code is longer than its column (saves are checked against it): a longer one,
   // which a client may send by the megabyte, is looked for cut one past the column's size,
   // which finds nothing as well, without a copy of it in the database's search key.
-  const auto size = static_cast<std::size_t>(
-      empresa_.columns[static_cast<std::size_t>(empresa_.ColumnIndex("CDEMPRESA"))].size);
-  if (utf8::Length(code) > size) code = std::string(size + 1, 'X');
-  db::Params params;
+  if (utf8::Length(code) > codeSize_) code = std::string(codeSize_ + 1, 'X');
   // Seats ask again and again for the same codes; until something is committed the answer holds.
   std::string key = "GetVerifEmpresa\n" + code;
-  params.emplace_back("CD", std::move(code));  // a braced list would copy it once more
   return c.Remembered(key, [&] {
+    db::Params params;
+    params.emplace_back("CD", std::move(code));  // a braced list would copy it once more
     return Encode(c.Query("SELECT CDEMPRESA FROM EMPRESA WHERE CDEMPRESA = :CD", params));
   });
 }
@@ -636,7 +636,7 @@ std::string RdmEmpresa::GetBairro(db::Connection& c, json::array& p) {
 }
 
 bool RdmEmpresa::Writes(std::string_view method) const {
-  auto it = methods_.find(std::string(method));
+  auto it = methods_.find(method);
   return it != methods_.end() && it->second->writes;
 }
 
@@ -667,7 +667,7 @@ std::string RdmEmpresa::Invoke(std::string_view method, json::array& params) {
       return it == lastArgs_.end() ? "null" : it->second;
     }
   }
-  auto it = methods_.find(std::string(method));
+  auto it = methods_.find(method);
   if (it == methods_.end())
     throw RpcError(kMethodNotFound,
                    "Método desconhecido no servidor de aplicação: " + std::string(method) + ".");

@@ -82,7 +82,15 @@ class RdmEmpresa {
 
   ConnectionPool& pool_;
   bool testHooks_;
-  std::unordered_map<std::string, std::unique_ptr<Method>> methods_;
+  // Looked up by the request's name as it is, without a string made of it.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+  std::unordered_map<std::string, std::unique_ptr<Method>, NameHash, std::equal_to<>> methods_;
+  std::size_t codeSize_ = 0;  // characters of EMPRESA.CDEMPRESA
   Table empresa_, emprRepres_, notas_;
   std::mutex failMutex_;
   std::map<std::string, std::string> pendingFailures_;

@@ -357,9 +357,12 @@ class SqliteConnection final : public Connection {
   std::optional<CommittedMark> Committed() override {
     EnsureFile();
     if (!db_ || !wal_ || readOnly_ || !sqlite3_get_autocommit(db_)) return std::nullopt;
-    sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+    // The file's handle lives as long as the database handle: asked for once.
+    if (!mainFile_ &&
+        sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &mainFile_) != SQLITE_OK)
+      mainFile_ = nullptr;
+    sqlite3_file* file = mainFile_;
+    if (!file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
       return std::nullopt;
     void volatile* region = nullptr;
     if (file->pMethods->xShmMap(file, 0, 32 * 1024, 0, &region) != SQLITE_OK || !region)
@@ -376,6 +379,7 @@ class SqliteConnection final : public Connection {
     cache_.Clear();  // statements before the handle
     sqlite3_close(db_);
     db_ = nullptr;
+    mainFile_ = nullptr;
   }
 
   // Between transactions every statement first checks that the path still names the files the
@@ -610,7 +614,8 @@ class SqliteConnection final : public Connection {
   std::optional<std::uint64_t> verifiedAt_;  // the count of name changes when last found intact
   bool registered_ = false;
   sqlite3* db_ = nullptr;
-  bool readOnly_ = false;  // the file could only be opened for reading
+  sqlite3_file* mainFile_ = nullptr;  // the database file's handle in db_, once asked for
+  bool readOnly_ = false;             // the file could only be opened for reading
   StatementCache<Prepared> cache_;
 };
 
