@@ -151,6 +151,7 @@ struct Conn {
   bool pending = true;       // no request of it admitted yet
   bool busy = false;         // a worker is answering its request: nothing else is read
   bool parked = false;       // its request waits on the loop (HttpReply::park): nothing is read
+  bool closed = false;       // gone; kept until the end of the loop's turn (Loop::closed_)
   std::uint64_t serial = 0;  // names it to a worker's answer, which may come after it is gone
   std::size_t reserved = 0;  // of the server's body budget, for the request being read
   std::list<Conn*>::iterator pendingAt;  // in the loop's pending list, while pending
@@ -300,6 +301,9 @@ class HttpServer::Loop {
   Fd epoll_, wake_;
   char wakeTag_ = 0, listenTag_ = 0;
   std::vector<std::unique_ptr<Conn>> conns_;
+  // Closed in this turn of the loop, freed at its end: the turn's events may still name them (a
+  // newcomer's arrival closes the oldest pending connection, whose own event may come next).
+  std::vector<std::unique_ptr<Conn>> closed_;
   std::list<Conn*> pending_;  // oldest first
   Conn* current_ = nullptr;   // the connection an event is being handled for
   std::atomic<int> load_{0};
@@ -370,6 +374,7 @@ void HttpServer::Loop::Run() {
     }
     if (woken || now_ >= nextParkDue_) CheckParked(woken);
     if (now_ >= nextSweep_) Sweep();
+    closed_.clear();
   }
   stopping_ = true;  // connections still handed over are closed as they arrive
   while (!conns_.empty()) Close(*conns_.back());
@@ -517,6 +522,7 @@ void HttpServer::Loop::Unreserve(Conn& c) {
 // One event of a connection. Memory running out while it is handled costs that connection, not
 // the loop with every other connection on it.
 void HttpServer::Loop::Dispatch(Conn& c, std::uint32_t events) {
+  if (c.closed) return;
   current_ = &c;
   try {
     OnEvent(c, events);
@@ -544,7 +550,10 @@ void HttpServer::Loop::Close(Conn& c) {
   std::size_t i = c.index;
   conns_.back()->index = i;
   std::swap(conns_[i], conns_.back());
-  conns_.pop_back();  // closes the socket, which leaves the epoll set with it
+  c.closed = true;
+  c.fd.Reset();  // the socket leaves the epoll set with it
+  closed_.push_back(std::move(conns_.back()));
+  conns_.pop_back();
   load_.fetch_sub(1, std::memory_order_relaxed);
   server_.connections_.fetch_sub(1);
 }

@@ -82,6 +82,13 @@ class Running {
       std::this_thread::sleep_for(5ms);
     return server_.Parked() == n;
   }
+  // Waits for the pending connections to come to `n`; false after 30 s.
+  bool PendingComesTo(int n) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (server_.Pending() != n && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(5ms);
+    return server_.Pending() == n;
+  }
   // Waits for the open connections to come down to `n`; false after 30 s.
   bool ConnectionsFallTo(int n) {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
@@ -385,6 +392,42 @@ TEST(HttpServer, AFloodOfPendingConnectionsDoesNotKeepClientsOut) {
     auto b = c->Read();
     ASSERT_TRUE(b);
     EXPECT_EQ(b->body, "POST still");
+  }
+}
+
+// A connection pushed out of the pending share by a newcomer may have its own event in the same
+// wait, after the newcomer's: it is gone, and nothing of it is touched again.
+TEST(HttpServer, AConnectionPushedOutInTheMiddleOfAWaitIsNotTouchedAgain) {
+  HttpServerOptions o;
+  o.idleTimeout = 600s;
+  o.requestTimeout = 600s;
+  o.pendingTimeout = 600s;
+  o.maxPending = 1;
+  o.loops = 1;
+  Running s(o);
+  RawClient holder(s.Port(), 30);
+  ASSERT_TRUE(holder.Send(Post("first")));
+  ASSERT_TRUE(holder.Read());  // admitted: out of the pending share
+  for (int round = 0; round < 5; ++round) {
+    RawClient partial(s.Port(), 30);
+    ASSERT_TRUE(partial.Send("POST / HTTP/1.1\r\n"));
+    ASSERT_TRUE(s.PendingComesTo(1));
+    // The loop held by a request, while a newcomer knocks and then the pending one writes: both
+    // are in the loop's next wait, the newcomer first.
+    gGateOpen = false;
+    ASSERT_TRUE(holder.Send(Post("wait:")));
+    std::this_thread::sleep_for(50ms);
+    RawClient newcomer(s.Port(), 30);
+    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(partial.Send("Host: x\r\nContent-Length: 0\r\n\r\n"));
+    std::this_thread::sleep_for(20ms);
+    gGateOpen = true;
+    ASSERT_TRUE(holder.Read());
+    EXPECT_TRUE(partial.ClosedByServer());
+    ASSERT_TRUE(newcomer.Send(Post("late")));
+    auto a = newcomer.Read();
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->body, "POST late");
   }
 }
 
