@@ -26,6 +26,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "db/database.h"
+
 namespace ger::server {
 
 namespace {
@@ -275,7 +277,8 @@ class HttpServer::Loop {
   void Add(int fd, std::string peer);
   void Accept();
   void TakeHanded();
-  void OnEvent(Conn& c, std::uint32_t events);
+  // True when requests were read, to be answered.
+  bool OnEvent(Conn& c, std::uint32_t events);
   bool Read(Conn& c);
   void Process(Conn& c);
   void QueueReply(Conn& c, HttpReply& reply, bool keepAlive);
@@ -283,12 +286,21 @@ class HttpServer::Loop {
   void Flush(Conn& c);
   bool Send(Conn& c);
   void Close(Conn& c);
+  bool Closed(Conn& c) {
+    Close(c);
+    return false;
+  }
   void Sweep();
   void BeginStop();
   void Admitted(Conn& c);
   bool Reserve(Conn& c, std::size_t bytes);
   void Unreserve(Conn& c);
-  void Dispatch(Conn& c, std::uint32_t events);
+  // An event of a connection; true when it has read requests to answer (Answer).
+  bool Dispatch(Conn& c, std::uint32_t events);
+  void Answer(Conn& c);
+  // Runs `work` for the connection; one that runs out of memory closes the connection only.
+  template <typename Work>
+  void Guarded(Conn& c, const Work& work);
   void Offload(Conn& c, const HttpRequest& request, bool keepAlive);
   void TakeCompleted();
   void Park(Conn& c, HttpReply& reply, bool keepAlive);
@@ -358,6 +370,8 @@ void HttpServer::Loop::Run() {
     }
     now_ = Clock::now();
     bool woken = false;
+    Conn* read[kMaxEvents];
+    int reads = 0;
     for (int i = 0; i < n; ++i) {
       void* tag = events[i].data.ptr;
       if (tag == &wakeTag_) {
@@ -369,9 +383,13 @@ void HttpServer::Loop::Run() {
       } else if (tag == &listenTag_) {
         Accept();
       } else {
-        Dispatch(*static_cast<Conn*>(tag), events[i].events);
+        Conn& c = *static_cast<Conn*>(tag);
+        if (Dispatch(c, events[i].events)) read[reads++] = &c;
       }
     }
+    // Answered once every ready connection has been read: one look at the database's files after
+    // the last read covers all of their requests (db::MarkRequestsRead).
+    for (int i = 0; i < reads; ++i) Answer(*read[i]);
     if (woken || now_ >= nextParkDue_) CheckParked(woken);
     if (now_ >= nextSweep_) Sweep();
     closed_.clear();
@@ -521,11 +539,25 @@ void HttpServer::Loop::Unreserve(Conn& c) {
 
 // One event of a connection. Memory running out while it is handled costs that connection, not
 // the loop with every other connection on it.
-void HttpServer::Loop::Dispatch(Conn& c, std::uint32_t events) {
+bool HttpServer::Loop::Dispatch(Conn& c, std::uint32_t events) {
+  bool read = false;
+  Guarded(c, [&] { read = OnEvent(c, events); });
+  return read && !c.closed;
+}
+
+void HttpServer::Loop::Answer(Conn& c) {
+  Guarded(c, [&] {
+    Process(c);
+    Flush(c);
+  });
+}
+
+template <typename Work>
+void HttpServer::Loop::Guarded(Conn& c, const Work& work) {
   if (c.closed) return;
   current_ = &c;
   try {
-    OnEvent(c, events);
+    work();
   } catch (const std::bad_alloc&) {
     if (current_) {
       try {
@@ -558,41 +590,38 @@ void HttpServer::Loop::Close(Conn& c) {
   server_.connections_.fetch_sub(1);
 }
 
-void HttpServer::Loop::OnEvent(Conn& c, std::uint32_t events) {
-  if (events & EPOLLERR) return Close(c);
+bool HttpServer::Loop::OnEvent(Conn& c, std::uint32_t events) {
+  if (events & EPOLLERR) return Closed(c);
   if (c.parked) {
     // A waiting client that goes away frees its connection at once, not at the end of its wait.
-    if (events & (EPOLLHUP | EPOLLRDHUP)) return Close(c);
+    if (events & (EPOLLHUP | EPOLLRDHUP)) return Closed(c);
     if (c.writing && (events & EPOLLOUT)) Flush(c);
-    return;
+    return false;
   }
   if (c.busy) {
-    if (events & EPOLLHUP) return Close(c);  // the answer has nowhere to go
+    if (events & EPOLLHUP) return Closed(c);  // the answer has nowhere to go
     if (events & EPOLLRDHUP) {
       // The client has sent all it will: the answer still goes out, then the connection ends.
       c.closeAfterWrite = true;
       Watch(c.fd.get(), 0, &c, EPOLL_CTL_MOD);
     }
-    return;
+    return false;
   }
   if (c.writing) {
     if (events & (EPOLLOUT | EPOLLHUP)) Flush(c);
-    return;
+    return false;
   }
   if (c.lingering) {
     char sink[kReadChunk];
     for (int i = 0; i < 64; ++i) {
       ssize_t n = ::read(c.fd.get(), sink, sizeof sink);
-      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Close(c);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Closed(c);
       if (n < 0) break;
       c.lingerEnd = std::min(now_ + kLingerQuiet, c.requestStart + kLingerMax);
     }
-    return;
+    return false;
   }
-  if (Read(c)) {
-    Process(c);
-    Flush(c);
-  }
+  return Read(c);
 }
 
 // False when the connection is gone.
@@ -621,6 +650,7 @@ bool HttpServer::Loop::Read(Conn& c) {
   }
   if (c.in.Empty()) c.requestStart = now_;
   c.in.Commit(static_cast<std::size_t>(n));
+  db::MarkRequestsRead();
   c.lastActive = now_;
   return true;
 }

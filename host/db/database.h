@@ -95,6 +95,13 @@ inline constexpr const char* kSqliteOwnerSuffix = "-owner";
 // The same check, for programs that open such a file with SQLite itself (backups).
 void RequireOwnSqliteJournal(const std::string& path);
 
+// Called by a thread that serves requests after each read of them. Between two of its reads, the
+// thread looks once per connection at whether an SQLite database's files were replaced: a look
+// made after the read covers every request read before it, since whatever was replaced before a
+// request was sent had been seen by the watch when the replacing call returned. A thread that
+// never calls it looks before every statement. Commits always look again.
+void MarkRequestsRead();
+
 // Named parameter values; names without the leading colon, compared case-insensitively.
 using Params = std::vector<std::pair<std::string, Value>>;
 

@@ -1,9 +1,12 @@
 #include "db/name_watch.h"
 
+#include "db/database.h"
+
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -64,6 +67,33 @@ std::unique_ptr<NameWatch> NameWatch::For(const std::string& path,
 
 NameWatch::~NameWatch() {
   if (fd_ >= 0) ::close(fd_);
+}
+
+namespace {
+
+// A serving thread's reads of requests, counted; the thread is named by a number never given
+// to another (an address could be a later thread's).
+struct RequestReads {
+  std::uint64_t thread = 0;  // 0 until the thread's first mark
+  std::uint64_t count = 0;
+};
+thread_local RequestReads tReads;
+std::atomic<std::uint64_t> gMarkingThreads{0};
+
+}  // namespace
+
+void MarkRequestsRead() {
+  if (tReads.thread == 0) tReads.thread = gMarkingThreads.fetch_add(1) + 1;
+  ++tReads.count;
+}
+
+std::optional<std::uint64_t> NameWatch::ChangesForRequestsRead() {
+  if (tReads.thread != 0 && lookedBy_ == tReads.thread && lookedAfter_ == tReads.count && !lost_)
+    return changes_;
+  std::optional<std::uint64_t> seen = Changes();
+  lookedBy_ = tReads.thread;
+  lookedAfter_ = tReads.count;
+  return seen;
 }
 
 std::optional<std::uint64_t> NameWatch::Changes() {

@@ -31,6 +31,8 @@ class NameWatch {
   // (the watch was lost). Equal counts from two calls mean no watched entry changed between the
   // first call and the second; a caller that is told nullopt checks the files.
   std::optional<std::uint64_t> Changes();
+  // The same, but a look this thread made after its last MarkRequestsRead() stands for a new one.
+  std::optional<std::uint64_t> ChangesForRequestsRead();
 
  private:
   NameWatch() = default;
@@ -40,6 +42,8 @@ class NameWatch {
   std::map<int, std::set<std::string, std::less<>>> names_;  // by watch: the entries that count
   std::uint64_t changes_ = 0;
   bool lost_ = false;
+  std::uint64_t lookedBy_ = 0;     // the marking thread whose read the last look came after
+  std::uint64_t lookedAfter_ = 0;  // ... and which of its reads
 };
 
 }  // namespace ger::db

@@ -386,16 +386,18 @@ class SqliteConnection final : public Connection {
   // process opened (a transaction is checked at its start and before its commit).
   void EnsureFile() {
     if (db_ && !sqlite3_get_autocommit(db_)) return;
-    if (!Intact()) throw FileChangedError(Changed());
+    if (!Intact(true)) throw FileChangedError(Changed());
     if (!db_) OpenHandle(false);
   }
 
   // Looking the files up costs a lookup of the whole path each; while no name on the way has
   // changed since they were last found in place, they still are.
-  bool Intact() {
+  // `forRequests`: a look since the serving thread's last read of requests stands (a statement's
+  // check); a commit's is always a new look.
+  bool Intact(bool forRequests = false) {
     std::optional<std::uint64_t> changes;
     if (names_) {
-      changes = names_->Changes();
+      changes = forRequests ? names_->ChangesForRequestsRead() : names_->Changes();
       if (changes && changes == verifiedAt_) return true;
     }
     if (IdOf(path_) != std::optional<FileId>(identity_.db)) return false;

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "db/database.h"
 
@@ -111,4 +112,39 @@ TEST_F(Folder, SqliteSeesAFolderOnThePathSwappedAtTheNextStatement) {
   fs::rename(root_ / "kept", live);
   EXPECT_EQ(db->Query("SELECT K FROM T").rows.size(), 1u);
   EXPECT_EQ(remembered(), "1");
+}
+
+// A serving thread marks each read of requests: between two marks one look per connection stands
+// for its statements, a swap made before a mark is seen by the statements after it, and a commit
+// always looks anew.
+TEST_F(Folder, ASwapBeforeARequestWasReadIsSeenAfterTheReadAndByEveryCommit) {
+  const fs::path live = root_ / "live";
+  fs::create_directories(live);
+  const std::string url = "sqlite:" + (live / "ger.db").string();
+  auto swap = [&] {
+    fs::rename(live, root_ / "kept");
+    fs::create_directories(live);
+    fs::copy_file(root_ / "kept" / "ger.db", live / "ger.db");
+  };
+  std::thread([&] {  // the marks are a thread's own
+    auto db = Connection::Open(url);
+    db->ExecuteScript("CREATE TABLE T (K VARCHAR(4) NOT NULL PRIMARY KEY)");
+    MarkRequestsRead();
+    EXPECT_EQ(db->Query("SELECT K FROM T").rows.size(), 0u);
+    swap();
+    // Requests read before the swap: the look made after their reading stands.
+    EXPECT_EQ(db->Query("SELECT K FROM T").rows.size(), 0u);
+    {
+      Transaction tx(*db);
+      db->Execute("INSERT INTO T (K) VALUES ('01')");
+      EXPECT_THROW(tx.Commit(), FileChangedError);
+    }
+    MarkRequestsRead();
+    EXPECT_THROW(db->Query("SELECT K FROM T"), FileChangedError);
+
+    fs::remove_all(live);
+    fs::rename(root_ / "kept", live);
+    MarkRequestsRead();
+    EXPECT_EQ(db->Query("SELECT K FROM T").rows.size(), 0u);
+  }).join();
 }
