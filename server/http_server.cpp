@@ -40,6 +40,10 @@ constexpr std::size_t kCopyLimit = 16u << 10;
 // Pipelined requests are not answered further while this much output waits for the client.
 constexpr std::size_t kOutputHighWater = 1u << 20;
 constexpr std::size_t kReadChunk = 16u << 10;
+// The most one read takes of a large body. The socket may hold tens of megabytes (the kernel
+// grows its buffer), and copying them into fresh memory at once held the loop, and every small
+// call of its other clients, for a quarter of a second while the pages came in.
+constexpr std::size_t kBodySlice = 256u << 10;
 // After an answer that ends a connection whose request was not read whole, what the client still
 // sends is read and dropped for a while before closing: closing with unread data would reset the
 // connection, and the client could lose the answer.
@@ -628,12 +632,13 @@ bool HttpServer::Loop::OnEvent(Conn& c, std::uint32_t events) {
 bool HttpServer::Loop::Read(Conn& c) {
   std::size_t want = kReadChunk;
   if (c.parser.HeadDone()) {
-    // The rest of a known body in as few reads as possible.
+    // The rest of a known body, in a buffer of its size. Asking for a whole chunk when less
+    // remained doubled the full buffer of a large body, copying (and faulting in) all of it.
     std::size_t have = c.in.View().size();
-    if (c.parser.Consumed() > have) want = std::max(want, c.parser.Consumed() - have);
+    if (c.parser.Consumed() > have) want = c.parser.Consumed() - have;
   }
   auto [space, room] = c.in.Space(want);
-  ssize_t n = ::read(c.fd.get(), space, room);
+  ssize_t n = ::read(c.fd.get(), space, std::min(room, kBodySlice));
   if (n < 0) {
     if (errno == EAGAIN || errno == EINTR) return false;
     Close(c);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -49,6 +50,10 @@ class Running {
                   answer.body = gRaised.load() == raised ? "last" : "woken";
                   return true;
                 };
+                return;
+              }
+              if (req.body.starts_with("size:")) {  // the body's size, without a copy of it
+                reply.body = std::to_string(req.body.size());
                 return;
               }
               if (req.body.starts_with("offload:") && req.onLoop) {
@@ -512,6 +517,37 @@ TEST(HttpServer, AFailedAllocationClosesItsConnectionOnly) {
 
 // A large request is answered off the loop: the loop's other clients are served meanwhile, and
 // what the same client sent behind it is answered after it, in order.
+// This process's memory in kB, from /proc/self/status ("VmRSS", "VmHWM").
+long MemoryKb(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with(field + ":")) return std::stol(line.substr(field.size() + 1));
+  return -1;
+}
+
+// A large body whose last bytes come late is read into a buffer of its size: asking for room for
+// a whole read chunk when less remained doubled the full buffer, copying all of it.
+TEST(HttpServer, TheLastBytesOfALargeBodyDoNotGrowItsBuffer) {
+  HttpServerOptions o;
+  o.loops = 1;
+  Running s(o);
+  const std::size_t size = 48u << 20;
+  const std::string body = "size:" + std::string(size, 'p');
+  const std::string request = Post(body);
+  RawClient client(s.Port(), 60);
+  std::ofstream("/proc/self/clear_refs") << "5";  // the peak from here
+  const long before = MemoryKb("VmRSS");
+  ASSERT_TRUE(client.Send(std::string_view(request).substr(0, request.size() - 100)));
+  std::this_thread::sleep_for(300ms);  // all of it read but the last hundred bytes
+  ASSERT_TRUE(client.Send(std::string_view(request).substr(request.size() - 100)));
+  auto a = client.Read();
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->body, std::to_string(body.size()));
+  // The body once, where it was read; a doubled buffer took a copy of it.
+  const double taken = static_cast<double>(MemoryKb("VmHWM") - before) * 1024;
+  EXPECT_LT(taken, 1.5 * size) << taken / size << " times the body";
+}
+
 TEST(HttpServer, ALargeRequestDoesNotHoldUpTheOtherClientsOfItsLoop) {
   HttpServerOptions o;
   o.loops = 1;
