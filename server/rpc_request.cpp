@@ -131,41 +131,15 @@ class Envelope {
   bool on_document_begin(json::error_code&) { return true; }
   bool on_document_end(json::error_code&) { return true; }
   bool on_object_begin(json::error_code&) {
-    if (building_) {
-      ++building_;
-    } else if (depth_++ == 0) {
-      isObject = true;
-      return true;
-    } else if (depth_ == 2) {
-      Begin();
-    }
-    return true;
+    if (!building_ && depth_ == 0) isObject = true;
+    return Open();
   }
   bool on_object_end(std::size_t n, json::error_code&) {
-    if (building_) {
-      values_.push_object(n);
-      if (--building_ == 0) Built();
-    } else {
-      --depth_;
-    }
-    return true;
+    return Close([&] { values_.push_object(n); });
   }
-  bool on_array_begin(json::error_code&) {
-    if (building_) {
-      ++building_;
-    } else if (depth_++ == 1) {
-      Begin();
-    }
-    return true;
-  }
+  bool on_array_begin(json::error_code&) { return Open(); }
   bool on_array_end(std::size_t n, json::error_code&) {
-    if (building_) {
-      values_.push_array(n);
-      if (--building_ == 0) Built();
-    } else {
-      --depth_;
-    }
-    return true;
+    return Close([&] { values_.push_array(n); });
   }
   bool on_key_part(json::string_view s, std::size_t, json::error_code&) {
     if (building_) {
@@ -252,6 +226,26 @@ class Envelope {
   bool on_comment(json::string_view, json::error_code&) { return true; }
 
  private:
+  // An array or object begins: a level of the parameters being built, or of the document (a
+  // member's value when it is the second).
+  bool Open() {
+    if (building_) {
+      ++building_;
+    } else if (++depth_ == 2) {
+      Begin();
+    }
+    return true;
+  }
+  template <typename Push>
+  bool Close(const Push& push) {
+    if (!building_) {
+      --depth_;
+    } else {
+      push();
+      if (--building_ == 0) Built();
+    }
+    return true;
+  }
   // A scalar value of one of the envelope's own members.
   bool Scalar() const { return depth_ == 1 && current_; }
   bool Other() {
